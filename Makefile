@@ -1,0 +1,49 @@
+# Folivant: top-level entry points. Every target installs and configures what it needs.
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+JOBS       ?= $(shell nproc)
+CMAKE_ARGS ?=
+
+.PHONY: all deps configure build check check-fast check-sanitize demo run bench clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+$(BUILD)/CMakeCache.txt: | deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
+
+configure: $(BUILD)/CMakeCache.txt
+
+build: deps configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+# Everything: the normal build and its tests, then the same tests under the sanitizers.
+check: check-fast check-sanitize
+
+check-fast: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+$(ASAN_BUILD)/CMakeCache.txt: | deps
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DFOLIVANT_SANITIZE=ON \
+	  -DFOLIVANT_BENCH=OFF $(CMAKE_ARGS)
+
+check-sanitize: deps $(ASAN_BUILD)/CMakeCache.txt
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
+
+# The main job: builds the sample pictures into ./demo-catalog and prints where page1.html is.
+demo: build
+	scripts/demo
+
+# The window, from the build folder.
+run: build
+	$(BUILD)/bin/folivant
+
+bench: build
+	bench/run
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -1,0 +1,75 @@
+// The build: pictures in, catalog out. No Qt; the window and the command line are two faces
+// of this one engine.
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "catalog/catalog_options.h"
+#include "imaging/io_params.h"
+
+namespace folivant {
+
+// What the caller shows. Calls come from the engine's threads, one at a time (the engine
+// serialises them), never from two threads at once; a window forwards them to its own thread.
+class IBuildObserver {
+ public:
+  virtual ~IBuildObserver() = default;
+  virtual void Status(const std::string& /*text*/) {}              // "Opening file x.jpg", ...
+  virtual void OverallProgress(int /*position*/, int /*maximum*/) {}  // 0..3n
+  virtual void CurrentProgress(int /*percent*/) {}                 // 0..100
+  // "Target directory does not exist. Do you want to make it?" Answer true for Yes.
+  virtual bool AskCreateTarget(const std::string& /*dir*/) { return false; }
+  // An information message that ends the build before anything is written
+  // ("You MUST select at least 3 files !").
+  virtual void Information(const std::string& /*message*/) {}
+  // The error that ended the build; the message names the file and the problem.
+  virtual void Error(const std::string& /*message*/) {}
+  // The build wants page1.html opened in the browser (ShowInBrowser, not cancelled).
+  virtual void OpenDocument(const std::string& /*path*/) {}
+  // One picture is finished (thumbnail and page written): index in the list.
+  virtual void PictureDone(int /*index*/) {}
+};
+
+struct TPictureEntry {
+  std::string Name;  // PictureName: the file name as the list shows it
+  std::string Path;  // SourcePath
+};
+
+struct TBuildRequest {
+  CatalogOptions Options;              // the snapshot the build uses from start to end
+  std::vector<TPictureEntry> Pictures;
+  TIOParamsVals Params;                // the caller's image parameters; each worker copies them
+  int Jobs = 0;                        // workers; 0: the number of processors
+};
+
+enum class TBuildOutcome {
+  boDone,       // every page written
+  boCancelled,  // cancel honoured: pictures begun finished, no catalog page
+  boRefused,    // fewer than 3 pictures, or the target directory was not to be made
+  boFailed,     // an error ended the build; files written before stay
+};
+
+struct TBuildResult {
+  TBuildOutcome Outcome = TBuildOutcome::boRefused;
+  std::string Message;                 // the error or information text
+  int PicturesDone = 0;
+  int PagesWritten = 0;
+  std::vector<CatalogItem> Items;
+};
+
+class TBuildEngine {
+ public:
+  // Runs a whole build on the calling thread (with Jobs workers inside). Returns when every
+  // worker has stopped. Errors do not throw: they end up in the result and in Error().
+  TBuildResult Run(const TBuildRequest& request, IBuildObserver& observer);
+  // Any thread, any time: no picture starts after this; pictures begun are finished.
+  void Cancel() { cancel_.store(true); }
+  bool CancelRequested() const { return cancel_.load(); }
+
+ private:
+  std::atomic<bool> cancel_{false};
+};
+
+}  // namespace folivant

@@ -1,0 +1,67 @@
+// Every setting a build reads, and what is known about one picture when pages are written.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace folivant {
+
+enum class TThumbMode : std::uint8_t { tmFixedHeight, tmFixedWidth };
+
+struct CatalogOptions {
+  std::string TargetDir;
+  std::string BackGrnd;        // body background attribute; empty: none
+  std::string ContentTitle;
+  std::string MetaTag;         // one head line written as typed; empty: none
+  std::string BackColorHtml = "#FFFFFF";
+  std::string LinkColorHtml = "#000099";
+  std::string ALinkColorHtml = "#000099";
+  std::string VLinkColorHtml = "#800080";
+  std::string PageTitle = "Page";
+  std::string PrevTitle = "Previous";
+  std::string NextTitle = "Next";
+  std::string CatTitle = "Catalog";
+  std::string TableRows = "4";  // text of the field: read as a whole number when used (1..100)
+  std::string TableCols = "4";
+  std::string Border = "1";     // written as typed (0..30)
+  std::string Cellpadding = "0";  // (0..30)
+  std::string Cellspacing = "2";  // (0..39)
+  std::string TableAlign;       // "left", "center", "right" or empty
+  TThumbMode ThumbMode = TThumbMode::tmFixedHeight;
+  int ThumbHeight = 96;         // 10..300
+  int ThumbWidth = 70;          // 10..300
+  int JPEGQuality = 75;         // 10..100
+  bool Progressive = false;
+  int Filter = -1;              // TResampleFilter value 0..6; -1: no selection
+  bool JavaProtect = false;
+  std::string JavaProtectText = "Right Mouse Click Disabled!!!";
+  bool JavaOpen = false;
+  std::vector<std::string> HeaderLines;
+  std::vector<std::string> FooterLines;
+  bool ShowInBrowser = true;
+};
+
+// Limits of the window's spin controls, shared by the settings file and the command line.
+struct OptionLimits {
+  static constexpr int kMinRows = 1, kMaxRows = 100;
+  static constexpr int kMinCols = 1, kMaxCols = 100;
+  static constexpr int kMinBorder = 0, kMaxBorder = 30;
+  static constexpr int kMinCellpadding = 0, kMaxCellpadding = 30;
+  static constexpr int kMinCellspacing = 0, kMaxCellspacing = 39;
+  static constexpr int kMinThumb = 10, kMaxThumb = 300;
+  static constexpr int kMinQuality = 10, kMaxQuality = 100;
+  static constexpr int kMinFilter = 0, kMaxFilter = 6;
+};
+
+struct CatalogItem {
+  std::string PictureName;   // file name without folder, as the file list shows it
+  std::string SourcePath;    // full path of the chosen picture
+  std::string PageFileName;  // see PageFileName()
+  std::string TnFileName;    // see TnFileName()
+  std::string OrigWidth, OrigHeight;  // decimal text, as loaded
+  std::string TnWidth, TnHeight;      // decimal text, after resampling
+  std::int64_t SizeKb = 0;
+};
+
+}  // namespace folivant

@@ -1,0 +1,99 @@
+#include "imaging/stream.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace folivant {
+
+void TStream::ReadBuffer(void* buffer, std::size_t count) {
+  if (Read(buffer, count) != count) throw EFileError("Read beyond end of stream");
+}
+
+TMemoryStream::TMemoryStream(const void* data, std::size_t size)
+    : view_(static_cast<const std::uint8_t*>(data)), viewSize_(size), isView_(true) {}
+
+std::size_t TMemoryStream::Read(void* buffer, std::size_t count) {
+  const std::size_t size = isView_ ? viewSize_ : owned_.size();
+  const std::uint8_t* data = isView_ ? view_ : owned_.data();
+  if (pos_ >= size) return 0;
+  const std::size_t n = std::min(count, size - pos_);
+  std::memcpy(buffer, data + pos_, n);
+  pos_ += n;
+  return n;
+}
+
+void TMemoryStream::Write(const void* buffer, std::size_t count) {
+  if (isView_) throw EFileError("Stream write error: read-only memory stream");
+  if (count == 0) return;
+  if (pos_ + count > owned_.size()) owned_.resize(pos_ + count);
+  std::memcpy(owned_.data() + pos_, buffer, count);
+  pos_ += count;
+}
+
+std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
+  std::int64_t base = 0;
+  if (origin == TSeekOrigin::soCurrent) base = static_cast<std::int64_t>(pos_);
+  if (origin == TSeekOrigin::soEnd) base = Size();
+  std::int64_t target = base + offset;
+  if (target < 0) target = 0;
+  pos_ = static_cast<std::size_t>(target);
+  return target;
+}
+
+std::int64_t TMemoryStream::Size() {
+  return static_cast<std::int64_t>(isView_ ? viewSize_ : owned_.size());
+}
+
+TFileStream::TFileStream(const std::string& path, TFileMode mode) : path_(path) {
+  file_ = std::fopen(path.c_str(), mode == TFileMode::fmOpenRead ? "rb" : "wb");
+  if (!file_) {
+    const char* what = mode == TFileMode::fmOpenRead ? "Cannot open file \"" : "Cannot create file \"";
+    throw EFileError(what + path + "\". " + std::strerror(errno));
+  }
+}
+
+TFileStream::~TFileStream() {
+  if (file_) std::fclose(file_);
+}
+
+std::size_t TFileStream::Read(void* buffer, std::size_t count) {
+  return file_ ? std::fread(buffer, 1, count, file_) : 0;
+}
+
+void TFileStream::Write(const void* buffer, std::size_t count) {
+  if (!file_ || std::fwrite(buffer, 1, count, file_) != count)
+    throw EFileError("Cannot write to file \"" + path_ + "\". " + std::strerror(errno));
+}
+
+std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
+  if (!file_) return 0;
+  std::int64_t base = 0;
+  if (origin == TSeekOrigin::soCurrent) base = ftello(file_);
+  if (origin == TSeekOrigin::soEnd) base = Size();
+  std::int64_t target = base + offset;
+  if (target < 0) target = 0;
+  fseeko(file_, static_cast<off_t>(target), SEEK_SET);
+  return ftello(file_);
+}
+
+std::int64_t TFileStream::Size() {
+  if (!file_) return 0;
+  const off_t here = ftello(file_);
+  fseeko(file_, 0, SEEK_END);
+  const off_t size = ftello(file_);
+  fseeko(file_, here, SEEK_SET);
+  return size;
+}
+
+void TFileStream::Close() {
+  if (!file_) return;
+  const bool failed = std::fflush(file_) != 0 || std::ferror(file_);
+  const int err = errno;
+  const bool closeFailed = std::fclose(file_) != 0;
+  file_ = nullptr;
+  if (failed || closeFailed)
+    throw EFileError("Cannot write to file \"" + path_ + "\". " + std::strerror(err));
+}
+
+}  // namespace folivant
