@@ -1,0 +1,96 @@
+#include "catalog/catalog_rules.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <limits>
+#include <system_error>
+
+namespace folivant {
+
+std::string PageFileName(std::string_view pictureName) {
+  std::string out(pictureName);
+  if (const auto dot = out.find('.'); dot != std::string::npos) out[dot] = '_';
+  return out + ".html";
+}
+
+std::string TnFileName(std::string_view pictureName) {
+  const auto dot = pictureName.rfind('.');
+  return "tn" + std::string(pictureName.substr(0, dot)) + ".jpg";
+}
+
+void CheckBareFileName(std::string_view name) {
+  if (name.empty() || name == "." || name == ".." ||
+      name.find_first_of(std::string_view("/\0", 2)) != std::string_view::npos)
+    throw ECatalogError("Not a plain file name: '" + std::string(name) + "'");
+}
+
+int ParseWholeNumber(std::string_view text) {
+  const auto fail = [&] {
+    return ECatalogError("'" + std::string(text) + "' is not a valid integer value");
+  };
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  if (i == text.size()) throw fail();
+  std::int64_t value = 0;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c < '0' || c > '9') throw fail();
+    value = value * 10 + (c - '0');
+    if (value > std::int64_t{std::numeric_limits<int>::max()} + 1) throw fail();
+  }
+  if (negative) value = -value;
+  if (value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max())
+    throw fail();
+  return static_cast<int>(value);
+}
+
+int ItemsPerPage(int rows, int cols) {
+  if (rows < OptionLimits::kMinRows || cols < OptionLimits::kMinCols)
+    throw ECatalogError("Table rows and columns must be at least 1");
+  if (rows > OptionLimits::kMaxRows || cols > OptionLimits::kMaxCols)
+    throw ECatalogError("Table rows and columns must be at most 100");
+  return rows * cols;
+}
+
+int ItemsPerPage(std::string_view rowsText, std::string_view colsText) {
+  return ItemsPerPage(ParseWholeNumber(rowsText), ParseWholeNumber(colsText));
+}
+
+int ItemsPerPage(const CatalogOptions& options) {
+  return ItemsPerPage(options.TableRows, options.TableCols);
+}
+
+int PageCount(int n, int rows, int cols) {
+  const int perPage = ItemsPerPage(rows, cols);
+  if (n < 0) throw ECatalogError("Negative picture count");
+  return n / perPage + (n % perPage != 0 ? 1 : 0);
+}
+
+int PageOfIndex(int index, int rows, int cols) {
+  const int perPage = ItemsPerPage(rows, cols);
+  if (index < 0) throw ECatalogError("Negative picture index");
+  return index / perPage + 1;
+}
+
+std::int64_t FileSizeKb(const std::string& path) {
+  const auto fail = [&](int err) {
+    return ECatalogError("Cannot open file " + path + ": " + std::generic_category().message(err));
+  };
+  if (path.find('\0') != std::string::npos) throw fail(EINVAL);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw fail(errno);
+  struct stat st {};
+  const int rc = ::fstat(fd, &st);
+  const int err = errno;
+  ::close(fd);
+  if (rc != 0) throw fail(err);
+  if (!S_ISREG(st.st_mode)) throw fail(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+  return static_cast<std::int64_t>(st.st_size) / 1024;
+}
+
+}  // namespace folivant
