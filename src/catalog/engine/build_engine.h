@@ -42,6 +42,9 @@ struct TBuildRequest {
   std::vector<TPictureEntry> Pictures;
   TIOParamsVals Params;                // the caller's image parameters; each worker copies them
   int Jobs = 0;                        // workers; 0: the number of processors
+  // A missing target folder is made with its missing parents (the command line), not only
+  // its last level (the window).
+  bool CreateTargetParents = false;
 };
 
 enum class TBuildOutcome {
@@ -69,6 +72,7 @@ class TBuildEngine {
   bool CancelRequested() const { return cancel_.load(); }
 
  private:
+  class Build;  // the state of one run
   std::atomic<bool> cancel_{false};
 };
 

@@ -1,0 +1,394 @@
+#include "catalog/engine/build_engine.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <exception>
+#include <filesystem>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "catalog/catalog_rules.h"
+#include "catalog/engine/target_files.h"
+#include "catalog/page_writer.h"
+#include "imaging/image_box.h"
+#include "imaging/resample.h"
+#include "imaging/stream.h"
+
+namespace folivant {
+namespace {
+
+// The reason a loader gives up, for "Cannot read picture NAME: reason".
+std::string LoadFailureReason(const std::string& name) {
+  const std::string ext = LowerExtension(name);
+  if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe") return "not a valid JPEG file";
+  if (ext == ".gif") return "not a valid GIF file";
+  if (ext == ".png") return "not a valid PNG file";
+  return "no reader for this kind of file";
+}
+
+TResampleFilter FilterOf(int filter) {
+  // No filter chosen (or anything outside the list) means the plain stretch.
+  if (filter < 0 || filter > 6) return TResampleFilter::rfNone;
+  return static_cast<TResampleFilter>(filter);
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Everything one picture leaves for the ordered commit.
+struct PictureWork {
+  std::string Error;           // set: the picture failed before anything was to be written
+  std::string ThumbnailBytes;  // the JPEG thumbnail
+  std::string PageBytes;       // the picture page, CR LF lines
+  std::string PageError;       // set: the thumbnail is written, then the build stops
+  std::string OrigWidth, OrigHeight, TnWidth, TnHeight;
+};
+
+}  // namespace
+
+// The state of one Run, shared by its workers.
+class TBuildEngine::Build {
+ public:
+  Build(TBuildEngine& engine, const TBuildRequest& request, IBuildObserver& observer)
+      : engine_(engine), request_(request), observer_(observer) {}
+
+  TBuildResult Run();
+
+ private:
+  void Worker();
+  PictureWork Process(int index, TImageBox& box);
+  void Commit(int index, PictureWork& work);
+  void Fail(const std::string& message);
+
+  // Progress, serialised: the observer is called by one thread at a time.
+  void Step(int index, const std::string& status);
+  void Percent(int index, int percent);
+  void HeadMoved();
+
+  TBuildEngine& engine_;
+  TBuildRequest request_;  // the snapshot: the caller may change its own copy meanwhile
+  IBuildObserver& observer_;
+  std::string dir_;
+  std::vector<CatalogItem> items_;
+  int n_ = 0;
+
+  // Dispatch and ordered commit.
+  std::mutex mutex_;
+  std::condition_variable turn_;
+  int next_ = 0;       // next picture to start
+  int committed_ = 0;  // pictures committed (or discarded after a failure) so far
+  bool failed_ = false;
+  std::string message_;
+  int done_ = 0;
+
+  // Progress state, under observerMutex_.
+  std::mutex observerMutex_;
+  int steps_ = 0;
+  std::vector<std::string> status_;  // latest status text per picture
+  std::vector<int> percent_;         // latest current-file percent per picture
+  int head_ = 0;                     // the oldest picture in flight
+};
+
+TBuildResult TBuildEngine::Run(const TBuildRequest& request, IBuildObserver& observer) {
+  Build build(*this, request, observer);
+  return build.Run();
+}
+
+TBuildResult TBuildEngine::Build::Run() {
+  TBuildResult result;
+  const CatalogOptions& opt = request_.Options;
+  n_ = static_cast<int>(request_.Pictures.size());
+
+  // 1. At least three pictures.
+  if (n_ < 3) {
+    result.Outcome = TBuildOutcome::boRefused;
+    result.Message = "You MUST select at least 3 files !";
+    observer_.Information(result.Message);
+    return result;
+  }
+
+  // 2. The target folder, made on request.
+  dir_ = opt.TargetDir;
+  if (!IsDirectory(dir_)) {
+    if (!observer_.AskCreateTarget(dir_)) {
+      result.Outcome = TBuildOutcome::boRefused;
+      return result;
+    }
+    std::error_code ec;
+    bool made = false;
+    if (!dir_.empty()) {
+      made = request_.CreateTargetParents ? std::filesystem::create_directories(dir_, ec)
+                                          : std::filesystem::create_directory(dir_, ec);
+    }
+    if (!IsDirectory(dir_) || (!made && ec)) {
+      result.Outcome = TBuildOutcome::boFailed;
+      result.Message = "Cannot create " + dir_;
+      observer_.Error(result.Message);
+      return result;
+    }
+  }
+
+  // 3, 4. Titles and alignment come with the snapshot; the cancel flag starts clear.
+  engine_.cancel_.store(false);
+
+  auto finish = [&](TBuildOutcome outcome) {
+    observer_.Status("Ready.");
+    observer_.OverallProgress(0, 3 * n_);
+    observer_.CurrentProgress(0);
+    result.Outcome = outcome;
+    result.Items = items_;
+    if (outcome == TBuildOutcome::boFailed) {
+      result.Message = message_;
+      observer_.Error(message_);
+    }
+    return result;
+  };
+
+  // 5, 6. Names, then the copies. A name is checked before it is joined to the folder, and no
+  // thumbnail or page may take the name of one of the pictures: in a build into the pictures'
+  // own folder it would overwrite that picture.
+  items_.resize(n_);
+  try {
+    for (int i = 0; i < n_; ++i) {
+      CatalogItem& item = items_[i];
+      item.PictureName = request_.Pictures[i].Name;
+      item.SourcePath = request_.Pictures[i].Path;
+      CheckBareFileName(item.PictureName);
+      item.TnFileName = TnFileName(item.PictureName);
+      item.PageFileName = PageFileName(item.PictureName);
+    }
+    for (const CatalogItem& item : items_) {
+      for (const CatalogItem& other : items_) {
+        if (other.TnFileName == item.PictureName || other.PageFileName == item.PictureName) {
+          throw ECatalogError("The catalog file " + item.PictureName + " made for " +
+                              other.PictureName + " would replace the picture " +
+                              item.PictureName);
+        }
+      }
+    }
+    for (const CatalogItem& item : items_) {
+      CopyFileNoReplace(item.SourcePath, dir_, item.PictureName);
+    }
+  } catch (const std::exception& e) {
+    message_ = e.what();
+    return finish(TBuildOutcome::boFailed);
+  }
+
+  // 7, 8. The pictures.
+  status_.assign(n_, std::string());
+  percent_.assign(n_, 0);
+  observer_.OverallProgress(0, 3 * n_);
+  int jobs = request_.Jobs > 0 ? request_.Jobs
+                               : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  jobs = std::min(jobs, n_);
+  {
+    std::vector<std::jthread> threads;
+    for (int w = 1; w < jobs; ++w) threads.emplace_back([this] { Worker(); });
+    Worker();
+  }
+  result.PicturesDone = done_;
+  if (failed_) return finish(TBuildOutcome::boFailed);
+
+  // 9. The catalog pages, unless cancelled.
+  const bool cancelled = engine_.cancel_.load();
+  if (!cancelled) {
+    try {
+      result.PagesWritten = BuildTables(opt, items_, dir_);
+    } catch (const std::exception& e) {
+      message_ = e.what();
+      return finish(TBuildOutcome::boFailed);
+    }
+  }
+
+  // 10, 11.
+  finish(cancelled ? TBuildOutcome::boCancelled : TBuildOutcome::boDone);
+  if (!cancelled && opt.ShowInBrowser) {
+    std::error_code ec;
+    std::filesystem::path page = std::filesystem::absolute(JoinPath(dir_, "page1.html"), ec);
+    observer_.OpenDocument(ec ? JoinPath(dir_, "page1.html") : page.lexically_normal().string());
+  }
+  return result;
+}
+
+void TBuildEngine::Build::Worker() {
+  TImageBox box;
+  box.SetAutoUndo(false);
+  for (;;) {
+    int index;
+    {
+      std::lock_guard lock(mutex_);
+      if (failed_ || engine_.cancel_.load() || next_ >= n_) return;
+      index = next_++;
+    }
+    PictureWork work = Process(index, box);
+    Commit(index, work);
+  }
+}
+
+PictureWork TBuildEngine::Build::Process(int index, TImageBox& box) {
+  const CatalogOptions& opt = request_.Options;
+  const CatalogItem& item = items_[index];
+  PictureWork work;
+  // Every picture starts from the caller's parameters, so nothing a worker loaded before
+  // changes this picture's thumbnail: any number of workers gives the same bytes.
+  box.IOParams().Assign(request_.Params);
+  box.IOParams().JpegQuality = opt.JPEGQuality;
+  box.SetOnProgress([this, index](const void*, int per) { Percent(index, per); });
+  try {
+    Step(index, "Opening file " + item.PictureName);
+    box.LoadFromFile(JoinPath(dir_, item.PictureName));
+    if (box.Aborting()) {
+      work.Error = "Cannot read picture " + item.PictureName + ": " +
+                   LoadFailureReason(item.PictureName);
+      return work;
+    }
+  } catch (const std::exception& e) {
+    work.Error = "Cannot read picture " + item.PictureName + ": " + e.what();
+    return work;
+  }
+  work.OrigWidth = std::to_string(box.Bitmap().Width());
+  work.OrigHeight = std::to_string(box.Bitmap().Height());
+
+  try {
+    Step(index, "Resampling file " + item.PictureName);
+    if (opt.ThumbMode == TThumbMode::tmFixedHeight) {
+      box.Resample(-1, opt.ThumbHeight, FilterOf(opt.Filter));
+    } else {
+      box.Resample(opt.ThumbWidth, -1, FilterOf(opt.Filter));
+    }
+    box.IOParams().JpegColorSpace = 0;
+  } catch (const std::exception& e) {
+    work.Error = "Cannot make the thumbnail of " + item.PictureName + ": " + e.what();
+    return work;
+  }
+  work.TnWidth = std::to_string(box.Bitmap().Width());
+  work.TnHeight = std::to_string(box.Bitmap().Height());
+
+  try {
+    box.IOParams().JpegProgressive = opt.Progressive;
+    Step(index, "Saving file " + item.TnFileName);
+    TMemoryStream jpeg;
+    box.IO().SaveToStreamJpeg(jpeg);
+    if (box.Aborting()) {
+      work.Error = "Cannot write thumbnail " + item.TnFileName + ": the JPEG writer failed";
+      return work;
+    }
+    const auto& bytes = jpeg.Bytes();
+    work.ThumbnailBytes.assign(bytes.begin(), bytes.end());
+  } catch (const std::exception& e) {
+    work.Error = "Cannot write thumbnail " + item.TnFileName + ": " + e.what();
+    return work;
+  }
+  Step(index, std::string());
+
+  // The page, in memory; written in list order by Commit.
+  try {
+    const std::string prev = index > 0 ? items_[index - 1].PageFileName : std::string();
+    const std::string next = index + 1 < n_ ? items_[index + 1].PageFileName : std::string();
+    TLines lines;
+    BuildHTMLContent(opt, prev, next, item.PictureName, work.OrigWidth, work.OrigHeight,
+                     index == 0, index == n_ - 1, index, lines);
+    work.PageBytes = JoinLinesCrLf(lines);
+  } catch (const std::exception& e) {
+    work.PageError = e.what();
+  }
+  return work;
+}
+
+// Writes a picture's files when every earlier picture is written, so the files on disk are
+// always those a one-worker build would have written by then, and a later picture sharing
+// an output name always writes last.
+void TBuildEngine::Build::Commit(int index, PictureWork& work) {
+  {
+    std::unique_lock lock(mutex_);
+    turn_.wait(lock, [&] { return committed_ == index; });
+  }
+  bool stop = false;
+  {
+    std::lock_guard lock(mutex_);
+    stop = failed_;
+  }
+  if (!stop) {
+    CatalogItem& item = items_[index];
+    std::string error = work.Error;
+    if (error.empty()) {
+      item.OrigWidth = work.OrigWidth;
+      item.OrigHeight = work.OrigHeight;
+      item.TnWidth = work.TnWidth;
+      item.TnHeight = work.TnHeight;
+      try {
+        WriteFileReplacing(dir_, item.TnFileName, work.ThumbnailBytes);
+        if (!work.PageError.empty()) {
+          error = work.PageError;
+        } else {
+          WriteFileReplacing(dir_, item.PageFileName, work.PageBytes);
+        }
+      } catch (const std::exception& e) {
+        error = e.what();
+      }
+    }
+    if (!error.empty()) {
+      Fail(error);
+    } else {
+      {
+        std::lock_guard lock(mutex_);
+        ++done_;
+      }
+      std::lock_guard olock(observerMutex_);
+      observer_.PictureDone(index);
+    }
+  }
+  {
+    std::lock_guard lock(mutex_);
+    ++committed_;
+  }
+  turn_.notify_all();
+  HeadMoved();
+}
+
+void TBuildEngine::Build::Fail(const std::string& message) {
+  std::lock_guard lock(mutex_);
+  if (!failed_) {
+    failed_ = true;
+    message_ = message;
+  }
+}
+
+void TBuildEngine::Build::Step(int index, const std::string& status) {
+  std::lock_guard lock(observerMutex_);
+  if (status.empty() || status.rfind("Resampling", 0) == 0 || status.rfind("Saving", 0) == 0) {
+    // A step finished: loaded (before resampling), resampled (before saving), saved.
+    observer_.OverallProgress(++steps_, 3 * n_);
+  }
+  if (status.empty()) return;
+  status_[index] = status;
+  percent_[index] = 0;
+  if (index == head_) observer_.Status(status);
+}
+
+void TBuildEngine::Build::Percent(int index, int percent) {
+  std::lock_guard lock(observerMutex_);
+  percent_[index] = percent;
+  if (index == head_) observer_.CurrentProgress(percent);
+}
+
+void TBuildEngine::Build::HeadMoved() {
+  int head;
+  {
+    std::lock_guard lock(mutex_);
+    head = committed_;
+  }
+  std::lock_guard lock(observerMutex_);
+  head_ = head;
+  if (head_ < n_ && !status_[head_].empty()) {
+    observer_.Status(status_[head_]);
+    observer_.CurrentProgress(percent_[head_]);
+  }
+}
+
+}  // namespace folivant

@@ -1,0 +1,33 @@
+// Writing into the target folder so that no reader ever sees a half-written file under its
+// real name: every file goes to a fresh temporary name beside it and is renamed into place.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace folivant {
+
+class ETargetFileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// dir joined with a bare file name ("" dir means the current folder).
+std::string JoinPath(const std::string& dir, const std::string& name);
+
+// Writes bytes to dir/name through a temporary file in dir and a rename, replacing an
+// existing file. Throws ETargetFileError("Cannot write PATH: reason"); the temporary file is
+// removed and an existing file of that name is left as it was.
+void WriteFileReplacing(const std::string& dir, const std::string& name, std::string_view bytes);
+
+// Copies the file at source to dir/name unless a file of that name exists; never replaces
+// one, not even one that appears while copying. Returns true when it copied. Throws
+// ETargetFileError("Cannot copy SOURCE to PATH: reason").
+bool CopyFileNoReplace(const std::string& source, const std::string& dir, const std::string& name);
+
+// The lines joined, each ended by CR LF (the last one too).
+std::string JoinLinesCrLf(const std::vector<std::string>& lines);
+
+}  // namespace folivant
