@@ -53,17 +53,17 @@ struct TIOParamsVals {
 
   std::uint8_t JpegColorSpace = 2;  // 0 RGB, 1 grey, 2 YCbCr, 3 CMYK, 4 YCbCrK
   std::int32_t JpegQuality = 50;
-  std::uint8_t JpegDctMethod = 0;   // 0 accurate integer, 1 fast integer, 2 floating point
+  std::uint8_t JpegDctMethod = 0;  // 0 accurate integer, 1 fast integer, 2 floating point
   bool JpegOptimalHuffman = false;
   std::int32_t JpegSmoothing = 0;
   bool JpegProgressive = false;
-  std::uint8_t JpegScale = 1;       // 0 automatic, 1 full, 2 half, 3 quarter, 4 eighth
+  std::uint8_t JpegScale = 1;  // 0 automatic, 1 full, 2 half, 3 quarter, 4 eighth
 
   bool PngInterlaced = false;
   TRGB PngBackground{};
 
   std::string FileName;
-  std::vector<TRGB> ColorMap;       // palette of the file last loaded
+  std::vector<TRGB> ColorMap;  // palette of the file last loaded
   std::int32_t ColorMapCount = 0;
 
   // Frees the palette and sets every field to its default; Width, Height, DpiX, DpiY come
@@ -79,11 +79,11 @@ struct TIOParamsVals {
 
 // What every codec receives.
 struct TProgressRec {
-  TProgressEvent fOnProgress;   // may be empty
+  TProgressEvent fOnProgress;  // may be empty
   const void* Sender = nullptr;
-  std::int32_t val = 0;          // units done
-  double per = 0;                // percent per unit, set by the codec
-  bool* Aborting = nullptr;      // the I/O object's flag; never null when a codec runs
+  std::int32_t val = 0;      // units done
+  double per = 0;            // percent per unit, set by the codec
+  bool* Aborting = nullptr;  // the I/O object's flag; never null when a codec runs
 
   // Advances by n units and reports trunc(val * per) when a callback is assigned.
   void Advance(int n = 1) {

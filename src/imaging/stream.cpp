@@ -48,7 +48,8 @@ std::int64_t TMemoryStream::Size() {
 TFileStream::TFileStream(const std::string& path, TFileMode mode) : path_(path) {
   file_ = std::fopen(path.c_str(), mode == TFileMode::fmOpenRead ? "rb" : "wb");
   if (!file_) {
-    const char* what = mode == TFileMode::fmOpenRead ? "Cannot open file \"" : "Cannot create file \"";
+    const char* what =
+        mode == TFileMode::fmOpenRead ? "Cannot open file \"" : "Cannot create file \"";
     throw EFileError(what + path + "\". " + std::strerror(errno));
   }
 }

@@ -2,6 +2,19 @@
 
 namespace folivant {
 
+TColor ColorToRGBValue(TColor c) {
+  if ((c & 0xFF000000u) != 0x80000000u) return c & 0x00FFFFFFu;
+  // Classic default system colours, 0x00BBGGRR, by index.
+  static const TColor kSystem[] = {
+      0xC0C0C0, 0x808000, 0x800000, 0x808080, 0xC0C0C0, 0xFFFFFF, 0x000000, 0x000000,
+      0x000000, 0xFFFFFF, 0xC0C0C0, 0xC0C0C0, 0x808080, 0x800000, 0xFFFFFF, 0xC0C0C0,
+      0x808080, 0x808080, 0x000000, 0xC0C0C0, 0xFFFFFF, 0x000000, 0xC0C0C0, 0x000000,
+      0xE1FFFF, 0x000000, 0xFF0000, 0xD08410, 0xC0C0C0, 0x800000, 0xC0C0C0,
+  };
+  const std::uint32_t index = c & 0xFFu;
+  return index < sizeof kSystem / sizeof kSystem[0] ? kSystem[index] : 0;
+}
+
 TPictureLimits& PictureLimits() {
   static TPictureLimits limits;
   return limits;

@@ -15,6 +15,10 @@ constexpr TColor clBlack = 0x000000;
 constexpr TColor clWhite = 0xFFFFFF;
 constexpr TColor clBtnFace = 0x8000000F;
 
+// A colour as plain 0x00BBGGRR: system colours are resolved through the classic default
+// system colour table (the command line and the toolkit have no desktop to ask).
+TColor ColorToRGBValue(TColor c);
+
 // Three bytes stored blue, green, red, as in a 24-bit bitmap row.
 struct TRGB {
   std::uint8_t b = 0, g = 0, r = 0;
@@ -25,7 +29,15 @@ struct TRGB {
 using TProgressEvent = std::function<void(const void* Sender, int per)>;
 
 enum class TMsgLanguage : std::uint8_t {
-  msSystem, msEnglish, msItalian, msGerman, msSpanish, msFrench, msPortuguese, msGreek, msUser
+  msSystem,
+  msEnglish,
+  msItalian,
+  msGerman,
+  msSpanish,
+  msFrench,
+  msPortuguese,
+  msGreek,
+  msUser
 };
 
 // A picture larger than the size limit, refused before any pixel memory is taken.

@@ -1,0 +1,46 @@
+// The inner loops of the filtered resample, compiled once per instruction set. This header
+// and the files that implement it use no library code with inline definitions, so nothing
+// built with wider instructions can leak into code that runs on older processors.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace folivant {
+
+struct TContributor {
+  std::int32_t pixel;  // source index along the pass's axis, always inside 0..n-1
+  double weight;       // never 0
+};
+
+namespace simd {
+
+// Rows the horizontal kernel handles at once.
+int BlockRowsSse2();
+int BlockRowsAvx2();
+int BlockRowsAvx512();
+
+// Horizontal pass over `rows` (at most BlockRows) source rows of a 24-bit picture: for each
+// output column i the sum over the entries start[i]..start[i+1] in their order, converted to a
+// byte, into dstRows[r][3i + c]. scratch: srcW * 3 * BlockRows doubles, 64-byte aligned.
+void HorizontalSse2(const std::uint8_t* const* srcRows, int rows, int srcW,
+                    std::uint8_t* const* dstRows, int dstW, const std::size_t* start,
+                    const TContributor* entries, double* scratch);
+void HorizontalAvx2(const std::uint8_t* const* srcRows, int rows, int srcW,
+                    std::uint8_t* const* dstRows, int dstW, const std::size_t* start,
+                    const TContributor* entries, double* scratch);
+void HorizontalAvx512(const std::uint8_t* const* srcRows, int rows, int srcW,
+                      std::uint8_t* const* dstRows, int dstW, const std::size_t* start,
+                      const TContributor* entries, double* scratch);
+
+// Vertical pass for one output row: bytes byteBegin..byteEnd of dstRow are the sums over the
+// n entries of the list, reading rows[entry.pixel].
+void VerticalSse2(const std::uint8_t* const* rows, const TContributor* list, int n, int byteBegin,
+                  int byteEnd, std::uint8_t* dstRow);
+void VerticalAvx2(const std::uint8_t* const* rows, const TContributor* list, int n, int byteBegin,
+                  int byteEnd, std::uint8_t* dstRow);
+void VerticalAvx512(const std::uint8_t* const* rows, const TContributor* list, int n, int byteBegin,
+                    int byteEnd, std::uint8_t* dstRow);
+
+}  // namespace simd
+}  // namespace folivant
