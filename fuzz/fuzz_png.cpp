@@ -1,0 +1,24 @@
+// The PNG reader on a whole file: header only, then the pixels, with a background colour for
+// transparency taken from the last byte.
+#include "fuzz_reader_common.h"
+
+using namespace folivant;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  fuzz::SetUpCodecs();
+  const std::uint8_t shade = size ? data[size - 1] : 0;
+  for (bool paramsOnly : {true, false}) {
+    TBitmap bmp;
+    TIOParamsVals params;
+    params.PngBackground = TRGB{shade, static_cast<std::uint8_t>(255 - shade), 0x40};
+    const auto out = fuzz::RunReader(data, size, bmp, params, paramsOnly, ReadPngStream);
+    if (paramsOnly) {
+      FUZZ_CHECK(bmp.Width() == 0 && bmp.Height() == 0);
+    } else if (!out.aborting && !out.sizeRefused) {
+      FUZZ_CHECK(bmp.Width() == params.Width && bmp.Height() == params.Height);
+      FUZZ_CHECK(bmp.PixelFormat() ==
+                 (params.BitsPerSample == 1 ? TPixelFormat::pf1bit : TPixelFormat::pf24bit));
+    }
+  }
+  return 0;
+}
