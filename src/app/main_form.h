@@ -1,0 +1,212 @@
+// The wizard window: six tabs from choosing pictures to building the catalog.
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/file_list.h"
+#include "app/widgets.h"
+#include "catalog/catalog_options.h"
+#include "catalog/html_color.h"
+#include "imaging/io_params.h"
+
+class QAction;
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+
+namespace folivant {
+
+class IDialogs;
+class TBuildRunner;
+class TfrmAbout;
+struct TBuildResult;
+struct SettingsRecord;
+
+class TForm1 : public QMainWindow {
+  Q_OBJECT
+ public:
+  struct TEnv {
+    IDialogs* Dialogs = nullptr;  // required; outlives the window
+    QString SettingsPath;         // the default settings file
+    QString ProgramDir;           // where readme.txt is looked for
+    int Jobs = 0;                 // build workers; 0: one per processor
+    // Called on a build worker with every status text, after the window has been told.
+    std::function<void(const std::string&)> WorkerStatusHook;
+  };
+
+  explicit TForm1(TEnv env, QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // File list.
+  void SelectImageBtnClick();
+  void AddFileButtonClick();
+  void MoveUpButtonClick();
+  void MoveDownButtonClick();
+  void SortButtonClick();
+  void DelPicButtonClick();
+  void RemoveAllButtonClick();
+
+  // Wizard.
+  void NextButton1Click();
+  void NextButton2Click();
+  void NextButton3Click();
+  void NextButton4Click();
+  void NextButton5Click();
+  void TabSheet2Enter();
+  void TabSheet3Enter();
+  void TargetBtnClick();
+  void PageBtnClick();
+  void EditBackChange();
+  void thrButtonClick();
+  void twrButtonClick();
+  void JPEGQualChange();
+  void JavaProtectClick();
+  void HelpContents1Click();
+  void GotoHomePage1Click();
+  void AboutBtnClick();
+  void CloseButtonClick();
+
+  // Settings.
+  void OptionsSavesettings1Click();
+  void OptionsSavesettings2Click();
+  void OptionsLoadSettings1Click();
+  void OptionsSaveSettingsOnExit1Click();
+  void SaveSettings(const QString& path);
+  void LoadSettings(const QString& path);
+
+  // Build.
+  void BuildBtnClick();
+  void CancelButtonClick();
+
+  // What the window holds besides its controls.
+  const TFileList& FileList() const { return files_; }
+  const QString& LastDir() const { return lastDir_; }
+  const QString& BackgroundName() const { return backGrnd_; }
+  // 0 background, 1 link, 2 active link, 3 visited link.
+  const QString& ColorText(int i) const { return colorText_[static_cast<std::size_t>(i)]; }
+  const QString& HtmlColor(int i) const { return colorHtml_[static_cast<std::size_t>(i)]; }
+  const TIOParamsVals& ImageParams() const { return params_; }
+  bool Building() const;
+  bool SaveSettingsOnExit() const { return saveOnExit_; }
+  QString StatusText() const;
+  // The options as the next build would take them.
+  CatalogOptions GatherOptions() const;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void FormCreate();
+  void FormClose();
+  void BuildUi();
+  QWidget* BuildFilesTab();
+  QWidget* BuildGeneralTab();
+  QWidget* BuildTableTab();
+  QWidget* BuildImageTab();
+  QWidget* BuildHeaderTab();
+  QWidget* BuildBuildTab();
+  void BuildMenus();
+  QWidget* BottomRow(int tab, QPushButton* next);
+
+  void ChooseFiles(bool replace);
+  void RefreshListBox(int select);
+  void ShowCount();
+  void ColorChanged(int i);
+  void UpdatePreview();
+  // Runs a handler body; an exception ends the command and is shown in the error box.
+  void Guard(const std::function<void()>& body);
+  bool RefuseWhileBuilding();
+  void SetStatus(const QString& text);
+  void FlushProgress();
+  void BuildFinished();
+  void PutBackAfterBuild();
+  int SelectedIndex() const;
+  QString HelpFile() const;
+  TColorResolver Resolver() const;
+  SettingsRecord GatherRecord() const;
+
+  TEnv env_;
+  IDialogs& dialogs_;
+  TFileList files_;
+  QString lastDir_;
+  QString backGrnd_;
+  std::array<QString, 4> colorText_;
+  std::array<QString, 4> colorHtml_;
+  TIOParamsVals params_;
+  bool saveOnExit_ = true;
+  bool cancelRequested_ = false;
+  bool shownOnce_ = false;
+  bool buildActive_ = false;
+  QString pictureDir_;  // where the picture dialog opens
+  std::unique_ptr<TBuildRunner> runner_;
+  TfrmAbout* about_ = nullptr;
+
+  // Controls, named as their objectName.
+  QTabWidget* PageControl1 = nullptr;
+  QListWidget* ListBox1 = nullptr;
+  QLabel* Label11 = nullptr;
+  QLineEdit* EditTarget = nullptr;
+  QLineEdit* EditBack = nullptr;
+  QLineEdit* IndexTitle = nullptr;
+  QLineEdit* MetaTagEdit = nullptr;
+  std::array<TColorPickerButton*, 4> pickers_{};
+  QWidget* Panel2 = nullptr;
+  QLabel* BackgroundLabel = nullptr;
+  QLabel* LinkLabel = nullptr;
+  QLabel* ActiveLinkLabel = nullptr;
+  QLabel* VisitedLinkLabel = nullptr;
+  QLineEdit* PageEdit = nullptr;
+  QLineEdit* CatalogEdit = nullptr;
+  QLineEdit* PreviousEdit = nullptr;
+  QLineEdit* NextEdit = nullptr;
+  QLineEdit* TableRows = nullptr;
+  QLineEdit* TableCols = nullptr;
+  TUpDown* UpDown1 = nullptr;
+  TUpDown* UpDown2 = nullptr;
+  QLabel* Panel1 = nullptr;
+  QLineEdit* TableBorderEdit = nullptr;
+  QLineEdit* TableCellPadEdit = nullptr;
+  QLineEdit* TableCellSpaceEdit = nullptr;
+  TUpDown* UpDown6 = nullptr;
+  TUpDown* UpDown7 = nullptr;
+  TUpDown* UpDown8 = nullptr;
+  QButtonGroup* alignGroup_ = nullptr;
+  QRadioButton* thrButton = nullptr;
+  QRadioButton* twrButton = nullptr;
+  QLineEdit* thumbHeight = nullptr;
+  QLineEdit* thumbWidth = nullptr;
+  QLineEdit* JPEGQual = nullptr;
+  TUpDown* UpDown3 = nullptr;
+  TUpDown* UpDown4 = nullptr;
+  TUpDown* UpDown5 = nullptr;
+  QCheckBox* ProgrCheckBox = nullptr;
+  QComboBox* FilterComboBox = nullptr;
+  QCheckBox* JavaProtect = nullptr;
+  QLineEdit* AlertEdit = nullptr;
+  QCheckBox* JavaOpen = nullptr;
+  QPlainTextEdit* HeaderMemo = nullptr;
+  QPlainTextEdit* FooterMemo = nullptr;
+  TGradientProgressBar* CurrentProgress = nullptr;
+  TGradientProgressBar* ProgressBar1 = nullptr;
+  QCheckBox* PreviewCheckBox = nullptr;
+  QPushButton* CancelButton = nullptr;
+  QPushButton* BuildBtn = nullptr;
+  QAction* BuildCatalog1 = nullptr;
+  QAction* OptionsSaveSettingsOnExit1 = nullptr;
+  QLabel* StatusPanel = nullptr;
+};
+
+}  // namespace folivant
