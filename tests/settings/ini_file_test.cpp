@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <iterator>
+#include <random>
 #include <string>
 
 #include "temp_dir.h"
@@ -216,6 +218,51 @@ TEST(IniWrite, KeepsModeAndFollowsSymbolicLinks) {
   struct stat st {};
   ASSERT_EQ(::stat(real.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+}  // namespace
+}  // namespace folivant
+
+namespace folivant {
+namespace {
+
+// Arbitrary bytes built from the characters that matter to the layout: whatever the file
+// holds, a written key reads back, other keys keep their values, and nothing else moves.
+TEST(IniFuzz, ArbitraryTextSurvivesWrites) {
+  static const char* const kPieces[] = {"[",    "]",
+                                        "=",    ";",
+                                        "#",    " ",
+                                        "\t",   "\r",
+                                        "\n",   "\r\n",
+                                        "a",    "A",
+                                        "b",    "\xEF\xBB\xBF",
+                                        "\xC3", std::string_view("\0", 1).data(),
+                                        "[a]",  "b=1"};
+  std::mt19937 rng(12345);
+  TempDir dir;
+  const std::string path = dir.Path("fuzz.ini");
+  for (int round = 0; round < 300; ++round) {
+    std::string text;
+    const int pieces = static_cast<int>(rng() % 60);
+    for (int i = 0; i < pieces; ++i) {
+      const std::size_t k = rng() % std::size(kPieces);
+      text.append(k == 15 ? std::string(1, '\0') : std::string(kPieces[k]));
+    }
+    WriteFile(path, text);
+    TIniFile before(path);
+    const std::string probe_ab = before.ReadString("a", "b", "<none>");
+    const std::string probe_aa = before.ReadString("A", "a", "<none>");
+    TIniFile ini(path);
+    ini.WriteString("a", "key", "value");
+    ini.UpdateFile();
+    const std::string written = ReadFile(path);
+    TIniFile after(path);
+    EXPECT_EQ(after.ReadString("a", "key", ""), "value") << ::testing::PrintToString(text);
+    EXPECT_EQ(after.ReadString("a", "b", "<none>"), probe_ab) << ::testing::PrintToString(text);
+    EXPECT_EQ(after.ReadString("A", "a", "<none>"), probe_aa) << ::testing::PrintToString(text);
+    after.WriteString("A", "key", "value");  // sections match in any case
+    EXPECT_EQ(after.Text(), written);        // the same write again changes nothing
+  }
 }
 
 }  // namespace

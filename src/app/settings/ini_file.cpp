@@ -212,7 +212,8 @@ void TIniFile::Parse(std::string_view text) {
   while (!text.empty()) {
     const std::size_t lf = text.find('\n');
     std::string_view line = text.substr(0, lf);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    // Every CR before the LF goes, so a stray one cannot turn into a line end on rewrite.
+    while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     lines_.emplace_back(line);
     if (lf == std::string_view::npos) break;
     text.remove_prefix(lf + 1);
