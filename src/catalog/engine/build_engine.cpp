@@ -166,8 +166,7 @@ TBuildResult TBuildEngine::Build::Run() {
       for (const CatalogItem& other : items_) {
         if (other.TnFileName == item.PictureName || other.PageFileName == item.PictureName) {
           throw ECatalogError("The catalog file " + item.PictureName + " made for " +
-                              other.PictureName + " would replace the picture " +
-                              item.PictureName);
+                              other.PictureName + " would replace the picture " + item.PictureName);
         }
       }
     }
@@ -183,8 +182,9 @@ TBuildResult TBuildEngine::Build::Run() {
   status_.assign(n_, std::string());
   percent_.assign(n_, 0);
   observer_.OverallProgress(0, 3 * n_);
-  int jobs = request_.Jobs > 0 ? request_.Jobs
-                               : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  int jobs = request_.Jobs > 0
+                 ? request_.Jobs
+                 : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   jobs = std::min(jobs, n_);
   {
     std::vector<std::jthread> threads;
@@ -243,8 +243,8 @@ PictureWork TBuildEngine::Build::Process(int index, TImageBox& box) {
     Step(index, "Opening file " + item.PictureName);
     box.LoadFromFile(JoinPath(dir_, item.PictureName));
     if (box.Aborting()) {
-      work.Error = "Cannot read picture " + item.PictureName + ": " +
-                   LoadFailureReason(item.PictureName);
+      work.Error =
+          "Cannot read picture " + item.PictureName + ": " + LoadFailureReason(item.PictureName);
       return work;
     }
   } catch (const std::exception& e) {
@@ -291,8 +291,8 @@ PictureWork TBuildEngine::Build::Process(int index, TImageBox& box) {
     const std::string prev = index > 0 ? items_[index - 1].PageFileName : std::string();
     const std::string next = index + 1 < n_ ? items_[index + 1].PageFileName : std::string();
     TLines lines;
-    BuildHTMLContent(opt, prev, next, item.PictureName, work.OrigWidth, work.OrigHeight,
-                     index == 0, index == n_ - 1, index, lines);
+    BuildHTMLContent(opt, prev, next, item.PictureName, work.OrigWidth, work.OrigHeight, index == 0,
+                     index == n_ - 1, index, lines);
     work.PageBytes = JoinLinesCrLf(lines);
   } catch (const std::exception& e) {
     work.PageError = e.what();

@@ -16,9 +16,9 @@ namespace folivant {
 class IBuildObserver {
  public:
   virtual ~IBuildObserver() = default;
-  virtual void Status(const std::string& /*text*/) {}              // "Opening file x.jpg", ...
+  virtual void Status(const std::string& /*text*/) {}                 // "Opening file x.jpg", ...
   virtual void OverallProgress(int /*position*/, int /*maximum*/) {}  // 0..3n
-  virtual void CurrentProgress(int /*percent*/) {}                 // 0..100
+  virtual void CurrentProgress(int /*percent*/) {}                    // 0..100
   // "Target directory does not exist. Do you want to make it?" Answer true for Yes.
   virtual bool AskCreateTarget(const std::string& /*dir*/) { return false; }
   // An information message that ends the build before anything is written
@@ -38,10 +38,10 @@ struct TPictureEntry {
 };
 
 struct TBuildRequest {
-  CatalogOptions Options;              // the snapshot the build uses from start to end
+  CatalogOptions Options;  // the snapshot the build uses from start to end
   std::vector<TPictureEntry> Pictures;
-  TIOParamsVals Params;                // the caller's image parameters; each worker copies them
-  int Jobs = 0;                        // workers; 0: the number of processors
+  TIOParamsVals Params;  // the caller's image parameters; each worker copies them
+  int Jobs = 0;          // workers; 0: the number of processors
   // A missing target folder is made with its missing parents (the command line), not only
   // its last level (the window).
   bool CreateTargetParents = false;
@@ -56,7 +56,7 @@ enum class TBuildOutcome {
 
 struct TBuildResult {
   TBuildOutcome Outcome = TBuildOutcome::boRefused;
-  std::string Message;                 // the error or information text
+  std::string Message;  // the error or information text
   int PicturesDone = 0;
   int PagesWritten = 0;
   std::vector<CatalogItem> Items;

@@ -12,7 +12,9 @@
 namespace folivant {
 namespace {
 
-std::string Reason(int err) { return std::strerror(err); }
+std::string Reason(int err) {
+  return std::strerror(err);
+}
 
 // Closes the descriptor and removes the temporary file unless Release() was called.
 class TempFile {
@@ -110,8 +112,7 @@ void WriteFileReplacing(const std::string& dir, const std::string& name, std::st
   temp.Release();
 }
 
-bool CopyFileNoReplace(const std::string& source, const std::string& dir,
-                       const std::string& name) {
+bool CopyFileNoReplace(const std::string& source, const std::string& dir, const std::string& name) {
   const std::string path = JoinPath(dir, name);
   struct stat st {};
   if (::lstat(path.c_str(), &st) == 0) return false;

@@ -1,0 +1,464 @@
+#include "cli/cli_args.h"
+
+#include <cctype>
+#include <cstdint>
+#include <string_view>
+
+#include "app/settings/color_text.h"
+
+namespace folivant {
+
+const char* const kCliVersion = "folivant-build v1.7";
+
+const char* const kCliHelp =
+    R"(Usage: folivant-build [OPTIONS] PICTURE|FOLDER...
+
+Builds an HTML picture catalog: a JPEG thumbnail and a page for every picture, and numbered
+catalog pages (page1.html, page2.html, ...) with tables of thumbnails. Pictures are taken in
+the order given; a FOLDER adds its *.jpg, *.jpeg, *.gif and *.png files (any letter case),
+sorted by name without regard to case, leaving out hidden files and the thumbnails
+(tnNAME.jpg) of the folder's other pictures. At least 3 pictures are needed.
+
+Pictures are copied into the target folder unless a file of that name is there already (that
+file is then the one used). Options given here win over the settings file.
+
+Where and how:
+  -o, --target DIR         write the catalog into DIR (default: TargetDir of the settings);
+                           a missing DIR is made, with its parents
+  -s, --settings FILE      read FILE instead of the default settings file
+      --no-settings        read no settings file: built-in defaults only
+      --print-settings     print the effective settings (settings file layout) and exit
+      --save-settings FILE write the effective settings into FILE and exit (other sections
+                           of FILE are kept)
+  -j, --jobs N             pictures processed at once (default: the number of processors)
+      --open               open page1.html in the browser afterwards (xdg-open)
+  -q, --quiet              print nothing but errors
+  -h, --help               show this help and exit
+  -V, --version            show the version and exit
+
+Table:
+      --rows N             thumbnail rows per catalog page (1-100)
+      --cols N             thumbnail columns per catalog page (1-100)
+      --border N           table border (0-30)
+      --cellpadding N      table cell padding (0-30)
+      --cellspacing N      table cell spacing (0-39)
+      --align WHERE        left, center, right or default
+
+Thumbnails:
+      --thumb-height N     thumbnails N pixels high, width in proportion (10-300; the default
+                           mode)
+      --thumb-width N      thumbnails N pixels wide, height in proportion (10-300)
+      --quality N          JPEG quality (10-100)
+      --progressive        write progressive JPEG thumbnails
+      --no-progressive     write baseline JPEG thumbnails
+      --filter NAME        none, triangle, hermite, bell, bspline, lanczos3 or mitchell
+
+Pages:
+      --title TEXT         title above the thumbnail table
+      --meta TEXT          one extra line in the head of every page
+      --background NAME    background image of the pages (a file in the target folder)
+      --header-file FILE   its lines go at the top of every page body
+      --footer-file FILE   its lines go near the end of every page
+      --protect[=TEXT]     picture pages carry the right-click protection script, with
+                           TEXT as its message
+      --no-protect         no protection script
+      --open-in-window     thumbnails open the picture in a new window by script
+      --no-open-in-window  thumbnails link to the picture pages
+      --page-word TEXT     caption word for a catalog page (default "Page")
+      --prev-word TEXT     caption word for "previous"
+      --next-word TEXT     caption word for "next"
+      --catalog-word TEXT  caption word for the way back to the catalog
+      --background-color C page background colour
+      --link-color C       link colour
+      --alink-color C      active link colour
+      --vlink-color C      visited link colour
+                           A colour C is a name (clWhite, clNavy, ...), $00BBGGRR or #RRGGBB.
+
+Exit status: 0 built, 1 the build failed (the message names the file), 2 bad usage,
+130 interrupted. Ctrl-C finishes the pictures already begun and writes no catalog page.
+)";
+
+namespace {
+
+enum class Arg { None, Required, Optional };
+
+enum class Opt {
+  Target,
+  Settings,
+  NoSettings,
+  PrintSettings,
+  SaveSettings,
+  Jobs,
+  Rows,
+  Cols,
+  Border,
+  Cellpadding,
+  Cellspacing,
+  Align,
+  ThumbHeight,
+  ThumbWidth,
+  Quality,
+  Progressive,
+  NoProgressive,
+  Filter,
+  Title,
+  Meta,
+  Background,
+  HeaderFile,
+  FooterFile,
+  Protect,
+  NoProtect,
+  OpenInWindow,
+  NoOpenInWindow,
+  PageWord,
+  PrevWord,
+  NextWord,
+  CatalogWord,
+  BackgroundColor,
+  LinkColor,
+  ALinkColor,
+  VLinkColor,
+  Open,
+  Quiet,
+  Help,
+  Version,
+};
+
+struct OptSpec {
+  std::string_view Long;
+  char Short;
+  Arg Kind;
+  Opt Id;
+};
+
+constexpr OptSpec kOptions[] = {
+    {"target", 'o', Arg::Required, Opt::Target},
+    {"settings", 's', Arg::Required, Opt::Settings},
+    {"no-settings", 0, Arg::None, Opt::NoSettings},
+    {"print-settings", 0, Arg::None, Opt::PrintSettings},
+    {"save-settings", 0, Arg::Required, Opt::SaveSettings},
+    {"jobs", 'j', Arg::Required, Opt::Jobs},
+    {"rows", 0, Arg::Required, Opt::Rows},
+    {"cols", 0, Arg::Required, Opt::Cols},
+    {"border", 0, Arg::Required, Opt::Border},
+    {"cellpadding", 0, Arg::Required, Opt::Cellpadding},
+    {"cellspacing", 0, Arg::Required, Opt::Cellspacing},
+    {"align", 0, Arg::Required, Opt::Align},
+    {"thumb-height", 0, Arg::Required, Opt::ThumbHeight},
+    {"thumb-width", 0, Arg::Required, Opt::ThumbWidth},
+    {"quality", 0, Arg::Required, Opt::Quality},
+    {"progressive", 0, Arg::None, Opt::Progressive},
+    {"no-progressive", 0, Arg::None, Opt::NoProgressive},
+    {"filter", 0, Arg::Required, Opt::Filter},
+    {"title", 0, Arg::Required, Opt::Title},
+    {"meta", 0, Arg::Required, Opt::Meta},
+    {"background", 0, Arg::Required, Opt::Background},
+    {"header-file", 0, Arg::Required, Opt::HeaderFile},
+    {"footer-file", 0, Arg::Required, Opt::FooterFile},
+    {"protect", 0, Arg::Optional, Opt::Protect},
+    {"no-protect", 0, Arg::None, Opt::NoProtect},
+    {"open-in-window", 0, Arg::None, Opt::OpenInWindow},
+    {"no-open-in-window", 0, Arg::None, Opt::NoOpenInWindow},
+    {"page-word", 0, Arg::Required, Opt::PageWord},
+    {"prev-word", 0, Arg::Required, Opt::PrevWord},
+    {"next-word", 0, Arg::Required, Opt::NextWord},
+    {"catalog-word", 0, Arg::Required, Opt::CatalogWord},
+    {"background-color", 0, Arg::Required, Opt::BackgroundColor},
+    {"link-color", 0, Arg::Required, Opt::LinkColor},
+    {"alink-color", 0, Arg::Required, Opt::ALinkColor},
+    {"vlink-color", 0, Arg::Required, Opt::VLinkColor},
+    {"open", 0, Arg::None, Opt::Open},
+    {"quiet", 'q', Arg::None, Opt::Quiet},
+    {"help", 'h', Arg::None, Opt::Help},
+    {"version", 'V', Arg::None, Opt::Version},
+};
+
+// An exact long name, else the one long name it abbreviates; nullptr with why in error.
+const OptSpec* FindLong(std::string_view name, std::string& error) {
+  const OptSpec* found = nullptr;
+  int matches = 0;
+  for (const OptSpec& spec : kOptions) {
+    if (spec.Long == name) return &spec;
+    if (spec.Long.substr(0, name.size()) == name) {
+      found = &spec;
+      ++matches;
+    }
+  }
+  if (matches == 1) return found;
+  error = matches == 0 ? "unknown option '--" + std::string(name) + "'"
+                       : "ambiguous option '--" + std::string(name) + "'";
+  return nullptr;
+}
+
+const OptSpec* FindShort(char c) {
+  for (const OptSpec& spec : kOptions) {
+    if (spec.Short == c) return &spec;
+  }
+  return nullptr;
+}
+
+// A whole number from digits only, within lo..hi.
+std::optional<int> ParseNumber(const std::string& text, int lo, int hi) {
+  if (text.empty() || text.size() > 9) return std::nullopt;
+  int value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  if (value < lo || value > hi) return std::nullopt;
+  return value;
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// Applies one option with its argument; false with error set when the argument is bad.
+bool Apply(const OptSpec& spec, const std::optional<std::string>& value, CliParse& parse) {
+  CliOptions& o = parse.Options;
+  const std::string arg = value.value_or(std::string());
+  const std::string name = "--" + std::string(spec.Long);
+  auto number = [&](std::optional<int>& field, int lo, int hi) {
+    field = ParseNumber(arg, lo, hi);
+    if (!field) {
+      parse.Error = "invalid value '" + arg + "' for " + name + " (a whole number from " +
+                    std::to_string(lo) + " to " + std::to_string(hi) + ")";
+    }
+    return field.has_value();
+  };
+  auto colour = [&](int slot) {
+    o.Colors[slot] = ParseColorArg(arg);
+    if (!o.Colors[slot]) {
+      parse.Error = "invalid colour '" + arg + "' for " + name +
+                    " (a colour name such as clNavy, $00BBGGRR or #RRGGBB)";
+    }
+    return o.Colors[slot].has_value();
+  };
+  switch (spec.Id) {
+    case Opt::Target:
+      o.Target = arg;
+      break;
+    case Opt::Settings:
+      o.SettingsFile = arg;
+      break;
+    case Opt::NoSettings:
+      o.NoSettings = true;
+      break;
+    case Opt::PrintSettings:
+      o.PrintSettings = true;
+      break;
+    case Opt::SaveSettings:
+      o.SaveSettingsFile = arg;
+      break;
+    case Opt::Jobs: {
+      std::optional<int> jobs;
+      if (!number(jobs, 1, 1024)) return false;
+      o.Jobs = *jobs;
+      break;
+    }
+    case Opt::Rows:
+      return number(o.Rows, OptionLimits::kMinRows, OptionLimits::kMaxRows);
+    case Opt::Cols:
+      return number(o.Cols, OptionLimits::kMinCols, OptionLimits::kMaxCols);
+    case Opt::Border:
+      return number(o.Border, OptionLimits::kMinBorder, OptionLimits::kMaxBorder);
+    case Opt::Cellpadding:
+      return number(o.Cellpadding, OptionLimits::kMinCellpadding, OptionLimits::kMaxCellpadding);
+    case Opt::Cellspacing:
+      return number(o.Cellspacing, OptionLimits::kMinCellspacing, OptionLimits::kMaxCellspacing);
+    case Opt::Align: {
+      const std::string where = Lower(arg);
+      if (where == "left" || where == "center" || where == "right") {
+        o.Align = where;
+      } else if (where == "default") {
+        o.Align = std::string();
+      } else {
+        parse.Error = "invalid value '" + arg + "' for --align (left, center, right or default)";
+        return false;
+      }
+      break;
+    }
+    case Opt::ThumbHeight:
+      o.Mode = TThumbMode::tmFixedHeight;
+      return number(o.ThumbHeight, OptionLimits::kMinThumb, OptionLimits::kMaxThumb);
+    case Opt::ThumbWidth:
+      o.Mode = TThumbMode::tmFixedWidth;
+      return number(o.ThumbWidth, OptionLimits::kMinThumb, OptionLimits::kMaxThumb);
+    case Opt::Quality:
+      return number(o.Quality, OptionLimits::kMinQuality, OptionLimits::kMaxQuality);
+    case Opt::Progressive:
+      o.Progressive = true;
+      break;
+    case Opt::NoProgressive:
+      o.Progressive = false;
+      break;
+    case Opt::Filter:
+      o.Filter = ParseFilterName(arg);
+      if (!o.Filter) {
+        parse.Error = "invalid value '" + arg +
+                      "' for --filter (none, triangle, hermite, bell, bspline, lanczos3 or "
+                      "mitchell)";
+        return false;
+      }
+      break;
+    case Opt::Title:
+      o.Title = arg;
+      break;
+    case Opt::Meta:
+      o.Meta = arg;
+      break;
+    case Opt::Background:
+      o.Background = arg;
+      break;
+    case Opt::HeaderFile:
+      o.HeaderFile = arg;
+      break;
+    case Opt::FooterFile:
+      o.FooterFile = arg;
+      break;
+    case Opt::Protect:
+      o.Protect = true;
+      if (value) o.ProtectText = arg;
+      break;
+    case Opt::NoProtect:
+      o.Protect = false;
+      break;
+    case Opt::OpenInWindow:
+      o.OpenInWindow = true;
+      break;
+    case Opt::NoOpenInWindow:
+      o.OpenInWindow = false;
+      break;
+    case Opt::PageWord:
+      o.PageWord = arg;
+      break;
+    case Opt::PrevWord:
+      o.PrevWord = arg;
+      break;
+    case Opt::NextWord:
+      o.NextWord = arg;
+      break;
+    case Opt::CatalogWord:
+      o.CatalogWord = arg;
+      break;
+    case Opt::BackgroundColor:
+      return colour(0);
+    case Opt::LinkColor:
+      return colour(1);
+    case Opt::ALinkColor:
+      return colour(2);
+    case Opt::VLinkColor:
+      return colour(3);
+    case Opt::Open:
+      o.Open = true;
+      break;
+    case Opt::Quiet:
+      o.Quiet = true;
+      break;
+    case Opt::Help:
+      parse.Action = CliAction::Help;
+      break;
+    case Opt::Version:
+      if (parse.Action != CliAction::Help) parse.Action = CliAction::Version;
+      break;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<TColor> ParseColorArg(const std::string& text) {
+  if (text.size() == 7 && text[0] == '#') {
+    TColor rgb = 0;
+    for (std::size_t i = 1; i < 7; ++i) {
+      const char c = text[i];
+      if (!std::isxdigit(static_cast<unsigned char>(c))) return std::nullopt;
+      rgb = rgb * 16 + static_cast<TColor>(std::isdigit(static_cast<unsigned char>(c))
+                                               ? c - '0'
+                                               : std::tolower(c) - 'a' + 10);
+    }
+    // #RRGGBB to the 0x00BBGGRR layout.
+    return ((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16);
+  }
+  return TryStringToColor(text);
+}
+
+std::optional<int> ParseFilterName(const std::string& text) {
+  static const char* const kNames[] = {"none",    "triangle", "hermite", "bell",
+                                       "bspline", "lanczos3", "mitchell"};
+  const std::string name = Lower(text);
+  for (int i = 0; i < 7; ++i) {
+    if (name == kNames[i]) return i;
+  }
+  return std::nullopt;
+}
+
+CliParse ParseCommandLine(const std::vector<std::string>& args) {
+  CliParse parse;
+  auto usage = [&](std::string message) {
+    parse.Action = CliAction::Usage;
+    parse.Error = std::move(message);
+    return parse;
+  };
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (optionsEnded || a.size() < 2 || a[0] != '-') {
+      parse.Options.Inputs.push_back(a);
+      continue;
+    }
+    if (a == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (a[1] == '-') {
+      const std::size_t eq = a.find('=');
+      const std::string name = a.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
+      std::string error;
+      const OptSpec* spec = FindLong(name, error);
+      if (!spec) return usage(error);
+      std::optional<std::string> value;
+      if (eq != std::string::npos) {
+        if (spec->Kind == Arg::None) {
+          return usage("option '--" + std::string(spec->Long) + "' takes no value");
+        }
+        value = a.substr(eq + 1);
+      } else if (spec->Kind == Arg::Required) {
+        if (i + 1 >= args.size()) {
+          return usage("option '--" + std::string(spec->Long) + "' needs a value");
+        }
+        value = args[++i];
+      }
+      if (!Apply(*spec, value, parse)) return usage(parse.Error);
+      continue;
+    }
+    // Short options, possibly bundled: -qj4, -o DIR, -oDIR.
+    for (std::size_t k = 1; k < a.size(); ++k) {
+      const OptSpec* spec = FindShort(a[k]);
+      if (!spec) return usage(std::string("unknown option '-") + a[k] + "'");
+      std::optional<std::string> value;
+      if (spec->Kind == Arg::Required) {
+        if (k + 1 < a.size()) {
+          value = a.substr(k + 1);
+        } else if (i + 1 < args.size()) {
+          value = args[++i];
+        } else {
+          return usage(std::string("option '-") + a[k] + "' needs a value");
+        }
+        k = a.size();
+      }
+      if (!Apply(*spec, value, parse)) return usage(parse.Error);
+    }
+  }
+  if (parse.Action == CliAction::Help || parse.Action == CliAction::Version) return parse;
+  CliOptions& o = parse.Options;
+  if (o.NoSettings && o.SettingsFile)
+    return usage("--settings and --no-settings exclude each other");
+  if (!o.PrintSettings && !o.SaveSettingsFile && o.Inputs.empty()) {
+    return usage("no pictures given");
+  }
+  return parse;
+}
+
+}  // namespace folivant

@@ -1,0 +1,63 @@
+// The command line of folivant-build: GNU-style options, parsed without touching the system.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "catalog/catalog_options.h"
+#include "imaging/types.h"
+
+namespace folivant {
+
+// Every option, as given; unset means "take it from the settings".
+struct CliOptions {
+  std::vector<std::string> Inputs;  // pictures and folders, in the order given
+  std::optional<std::string> Target;
+  std::optional<std::string> SettingsFile;
+  bool NoSettings = false;
+  bool PrintSettings = false;
+  std::optional<std::string> SaveSettingsFile;
+  int Jobs = 0;  // 0: the number of processors
+
+  std::optional<int> Rows, Cols, Border, Cellpadding, Cellspacing;
+  std::optional<std::string> Align;  // "left", "center", "right" or "" (default)
+  std::optional<TThumbMode> Mode;    // from the last of --thumb-height / --thumb-width
+  std::optional<int> ThumbHeight, ThumbWidth, Quality, Filter;
+  std::optional<bool> Progressive;
+
+  std::optional<std::string> Title, Meta, Background, HeaderFile, FooterFile;
+  std::optional<bool> Protect;
+  std::optional<std::string> ProtectText;
+  std::optional<bool> OpenInWindow;
+  std::optional<std::string> PageWord, PrevWord, NextWord, CatalogWord;
+  // Background, link, active link, visited link (the settings file's colour slot order).
+  std::array<std::optional<TColor>, 4> Colors;
+
+  bool Open = false;
+  bool Quiet = false;
+};
+
+enum class CliAction { Build, Help, Version, Usage };
+
+struct CliParse {
+  CliAction Action = CliAction::Build;
+  CliOptions Options;
+  std::string Error;  // for Usage: what was wrong
+};
+
+// args: the arguments after the program name. Never throws for bad arguments.
+CliParse ParseCommandLine(const std::vector<std::string>& args);
+
+// A colour as the command line takes it: a colour name of the settings file ("clNavy"),
+// "$00BBGGRR" (or any number the settings file reads), or "#RRGGBB".
+std::optional<TColor> ParseColorArg(const std::string& text);
+
+// The filter names, "none" .. "mitchell" for 0 .. 6.
+std::optional<int> ParseFilterName(const std::string& text);
+
+extern const char* const kCliHelp;
+extern const char* const kCliVersion;  // "folivant-build v1.7"
+
+}  // namespace folivant
