@@ -18,11 +18,10 @@ void InstallCodecs();
 bool IsJpegStream(TStream& s);
 void ReadJpegStream(TStream& s, TBitmap& bmp, TIOParamsVals& params, bool paramsOnly,
                     TProgressRec& progress);
-void WriteJpegStream(TStream& s, const TBitmap& bmp, TIOParamsVals& params,
-                     TProgressRec& progress);
+void WriteJpegStream(TStream& s, const TBitmap& bmp, TIOParamsVals& params, TProgressRec& progress);
 
-void ReadGifFile(const std::string& fileName, TBitmap& bmp, int& numImages,
-                 TProgressRec& progress, TIOParamsVals& params);
+void ReadGifFile(const std::string& fileName, TBitmap& bmp, int& numImages, TProgressRec& progress,
+                 TIOParamsVals& params);
 void ReadGifStream(TStream& s, TBitmap& bmp, int& numImages, bool paramsOnly,
                    TProgressRec& progress, TIOParamsVals& params);
 void DecodeGifLzw(TStream& s, int height, int width, bool interlaced, std::uint8_t* pixels);

@@ -1,0 +1,199 @@
+// The GIF container reader: walks the blocks, picks the wanted image, hands its data to the
+// LZW hook and turns palette indexes into bitmap pixels.
+#include <array>
+#include <cstring>
+#include <vector>
+
+#include "codecs/codecs.h"
+#include "imaging/types.h"
+
+namespace folivant {
+
+namespace {
+
+using TColorTable = std::array<TRGB, 256>;
+
+// Reads n red-green-blue entries into blue-green-red; missing bytes give black.
+void ReadColorTable(TStream& s, int n, TColorTable& table) {
+  std::uint8_t raw[256 * 3] = {};
+  s.Read(raw, static_cast<std::size_t>(n) * 3);
+  table.fill(TRGB{});
+  for (int i = 0; i < n; ++i) table[i] = TRGB{raw[3 * i + 2], raw[3 * i + 1], raw[3 * i]};
+}
+
+// Skips sub-blocks by seeking, up to a zero size byte or the end of the stream.
+void SkipSubBlocks(TStream& s) {
+  for (;;) {
+    std::uint8_t n = 0;
+    if (s.Read(&n, 1) != 1 || n == 0) return;
+    s.Seek(n, TSeekOrigin::soCurrent);
+  }
+}
+
+bool AtEnd(TStream& s) {
+  return s.Position() >= s.Size();
+}
+
+std::uint16_t Le16(const std::uint8_t* p) {
+  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+bool IsBlackThenWhite(const TColorTable& t, int count) {
+  return count == 2 && t[0] == TRGB{0, 0, 0} && t[1] == TRGB{255, 255, 255};
+}
+
+}  // namespace
+
+void ReadGifStream(TStream& s, TBitmap& bmp, int& numImages, bool paramsOnly,
+                   TProgressRec& progress, TIOParamsVals& params) {
+  bool& aborting = *progress.Aborting;
+  numImages = 0;
+  progress.Report(0);
+  if (aborting) return;
+
+  std::uint8_t header[13] = {};
+  const std::size_t got = s.Read(header, sizeof header);
+  if (got < 3 || std::memcmp(header, "GIF", 3) != 0) {
+    aborting = true;
+    return;
+  }
+  std::size_t versionLen = 0;
+  while (versionLen < 6 && versionLen < got && header[versionLen] != 0) ++versionLen;
+  params.GifVersion.assign(reinterpret_cast<const char*>(header), versionLen);
+  const int screenW = Le16(header + 6);
+  const int screenH = Le16(header + 8);
+  params.GifWinWidth = screenW;
+  params.GifWinHeight = screenH;
+  params.GifRatio = header[12];
+  params.DpiX = ScreenDpi().X;
+  params.DpiY = ScreenDpi().Y;
+  params.SamplesPerPixel = 1;
+
+  const bool hasGlobal = (header[10] & 0x80) != 0;
+  const int globalBits = (header[10] & 7) + 1;
+  TColorTable global{};
+  if (hasGlobal) {
+    ReadColorTable(s, 1 << globalBits, global);
+    params.GifBackground = global[header[11]];
+  }
+  if (got < sizeof header || AtEnd(s)) aborting = true;
+
+  int counter = 0;
+  int gcFlags = 0, gcDelay = 0, gcTransIndex = 0;
+  TColorTable local{};
+  while (!aborting) {
+    std::uint8_t intro = 0;
+    s.Read(&intro, 1);
+    if (AtEnd(s)) intro = 0x3B;
+
+    if (intro == 0x3B) break;
+    if (intro == 0x21) {
+      std::uint8_t label = 0;
+      s.Read(&label, 1);
+      if (label == 0xF9 && counter == params.GifImageIndex) {
+        std::uint8_t gc[6] = {};
+        s.Read(gc, sizeof gc);
+        gcFlags = gc[1];
+        gcDelay = Le16(gc + 2);
+        gcTransIndex = gc[4];
+      } else {
+        SkipSubBlocks(s);
+      }
+      continue;
+    }
+    if (intro != 0x2C) continue;
+
+    std::uint8_t desc[9] = {};
+    s.Read(desc, sizeof desc);
+    const bool hasLocal = (desc[8] & 0x80) != 0;
+    const bool interlaced = (desc[8] & 0x40) != 0;
+    const int localBits = (desc[8] & 7) + 1;
+    if (hasLocal) ReadColorTable(s, 1 << localBits, local);
+
+    if (counter != params.GifImageIndex) {
+      std::uint8_t minCodeSize = 0;
+      s.Read(&minCodeSize, 1);
+      SkipSubBlocks(s);
+      numImages = ++counter;
+      continue;
+    }
+
+    // The wanted image.
+    progress.Report(30);
+    if (aborting) break;
+    const TColorTable& table = hasLocal ? local : global;
+    const int bits = hasLocal ? localBits : globalBits;
+    const int width = Le16(desc + 4);
+    const int height = Le16(desc + 6);
+    params.GifTranspColor = table[gcTransIndex];
+    params.GifXPos = Le16(desc);
+    params.GifYPos = Le16(desc + 2);
+    params.Width = width;
+    params.Height = height;
+    params.GifDelayTime = gcDelay;
+    params.GifTransparent = (gcFlags & 1) != 0;
+    params.GifInterlaced = interlaced;
+
+    std::vector<std::uint8_t> indexes;
+    if (paramsOnly) {
+      std::uint8_t minCodeSize = 0;
+      s.Read(&minCodeSize, 1);
+      SkipSubBlocks(s);
+    } else {
+      // Nothing is allocated for a picture the size limit refuses, or for an empty one.
+      if (width == 0 || height == 0 || !PictureSizeAllowed(width, height) ||
+          !PictureSizeAllowed(screenW, screenH)) {
+        aborting = true;
+        break;
+      }
+      indexes.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0);
+      const std::int64_t before = s.Position();
+      const TGifLzwDecompress hook =
+          params.GifLzwDecompress ? params.GifLzwDecompress : DefGifLzwDecompress;
+      if (hook) hook(s, height, width, interlaced, indexes.data());
+      if (s.Position() == before) {
+        aborting = true;
+        break;
+      }
+      progress.Report(70);
+      if (aborting) break;
+      bmp.SetSize(1, 1);
+    }
+
+    params.BitsPerSample = bits;
+    params.ColorMapCount = 1 << bits;
+    params.ColorMap.assign(table.begin(), table.begin() + params.ColorMapCount);
+
+    if (!paramsOnly) {
+      const bool oneBit = IsBlackThenWhite(table, params.ColorMapCount);
+      bmp.SetPixelFormat(oneBit ? TPixelFormat::pf1bit : TPixelFormat::pf24bit);
+      bmp.SetSize(width, height);
+      for (int y = 0; y < height; ++y) {
+        const std::uint8_t* src = indexes.data() + static_cast<std::size_t>(y) * width;
+        std::uint8_t* row = bmp.ScanLine(y);
+        if (oneBit) {
+          std::memset(row, 0, bmp.RowBytes());
+          for (int x = 0; x < width; ++x)
+            if (src[x]) row[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
+        } else {
+          for (int x = 0; x < width; ++x) {
+            const TRGB& c = table[src[x]];
+            row[3 * x] = c.b;
+            row[3 * x + 1] = c.g;
+            row[3 * x + 2] = c.r;
+          }
+        }
+      }
+    }
+    numImages = ++counter;
+  }
+  if (!aborting) progress.Report(100);
+}
+
+void ReadGifFile(const std::string& fileName, TBitmap& bmp, int& numImages, TProgressRec& progress,
+                 TIOParamsVals& params) {
+  TFileStream s(fileName, TFileMode::fmOpenRead);
+  ReadGifStream(s, bmp, numImages, false, progress, params);
+}
+
+}  // namespace folivant

@@ -1,0 +1,552 @@
+// JPEG reader and writer over libjpeg-turbo.
+//
+// libjpeg reports fatal errors through error_exit, which must not return into the library:
+// ours sets the aborting flag and longjmps back into RunJpegRead / RunJpegWrite. Those two
+// functions and the callbacks the library calls hold no objects with destructors, and C++
+// exceptions never cross library frames: callbacks and the progress/bitmap calls catch them,
+// keep them in the job, and the public function rethrows after the library is destroyed.
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <memory>
+
+#include <jerror.h>
+#include <jpeglib.h>
+
+#include "codecs/codecs.h"
+#include "imaging/types.h"
+
+namespace folivant {
+
+namespace {
+
+constexpr std::size_t kBufferSize = 4096;
+// More scans than any encoder writes; a tiny file with thousands of scans would otherwise
+// cost a full pass over the picture per scan.
+constexpr int kMaxScans = 500;
+
+struct ErrorMgr {
+  jpeg_error_mgr pub;  // first: the library sees only this
+  std::jmp_buf jump;
+  bool* aborting;  // null while finishing, where errors are ignored
+};
+
+[[noreturn]] void ErrorExit(j_common_ptr cinfo) {
+  auto* err = reinterpret_cast<ErrorMgr*>(cinfo->err);
+  if (err->aborting) *err->aborting = true;
+  std::longjmp(err->jump, 1);
+}
+void EmitMessage(j_common_ptr, int) {}
+void OutputMessage(j_common_ptr) {}
+void FormatMessage(j_common_ptr, char* buffer) {
+  buffer[0] = '\0';
+}
+void ResetErrorMgr(j_common_ptr cinfo) {
+  cinfo->err->msg_code = 0;
+  cinfo->err->num_warnings = 0;
+}
+
+void InitErrorMgr(ErrorMgr& err, bool* aborting) {
+  jpeg_std_error(&err.pub);
+  err.pub.error_exit = ErrorExit;
+  err.pub.emit_message = EmitMessage;
+  err.pub.output_message = OutputMessage;
+  err.pub.format_message = FormatMessage;
+  err.pub.reset_error_mgr = ResetErrorMgr;
+  err.aborting = aborting;
+}
+
+// The library's memory limit for its own work arrays (progressive coefficients and the like).
+long MemoryLimit() {
+  const std::int64_t derived = PictureLimits().MaxPixels * 6 + (16 << 20);
+  const std::int64_t lo = 64LL << 20, hi = 1LL << 30;
+  return static_cast<long>(derived < lo ? lo : derived > hi ? hi : derived);
+}
+
+// ---- source manager over a TStream
+
+struct StreamSource {
+  jpeg_source_mgr pub;
+  TStream* stream;
+  std::exception_ptr* error;
+  bool startOfFile;
+  JOCTET buffer[kBufferSize];
+};
+
+void InitSource(j_decompress_ptr cinfo) {
+  reinterpret_cast<StreamSource*>(cinfo->src)->startOfFile = true;
+}
+
+boolean FillInputBuffer(j_decompress_ptr cinfo) {
+  auto* src = reinterpret_cast<StreamSource*>(cinfo->src);
+  std::size_t n = 0;
+  bool failed = false;
+  try {
+    n = src->stream->Read(src->buffer, kBufferSize);
+  } catch (...) {
+    *src->error = std::current_exception();
+    failed = true;
+  }
+  if (failed) ERREXIT(cinfo, JERR_FILE_READ);
+  if (n == 0) {
+    if (src->startOfFile) ERREXIT(cinfo, JERR_INPUT_EMPTY);
+    // Premature end: a warning, and a fake end-of-image marker so the rest reads as grey.
+    WARNMS(cinfo, JWRN_JPEG_EOF);
+    src->buffer[0] = 0xFF;
+    src->buffer[1] = JPEG_EOI;
+    n = 2;
+  }
+  src->pub.next_input_byte = src->buffer;
+  src->pub.bytes_in_buffer = n;
+  src->startOfFile = false;
+  return TRUE;
+}
+
+void SkipInputData(j_decompress_ptr cinfo, long count) {
+  auto* src = reinterpret_cast<StreamSource*>(cinfo->src);
+  if (count <= 0) return;
+  if (static_cast<std::size_t>(count) <= src->pub.bytes_in_buffer) {
+    src->pub.next_input_byte += count;
+    src->pub.bytes_in_buffer -= static_cast<std::size_t>(count);
+    return;
+  }
+  // Pass over the rest by seeking; reading past the end then gives the fake end marker.
+  const std::int64_t rest = count - static_cast<std::int64_t>(src->pub.bytes_in_buffer);
+  src->pub.bytes_in_buffer = 0;
+  src->pub.next_input_byte = src->buffer;
+  bool failed = false;
+  try {
+    src->stream->Seek(rest, TSeekOrigin::soCurrent);
+  } catch (...) {
+    *src->error = std::current_exception();
+    failed = true;
+  }
+  if (failed) ERREXIT(cinfo, JERR_FILE_READ);
+}
+
+void TermSource(j_decompress_ptr) {}
+
+// ---- destination manager over a TStream
+
+struct StreamDest {
+  jpeg_destination_mgr pub;
+  TStream* stream;
+  std::exception_ptr* error;
+  JOCTET buffer[kBufferSize];
+};
+
+void InitDestination(j_compress_ptr cinfo) {
+  auto* dst = reinterpret_cast<StreamDest*>(cinfo->dest);
+  dst->pub.next_output_byte = dst->buffer;
+  dst->pub.free_in_buffer = kBufferSize;
+}
+
+void WriteOut(j_compress_ptr cinfo, std::size_t n) {
+  auto* dst = reinterpret_cast<StreamDest*>(cinfo->dest);
+  bool failed = false;
+  try {
+    dst->stream->Write(dst->buffer, n);
+  } catch (...) {
+    *dst->error = std::current_exception();
+    failed = true;
+  }
+  if (failed) ERREXIT(cinfo, JERR_FILE_WRITE);
+}
+
+boolean EmptyOutputBuffer(j_compress_ptr cinfo) {
+  WriteOut(cinfo, kBufferSize);
+  InitDestination(cinfo);
+  return TRUE;
+}
+
+void TermDestination(j_compress_ptr cinfo) {
+  auto* dst = reinterpret_cast<StreamDest*>(cinfo->dest);
+  const std::size_t n = kBufferSize - dst->pub.free_in_buffer;
+  if (n > 0) WriteOut(cinfo, n);
+}
+
+// Stops files with too many scans while the library consumes them.
+void ScanMonitor(j_common_ptr cinfo) {
+  if (cinfo->is_decompressor &&
+      reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans)
+    ERREXIT(cinfo, JERR_NOT_COMPILED);
+}
+
+// Progress and bitmap calls may throw; the exception is kept for the caller.
+bool AdvanceProgress(TProgressRec* progress, int lines, std::exception_ptr* error) noexcept {
+  try {
+    progress->Advance(lines);
+    return true;
+  } catch (...) {
+    *error = std::current_exception();
+    return false;
+  }
+}
+
+bool PrepareBitmap(TBitmap* bmp, int width, int height, TPixelFormat format,
+                   std::exception_ptr* error) noexcept {
+  try {
+    bmp->SetSize(1, 1);
+    bmp->SetPixelFormat(format);
+    bmp->SetSize(width, height);
+    return true;
+  } catch (...) {
+    *error = std::current_exception();
+    return false;
+  }
+}
+
+// ---- reading
+
+struct JpegReadJob {
+  TBitmap* bmp;
+  TIOParamsVals* params;
+  TProgressRec* progress;
+  bool paramsOnly;
+  std::exception_ptr* error;
+  bool created;
+  jpeg_decompress_struct cinfo;
+  ErrorMgr err;
+  StreamSource src;
+  jpeg_progress_mgr monitor;
+};
+
+void ChooseScale(jpeg_decompress_struct& ci, const TIOParamsVals& params) {
+  ci.scale_num = 1;
+  switch (params.JpegScale) {
+    case 1:
+      ci.scale_denom = 1;
+      break;
+    case 2:
+      ci.scale_denom = 2;
+      break;
+    case 3:
+      ci.scale_denom = 4;
+      break;
+    case 4:
+      ci.scale_denom = 8;
+      break;
+    case 0: {
+      const std::int64_t target = static_cast<std::int64_t>(params.Width) * params.Height;
+      int best = 0;
+      if (target != 0) {
+        std::int64_t bestDiff = -1;
+        for (int s = 0; s < 4; ++s) {
+          const std::int64_t area = static_cast<std::int64_t>(ci.image_width >> s) *
+                                    static_cast<std::int64_t>(ci.image_height >> s);
+          const std::int64_t diff = target > area ? target - area : area - target;
+          if (bestDiff < 0 || diff < bestDiff) {
+            bestDiff = diff;
+            best = s;
+          }
+        }
+      }
+      ci.scale_denom = 1u << best;
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+// The only function that calls setjmp for reading. Plain data only.
+void RunJpegRead(JpegReadJob* job) {
+  j_decompress_ptr ci = &job->cinfo;
+  bool* aborting = job->progress->Aborting;
+  TIOParamsVals* params = job->params;
+  if (setjmp(job->err.jump)) return;
+
+  jpeg_create_decompress(ci);
+  job->created = true;
+  ci->mem->max_memory_to_use = MemoryLimit();
+  ci->src = &job->src.pub;
+  ci->progress = &job->monitor;
+
+  jpeg_read_header(ci, TRUE);
+  if (*aborting) return;
+
+  bool cmyk = false;
+  switch (ci->jpeg_color_space) {
+    case JCS_GRAYSCALE:
+      params->JpegColorSpace = 1;
+      ci->out_color_space = JCS_EXT_BGR;
+      break;
+    case JCS_RGB:
+      params->JpegColorSpace = 0;
+      ci->out_color_space = JCS_EXT_BGR;
+      break;
+    case JCS_YCbCr:
+      params->JpegColorSpace = 2;
+      ci->out_color_space = JCS_EXT_BGR;
+      break;
+    case JCS_CMYK:
+      params->JpegColorSpace = 3;
+      ci->out_color_space = JCS_CMYK;
+      cmyk = true;
+      break;
+    case JCS_YCCK:
+      params->JpegColorSpace = 4;
+      ci->out_color_space = JCS_CMYK;
+      cmyk = true;
+      break;
+    default:
+      // Two or five-plus components: nothing that fits a 24-bit row.
+      *aborting = true;
+      return;
+  }
+
+  switch (params->JpegDctMethod) {
+    case 0:
+      ci->dct_method = JDCT_ISLOW;
+      break;
+    case 1:
+      ci->dct_method = JDCT_IFAST;
+      break;
+    case 2:
+      ci->dct_method = JDCT_FLOAT;
+      break;
+    default:
+      break;
+  }
+  if (ci->density_unit == 0 || ci->density_unit == 1) {
+    params->DpiX = ci->X_density;
+    params->DpiY = ci->Y_density;
+  } else if (ci->density_unit == 2) {
+    params->DpiX = static_cast<int>(ci->X_density * 2.54);
+    params->DpiY = static_cast<int>(ci->Y_density * 2.54);
+  }
+  params->BitsPerSample = 8;
+  params->SamplesPerPixel = 3;
+  params->FreeColorMap();
+  params->JpegProgressive = ci->progressive_mode != 0;
+  ChooseScale(*ci, *params);
+
+  jpeg_calc_output_dimensions(ci);
+  const int width = static_cast<int>(ci->output_width);
+  const int height = static_cast<int>(ci->output_height);
+  params->Width = width;
+  params->Height = height;
+  if (job->paramsOnly) return;
+  // Refused before the library or the bitmap takes memory for it.
+  if (!PictureSizeAllowed(width, height)) {
+    *aborting = true;
+    return;
+  }
+
+  jpeg_start_decompress(ci);
+  if (*aborting) return;
+  if (!PrepareBitmap(job->bmp, width, height, TPixelFormat::pf24bit, job->error)) return;
+
+  JSAMPLE* work = nullptr;
+  if (cmyk)
+    work = static_cast<JSAMPLE*>((*ci->mem->alloc_large)(
+        reinterpret_cast<j_common_ptr>(ci), JPOOL_IMAGE, static_cast<std::size_t>(width) * 4));
+
+  job->progress->per = 100.0 / height;
+  job->progress->val = 0;
+  while (ci->output_scanline < ci->output_height) {
+    std::uint8_t* row = job->bmp->ScanLine(static_cast<int>(ci->output_scanline));
+    JSAMPROW target = cmyk ? work : row;
+    const JDIMENSION lines = jpeg_read_scanlines(ci, &target, 1);
+    if (*aborting) return;
+    if (lines == 0) {  // cannot happen with a source that never suspends
+      *aborting = true;
+      return;
+    }
+    if (cmyk) {
+      // Inverted (Adobe) CMYK as the library delivers it.
+      for (int x = 0; x < width; ++x) {
+        const unsigned c = work[4 * x], m = work[4 * x + 1], y = work[4 * x + 2],
+                       k = work[4 * x + 3];
+        row[3 * x] = static_cast<std::uint8_t>(k * y / 255);
+        row[3 * x + 1] = static_cast<std::uint8_t>(k * m / 255);
+        row[3 * x + 2] = static_cast<std::uint8_t>(k * c / 255);
+      }
+    }
+    if (!AdvanceProgress(job->progress, static_cast<int>(lines), job->error)) return;
+    if (*aborting) return;
+  }
+  // Errors in trailing data are ignored: the picture counts as read.
+  job->err.aborting = nullptr;
+  jpeg_finish_decompress(ci);
+}
+
+// ---- writing
+
+struct JpegWriteJob {
+  const TBitmap* bmp;
+  TIOParamsVals* params;
+  TProgressRec* progress;
+  std::exception_ptr* error;
+  bool created;
+  jpeg_compress_struct cinfo;
+  ErrorMgr err;
+  StreamDest dest;
+};
+
+J_COLOR_SPACE JpegSpaceOf(int code) {
+  switch (code) {
+    case 1:
+      return JCS_GRAYSCALE;
+    case 2:
+      return JCS_YCbCr;
+    case 3:
+      return JCS_CMYK;
+    case 4:
+      return JCS_YCCK;
+    default:
+      return JCS_RGB;
+  }
+}
+
+// The only function that calls setjmp for writing. Plain data only.
+void RunJpegWrite(JpegWriteJob* job) {
+  j_compress_ptr ci = &job->cinfo;
+  bool* aborting = job->progress->Aborting;
+  const TIOParamsVals* params = job->params;
+  const TBitmap* bmp = job->bmp;
+  if (setjmp(job->err.jump)) return;
+
+  jpeg_create_compress(ci);
+  job->created = true;
+  ci->dest = &job->dest.pub;
+
+  const int width = bmp->Width();
+  const int height = bmp->Height();
+  const bool cmyk = params->JpegColorSpace == 3 || params->JpegColorSpace == 4;
+  ci->image_width = static_cast<JDIMENSION>(width);
+  ci->image_height = static_cast<JDIMENSION>(height);
+  // Bitmap rows are blue-green-red; the library reorders or converts from that.
+  ci->input_components = cmyk ? 4 : 3;
+  ci->in_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
+  jpeg_set_defaults(ci);
+  jpeg_set_colorspace(ci, JpegSpaceOf(params->JpegColorSpace));
+
+  ci->density_unit = 1;
+  ci->X_density = static_cast<UINT16>(params->DpiX & 0xFFFF);
+  ci->Y_density = static_cast<UINT16>(params->DpiY & 0xFFFF);
+  switch (params->JpegDctMethod) {
+    case 0:
+      ci->dct_method = JDCT_ISLOW;
+      break;
+    case 1:
+      ci->dct_method = JDCT_IFAST;
+      break;
+    case 2:
+      ci->dct_method = JDCT_FLOAT;
+      break;
+    default:
+      break;
+  }
+  ci->optimize_coding = params->JpegOptimalHuffman ? TRUE : FALSE;
+  ci->smoothing_factor = params->JpegSmoothing < 0     ? 0
+                         : params->JpegSmoothing > 100 ? 100
+                                                       : params->JpegSmoothing;
+  jpeg_set_quality(ci, params->JpegQuality, TRUE);
+  if (params->JpegProgressive) jpeg_simple_progression(ci);
+
+  jpeg_start_compress(ci, TRUE);
+  if (*aborting) return;
+
+  JSAMPLE* work = nullptr;
+  if (cmyk)
+    work = static_cast<JSAMPLE*>((*ci->mem->alloc_large)(
+        reinterpret_cast<j_common_ptr>(ci), JPOOL_IMAGE, static_cast<std::size_t>(width) * 4));
+
+  job->progress->per = 100.0 / height;
+  job->progress->val = 0;
+  while (ci->next_scanline < ci->image_height) {
+    const std::uint8_t* row = bmp->ScanLine(static_cast<int>(ci->next_scanline));
+    JSAMPROW source = const_cast<JSAMPROW>(row);
+    if (cmyk) {
+      for (int x = 0; x < width; ++x) {
+        const unsigned b = row[3 * x], g = row[3 * x + 1], r = row[3 * x + 2];
+        unsigned k = r > g ? r : g;
+        if (b > k) k = b;
+        if (k == 0) k = 1;
+        work[4 * x] = static_cast<JSAMPLE>(r * 255 / k);
+        work[4 * x + 1] = static_cast<JSAMPLE>(g * 255 / k);
+        work[4 * x + 2] = static_cast<JSAMPLE>(b * 255 / k);
+        work[4 * x + 3] = static_cast<JSAMPLE>(k);
+      }
+      source = work;
+    }
+    const JDIMENSION lines = jpeg_write_scanlines(ci, &source, 1);
+    if (*aborting) return;
+    if (!AdvanceProgress(job->progress, static_cast<int>(lines), job->error)) return;
+    if (*aborting) return;
+  }
+  jpeg_finish_compress(ci);
+}
+
+}  // namespace
+
+bool IsJpegStream(TStream& s) {
+  const std::int64_t pos = s.Position();
+  std::uint8_t sig[3] = {};
+  const std::size_t n = s.Read(sig, 3);
+  s.SetPosition(pos);
+  return n == 3 && sig[0] == 0xFF && sig[1] == 0xD8 && sig[2] == 0xFF;
+}
+
+void ReadJpegStream(TStream& s, TBitmap& bmp, TIOParamsVals& params, bool paramsOnly,
+                    TProgressRec& progress) {
+  if (!IsJpegStream(s)) {
+    *progress.Aborting = true;
+    return;
+  }
+  std::exception_ptr error;
+  auto job = std::make_unique<JpegReadJob>();
+  job->bmp = &bmp;
+  job->params = &params;
+  job->progress = &progress;
+  job->paramsOnly = paramsOnly;
+  job->error = &error;
+  InitErrorMgr(job->err, progress.Aborting);
+  job->cinfo.err = &job->err.pub;
+  job->src.stream = &s;
+  job->src.error = &error;
+  job->src.pub.init_source = InitSource;
+  job->src.pub.fill_input_buffer = FillInputBuffer;
+  job->src.pub.skip_input_data = SkipInputData;
+  job->src.pub.resync_to_restart = jpeg_resync_to_restart;
+  job->src.pub.term_source = TermSource;
+  job->monitor.progress_monitor = ScanMonitor;
+
+  RunJpegRead(job.get());
+  if (job->created) jpeg_destroy_decompress(&job->cinfo);
+  if (error) std::rethrow_exception(error);
+}
+
+void WriteJpegStream(TStream& s, const TBitmap& bmp, TIOParamsVals& params,
+                     TProgressRec& progress) {
+  // A 1-bit picture is written from a temporary 24-bit copy.
+  std::unique_ptr<TBitmap> copy;
+  const TBitmap* source = &bmp;
+  if (bmp.PixelFormat() == TPixelFormat::pf1bit) {
+    copy = std::make_unique<TBitmap>();
+    copy->Assign(bmp);
+    copy->SetPixelFormat(TPixelFormat::pf24bit);
+    source = copy.get();
+  }
+  std::exception_ptr error;
+  auto job = std::make_unique<JpegWriteJob>();
+  job->bmp = source;
+  job->params = &params;
+  job->progress = &progress;
+  job->error = &error;
+  InitErrorMgr(job->err, progress.Aborting);
+  job->cinfo.err = &job->err.pub;
+  job->dest.stream = &s;
+  job->dest.error = &error;
+  job->dest.pub.init_destination = InitDestination;
+  job->dest.pub.empty_output_buffer = EmptyOutputBuffer;
+  job->dest.pub.term_destination = TermDestination;
+
+  RunJpegWrite(job.get());
+  if (job->created) jpeg_destroy_compress(&job->cinfo);
+  if (error) std::rethrow_exception(error);
+}
+
+}  // namespace folivant

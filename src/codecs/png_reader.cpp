@@ -1,0 +1,253 @@
+// PNG reader over libpng 1.6.
+//
+// libpng's error callback must not return: ours sets the aborting flag and longjmps back into
+// RunPngRead, which holds no objects with destructors. Exceptions never cross library frames.
+#include <cmath>
+#include <csetjmp>
+#include <memory>
+
+#include <png.h>
+
+#include "codecs/codecs.h"
+#include "imaging/types.h"
+
+namespace folivant {
+
+namespace {
+
+// Largest ancillary chunk the library may allocate (text, profiles); a bigger one is refused.
+constexpr png_alloc_size_t kChunkMallocMax = 8u << 20;
+
+[[noreturn]] void PngError(png_structp png, png_const_charp) {
+  if (auto* aborting = static_cast<bool*>(png_get_error_ptr(png))) *aborting = true;
+  png_longjmp(png, 1);
+}
+void PngWarning(png_structp, png_const_charp) {}
+
+void PngReadData(png_structp png, png_bytep data, png_size_t length) {
+  auto* s = static_cast<TStream*>(png_get_io_ptr(png));
+  std::size_t n = 0;
+  try {
+    n = s->Read(data, length);
+  } catch (...) {
+    n = 0;
+  }
+  if (n != length) png_error(png, "Read error");
+}
+
+struct PngReadJob {
+  TStream* stream;
+  TBitmap* bmp;
+  TIOParamsVals* params;
+  TProgressRec* progress;
+  bool paramsOnly;
+  png_structp png;
+  png_infop info;
+};
+
+// Our 8-bit channel to the depth libpng composites at (16 for 16-bit files, else 8).
+png_uint_16 ToWorkingDepth(std::uint8_t v, int depth) {
+  return depth == 16 ? static_cast<png_uint_16>(v * 257) : v;
+}
+
+// A bKGD value at the file's own sample depth to 8 bits.
+std::uint8_t FromFileDepth(png_uint_16 v, int depth) {
+  if (depth >= 16) return static_cast<std::uint8_t>((v * 255u + 32767u) / 65535u);
+  const unsigned max = (1u << depth) - 1;
+  if (v > max) v = static_cast<png_uint_16>(max);
+  return static_cast<std::uint8_t>((v * 255u + max / 2) / max);
+}
+
+int DpiFromPixelsPerMetre(png_uint_32 ppm, int fallback) {
+  // Nearest integer, halves to even (the default rounding mode).
+  const double dpi = std::nearbyint(static_cast<double>(ppm) / 100.0 * 2.54);
+  return dpi <= 0 ? fallback : static_cast<int>(dpi);
+}
+
+bool SafePrepareBitmap(TBitmap* bmp, int width, int height, TPixelFormat format) noexcept {
+  try {
+    bmp->SetSize(1, 1);
+    bmp->SetPixelFormat(format);
+    bmp->SetSize(width, height);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+bool SafeAdvance(TProgressRec* progress) noexcept {
+  try {
+    progress->Advance(1);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+// The only function that calls setjmp. Plain data only.
+void RunPngRead(PngReadJob* job) {
+  bool* aborting = job->progress->Aborting;
+  TIOParamsVals* params = job->params;
+  job->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, aborting, PngError, PngWarning);
+  if (!job->png) {
+    *aborting = true;
+    return;
+  }
+  job->info = png_create_info_struct(job->png);
+  if (!job->info) {
+    *aborting = true;
+    return;
+  }
+  png_structp png = job->png;
+  png_infop info = job->info;
+  if (setjmp(png_jmpbuf(png))) return;
+
+  const TPictureLimits& limits = PictureLimits();
+  const auto side = static_cast<png_uint_32>(limits.MaxSide < 1            ? 1
+                                             : limits.MaxSide > 0x7FFFFFFF ? 0x7FFFFFFF
+                                                                           : limits.MaxSide);
+  png_set_user_limits(png, side, side);
+  png_set_chunk_malloc_max(png, kChunkMallocMax);
+  png_set_read_fn(png, job->stream, PngReadData);
+  png_read_info(png, info);
+
+  png_uint_32 width = 0, height = 0;
+  int depth = 0, type = 0, interlace = 0, compression = 0, filter = 0;
+  png_get_IHDR(png, info, &width, &height, &depth, &type, &interlace, &compression, &filter);
+
+  png_colorp palette = nullptr;
+  int paletteCount = 0;
+  if (type == PNG_COLOR_TYPE_PALETTE) png_get_PLTE(png, info, &palette, &paletteCount);
+  const bool hasTrns = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
+  // A 1-bit bitmap means black and white: other two-colour pictures, and any with
+  // transparency to composite, become 24-bit.
+  bool oneBit = false;
+  if (depth == 1 && !hasTrns) {
+    if (type == PNG_COLOR_TYPE_GRAY) oneBit = true;
+    if (type == PNG_COLOR_TYPE_PALETTE && paletteCount == 2 && palette[0].red == 0 &&
+        palette[0].green == 0 && palette[0].blue == 0 && palette[1].red == 255 &&
+        palette[1].green == 255 && palette[1].blue == 255)
+      oneBit = true;
+  }
+  const bool gray = type == PNG_COLOR_TYPE_GRAY || type == PNG_COLOR_TYPE_GRAY_ALPHA;
+
+  png_color_16p fileBackground = nullptr;
+  if (png_get_bKGD(png, info, &fileBackground)) {
+    png_set_background(png, fileBackground, PNG_BACKGROUND_GAMMA_FILE, 1, 1.0);
+    if (type == PNG_COLOR_TYPE_PALETTE) {
+      params->PngBackground = TRGB{static_cast<std::uint8_t>(fileBackground->blue),
+                                   static_cast<std::uint8_t>(fileBackground->green),
+                                   static_cast<std::uint8_t>(fileBackground->red)};
+    } else if (gray) {
+      const std::uint8_t g = FromFileDepth(fileBackground->gray, depth);
+      params->PngBackground = TRGB{g, g, g};
+    } else {
+      params->PngBackground = TRGB{FromFileDepth(fileBackground->blue, depth),
+                                   FromFileDepth(fileBackground->green, depth),
+                                   FromFileDepth(fileBackground->red, depth)};
+    }
+  } else {
+    // The colour asked for is given at the depth libpng composites at, so it comes out as is.
+    const int working = depth == 16 ? 16 : 8;
+    const TRGB& c = params->PngBackground;
+    png_color_16 bg{};
+    bg.red = ToWorkingDepth(c.r, working);
+    bg.green = ToWorkingDepth(c.g, working);
+    bg.blue = ToWorkingDepth(c.b, working);
+    bg.gray = bg.green;
+    png_set_background(png, &bg, PNG_BACKGROUND_GAMMA_SCREEN, 0, 1.0);
+  }
+
+  if (type == PNG_COLOR_TYPE_PALETTE && (depth >= 2 || !oneBit)) png_set_expand(png);
+  if (type == PNG_COLOR_TYPE_GRAY && depth < 8 && (depth >= 2 || !oneBit)) png_set_expand(png);
+  if (depth == 16) png_set_strip_16(png);
+  if (depth >= 2 && depth < 8) png_set_packing(png);
+  if (gray && (depth > 1 || !oneBit)) png_set_gray_to_rgb(png);
+  if (!oneBit) png_set_bgr(png);
+  const int passes = png_set_interlace_handling(png);
+  png_read_update_info(png, info);
+
+  params->Width = static_cast<int>(width);
+  params->Height = static_cast<int>(height);
+  params->BitsPerSample = depth;
+  switch (type) {
+    case PNG_COLOR_TYPE_RGB:
+      params->SamplesPerPixel = 3;
+      break;
+    case PNG_COLOR_TYPE_GRAY_ALPHA:
+      params->SamplesPerPixel = 2;
+      break;
+    case PNG_COLOR_TYPE_RGB_ALPHA:
+      params->SamplesPerPixel = 4;
+      break;
+    default:
+      params->SamplesPerPixel = 1;
+      break;
+  }
+  params->DpiX = DpiFromPixelsPerMetre(png_get_x_pixels_per_meter(png, info), ScreenDpi().X);
+  params->DpiY = DpiFromPixelsPerMetre(png_get_y_pixels_per_meter(png, info), ScreenDpi().Y);
+  params->FreeColorMap();
+  if (type == PNG_COLOR_TYPE_PALETTE && palette) {
+    for (int i = 0; i < paletteCount; ++i)
+      params->ColorMap.push_back(TRGB{palette[i].blue, palette[i].green, palette[i].red});
+    params->ColorMapCount = paletteCount;
+  }
+  params->PngInterlaced = png_get_interlace_type(png, info) != PNG_INTERLACE_NONE;
+  if (job->paramsOnly) return;
+
+  const TPixelFormat format = oneBit ? TPixelFormat::pf1bit : TPixelFormat::pf24bit;
+  // Refused before the bitmap takes memory; the rows must fit the bitmap's rows.
+  if (!PictureSizeAllowed(width, height) ||
+      png_get_rowbytes(png, info) > TBitmap::RowBytesFor(static_cast<int>(width), format)) {
+    *aborting = true;
+    return;
+  }
+  if (!SafePrepareBitmap(job->bmp, static_cast<int>(width), static_cast<int>(height), format)) {
+    *aborting = true;
+    return;
+  }
+
+  job->progress->per = 100.0 / (static_cast<double>(height) * passes);
+  job->progress->val = 0;
+  for (int pass = 0; pass < passes; ++pass) {
+    for (png_uint_32 y = 0; y < height; ++y) {
+      png_bytep row = job->bmp->ScanLine(static_cast<int>(y));
+      png_read_rows(png, &row, nullptr, 1);
+      if (!SafeAdvance(job->progress)) {
+        *aborting = true;
+        return;
+      }
+      if (*aborting) return;
+    }
+  }
+  png_read_end(png, nullptr);
+}
+
+}  // namespace
+
+bool IsPngStream(TStream& s) {
+  const std::int64_t pos = s.Position();
+  png_byte sig[8] = {};
+  const std::size_t n = s.Read(sig, 8);
+  s.SetPosition(pos);
+  return n == 8 && png_sig_cmp(sig, 0, 8) == 0;
+}
+
+void ReadPngStream(TStream& s, TBitmap& bmp, TIOParamsVals& params, bool paramsOnly,
+                   TProgressRec& progress) {
+  auto job = std::make_unique<PngReadJob>();
+  job->stream = &s;
+  job->bmp = &bmp;
+  job->params = &params;
+  job->progress = &progress;
+  job->paramsOnly = paramsOnly;
+  try {
+    RunPngRead(job.get());
+  } catch (...) {
+    // Raised by our own code (palette copy), never by the library: the read ends here.
+    *progress.Aborting = true;
+  }
+  if (job->png) png_destroy_read_struct(&job->png, job->info ? &job->info : nullptr, nullptr);
+}
+
+}  // namespace folivant
