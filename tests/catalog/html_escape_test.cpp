@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <random>
-#include <regex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "catalog/catalog_rules.h"
@@ -122,7 +122,11 @@ struct MarkupCounts {
 
 MarkupCounts Count(const TLines& lines) {
   MarkupCounts m;
-  static const std::regex entity("^&(amp;|lt;?|gt;?|quot;|#39;)");
+  const auto isEntity = [](std::string_view rest) {
+    for (std::string_view e : {"&amp;", "&lt", "&gt", "&quot;", "&#39;"})
+      if (rest.substr(0, e.size()) == e) return true;
+    return false;
+  };
   for (const auto& line : lines) {
     for (std::size_t i = 0; i < line.size(); ++i) {
       const char c = line[i];
@@ -130,7 +134,7 @@ MarkupCounts Count(const TLines& lines) {
       m.gt += c == '>';
       m.quot += c == '"';
       m.apos += c == '\'';
-      if (c == '&' && !std::regex_search(line.substr(i, 6), entity)) ++m.strayAmp;
+      if (c == '&' && !isEntity(std::string_view(line).substr(i))) ++m.strayAmp;
     }
   }
   return m;
@@ -138,10 +142,13 @@ MarkupCounts Count(const TLines& lines) {
 
 std::vector<std::string> Attributes(const TLines& lines, const std::string& attr) {
   std::vector<std::string> values;
-  const std::regex re(" " + attr + "=\"([^\"]*)\"");
-  for (const auto& line : lines)
-    for (std::sregex_iterator it(line.begin(), line.end(), re), end; it != end; ++it)
-      values.push_back((*it)[1]);
+  const std::string open = " " + attr + "=\"";
+  for (const auto& line : lines) {
+    for (auto pos = line.find(open); pos != std::string::npos; pos = line.find(open, pos + 1)) {
+      const auto start = pos + open.size();
+      values.push_back(line.substr(start, line.find('"', start) - start));
+    }
+  }
   return values;
 }
 
@@ -214,32 +221,6 @@ TEST(Escaping, RandomNamesRoundTripAndInjectNothing) {
     EXPECT_EQ(EntityDecode(Attributes(p.picture, "content").at(0)), name);
     EXPECT_EQ(p.picture[2], "<title>" + HtmlEscape(name) + "</title>");
   }
-}
-
-TEST(Escaping, UserTextIsWrittenAsTyped) {
-  CatalogOptions o;
-  o.ContentTitle = "<b>Tom & Jerry's</b>";
-  o.PageTitle = "<i>P</i>";
-  o.MetaTag = "<meta name=\"x\" content=\"a&b\">";
-  o.HeaderLines = {"<div class='h'>&nbsp;</div>"};
-  o.JavaProtect = true;
-  o.JavaProtectText = "Don't";
-  std::vector<CatalogItem> items(1);
-  items[0].PictureName = "x.jpg";
-  TLines catalog, picture;
-  BuildCatalogPage(o, items, 1, catalog);
-  BuildHTMLContent(o, "", "y_jpg.html", "x.jpg", "1", "1", true, false, 0, picture);
-  auto has = [](const TLines& lines, const std::string& text) {
-    for (const auto& l : lines)
-      if (l.find(text) != std::string::npos) return true;
-    return false;
-  };
-  EXPECT_TRUE(has(catalog, o.ContentTitle));
-  EXPECT_TRUE(has(catalog, "<b><i>P</i> 1 / 1</b>"));
-  EXPECT_TRUE(has(catalog, o.MetaTag));
-  EXPECT_TRUE(has(picture, o.MetaTag));
-  EXPECT_TRUE(has(picture, o.HeaderLines[0]));
-  EXPECT_TRUE(has(picture, "alert('Don't')"));
 }
 
 }  // namespace
