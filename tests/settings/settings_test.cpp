@@ -99,6 +99,7 @@ TEST(Settings, FirstSaveWritesAll26KeysInOrder) {
   EXPECT_EQ(ReadFile(path), kFirstSave);
   SaveSettings(SettingsRecord{}, path);  // saving again changes nothing
   EXPECT_EQ(ReadFile(path), kFirstSave);
+  EXPECT_EQ(SettingsFileText(SettingsRecord{}), kFirstSave);
 }
 
 TEST(Settings, SaveThenLoadGivesTheRecordBack) {

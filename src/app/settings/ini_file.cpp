@@ -201,6 +201,14 @@ TIniFile::TIniFile(std::string path) : path_(std::move(path)) {
   if (read_error_.empty() && !absent_) Parse(text);
 }
 
+TIniFile TIniFile::FromText(std::string_view text, std::string path) {
+  TIniFile ini;
+  ini.path_ = std::move(path);
+  ini.absent_ = false;
+  ini.Parse(text);
+  return ini;
+}
+
 void TIniFile::Parse(std::string_view text) {
   if (text.substr(0, kBom.size()) == kBom) {
     bom_ = true;

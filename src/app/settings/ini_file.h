@@ -49,6 +49,8 @@ class TIniFile {
   static constexpr std::size_t kMaxValueLength = 2047;
 
   explicit TIniFile(std::string path);
+  // An INI file held in memory only, from its text; UpdateFile() would write it to path.
+  static TIniFile FromText(std::string_view text, std::string path = {});
 
   const std::string& FileName() const { return path_; }
   // True when the file did not exist when it was opened.
@@ -92,6 +94,7 @@ class TIniFile {
   Found FindKey(std::string_view section, std::string_view key) const;
   std::optional<std::string_view> RawValue(std::string_view section, std::string_view key) const;
   void Parse(std::string_view text);
+  TIniFile() = default;
 
   std::string path_;
   std::vector<std::string> lines_;

@@ -24,8 +24,9 @@ int FilterIndexOrNone(std::int64_t value) {
              : -1;
 }
 
-void SaveSettings(const SettingsRecord& r, const std::string& path) {
-  TIniFile ini(path);
+namespace {
+
+void WriteSettings(const SettingsRecord& r, TIniFile& ini) {
   const char* g = kGeneralSection;
   ini.WriteString(g, "TargetDir", r.TargetDir);
   ini.WriteString(g, "LastDir", r.LastDir);
@@ -54,8 +55,20 @@ void SaveSettings(const SettingsRecord& r, const std::string& path) {
   ini.WriteBool(im, "JavaProtect", r.JavaProtect);
   ini.WriteString(im, "JavaProtectText", r.JavaProtectText);
   ini.WriteBool(im, "JavaOpen", r.JavaOpen);
+}
 
+}  // namespace
+
+void SaveSettings(const SettingsRecord& record, const std::string& path) {
+  TIniFile ini(path);
+  WriteSettings(record, ini);
   ini.UpdateFile();
+}
+
+std::string SettingsFileText(const SettingsRecord& record) {
+  TIniFile ini = TIniFile::FromText("");
+  WriteSettings(record, ini);
+  return ini.Text();
 }
 
 void SettingsLoad::ThrowIfFailed() const {

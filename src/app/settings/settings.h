@@ -64,6 +64,9 @@ struct SettingsRecord {
 // ("Unable to write to PATH"); the old file is then unchanged.
 void SaveSettings(const SettingsRecord& record, const std::string& path);
 
+// The text SaveSettings gives a new file (for printing the settings without writing a file).
+std::string SettingsFileText(const SettingsRecord& record);
+
 struct SettingsColorError {
   int Slot = 0;         // the picker whose text failed (TColorSlot)
   std::string Text;     // the offending colour text
