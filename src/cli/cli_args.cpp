@@ -52,6 +52,9 @@ Thumbnails:
       --progressive        write progressive JPEG thumbnails
       --no-progressive     write baseline JPEG thumbnails
       --filter NAME        none, triangle, hermite, bell, bspline, lanczos3 or mitchell
+      --full-decode        decode every JPEG at full size before resampling (slower; by
+                           default a large JPEG is decoded at 1/2, 1/4 or 1/8 of its size
+                           when that still leaves twice the thumbnail's size)
 
 Pages:
       --title TEXT         title above the thumbnail table
@@ -100,6 +103,7 @@ enum class Opt {
   Quality,
   Progressive,
   NoProgressive,
+  FullDecode,
   Filter,
   Title,
   Meta,
@@ -150,6 +154,7 @@ constexpr OptSpec kOptions[] = {
     {"progressive", 0, Arg::None, Opt::Progressive},
     {"no-progressive", 0, Arg::None, Opt::NoProgressive},
     {"filter", 0, Arg::Required, Opt::Filter},
+    {"full-decode", 0, Arg::None, Opt::FullDecode},
     {"title", 0, Arg::Required, Opt::Title},
     {"meta", 0, Arg::Required, Opt::Meta},
     {"background", 0, Arg::Required, Opt::Background},
@@ -301,6 +306,9 @@ bool Apply(const OptSpec& spec, const std::optional<std::string>& value, CliPars
                       "mitchell)";
         return false;
       }
+      break;
+    case Opt::FullDecode:
+      o.FullDecode = true;
       break;
     case Opt::Title:
       o.Title = arg;

@@ -4,8 +4,11 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstdint>
+#include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -33,6 +36,69 @@ TResampleFilter FilterOf(int filter) {
   // No filter chosen (or anything outside the list) means the plain stretch.
   if (filter < 0 || filter > 6) return TResampleFilter::rfNone;
   return static_cast<TResampleFilter>(filter);
+}
+
+// Width and height from a JPEG file's frame header, without decoding: the markers before the
+// first frame header are walked by their lengths, within the first few megabytes.
+bool ReadJpegSize(const std::string& path, int& width, int& height) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(f, &std::fclose);
+  auto byte = [&]() { return std::fgetc(f); };
+  if (byte() != 0xFF || byte() != 0xD8) return false;
+  constexpr long kMaxScan = 8L << 20;
+  while (std::ftell(f) < kMaxScan) {
+    int c = byte();
+    if (c != 0xFF) return false;
+    do c = byte();
+    while (c == 0xFF);  // fill bytes
+    if (c == EOF) return false;
+    if (c == 0x01 || (c >= 0xD0 && c <= 0xD7)) continue;  // markers without a length
+    if (c == 0xD9 || c == 0xDA) return false;             // end, or scan data before a frame
+    const int hi = byte(), lo = byte();
+    if (hi == EOF || lo == EOF) return false;
+    const long length = (hi << 8) | lo;
+    if (length < 2) return false;
+    const bool frame = c >= 0xC0 && c <= 0xCF && c != 0xC4 && c != 0xC8 && c != 0xCC;
+    if (frame) {
+      unsigned char h[5];
+      if (length < 7 || std::fread(h, 1, 5, f) != 5) return false;
+      height = (h[1] << 8) | h[2];
+      width = (h[3] << 8) | h[4];
+      return width > 0 && height > 0;
+    }
+    if (std::fseek(f, length - 2, SEEK_CUR) != 0) return false;
+  }
+  return false;
+}
+
+bool IsJpegName(const std::string& name) {
+  const std::string ext = LowerExtension(name);
+  return ext == ".jpg" || ext == ".jpeg" || ext == ".jpe";
+}
+
+// The thumbnail size of a w x h picture: one side given, the other in proportion, truncated.
+void ThumbnailSize(const CatalogOptions& opt, int w, int h, int& tw, int& th) {
+  if (opt.ThumbMode == TThumbMode::tmFixedHeight) {
+    th = opt.ThumbHeight;
+    tw = static_cast<int>(static_cast<std::int64_t>(w) * th / h);
+  } else {
+    tw = opt.ThumbWidth;
+    th = static_cast<int>(static_cast<std::int64_t>(h) * tw / w);
+  }
+}
+
+// libjpeg's JpegScale code (1 whole, 2 half, 3 quarter, 4 eighth) for the smallest decode that
+// keeps at least twice the thumbnail's size on both sides.
+int PrescaleCode(int w, int h, int tw, int th) {
+  for (int code = 4; code >= 2; --code) {
+    const int denom = 1 << (code - 1);
+    const std::int64_t sw = (w + denom - 1) / denom, sh = (h + denom - 1) / denom;
+    if (sw >= 2 * static_cast<std::int64_t>(tw) && sh >= 2 * static_cast<std::int64_t>(th)) {
+      return code;
+    }
+  }
+  return 1;
 }
 
 bool IsDirectory(const std::string& path) {
@@ -239,9 +305,27 @@ PictureWork TBuildEngine::Build::Process(int index, TImageBox& box) {
   box.IOParams().Assign(request_.Params);
   box.IOParams().JpegQuality = opt.JPEGQuality;
   box.SetOnProgress([this, index](const void*, int per) { Percent(index, per); });
+  const std::string path = JoinPath(dir_, item.PictureName);
+  // Decoding a large JPEG at a fraction of its size; the sizes stay those of the whole picture.
+  int fullW = 0, fullH = 0, tw = 0, th = 0, code = 1;
+  if (request_.JpegPrescale && IsJpegName(item.PictureName) && ReadJpegSize(path, fullW, fullH)) {
+    ThumbnailSize(opt, fullW, fullH, tw, th);
+    if (tw > 0 && th > 0) code = PrescaleCode(fullW, fullH, tw, th);
+  }
   try {
     Step(index, "Opening file " + item.PictureName);
-    box.LoadFromFile(JoinPath(dir_, item.PictureName));
+    box.IOParams().JpegScale = static_cast<std::uint8_t>(code);
+    box.LoadFromFile(path);
+    const int denom = 1 << (code - 1);
+    if (code > 1 && !box.Aborting() &&
+        (box.Bitmap().Width() != (fullW + denom - 1) / denom ||
+         box.Bitmap().Height() != (fullH + denom - 1) / denom)) {
+      // The frame header did not tell the size the decoder saw: decode it whole.
+      code = 1;
+      box.IOParams().Assign(request_.Params);
+      box.IOParams().JpegQuality = opt.JPEGQuality;
+      box.LoadFromFile(path);
+    }
     if (box.Aborting()) {
       work.Error =
           "Cannot read picture " + item.PictureName + ": " + LoadFailureReason(item.PictureName);
@@ -251,12 +335,15 @@ PictureWork TBuildEngine::Build::Process(int index, TImageBox& box) {
     work.Error = "Cannot read picture " + item.PictureName + ": " + e.what();
     return work;
   }
-  work.OrigWidth = std::to_string(box.Bitmap().Width());
-  work.OrigHeight = std::to_string(box.Bitmap().Height());
+  const bool prescaled = code > 1;
+  work.OrigWidth = std::to_string(prescaled ? fullW : box.Bitmap().Width());
+  work.OrigHeight = std::to_string(prescaled ? fullH : box.Bitmap().Height());
 
   try {
     Step(index, "Resampling file " + item.PictureName);
-    if (opt.ThumbMode == TThumbMode::tmFixedHeight) {
+    if (prescaled) {
+      box.Resample(tw, th, FilterOf(opt.Filter));
+    } else if (opt.ThumbMode == TThumbMode::tmFixedHeight) {
       box.Resample(-1, opt.ThumbHeight, FilterOf(opt.Filter));
     } else {
       box.Resample(opt.ThumbWidth, -1, FilterOf(opt.Filter));
