@@ -45,11 +45,6 @@ struct PngReadJob {
   png_infop info;
 };
 
-// Our 8-bit channel to the depth libpng composites at (16 for 16-bit files, else 8).
-png_uint_16 ToWorkingDepth(std::uint8_t v, int depth) {
-  return depth == 16 ? static_cast<png_uint_16>(v * 257) : v;
-}
-
 // A bKGD value at the file's own sample depth to 8 bits.
 std::uint8_t FromFileDepth(png_uint_16 v, int depth) {
   if (depth >= 16) return static_cast<std::uint8_t>((v * 255u + 32767u) / 65535u);
@@ -131,10 +126,14 @@ void RunPngRead(PngReadJob* job) {
   }
   const bool gray = type == PNG_COLOR_TYPE_GRAY || type == PNG_COLOR_TYPE_GRAY_ALPHA;
 
+  // The background goes to libpng at the output depth (8 bits; for 16-bit files libpng
+  // widens it itself before compositing), so the colour given is the colour composited at
+  // every depth. A bKGD colour is first scaled from the file's own depth to 8 bits (libpng's
+  // own expansion of a grey bKGD leaves the grey level unscaled).
   png_color_16p fileBackground = nullptr;
-  if (png_get_bKGD(png, info, &fileBackground)) {
-    png_set_background(png, fileBackground, PNG_BACKGROUND_GAMMA_FILE, 1, 1.0);
-    if (type == PNG_COLOR_TYPE_PALETTE) {
+  const bool hasBkgd = png_get_bKGD(png, info, &fileBackground) != 0;
+  if (hasBkgd) {
+    if (type == PNG_COLOR_TYPE_PALETTE) {  // libpng filled in the palette entry
       params->PngBackground = TRGB{static_cast<std::uint8_t>(fileBackground->blue),
                                    static_cast<std::uint8_t>(fileBackground->green),
                                    static_cast<std::uint8_t>(fileBackground->red)};
@@ -146,17 +145,15 @@ void RunPngRead(PngReadJob* job) {
                                    FromFileDepth(fileBackground->green, depth),
                                    FromFileDepth(fileBackground->red, depth)};
     }
-  } else {
-    // The colour asked for is given at the depth libpng composites at, so it comes out as is.
-    const int working = depth == 16 ? 16 : 8;
-    const TRGB& c = params->PngBackground;
-    png_color_16 bg{};
-    bg.red = ToWorkingDepth(c.r, working);
-    bg.green = ToWorkingDepth(c.g, working);
-    bg.blue = ToWorkingDepth(c.b, working);
-    bg.gray = bg.green;
-    png_set_background(png, &bg, PNG_BACKGROUND_GAMMA_SCREEN, 0, 1.0);
   }
+  const TRGB& c = params->PngBackground;
+  png_color_16 bg{};
+  bg.red = c.r;
+  bg.green = c.g;
+  bg.blue = c.b;
+  bg.gray = c.g;
+  png_set_background(png, &bg, hasBkgd ? PNG_BACKGROUND_GAMMA_FILE : PNG_BACKGROUND_GAMMA_SCREEN, 0,
+                     1.0);
 
   if (type == PNG_COLOR_TYPE_PALETTE && (depth >= 2 || !oneBit)) png_set_expand(png);
   if (type == PNG_COLOR_TYPE_GRAY && depth < 8 && (depth >= 2 || !oneBit)) png_set_expand(png);

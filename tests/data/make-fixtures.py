@@ -520,6 +520,23 @@ def make_pngs():
     add_png('greyalpha8-bkgd', w, h, 8, 4, gpx, gexp, bkgd=struct.pack('>H', 90),
             background=bg)
 
+    # bKGD at other depths: 16-bit colour, 2-bit grey level, palette index.
+    px = [[(x * 5000, y * 6000, 40000, 65535 * ((x + y) % 2)) for x in range(w)]
+          for y in range(h)]
+    exp = [[tuple(v >> 8 for v in p[:3]) if p[3] else (0x12, 0x80, 0xFF) for p in row]
+           for row in px]
+    add_png('rgba16-bkgd', w, h, 16, 6, px, exp, bkgd=struct.pack('>HHH', 0x1234, 0x8000, 0xFFFF),
+            background=bg)
+    gpx = [[((x + y) % 4,) for x in range(w)] for y in range(h)]
+    gexp = [[(170,) * 3 if p[0] == 1 else (p[0] * 85,) * 3 for p in row] for row in gpx]
+    add_png('grey2-trns-bkgd', w, h, 2, 0, gpx, gexp, trns=struct.pack('>H', 1),
+            bkgd=struct.pack('>H', 2), background=bg)
+    pal = [(10, 20, 30), (40, 50, 60), (250, 0, 0), (0, 250, 0)]
+    ppx = [[((x * y) % 4,) for x in range(w)] for y in range(h)]
+    pexp = [[pal[3] if p[0] == 1 else pal[p[0]] for p in row] for row in ppx]
+    add_png('palette2-trns-bkgd', w, h, 2, 3, ppx, pexp, plte=pal, trns=bytes([255, 0]),
+            bkgd=bytes([3]), background=bg)
+
     # Adam7, pHYs.
     px = [[((x * 255) // (w - 1), (y * 255) // (h - 1), (x * y) % 256) for x in range(w)]
           for y in range(h)]

@@ -1,0 +1,275 @@
+#include <numeric>
+
+#include "codec_test_util.h"
+
+namespace folivant::test {
+namespace {
+
+int ReadGif(CodecRun& r, const std::vector<std::uint8_t>& bytes, bool paramsOnly = false) {
+  TMemoryStream s(bytes.data(), bytes.size());
+  int count = -1;
+  ReadGifStream(s, r.bmp, count, paramsOnly, r.progress, r.params);
+  return count;
+}
+
+int ReadGifFixture(CodecRun& r, const std::string& name) {
+  return ReadGif(r, ReadBytes(name));
+}
+
+TEST(GifRead, Version87aAnd89a) {
+  for (const char* name : {"87a", "89a"}) {
+    CodecRun r;
+    EXPECT_EQ(ReadGifFixture(r, std::string("gif/") + name + ".gif"), 1);
+    ASSERT_FALSE(r.aborting) << name;
+    EXPECT_EQ(r.params.GifVersion, std::string("GIF") + name);
+    EXPECT_EQ(r.bmp.PixelFormat(), TPixelFormat::pf24bit);
+    EXPECT_TRUE(MatchesPpm(r.bmp, LoadPpm("gif/pattern.ref.ppm"), 0)) << name;
+    EXPECT_EQ(r.params.Width, 20);
+    EXPECT_EQ(r.params.Height, 10);
+    EXPECT_EQ(r.params.GifWinWidth, 20);
+    EXPECT_EQ(r.params.BitsPerSample, 4);
+    EXPECT_EQ(r.params.SamplesPerPixel, 1);
+    EXPECT_EQ(r.params.ColorMapCount, 16);
+    EXPECT_EQ(r.params.DpiX, ScreenDpi().X);
+    EXPECT_EQ(r.reports, (std::vector<int>{0, 30, 70, 100}));
+  }
+  CodecRun r;
+  ReadGifFixture(r, "gif/87a.gif");
+  // Background index 3 of the global table, blue-green-red.
+  EXPECT_EQ(r.params.GifBackground, (TRGB{static_cast<std::uint8_t>(3 * 53), 255 - 48, 48}));
+}
+
+TEST(GifRead, BlackThenWhiteIsOneBitWhiteThenBlackIs24Bit) {
+  CodecRun bw;
+  ReadGifFixture(bw, "gif/bw.gif");
+  ASSERT_FALSE(bw.aborting);
+  EXPECT_EQ(bw.bmp.PixelFormat(), TPixelFormat::pf1bit);
+  EXPECT_TRUE(MatchesPpm(bw.bmp, LoadPpm("gif/bw.ref.ppm"), 0));
+  CodecRun wb;
+  ReadGifFixture(wb, "gif/wb.gif");
+  EXPECT_EQ(wb.bmp.PixelFormat(), TPixelFormat::pf24bit);
+  EXPECT_TRUE(MatchesPpm(wb.bmp, LoadPpm("gif/wb.ref.ppm"), 0));
+}
+
+TEST(GifRead, InterlacedHeightFive) {
+  CodecRun r;
+  ReadGifFixture(r, "gif/interlaced5.gif");
+  ASSERT_FALSE(r.aborting);
+  EXPECT_TRUE(r.params.GifInterlaced);
+  EXPECT_TRUE(MatchesPpm(r.bmp, LoadPpm("gif/interlaced5.ref.ppm"), 0));
+}
+
+TEST(GifRead, SecondOfThreeFrames) {
+  CodecRun r;
+  r.params.GifImageIndex = 1;
+  EXPECT_EQ(ReadGifFixture(r, "gif/frames3.gif"), 3);
+  ASSERT_FALSE(r.aborting);
+  EXPECT_TRUE(MatchesPpm(r.bmp, LoadPpm("gif/frames3.ref.ppm"), 0));
+  EXPECT_EQ(r.params.GifDelayTime, 20);
+  EXPECT_TRUE(r.params.GifTransparent);
+  EXPECT_EQ(r.params.GifXPos, 2);
+  EXPECT_EQ(r.params.GifYPos, 1);
+  EXPECT_EQ(r.params.GifWinWidth, 12);
+}
+
+TEST(GifRead, IndexBeyondLastImageDecodesNothing) {
+  CodecRun r;
+  r.bmp.SetSize(5, 5);
+  r.params.GifImageIndex = 7;
+  EXPECT_EQ(ReadGifFixture(r, "gif/frames3.gif"), 3);
+  EXPECT_FALSE(r.aborting);
+  EXPECT_EQ(r.bmp.Width(), 5);
+}
+
+TEST(GifRead, LocalTableAndTransparency) {
+  CodecRun r;
+  ReadGifFixture(r, "gif/local.gif");
+  ASSERT_FALSE(r.aborting);
+  EXPECT_TRUE(MatchesPpm(r.bmp, LoadPpm("gif/local.ref.ppm"), 0));
+  EXPECT_EQ(r.params.BitsPerSample, 3);
+  EXPECT_EQ(r.params.ColorMapCount, 8);
+  EXPECT_EQ(r.params.ColorMap[2], (TRGB{255 - 40, 20, 200}));
+  EXPECT_TRUE(r.params.GifTransparent);
+  EXPECT_EQ(r.params.GifTranspColor, (TRGB{255 - 100, 50, 200}));  // local entry 5
+}
+
+TEST(GifRead, TransparentPixelsKeepTheirColour) {
+  CodecRun r;
+  ReadGifFixture(r, "gif/transparent.gif");
+  ASSERT_FALSE(r.aborting);
+  EXPECT_TRUE(r.params.GifTransparent);
+  EXPECT_TRUE(MatchesPpm(r.bmp, LoadPpm("gif/pattern.ref.ppm"), 0));
+}
+
+TEST(GifRead, DeferredClearCodeIsDecoded) {
+  CodecRun r;
+  ReadGifFixture(r, "gif/deferred-clear.gif");
+  ASSERT_FALSE(r.aborting);
+  EXPECT_TRUE(MatchesPpm(r.bmp, LoadPpm("gif/deferred-clear.ref.ppm"), 0));
+}
+
+TEST(GifRead, NoTrailerReadsNormally) {
+  CodecRun r;
+  EXPECT_EQ(ReadGifFixture(r, "gif/no-trailer.gif"), 1);
+  EXPECT_FALSE(r.aborting);
+  EXPECT_TRUE(MatchesPpm(r.bmp, LoadPpm("gif/pattern.ref.ppm"), 0));
+}
+
+TEST(GifRead, ParamsOnlyFillsImageFields) {
+  CodecRun r;
+  r.bmp.SetSize(2, 3);
+  ReadGif(r, ReadBytes("gif/local.gif"), true);
+  EXPECT_FALSE(r.aborting);
+  EXPECT_EQ(r.bmp.Width(), 2);
+  EXPECT_EQ(r.params.Width, 9);
+  EXPECT_EQ(r.params.ColorMapCount, 8);
+}
+
+TEST(GifRead, DecoderFailuresRejectTheImage) {
+  for (const char* name : {"bad/gif-min-code-size-1.gif", "bad/gif-min-code-size-12.gif",
+                           "bad/gif-code-above-next.gif", "bad/gif-end-after-clear.gif"}) {
+    CodecRun r;
+    r.bmp.SetSize(3, 3);
+    ReadGifFixture(r, name);
+    EXPECT_TRUE(r.aborting) << name;
+    EXPECT_EQ(r.bmp.Width(), 3) << name;    // earlier content kept
+    EXPECT_EQ(r.params.Width, 20) << name;  // image fields already filled
+  }
+}
+
+TEST(GifRead, NoHookInstalledFails) {
+  CodecRun r;
+  const TGifLzwDecompress saved = DefGifLzwDecompress;
+  DefGifLzwDecompress = nullptr;
+  r.params.GifLzwDecompress = nullptr;
+  ReadGifFixture(r, "gif/87a.gif");
+  DefGifLzwDecompress = saved;
+  EXPECT_TRUE(r.aborting);
+  EXPECT_EQ(r.params.GifVersion, "GIF87a");
+}
+
+TEST(GifRead, CancelAt30Or70) {
+  for (int at : {30, 70}) {
+    CodecRun r;
+    r.progress.fOnProgress = [&r, at](const void*, int per) {
+      if (per == at) r.aborting = true;
+    };
+    ReadGifFixture(r, "gif/87a.gif");
+    EXPECT_TRUE(r.aborting);
+    EXPECT_EQ(r.bmp.Width(), 0) << at;
+  }
+}
+
+TEST(GifRead, FileByName) {
+  CodecRun r;
+  int count = 0;
+  ReadGifFile(DataPath("gif/87a.gif"), r.bmp, count, r.progress, r.params);
+  EXPECT_EQ(count, 1);
+  EXPECT_FALSE(r.aborting);
+  EXPECT_THROW(ReadGifFile(DataPath("gif/missing.gif"), r.bmp, count, r.progress, r.params),
+               EFileError);
+}
+
+// ---- the LZW coder on its own
+
+std::vector<std::uint8_t> EncodeToBytes(int w, int h, bool interlaced, int bits,
+                                        const std::vector<std::uint8_t>& px) {
+  TMemoryStream out;
+  EncodeGifLzw(out, h, w, interlaced, bits, px.data());
+  return out.Bytes();
+}
+
+TEST(GifLzw, EncodeDecodeRoundTrip) {
+  // Long runs (long strings), noise (table fills and clears), both orders.
+  const int w = 300, h = 120;
+  std::vector<std::uint8_t> px(w * h);
+  std::uint32_t seed = 1;
+  for (int i = 0; i < w * h; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    px[i] = static_cast<std::uint8_t>(i < w * h / 2 ? (i / 97) % 256 : (seed >> 16) % 256);
+  }
+  for (bool interlaced : {false, true}) {
+    const std::vector<std::uint8_t> bytes = EncodeToBytes(w, h, interlaced, 8, px);
+    TMemoryStream in(bytes.data(), bytes.size());
+    std::vector<std::uint8_t> got(w * h, 0xEE);
+    DecodeGifLzw(in, h, w, interlaced, got.data());
+    EXPECT_EQ(in.Position(), static_cast<std::int64_t>(bytes.size()));
+    EXPECT_EQ(got, px) << interlaced;
+  }
+  for (int bits : {1, 2, 4}) {
+    std::vector<std::uint8_t> small(64 * 3);
+    for (std::size_t i = 0; i < small.size(); ++i)
+      small[i] = static_cast<std::uint8_t>((i * 7 / 5) % (1u << bits));
+    const std::vector<std::uint8_t> bytes = EncodeToBytes(64, 3, false, bits, small);
+    TMemoryStream in(bytes.data(), bytes.size());
+    std::vector<std::uint8_t> got(small.size());
+    DecodeGifLzw(in, 3, 64, false, got.data());
+    EXPECT_EQ(got, small) << bits;
+  }
+}
+
+TEST(GifLzw, ShortDataKeepsWhatWasDecoded) {
+  std::vector<std::uint8_t> px(40 * 40);
+  std::iota(px.begin(), px.end(), 0);
+  std::vector<std::uint8_t> bytes = EncodeToBytes(40, 40, false, 8, px);
+  bytes.resize(bytes.size() / 2);  // cut inside the sub-blocks: no terminator, no end code
+  TMemoryStream in(bytes.data(), bytes.size());
+  std::vector<std::uint8_t> got(px.size(), 0);
+  DecodeGifLzw(in, 40, 40, false, got.data());
+  EXPECT_NE(in.Position(), 0);  // success
+  EXPECT_TRUE(std::equal(px.begin(), px.begin() + 200, got.begin()));
+}
+
+TEST(GifLzw, EmptyDataIsSuccessWithoutPixels) {
+  const std::uint8_t bytes[] = {8, 0};
+  TMemoryStream in(bytes, sizeof bytes);
+  std::uint8_t px[4] = {9, 9, 9, 9};
+  DecodeGifLzw(in, 2, 2, false, px);
+  EXPECT_EQ(in.Position(), 2);
+  EXPECT_EQ(px[0], 9);
+}
+
+TEST(GifLzw, LongestChainsStayInBounds) {
+  // Codes that always name the next free entry build strings of length 1, 2, 3, ...: the
+  // longest chain the table allows, decoded into a picture too small to hold them.
+  const int minSize = 2;
+  std::vector<std::uint8_t> raw;
+  std::uint32_t acc = 0;
+  int nbits = 0, width = minSize + 1, next = 6;
+  auto put = [&](int code) {
+    acc |= static_cast<std::uint32_t>(code) << nbits;
+    nbits += width;
+    while (nbits >= 8) {
+      raw.push_back(static_cast<std::uint8_t>(acc));
+      acc >>= 8;
+      nbits -= 8;
+    }
+  };
+  put(4);
+  put(1);
+  for (int i = 0; i < 6000; ++i) {
+    put(next < 4096 ? next : 4095);
+    if (next < 4096) ++next;
+    if (next >= (1 << width) && width < 12) ++width;
+  }
+  if (nbits) raw.push_back(static_cast<std::uint8_t>(acc));
+  TMemoryStream blocks;
+  const std::uint8_t ms = minSize;
+  blocks.Write(&ms, 1);
+  for (std::size_t i = 0; i < raw.size(); i += 255) {
+    const std::uint8_t n = static_cast<std::uint8_t>(std::min<std::size_t>(255, raw.size() - i));
+    blocks.Write(&n, 1);
+    blocks.Write(raw.data() + i, n);
+  }
+  const std::uint8_t zero = 0;
+  blocks.Write(&zero, 1);
+  const std::vector<std::uint8_t> bytes = blocks.Bytes();
+  TMemoryStream in(bytes.data(), bytes.size());
+  std::vector<std::uint8_t> got(7 * 5, 0);
+  DecodeGifLzw(in, 5, 7, true, got.data());
+  EXPECT_EQ(in.Position(), static_cast<std::int64_t>(bytes.size()));
+  for (std::uint8_t v : got) EXPECT_EQ(v, 1);
+}
+
+}  // namespace
+}  // namespace folivant::test

@@ -1,0 +1,126 @@
+// Malformed and hostile input: every reader must end with Aborting set or a picture within the
+// size limit: no crash, no hang, no allocation from an unchecked size.
+#include <dirent.h>
+
+#include <algorithm>
+#include <random>
+
+#include "codec_test_util.h"
+
+namespace folivant::test {
+namespace {
+
+enum class Format { Jpeg, Gif, Png };
+
+Format FormatOf(const std::string& name) {
+  if (name.ends_with(".gif")) return Format::Gif;
+  if (name.ends_with(".png")) return Format::Png;
+  return Format::Jpeg;
+}
+
+// Runs the reader; returns Aborting.
+bool ReadAny(Format f, const std::vector<std::uint8_t>& bytes, TBitmap* out = nullptr) {
+  CodecRun r;
+  TMemoryStream s(bytes.data(), bytes.size());
+  int count = 0;
+  switch (f) {
+    case Format::Jpeg:
+      ReadJpegStream(s, r.bmp, r.params, false, r.progress);
+      break;
+    case Format::Gif:
+      ReadGifStream(s, r.bmp, count, false, r.progress, r.params);
+      break;
+    case Format::Png:
+      ReadPngStream(s, r.bmp, r.params, false, r.progress);
+      break;
+  }
+  EXPECT_TRUE(PictureSizeAllowed(r.bmp.Width(), r.bmp.Height()));
+  if (out) out->Assign(r.bmp);
+  return r.aborting;
+}
+
+std::vector<std::string> ListDir(const std::string& rel) {
+  std::vector<std::string> names;
+  if (DIR* d = opendir(DataPath(rel).c_str())) {
+    while (dirent* e = readdir(d)) {
+      const std::string n = e->d_name;
+      if (n.ends_with(".jpg") || n.ends_with(".gif") || n.ends_with(".png")) names.push_back(n);
+    }
+    closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(Hostile, EveryBadFileFails) {
+  const std::vector<std::string> names = ListDir("bad");
+  ASSERT_GE(names.size(), 15u);
+  for (const std::string& n : names) {
+    TBitmap bmp;
+    const bool aborted = ReadAny(FormatOf(n), ReadBytes("bad/" + n), &bmp);
+    if (n == "png-ztxt-bomb.png") {
+      // The oversized text chunk is refused on its own; the picture itself is fine.
+      EXPECT_FALSE(aborted) << n;
+      EXPECT_EQ(bmp.Width(), 4) << n;
+    } else {
+      EXPECT_TRUE(aborted) << n;
+    }
+  }
+}
+
+std::vector<std::string> GoodFixtures() {
+  std::vector<std::string> all;
+  for (const char* dir : {"jpeg", "gif", "png"})
+    for (const std::string& n : ListDir(dir)) all.push_back(std::string(dir) + "/" + n);
+  return all;
+}
+
+TEST(Hostile, TruncatedAtManyOffsets) {
+  for (const std::string& name : GoodFixtures()) {
+    const std::vector<std::uint8_t> whole = ReadBytes(name);
+    const std::size_t step = std::max<std::size_t>(1, whole.size() / 150);
+    for (std::size_t len = 0; len < whole.size(); len += step) {
+      const std::vector<std::uint8_t> cut(whole.begin(), whole.begin() + len);
+      ReadAny(FormatOf(name), cut);
+      if (HasFailure()) FAIL() << name << " cut at " << len;
+    }
+  }
+}
+
+TEST(Hostile, RandomByteDamage) {
+  std::mt19937 rng(20261206);
+  for (const std::string& name : GoodFixtures()) {
+    const std::vector<std::uint8_t> whole = ReadBytes(name);
+    for (int round = 0; round < 120; ++round) {
+      std::vector<std::uint8_t> bytes = whole;
+      const int flips = 1 + static_cast<int>(rng() % 4);
+      for (int i = 0; i < flips; ++i)
+        bytes[rng() % bytes.size()] = static_cast<std::uint8_t>(rng());
+      ReadAny(FormatOf(name), bytes);
+      if (HasFailure()) FAIL() << name << " round " << round;
+    }
+  }
+}
+
+TEST(Hostile, SizeLimitIsCheckedBeforeAllocation) {
+  const TPictureLimits saved = PictureLimits();
+  PictureLimits().MaxPixels = 100;
+  for (const char* name : {"png/rgb8.png", "gif/87a.gif", "jpeg/ycc444.jpg"}) {
+    TBitmap bmp;
+    EXPECT_TRUE(ReadAny(FormatOf(name), ReadBytes(name), &bmp)) << name;
+    EXPECT_EQ(bmp.Width(), 0) << name;
+  }
+  PictureLimits() = saved;
+}
+
+TEST(Hostile, ManyScansStopEarly) {
+  CodecRun r;
+  const std::vector<std::uint8_t> bytes = ReadBytes("bad/jpeg-many-scans.jpg");
+  TMemoryStream s(bytes.data(), bytes.size());
+  ReadJpegStream(s, r.bmp, r.params, false, r.progress);
+  EXPECT_TRUE(r.aborting);
+  EXPECT_TRUE(r.reports.empty());
+}
+
+}  // namespace
+}  // namespace folivant::test
