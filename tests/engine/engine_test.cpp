@@ -1,0 +1,433 @@
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <functional>
+#include <mutex>
+
+#include <gtest/gtest.h>
+
+#include "catalog/engine/build_engine.h"
+#include "catalog/engine/target_files.h"
+#include "test_pictures.h"
+
+namespace folivant {
+namespace {
+
+using testing::Exists;
+using testing::Listing;
+using testing::PictureSize;
+using testing::ReadAll;
+using testing::TempDir;
+using testing::WriteGif;
+using testing::WriteJpeg;
+using testing::WriteText;
+
+// Records everything the engine reports; hooks let a test act on a report.
+class Recorder : public IBuildObserver {
+ public:
+  void Status(const std::string& text) override {
+    std::lock_guard lock(mutex);
+    statuses.push_back(text);
+    if (onStatus) onStatus(text);
+  }
+  void OverallProgress(int position, int maximum) override {
+    std::lock_guard lock(mutex);
+    overall.push_back(position);
+    overallMax = maximum;
+  }
+  void CurrentProgress(int percent) override {
+    std::lock_guard lock(mutex);
+    current.push_back(percent);
+  }
+  bool AskCreateTarget(const std::string& dir) override {
+    asked.push_back(dir);
+    return answer;
+  }
+  void Information(const std::string& message) override { information.push_back(message); }
+  void Error(const std::string& message) override { errors.push_back(message); }
+  void OpenDocument(const std::string& path) override { opened.push_back(path); }
+  void PictureDone(int index) override { done.push_back(index); }
+
+  std::mutex mutex;
+  std::function<void(const std::string&)> onStatus;
+  bool answer = true;
+  std::vector<std::string> statuses, asked, information, errors, opened;
+  std::vector<int> overall, current, done;
+  int overallMax = 0;
+};
+
+class EngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override { InstallCodecs(); }
+
+  // n JPEG pictures p1.jpg .. pn.jpg of w x h in the source folder.
+  void MakeJpegs(int n, int w = 64, int h = 48) {
+    for (int i = 1; i <= n; ++i) Add("p" + std::to_string(i) + ".jpg", w, h, i);
+  }
+  void Add(const std::string& name, int w, int h, int seed = 0) {
+    const std::string path = src / name;
+    if (name.ends_with(".gif")) {
+      WriteGif(path, w, h, seed);
+    } else {
+      WriteJpeg(path, w, h, seed);
+    }
+    request.Pictures.push_back({name, path});
+  }
+  TBuildResult Run(const std::string& target) {
+    request.Options.TargetDir = target;
+    return engine.Run(request, recorder);
+  }
+
+  TempDir src, out;
+  TBuildRequest request;
+  TBuildEngine engine;
+  Recorder recorder;
+};
+
+TEST_F(EngineTest, FewerThanThreePicturesAreRefusedWithNothingWritten) {
+  MakeJpegs(2);
+  const std::string target = out / "new";
+  const TBuildResult r = Run(target);
+  EXPECT_EQ(r.Outcome, TBuildOutcome::boRefused);
+  ASSERT_EQ(recorder.information.size(), 1u);
+  EXPECT_EQ(recorder.information[0], "You MUST select at least 3 files !");
+  EXPECT_TRUE(recorder.asked.empty());
+  EXPECT_FALSE(Exists(target));
+  EXPECT_TRUE(recorder.statuses.empty());
+}
+
+TEST_F(EngineTest, ThreePicturesInAFourByFourTable) {
+  MakeJpegs(3);
+  request.Options.ShowInBrowser = true;
+  const TBuildResult r = Run(out.Path());
+  ASSERT_EQ(r.Outcome, TBuildOutcome::boDone) << r.Message;
+  EXPECT_EQ(r.PicturesDone, 3);
+  EXPECT_EQ(r.PagesWritten, 1);
+  EXPECT_EQ(
+      Listing(out.Path()),
+      (std::vector<std::string>{"p1.jpg", "p1_jpg.html", "p2.jpg", "p2_jpg.html", "p3.jpg",
+                                "p3_jpg.html", "page1.html", "tnp1.jpg", "tnp2.jpg", "tnp3.jpg"}));
+  // First, middle and last navigation.
+  const std::string first = ReadAll(out / "p1_jpg.html");
+  const std::string middle = ReadAll(out / "p2_jpg.html");
+  const std::string last = ReadAll(out / "p3_jpg.html");
+  EXPECT_NE(first.find("href=\"p2_jpg.html\""), std::string::npos);
+  EXPECT_EQ(first.find("Previous"), std::string::npos);
+  EXPECT_NE(middle.find("href=\"p1_jpg.html\""), std::string::npos);
+  EXPECT_NE(middle.find("href=\"p3_jpg.html\""), std::string::npos);
+  EXPECT_NE(last.find("href=\"p2_jpg.html\""), std::string::npos);
+  EXPECT_TRUE(last.ends_with("</body></html>\r\n"));
+
+  // Reports: three steps per picture, then the bars back at 0 and "Ready.".
+  EXPECT_EQ(recorder.overallMax, 9);
+  EXPECT_NE(std::find(recorder.overall.begin(), recorder.overall.end(), 9), recorder.overall.end());
+  EXPECT_EQ(recorder.overall.back(), 0);
+  EXPECT_EQ(recorder.current.back(), 0);
+  EXPECT_EQ(recorder.statuses.back(), "Ready.");
+  for (const char* s : {"Opening file p2.jpg", "Resampling file p2.jpg", "Saving file tnp2.jpg"}) {
+    EXPECT_NE(std::find(recorder.statuses.begin(), recorder.statuses.end(), s),
+              recorder.statuses.end())
+        << s;
+  }
+  ASSERT_EQ(recorder.opened.size(), 1u);
+  EXPECT_TRUE(recorder.opened[0].ends_with("/page1.html"));
+  EXPECT_EQ(recorder.opened[0][0], '/');
+  EXPECT_EQ(recorder.done, (std::vector<int>{0, 1, 2}));
+  EXPECT_TRUE(recorder.errors.empty());
+}
+
+TEST_F(EngineTest, TargetEqualToThePicturesFolderCopiesNothing) {
+  MakeJpegs(3);
+  const std::string before = ReadAll(src / "p1.jpg");
+  const TBuildResult r = Run(src.Path());
+  ASSERT_EQ(r.Outcome, TBuildOutcome::boDone) << r.Message;
+  EXPECT_EQ(ReadAll(src / "p1.jpg"), before);
+  EXPECT_EQ(Listing(src.Path()).size(), 10u);  // 3 pictures, 3 thumbnails, 3 pages, page1
+}
+
+TEST_F(EngineTest, AnExistingFileIsNotReplacedAndIsTheOneUsed) {
+  MakeJpegs(3, 64, 48);
+  WriteJpeg(out / "p2.jpg", 200, 100, 9);  // another picture of the same name
+  const std::string existing = ReadAll(out / "p2.jpg");
+  const TBuildResult r = Run(out.Path());
+  ASSERT_EQ(r.Outcome, TBuildOutcome::boDone) << r.Message;
+  EXPECT_EQ(ReadAll(out / "p2.jpg"), existing);
+  EXPECT_EQ(r.Items[1].OrigWidth, "200");
+  EXPECT_EQ(r.Items[1].OrigHeight, "100");
+  EXPECT_EQ(r.Items[1].TnWidth, "192");
+  EXPECT_NE(ReadAll(out / "p2_jpg.html").find("width=\"200\" height=\"100\""), std::string::npos);
+}
+
+TEST_F(EngineTest, ThumbnailSizesFollowTheTruncatingArithmetic) {
+  for (bool prescale : {true, false}) {
+    SCOPED_TRACE(prescale ? "reduced decoding" : "whole decoding");
+    TempDir pics, height, width;
+    request = TBuildRequest();
+    request.JpegPrescale = prescale;
+    for (auto [name, w, h] : {std::tuple{"a.jpg", 800, 600}, std::tuple{"b.jpg", 600, 800},
+                              std::tuple{"c.jpg", 1000, 333}}) {
+      WriteJpeg(pics / name, w, h, w);
+      request.Pictures.push_back({name, pics / name});
+    }
+    request.Options.Filter = 6;
+    TBuildResult r = Run(height.Path());
+    ASSERT_EQ(r.Outcome, TBuildOutcome::boDone) << r.Message;
+    EXPECT_EQ(PictureSize(height / "tna.jpg"), std::pair(128, 96));
+    EXPECT_EQ(PictureSize(height / "tnb.jpg"), std::pair(72, 96));
+    EXPECT_EQ(r.Items[0].OrigWidth, "800");
+    EXPECT_EQ(r.Items[0].TnWidth, "128");
+    EXPECT_EQ(r.Items[1].TnWidth, "72");
+
+    request.Options.ThumbMode = TThumbMode::tmFixedWidth;
+    request.Options.ThumbWidth = 70;
+    r = Run(width.Path());
+    ASSERT_EQ(r.Outcome, TBuildOutcome::boDone) << r.Message;
+    EXPECT_EQ(PictureSize(width / "tnc.jpg"), std::pair(70, 23));
+    EXPECT_EQ(r.Items[2].TnHeight, "23");
+    EXPECT_EQ(r.Items[2].OrigWidth, "1000");
+    EXPECT_EQ(r.Items[2].OrigHeight, "333");
+  }
+}
+
+TEST_F(EngineTest, SmallPicturesAreEnlarged) {
+  MakeJpegs(3, 20, 10);
+  const TBuildResult r = Run(out.Path());
+  ASSERT_EQ(r.Outcome, TBuildOutcome::boDone) << r.Message;
+  EXPECT_EQ(PictureSize(out / "tnp1.jpg"), std::pair(192, 96));
+}
+
+TEST_F(EngineTest, CancelDuringTheSecondOfFiveFinishesItAndWritesNoCatalogPage) {
+  MakeJpegs(5);
+  request.Jobs = 1;
+  request.Options.ShowInBrowser = true;
+  recorder.onStatus = [&](const std::string& text) {
+    if (text == "Resampling file p2.jpg") engine.Cancel();
+  };
+  const TBuildResult r = Run(out.Path());
+  EXPECT_EQ(r.Outcome, TBuildOutcome::boCancelled);
+  EXPECT_EQ(r.PicturesDone, 2);
+  EXPECT_TRUE(Exists(out / "tnp1.jpg"));
+  EXPECT_TRUE(Exists(out / "tnp2.jpg"));
+  EXPECT_TRUE(Exists(out / "p2_jpg.html"));
+  EXPECT_FALSE(Exists(out / "tnp3.jpg"));
+  EXPECT_FALSE(Exists(out / "p3_jpg.html"));
+  EXPECT_FALSE(Exists(out / "page1.html"));
+  EXPECT_EQ(recorder.statuses.back(), "Ready.");
+  EXPECT_EQ(recorder.overall.back(), 0);
+  EXPECT_EQ(recorder.current.back(), 0);
+  EXPECT_TRUE(recorder.opened.empty());
+  EXPECT_TRUE(recorder.errors.empty());
+}
+
+TEST_F(EngineTest, CancelWithManyWorkersFinishesEveryPictureBegun) {
+  MakeJpegs(8);
+  request.Jobs = 3;
+  recorder.onStatus = [&](const std::string& text) {
+    if (text.starts_with("Saving file tnp2")) engine.Cancel();
+  };
+  const TBuildResult r = Run(out.Path());
+  EXPECT_EQ(r.Outcome, TBuildOutcome::boCancelled);
+  EXPECT_GE(r.PicturesDone, 2);
+  EXPECT_LT(r.PicturesDone, 8);
+  // The pictures written are a prefix of the list, each with thumbnail and page.
+  for (int i = 1; i <= 8; ++i) {
+    const bool written = i <= r.PicturesDone;
+    EXPECT_EQ(Exists(out / ("tnp" + std::to_string(i) + ".jpg")), written) << i;
+    EXPECT_EQ(Exists(out / ("p" + std::to_string(i) + "_jpg.html")), written) << i;
+  }
+  EXPECT_FALSE(Exists(out / "page1.html"));
+}
+
+// Builds the same request with 1 and with 4 workers; every file must be the same.
+TEST_F(EngineTest, ManyWorkersWriteTheSameBytesAsOne) {
+  int seed = 0;
+  for (auto [w, h] : {std::pair{640, 480}, {300, 900}, {1200, 200}, {50, 50}, {801, 601}}) {
+    Add("j" + std::to_string(seed) + ".jpg", w, h, seed);
+    ++seed;
+  }
+  Add("g1.gif", 120, 80, 1);
+  Add("g2.gif", 33, 77, 2);
+  Add("j9.jpg", 2000, 1500, 9);
+  request.Options.Filter = 5;
+  request.Options.Progressive = true;
+  request.Options.TableRows = "2";
+  request.Options.TableCols = "2";
+  for (bool prescale : {true, false}) {
+    SCOPED_TRACE(prescale ? "reduced decoding" : "whole decoding");
+    request.JpegPrescale = prescale;
+    TempDir one, many;
+    request.Jobs = 1;
+    ASSERT_EQ(Run(one.Path()).Outcome, TBuildOutcome::boDone);
+    request.Jobs = 4;
+    ASSERT_EQ(Run(many.Path()).Outcome, TBuildOutcome::boDone);
+    const auto files = Listing(one.Path());
+    EXPECT_EQ(files, Listing(many.Path()));
+    EXPECT_EQ(files.size(), 8u * 3 + 2);
+    for (const std::string& f : files) EXPECT_EQ(ReadAll(one / f), ReadAll(many / f)) << f;
+  }
+}
+
+TEST_F(EngineTest, TheLaterOfTwoPicturesSharingAThumbnailNameWins) {
+  Add("x.jpg", 400, 100, 1);  // tnx.jpg would be 384 x 96
+  Add("x.gif", 100, 100, 2);  // tnx.jpg is 96 x 96
+  Add("y.jpg", 64, 64, 3);
+  for (int jobs : {1, 3}) {
+    TempDir target;
+    request.Jobs = jobs;
+    const TBuildResult r = Run(target.Path());
+    ASSERT_EQ(r.Outcome, TBuildOutcome::boDone) << r.Message;
+    EXPECT_EQ(PictureSize(target / "tnx.jpg"), std::pair(96, 96)) << jobs;
+    EXPECT_TRUE(Exists(target / "x_jpg.html"));
+    EXPECT_TRUE(Exists(target / "x_gif.html"));
+  }
+}
+
+TEST_F(EngineTest, AnUnreadablePictureStopsTheBuildNamingIt) {
+  MakeJpegs(2);
+  WriteText(src / "broken.jpg", "this is not a JPEG file at all");
+  request.Pictures.push_back({"broken.jpg", src / "broken.jpg"});
+  Add("p4.jpg", 64, 48, 4);
+  request.Jobs = 2;
+  const TBuildResult r = Run(out.Path());
+  EXPECT_EQ(r.Outcome, TBuildOutcome::boFailed);
+  EXPECT_EQ(r.Message, "Cannot read picture broken.jpg: not a valid JPEG file");
+  ASSERT_EQ(recorder.errors.size(), 1u);
+  EXPECT_EQ(recorder.errors[0], r.Message);
+  // What came before stays; nothing after it, and no catalog page.
+  EXPECT_TRUE(Exists(out / "tnp1.jpg"));
+  EXPECT_TRUE(Exists(out / "p2_jpg.html"));
+  EXPECT_FALSE(Exists(out / "tnbroken.jpg"));
+  EXPECT_FALSE(Exists(out / "tnp4.jpg"));
+  EXPECT_FALSE(Exists(out / "page1.html"));
+  EXPECT_EQ(recorder.statuses.back(), "Ready.");
+  EXPECT_EQ(recorder.overall.back(), 0);
+}
+
+TEST_F(EngineTest, AFileWithoutAReaderStopsTheBuild) {
+  MakeJpegs(2);
+  WriteText(src / "notes.txt", "hello");
+  request.Pictures.insert(request.Pictures.begin(), {"notes.txt", src / "notes.txt"});
+  const TBuildResult r = Run(out.Path());
+  EXPECT_EQ(r.Outcome, TBuildOutcome::boFailed);
+  EXPECT_EQ(r.Message, "Cannot read picture notes.txt: no reader for this kind of file");
+  EXPECT_FALSE(Exists(out / "tnnotes.jpg"));
+}
+
+TEST_F(EngineTest, AMissingSourceStopsTheCopyStepNamingIt) {
+  MakeJpegs(3);
+  request.Pictures[1].Path = src / "gone.jpg";
+  const TBuildResult r = Run(out.Path());
+  EXPECT_EQ(r.Outcome, TBuildOutcome::boFailed);
+  EXPECT_NE(r.Message.find("gone.jpg"), std::string::npos) << r.Message;
+  EXPECT_TRUE(Exists(out / "p1.jpg"));  // the copy made before stays
+  EXPECT_FALSE(Exists(out / "p2.jpg"));
+  EXPECT_FALSE(Exists(out / "tnp1.jpg"));
+}
+
+TEST_F(EngineTest, BadTableTextStopsAtTheFirstPageAfterItsThumbnail) {
+  MakeJpegs(3);
+  request.Options.TableRows = "abc";
+  request.Jobs = 1;
+  const TBuildResult r = Run(out.Path());
+  EXPECT_EQ(r.Outcome, TBuildOutcome::boFailed);
+  EXPECT_NE(r.Message.find("'abc'"), std::string::npos) << r.Message;
+  EXPECT_TRUE(Exists(out / "tnp1.jpg"));
+  EXPECT_FALSE(Exists(out / "p1_jpg.html"));
+  EXPECT_FALSE(Exists(out / "tnp2.jpg"));
+}
+
+TEST_F(EngineTest, AMissingCopyWhenSizesAreReadStopsTheBuild) {
+  MakeJpegs(3);
+  recorder.onStatus = [&](const std::string& text) {
+    if (text == "Saving file tnp3.jpg") std::filesystem::remove(out / "p2.jpg");
+  };
+  request.Jobs = 1;
+  const TBuildResult r = Run(out.Path());
+  EXPECT_EQ(r.Outcome, TBuildOutcome::boFailed);
+  EXPECT_NE(r.Message.find("p2.jpg"), std::string::npos) << r.Message;
+  EXPECT_TRUE(Exists(out / "p3_jpg.html"));
+}
+
+TEST_F(EngineTest, TheTargetFolderIsMadeOnlyWhenTheAnswerIsYes) {
+  MakeJpegs(3);
+  recorder.answer = false;
+  EXPECT_EQ(Run(out / "a").Outcome, TBuildOutcome::boRefused);
+  EXPECT_FALSE(Exists(out / "a"));
+  ASSERT_EQ(recorder.asked.size(), 1u);
+
+  recorder.answer = true;
+  EXPECT_EQ(Run(out / "a").Outcome, TBuildOutcome::boDone);
+  EXPECT_TRUE(Exists(out / "a/page1.html"));
+
+  // One level only, unless parents are asked for.
+  TBuildResult r = Run(out / "b/c");
+  EXPECT_EQ(r.Outcome, TBuildOutcome::boFailed);
+  EXPECT_EQ(r.Message, "Cannot create " + (out / "b/c"));
+  request.CreateTargetParents = true;
+  EXPECT_EQ(Run(out / "b/c").Outcome, TBuildOutcome::boDone);
+
+  r = Run("");
+  EXPECT_EQ(r.Outcome, TBuildOutcome::boFailed);
+  EXPECT_EQ(r.Message, "Cannot create ");
+}
+
+TEST_F(EngineTest, NamesThatLeaveTheTargetFolderAreRefused) {
+  MakeJpegs(3);
+  request.Pictures[2].Name = "../p3.jpg";
+  const TBuildResult r = Run(out / "t");
+  EXPECT_EQ(r.Outcome, TBuildOutcome::boFailed);
+  EXPECT_FALSE(Exists(out / "p3.jpg"));
+  EXPECT_TRUE(Listing(out / "t").empty());
+}
+
+TEST_F(EngineTest, AThumbnailNeverReplacesAPictureOfTheBuild) {
+  MakeJpegs(2);
+  Add("tnp1.jpg", 30, 30, 7);  // p1.jpg's thumbnail would overwrite it
+  const std::string original = ReadAll(src / "tnp1.jpg");
+  const TBuildResult r = Run(src.Path());
+  EXPECT_EQ(r.Outcome, TBuildOutcome::boFailed);
+  EXPECT_NE(r.Message.find("tnp1.jpg"), std::string::npos);
+  EXPECT_EQ(ReadAll(src / "tnp1.jpg"), original);
+}
+
+TEST_F(EngineTest, AFailedWriteLeavesNoTruncatedFileUnderARealName) {
+  MakeJpegs(3, 300, 200);
+  WriteText(src / "tnp1.jpg", "old");
+  // Files may not grow past 600 bytes: every thumbnail and page write fails part-way.
+  ::signal(SIGXFSZ, SIG_IGN);
+  rlimit saved{};
+  ::getrlimit(RLIMIT_FSIZE, &saved);
+  rlimit small = saved;
+  small.rlim_cur = 600;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  const TBuildResult r = Run(src.Path());
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  ::signal(SIGXFSZ, SIG_DFL);
+
+  EXPECT_EQ(r.Outcome, TBuildOutcome::boFailed);
+  EXPECT_NE(r.Message.find("tnp1.jpg"), std::string::npos) << r.Message;
+  EXPECT_EQ(ReadAll(src / "tnp1.jpg"), "old");
+  EXPECT_EQ(Listing(src.Path()),
+            (std::vector<std::string>{"p1.jpg", "p2.jpg", "p3.jpg", "tnp1.jpg"}));
+}
+
+TEST(TargetFiles, CopyNeverReplacesAndWriteReplacesWhole) {
+  TempDir dir;
+  WriteText(dir / "source", "new bytes");
+  WriteText(dir / "kept", "old");
+  EXPECT_FALSE(CopyFileNoReplace(dir / "source", dir.Path(), "kept"));
+  EXPECT_EQ(ReadAll(dir / "kept"), "old");
+  EXPECT_TRUE(CopyFileNoReplace(dir / "source", dir.Path(), "copy"));
+  EXPECT_EQ(ReadAll(dir / "copy"), "new bytes");
+  EXPECT_THROW(CopyFileNoReplace(dir / "absent", dir.Path(), "x"), ETargetFileError);
+  EXPECT_THROW(CopyFileNoReplace(dir.Path(), dir.Path(), "y"), ETargetFileError);
+
+  WriteFileReplacing(dir.Path(), "kept", "replaced");
+  EXPECT_EQ(ReadAll(dir / "kept"), "replaced");
+  EXPECT_THROW(WriteFileReplacing(dir / "no-such-folder", "f", "x"), ETargetFileError);
+  EXPECT_EQ(Listing(dir.Path()), (std::vector<std::string>{"copy", "kept", "source"}));
+  EXPECT_EQ(JoinLinesCrLf({"a", "", "b"}), "a\r\n\r\nb\r\n");
+}
+
+}  // namespace
+}  // namespace folivant
