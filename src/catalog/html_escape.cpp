@@ -1,5 +1,7 @@
 #include "catalog/html_escape.h"
 
+#include <cstdio>
+
 namespace folivant {
 
 namespace {
@@ -36,10 +38,36 @@ std::string UrlEncodeName(std::string_view name) {
   return out;
 }
 
+// Length of the well-formed UTF-8 sequence at text[i] and its code point; 0 when the bytes
+// there are not one (overlong forms, surrogates and values past U+10FFFF included).
+static std::size_t Utf8Sequence(std::string_view text, std::size_t i, char32_t& cp) {
+  const auto b0 = static_cast<unsigned char>(text[i]);
+  std::size_t n = 0;
+  char32_t min = 0;
+  if (b0 >= 0xC2 && b0 <= 0xDF) {
+    n = 2, cp = b0 & 0x1F, min = 0x80;
+  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+    n = 3, cp = b0 & 0x0F, min = 0x800;
+  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+    n = 4, cp = b0 & 0x07, min = 0x10000;
+  } else {
+    return 0;
+  }
+  if (i + n > text.size()) return 0;
+  for (std::size_t k = 1; k < n; ++k) {
+    const auto b = static_cast<unsigned char>(text[i + k]);
+    if ((b & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (b & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return n;
+}
+
 std::string HtmlEscape(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (const char ch : text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char ch = text[i];
     switch (ch) {
       case '&':
         out += "&amp;";
@@ -57,7 +85,20 @@ std::string HtmlEscape(std::string_view text) {
         out += "&#39;";
         break;
       default:
-        out += ch;
+        if (static_cast<unsigned char>(ch) < 0x80) {
+          out += ch;
+        } else {
+          // The pages declare no character set, so a browser may read them as Latin-1:
+          // letters beyond ASCII go in as character references, which read the same in
+          // every encoding. A byte that starts no UTF-8 sequence shows as U+FFFD.
+          char32_t cp = 0xFFFD;
+          const std::size_t n = Utf8Sequence(text, i, cp);
+          if (n == 0) cp = 0xFFFD;
+          else i += n - 1;
+          char ref[16];
+          std::snprintf(ref, sizeof ref, "&#x%X;", static_cast<unsigned>(cp));
+          out += ref;
+        }
     }
   }
   return out;

@@ -12,7 +12,9 @@ namespace folivant {
 // Names are UTF-8, so a non-ASCII letter becomes its UTF-8 bytes, each percent-encoded.
 std::string UrlEncodeName(std::string_view name);
 
-// For text and attribute values other than links: & < > " ' as entities.
+// For text and attribute values other than links: & < > " ' as entities, and letters beyond
+// ASCII as numeric character references (the pages declare no character set), so the text
+// reads the same whatever encoding the browser assumes. Bytes that are not UTF-8 show as U+FFFD.
 std::string HtmlEscape(std::string_view text);
 
 // The body of a single- or double-quoted JavaScript string literal: backslash, both quotes,

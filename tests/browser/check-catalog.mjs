@@ -78,16 +78,20 @@ export async function checkCatalog(browser, dir) {
   let thumbnails = 0;
   if (!pages.includes('page1.html')) problems.push(`${dir}: no page1.html`);
 
+  // One tab for the whole catalog; each navigation starts a fresh window object.
+  const page = await browser.context.newPage();
+  let where = '';
+  let pageProblems = [];
+  page.on('dialog', async (d) => {
+    pageProblems.push(`${where}: a dialog opened: ${d.type()} "${d.message()}"`);
+    await d.dismiss().catch(() => {});
+  });
+  page.on('pageerror', (e) => pageProblems.push(`${where}: script error: ${e.message}`));
+
   for (const name of pages) {
     const file = path.join(dir, name);
-    const where = `${name}`;
-    const page = await browser.context.newPage();
-    const pageProblems = [];
-    page.on('dialog', async (d) => {
-      pageProblems.push(`${where}: a dialog opened: ${d.type()} "${d.message()}"`);
-      await d.dismiss().catch(() => {});
-    });
-    page.on('pageerror', (e) => pageProblems.push(`${where}: script error: ${e.message}`));
+    where = name;
+    pageProblems = [];
     await page.goto(pathToFileURL(file).href, { waitUntil: 'load' });
 
     const facts = await page.evaluate(() => {
@@ -177,7 +181,7 @@ export async function checkCatalog(browser, dir) {
     if (!raw.endsWith('</html>\r\n')) pageProblems.push(`${where}: does not end with </html> CR LF`);
 
     problems.push(...pageProblems);
-    await page.close();
   }
+  await page.close();
   return { problems, pages: pages.length, titles, thumbnails };
 }

@@ -55,7 +55,7 @@ function run(cmd, args) {
 function buildCatalog(cli, target, pictures, extra) {
   fs.rmSync(target, { recursive: true, force: true });
   fs.mkdirSync(target, { recursive: true });
-  const args = ['--no-settings', '--target', target, '--no-browser', ...extra, '--', ...pictures];
+  const args = ['--no-settings', '--quiet', '--target', target, ...extra, '--', ...pictures];
   const r = run(cli, args);
   if (r.status !== 0) {
     throw new Error(`folivant-build failed (exit ${r.status}): ${r.stderr}${r.stdout}`);
@@ -90,7 +90,6 @@ async function main() {
   const demoDir = path.join(source, 'examples', 'pictures');
   const demo = fs.readdirSync(demoDir)
     .filter((n) => /\.(jpe?g|gif|png)$/i.test(n))
-    .sort()
     .map((n) => path.join(demoDir, n));
 
   const catalogs = [
@@ -99,9 +98,10 @@ async function main() {
       name: 'hostile names, scripts on',
       dir: path.join(work, 'scripts'),
       pictures: hostile,
-      extra: ['--java-open', '--java-protect', '--rows', '2', '--cols', '3'],
+      extra: ['--open-in-window', '--protect', '--rows', '2', '--cols', '3', '--filter', 'lanczos3'],
     },
-    { name: 'demo', dir: path.join(work, 'demo'), pictures: demo, extra: [] },
+    // The demo as `make demo` makes it: scripts/demo writes SOURCE/demo-catalog.
+    { name: 'demo', dir: path.join(source, 'demo-catalog'), pictures: demo, demo: true },
   ];
 
   let browser;
@@ -114,7 +114,16 @@ async function main() {
   let failed = 0;
   try {
     for (const c of catalogs) {
-      buildCatalog(cli, c.dir, c.pictures, c.extra);
+      if (c.demo) {
+        const r = spawnSync(path.join(source, 'scripts', 'demo'), [], {
+          encoding: 'utf8',
+          timeout: 120000,
+          env: { ...process.env, BUILD: path.dirname(path.dirname(path.resolve(cli))) },
+        });
+        if (r.status !== 0) throw new Error(`scripts/demo failed (exit ${r.status}): ${r.stderr}`);
+      } else {
+        buildCatalog(cli, c.dir, c.pictures, c.extra);
+      }
       const r = await browserLib.checkCatalog(browser, c.dir);
       const names = c.pictures.map((p) => path.basename(p));
       // Every picture in a thumbnail cell, every picture page titled with its name.
