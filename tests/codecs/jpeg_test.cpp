@@ -50,6 +50,18 @@ TEST(JpegRead, ColourSpaceCodes) {
   }
 }
 
+TEST(JpegRead, DctMethods) {
+  const std::pair<int, const char*> cases[] = {{0, "jpeg/ycc444.ref.ppm"},
+                                               {1, "jpeg/ycc444.fast.ref.ppm"},
+                                               {2, "jpeg/ycc444.float.ref.ppm"}};
+  for (const auto& [method, ref] : cases) {
+    CodecRun r;
+    r.params.JpegDctMethod = static_cast<std::uint8_t>(method);
+    ReadJpegFixture(r, "ycc444.jpg");
+    EXPECT_TRUE(MatchesPpm(r.bmp, LoadPpm(ref), 0)) << method;
+  }
+}
+
 TEST(JpegRead, GreyHasThreeEqualBytes) {
   CodecRun r;
   ReadJpegFixture(r, "grey-flat.jpg");
@@ -301,6 +313,23 @@ TEST(JpegWrite, OneBitFromTemporaryCopy) {
   ASSERT_EQ(r.bmp.Width(), 21);
   EXPECT_GT(r.bmp.ScanLine(4)[0], 230);
   EXPECT_LT(r.bmp.ScanLine(4)[3 * 12], 25);
+}
+
+TEST(JpegWrite, OptimalHuffmanAndSmoothingAreApplied) {
+  const TBitmap src = Pattern(64, 64);
+  auto write = [&src](bool optimal, int smoothing) {
+    CodecRun r;
+    r.params.JpegOptimalHuffman = optimal;
+    r.params.JpegSmoothing = smoothing;
+    TMemoryStream out;
+    WriteJpegStream(out, src, r.params, r.progress);
+    EXPECT_FALSE(r.aborting);
+    return out.Bytes();
+  };
+  const std::vector<std::uint8_t> plain = write(false, 0);
+  EXPECT_LT(write(true, 0).size(), plain.size());
+  EXPECT_NE(write(false, 50), plain);
+  EXPECT_EQ(write(false, 0), plain);  // deterministic
 }
 
 TEST(JpegWrite, EmptyBitmapAborts) {

@@ -78,6 +78,15 @@ def make_jpegs():
             write(out, run(args))
             djpeg_reference(out, path('jpeg', name + '.ref.ppm'))
 
+        # The other DCT methods, decoded by djpeg with the same method.
+        ycc = path('jpeg', 'ycc444.jpg')
+        for method in ('fast', 'float'):
+            data = run(['djpeg', '-pnm', '-dct', method, ycc])
+            im = Image.open(__import__('io').BytesIO(data)).convert('RGB')
+            write(path('jpeg', 'ycc444.%s.ref.ppm' % method),
+                  ppm(im.width, im.height, [[im.getpixel((x, y)) for x in range(im.width)]
+                                            for y in range(im.height)]))
+
         # 64 x 48 for the automatic scale.
         big = os.path.join(tmp, 'big.ppm')
         write(big, ppm(64, 48, pattern_rgb(64, 48)))
