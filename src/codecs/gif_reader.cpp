@@ -13,25 +13,45 @@ namespace {
 
 using TColorTable = std::array<TRGB, 256>;
 
+// The stream with its position kept here: asking a file for its position or size costs a
+// seek that drops its read buffer, which a walk over stray bytes would pay byte by byte.
+class GifInput {
+ public:
+  explicit GifInput(TStream& s) : s_(s), pos_(s.Position()), size_(s.Size()) {}
+  std::size_t Read(void* buffer, std::size_t count) {
+    const std::size_t n = s_.Read(buffer, count);
+    pos_ += static_cast<std::int64_t>(n);
+    return n;
+  }
+  bool AtEnd() const { return pos_ >= size_; }
+  std::int64_t Position() const { return pos_; }
+  // After someone else (the LZW hook) moved the stream.
+  void Sync() { pos_ = s_.Position(); }
+
+ private:
+  TStream& s_;
+  std::int64_t pos_;
+  std::int64_t size_;
+};
+
 // Reads n red-green-blue entries into blue-green-red; missing bytes give black.
-void ReadColorTable(TStream& s, int n, TColorTable& table) {
+void ReadColorTable(GifInput& s, int n, TColorTable& table) {
   std::uint8_t raw[256 * 3] = {};
   s.Read(raw, static_cast<std::size_t>(n) * 3);
   table.fill(TRGB{});
   for (int i = 0; i < n; ++i) table[i] = TRGB{raw[3 * i + 2], raw[3 * i + 1], raw[3 * i]};
 }
 
-// Skips sub-blocks by seeking, up to a zero size byte or the end of the stream.
-void SkipSubBlocks(TStream& s) {
+// Passes over sub-blocks up to a zero size byte or the end of the stream. Their bytes go
+// through a small scratch buffer: nothing is kept, and a file's read buffer is not dropped
+// by a seek for every (possibly one-byte) block.
+void SkipSubBlocks(GifInput& s) {
+  std::uint8_t scratch[255];
   for (;;) {
     std::uint8_t n = 0;
     if (s.Read(&n, 1) != 1 || n == 0) return;
-    s.Seek(n, TSeekOrigin::soCurrent);
+    if (s.Read(scratch, n) != n) return;
   }
-}
-
-bool AtEnd(TStream& s) {
-  return s.Position() >= s.Size();
 }
 
 std::uint16_t Le16(const std::uint8_t* p) {
@@ -44,13 +64,14 @@ bool IsBlackThenWhite(const TColorTable& t, int count) {
 
 }  // namespace
 
-void ReadGifStream(TStream& s, TBitmap& bmp, int& numImages, bool paramsOnly,
+void ReadGifStream(TStream& stream, TBitmap& bmp, int& numImages, bool paramsOnly,
                    TProgressRec& progress, TIOParamsVals& params) {
   bool& aborting = *progress.Aborting;
   numImages = 0;
   progress.Report(0);
   if (aborting) return;
 
+  GifInput s(stream);
   std::uint8_t header[13] = {};
   const std::size_t got = s.Read(header, sizeof header);
   if (got < 3 || std::memcmp(header, "GIF", 3) != 0) {
@@ -76,7 +97,7 @@ void ReadGifStream(TStream& s, TBitmap& bmp, int& numImages, bool paramsOnly,
     ReadColorTable(s, 1 << globalBits, global);
     params.GifBackground = global[header[11]];
   }
-  if (got < sizeof header || AtEnd(s)) aborting = true;
+  if (got < sizeof header || s.AtEnd()) aborting = true;
 
   int counter = 0;
   int gcFlags = 0, gcDelay = 0, gcTransIndex = 0;
@@ -84,7 +105,7 @@ void ReadGifStream(TStream& s, TBitmap& bmp, int& numImages, bool paramsOnly,
   while (!aborting) {
     std::uint8_t intro = 0;
     s.Read(&intro, 1);
-    if (AtEnd(s)) intro = 0x3B;
+    if (s.AtEnd()) intro = 0x3B;
 
     if (intro == 0x3B) break;
     if (intro == 0x21) {
@@ -150,7 +171,8 @@ void ReadGifStream(TStream& s, TBitmap& bmp, int& numImages, bool paramsOnly,
       const std::int64_t before = s.Position();
       const TGifLzwDecompress hook =
           params.GifLzwDecompress ? params.GifLzwDecompress : DefGifLzwDecompress;
-      if (hook) hook(s, height, width, interlaced, indexes.data());
+      if (hook) hook(stream, height, width, interlaced, indexes.data());
+      s.Sync();
       if (s.Position() == before) {
         aborting = true;
         break;

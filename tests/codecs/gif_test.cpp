@@ -1,3 +1,6 @@
+#include <unistd.h>
+
+#include <cstdio>
 #include <numeric>
 
 #include "codec_test_util.h"
@@ -168,6 +171,26 @@ TEST(GifRead, FileByName) {
   EXPECT_FALSE(r.aborting);
   EXPECT_THROW(ReadGifFile(DataPath("gif/missing.gif"), r.bmp, count, r.progress, r.params),
                EFileError);
+}
+
+TEST(GifRead, StrayBytesBetweenBlocksAreSkipped) {
+  // 200 000 stray bytes before the image, read from a file.
+  std::vector<std::uint8_t> bytes = ReadBytes("gif/87a.gif");
+  const std::size_t descriptor = 13 + 16 * 3;
+  ASSERT_EQ(bytes[descriptor], 0x2C);
+  bytes.insert(bytes.begin() + descriptor, 200000, 0x00);
+  char path[] = "/tmp/folivant-gif-XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  close(fd);
+  CodecRun r;
+  int count = 0;
+  ReadGifFile(path, r.bmp, count, r.progress, r.params);
+  std::remove(path);
+  EXPECT_FALSE(r.aborting);
+  EXPECT_EQ(count, 1);
+  EXPECT_TRUE(MatchesPpm(r.bmp, LoadPpm("gif/pattern.ref.ppm"), 0));
 }
 
 // ---- the LZW coder on its own
