@@ -23,11 +23,7 @@ ReadOutcome RunReader(const std::uint8_t* data, std::size_t size, TBitmap& bmp,
   TMemoryStream s(data, size);
   TProgressRec progress;
   progress.Aborting = &out.aborting;
-  int lastPercent = -1;
-  progress.fOnProgress = [&](const void*, int per) {
-    FUZZ_CHECK(per >= 0 && per <= 100);
-    lastPercent = per;
-  };
+  progress.fOnProgress = [](const void*, int per) { FUZZ_CHECK(per >= 0 && per <= 100); };
   try {
     read(s, bmp, params, paramsOnly, progress);
   } catch (const EImageSizeError&) {
