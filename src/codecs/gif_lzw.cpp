@@ -75,12 +75,19 @@ class PixelCursor {
 };
 
 // The sub-blocks of one image, gathered into one buffer; the stream ends after the terminator
-// (or at its end).
-std::vector<std::uint8_t> GatherSubBlocks(TStream& s) {
+// (or at its end). Every code but a clear code gives at least one pixel, so data beyond two
+// bytes a pixel (plus room for clear codes) cannot be needed: it is read past, not kept.
+std::vector<std::uint8_t> GatherSubBlocks(TStream& s, std::size_t pixels) {
+  const std::size_t keep = 2 * pixels + 65536;
   std::vector<std::uint8_t> data;
+  std::uint8_t scratch[255];
   for (;;) {
     std::uint8_t n = 0;
     if (s.Read(&n, 1) != 1 || n == 0) break;
+    if (data.size() + n > keep) {
+      if (s.Read(scratch, n) < n) break;
+      continue;
+    }
     const std::size_t old = data.size();
     data.resize(old + n);
     const std::size_t got = s.Read(data.data() + old, n);
@@ -209,7 +216,10 @@ void DecodeGifLzw(TStream& s, int height, int width, bool interlaced, std::uint8
     s.SetPosition(start);
     return;
   }
-  const std::vector<std::uint8_t> data = GatherSubBlocks(s);
+  const std::size_t count = width > 0 && height > 0
+                                ? static_cast<std::size_t>(width) * static_cast<std::size_t>(height)
+                                : 0;
+  const std::vector<std::uint8_t> data = GatherSubBlocks(s, count);
   if (data.empty()) return;
   PixelCursor out(pixels, width, height, interlaced);
   auto tables = std::make_unique<LzwTables>();

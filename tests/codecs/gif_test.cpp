@@ -243,6 +243,24 @@ TEST(GifLzw, ShortDataKeepsWhatWasDecoded) {
   EXPECT_TRUE(std::equal(px.begin(), px.begin() + 200, got.begin()));
 }
 
+TEST(GifLzw, DataFarBeyondThePictureIsPassedOver) {
+  // A 2 x 2 picture whose data runs on for 300 000 more bytes: decoded, stream at the end.
+  std::vector<std::uint8_t> px = {1, 2, 3, 1};
+  std::vector<std::uint8_t> bytes = EncodeToBytes(2, 2, false, 2, px);
+  bytes.pop_back();                                   // terminator
+  const std::uint8_t clears[3] = {0x24, 0x49, 0x92};  // 3-bit clear codes
+  for (int i = 0; i < 300000 / 255; ++i) {
+    bytes.push_back(255);
+    for (int j = 0; j < 255; ++j) bytes.push_back(clears[j % 3]);
+  }
+  bytes.push_back(0);
+  TMemoryStream in(bytes.data(), bytes.size());
+  std::vector<std::uint8_t> got(4, 0);
+  DecodeGifLzw(in, 2, 2, false, got.data());
+  EXPECT_EQ(in.Position(), static_cast<std::int64_t>(bytes.size()));
+  EXPECT_EQ(got, px);
+}
+
 TEST(GifLzw, EmptyDataIsSuccessWithoutPixels) {
   const std::uint8_t bytes[] = {8, 0};
   TMemoryStream in(bytes, sizeof bytes);
