@@ -46,10 +46,14 @@ class Recorder : public IBuildObserver {
   void Information(const std::string& message) override { information.push_back(message); }
   void Error(const std::string& message) override { errors.push_back(message); }
   void OpenDocument(const std::string& path) override { opened.push_back(path); }
-  void PictureDone(int index) override { done.push_back(index); }
+  void PictureDone(int index) override {
+    done.push_back(index);
+    if (onDone) onDone(index);
+  }
 
   std::mutex mutex;
   std::function<void(const std::string&)> onStatus;
+  std::function<void(int)> onDone;
   bool answer = true;
   std::vector<std::string> statuses, asked, information, errors, opened;
   std::vector<int> overall, current, done;
@@ -99,6 +103,7 @@ TEST_F(EngineTest, FewerThanThreePicturesAreRefusedWithNothingWritten) {
 TEST_F(EngineTest, ThreePicturesInAFourByFourTable) {
   MakeJpegs(3);
   request.Options.ShowInBrowser = true;
+  request.Jobs = 1;  // every status is then shown: with more, those of the oldest picture
   const TBuildResult r = Run(out.Path());
   ASSERT_EQ(r.Outcome, TBuildOutcome::boDone) << r.Message;
   EXPECT_EQ(r.PicturesDone, 3);
@@ -222,8 +227,10 @@ TEST_F(EngineTest, CancelDuringTheSecondOfFiveFinishesItAndWritesNoCatalogPage) 
 TEST_F(EngineTest, CancelWithManyWorkersFinishesEveryPictureBegun) {
   MakeJpegs(8);
   request.Jobs = 3;
-  recorder.onStatus = [&](const std::string& text) {
-    if (text.starts_with("Saving file tnp2")) engine.Cancel();
+  // Pictures are written in list order and a worker takes a new picture only after writing
+  // its last one, so when the second is written at most five have begun.
+  recorder.onDone = [&](int index) {
+    if (index == 1) engine.Cancel();
   };
   const TBuildResult r = Run(out.Path());
   EXPECT_EQ(r.Outcome, TBuildOutcome::boCancelled);

@@ -291,7 +291,14 @@ void TBuildEngine::Build::Worker() {
       if (failed_ || engine_.cancel_.load() || next_ >= n_) return;
       index = next_++;
     }
-    PictureWork work = Process(index, box);
+    PictureWork work;
+    try {
+      work = Process(index, box);
+    } catch (...) {
+      // Only an observer can throw something that is not a std::exception.
+      work = PictureWork();
+      work.Error = "Unexpected error while building " + items_[index].PictureName;
+    }
     Commit(index, work);
   }
 }
@@ -426,8 +433,12 @@ void TBuildEngine::Build::Commit(int index, PictureWork& work) {
         std::lock_guard lock(mutex_);
         ++done_;
       }
-      std::lock_guard olock(observerMutex_);
-      observer_.PictureDone(index);
+      try {
+        std::lock_guard olock(observerMutex_);
+        observer_.PictureDone(index);
+      } catch (...) {
+        Fail("Unexpected error while building " + item.PictureName);
+      }
     }
   }
   {
@@ -473,8 +484,12 @@ void TBuildEngine::Build::HeadMoved() {
   std::lock_guard lock(observerMutex_);
   head_ = head;
   if (head_ < n_ && !status_[head_].empty()) {
-    observer_.Status(status_[head_]);
-    observer_.CurrentProgress(percent_[head_]);
+    try {
+      observer_.Status(status_[head_]);
+      observer_.CurrentProgress(percent_[head_]);
+    } catch (...) {
+      // A report that failed changes nothing in the build.
+    }
   }
 }
 
