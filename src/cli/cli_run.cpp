@@ -141,7 +141,7 @@ class CliObserver : public IBuildObserver {
   }
 
   void Draw(bool force) {
-    if (!terminal_ || maxSteps_ <= 0) return;
+    if (!terminal_ || finished_ || maxSteps_ <= 0) return;
     const auto now = std::chrono::steady_clock::now();
     if (!force && drawn_ && now - lastDraw_ < std::chrono::milliseconds(100)) return;
     lastDraw_ = now;
@@ -164,7 +164,7 @@ class CliObserver : public IBuildObserver {
   void ClearBar() {
     if (drawn_) err_ << "\r\x1b[K" << std::flush;
     drawn_ = false;
-    maxSteps_ = 0;
+    finished_ = true;  // the reports after "Ready." only reset the bars
   }
 
   std::ostream& err_;
@@ -176,6 +176,7 @@ class CliObserver : public IBuildObserver {
   std::chrono::steady_clock::time_point start_;
   std::chrono::steady_clock::time_point lastDraw_{};
   bool drawn_ = false;
+  bool finished_ = false;
   int steps_ = 0;
   int maxSteps_ = 0;
   int done_ = 0;
@@ -266,28 +267,7 @@ SettingsRecord ApplyOptions(SettingsRecord r, const CliOptions& o) {
 }
 
 std::string SettingsText(const SettingsRecord& record) {
-  const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/folivant-XXXXXX";
-  if (!::mkdtemp(pattern.data())) {
-    throw std::runtime_error("cannot make a temporary folder: " +
-                             std::string(std::strerror(errno)));
-  }
-  const std::string path = pattern + "/settings.ini";
-  std::string text;
-  try {
-    SaveSettings(record, path);
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    text = bytes.str();
-  } catch (...) {
-    std::error_code ec;
-    fs::remove_all(pattern, ec);
-    throw;
-  }
-  std::error_code ec;
-  fs::remove_all(pattern, ec);
-  return text;
+  return SettingsFileText(record);
 }
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
