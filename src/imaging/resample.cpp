@@ -11,10 +11,62 @@ namespace {
 
 constexpr double kPi = 3.141592653589793238462643383279502884;
 
+// Taylor series in z = r * r of sin(pi r) / r, cos(pi r) and sin(pi r) / (pi r):
+// (-1)^k pi^(2k+1) / (2k+1)!, (-1)^k pi^(2k) / (2k)! and (-1)^k pi^(2k) / (2k+1)!; enough
+// terms for |r| <= 1/4.
+constexpr double kSinPiSeries[] = {
+    3.141592653589793,     -5.16771278004997,      2.5501640398773455,     -0.5992645293207921,
+    0.08214588661112823,   -0.0073704309457143504, 0.00046630280576761255, -2.1915353447830217e-05,
+    7.952054001475513e-07, -2.2948428997269873e-08};
+constexpr double kCosPiSeries[] = {1.0,
+                                   -4.934802200544679,
+                                   4.0587121264167685,
+                                   -1.3352627688545895,
+                                   0.2353306303588932,
+                                   -0.02580689139001406,
+                                   0.0019295743094039231,
+                                   -0.0001046381049248457,
+                                   4.303069587032947e-06,
+                                   -1.3878952462213771e-07};
+
+constexpr double kSincSeries[] = {1.0,
+                                  -1.6449340668482264,
+                                  0.8117424252833536,
+                                  -0.19075182412208422,
+                                  0.0261478478176548,
+                                  -0.0023460810354558235,
+                                  0.000148428793031071,
+                                  -6.975873661656381e-06,
+                                  2.5312174041370274e-07,
+                                  -7.304711822217775e-09};
+
+double Series(const double (&c)[10], double z) {
+  double v = c[9];
+  for (int i = 8; i >= 0; --i) v = v * z + c[i];
+  return v;
+}
+
+// sin(pi * x) for x >= 0. The reduction to [0, 1/4] is exact and the series use plain
+// operations, so the value is the same on every machine and with every math library, and
+// whole numbers give exactly 0.
+double SinPi(double x) {
+  double r = x - 2.0 * std::floor(x * 0.5);  // [0, 2)
+  double sign = 1.0;
+  if (r >= 1.0) {
+    r -= 1.0;
+    sign = -1.0;
+  }
+  if (r > 0.5) r = 1.0 - r;  // [0, 1/2]
+  if (r <= 0.25) return sign * (r * Series(kSinPiSeries, r * r));
+  const double t = 0.5 - r;  // sin(pi r) = cos(pi t)
+  return sign * Series(kCosPiSeries, t * t);
+}
+
 double Sinc(double x) {
   if (x == 0.0) return 1.0;
-  x *= kPi;
-  return std::sin(x) / x;
+  // Near 0 the series itself, so the rounding of pi * x does not show in the quotient.
+  if (x <= 0.25) return Series(kSincSeries, x * x);
+  return SinPi(x) / (kPi * x);
 }
 
 double Triangle(double x) {
