@@ -12,6 +12,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <unordered_set>
 
 #include "catalog/catalog_rules.h"
 #include "catalog/engine/target_files.h"
@@ -228,11 +229,13 @@ TBuildResult TBuildEngine::Build::Run() {
       item.TnFileName = TnFileName(item.PictureName);
       item.PageFileName = PageFileName(item.PictureName);
     }
+    std::unordered_set<std::string> pictureNames;
+    for (const CatalogItem& item : items_) pictureNames.insert(item.PictureName);
     for (const CatalogItem& item : items_) {
-      for (const CatalogItem& other : items_) {
-        if (other.TnFileName == item.PictureName || other.PageFileName == item.PictureName) {
-          throw ECatalogError("The catalog file " + item.PictureName + " made for " +
-                              other.PictureName + " would replace the picture " + item.PictureName);
+      for (const std::string* made : {&item.TnFileName, &item.PageFileName}) {
+        if (pictureNames.count(*made) != 0) {
+          throw ECatalogError("The catalog file " + *made + " made for " + item.PictureName +
+                              " would replace the picture " + *made);
         }
       }
     }
