@@ -257,7 +257,13 @@ TBuildResult TBuildEngine::Build::Run() {
   jobs = std::min(jobs, n_);
   {
     std::vector<std::jthread> threads;
-    for (int w = 1; w < jobs; ++w) threads.emplace_back([this] { Worker(); });
+    for (int w = 1; w < jobs; ++w) {
+      try {
+        threads.emplace_back([this] { Worker(); });
+      } catch (const std::system_error&) {
+        break;  // no more threads to be had: fewer workers give the same files
+      }
+    }
     Worker();
   }
   result.PicturesDone = done_;
