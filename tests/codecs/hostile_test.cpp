@@ -113,6 +113,24 @@ TEST(Hostile, SizeLimitIsCheckedBeforeAllocation) {
   PictureLimits() = saved;
 }
 
+TEST(Hostile, JpegWorkMemoryIsLimited) {
+  // A progressive picture inside a raised size limit whose coefficient buffers would take
+  // 2.4 GB: the library's memory limit refuses it before allocating them.
+  std::vector<std::uint8_t> bytes = ReadBytes("jpeg/progressive.jpg");
+  std::size_t sof = 2;
+  while (sof + 9 < bytes.size() && !(bytes[sof] == 0xFF && bytes[sof + 1] == 0xC2)) ++sof;
+  ASSERT_LT(sof + 9, bytes.size());
+  const std::uint8_t size[4] = {0x4E, 0x20, 0x4E, 0x20};  // 20000 x 20000
+  std::copy(size, size + 4, bytes.begin() + static_cast<std::ptrdiff_t>(sof + 5));
+  const TPictureLimits saved = PictureLimits();
+  PictureLimits().MaxPixels = 400'000'000;
+  TBitmap bmp;
+  const bool aborted = ReadAny(Format::Jpeg, bytes, &bmp);
+  PictureLimits() = saved;
+  EXPECT_TRUE(aborted);
+  EXPECT_EQ(bmp.Width(), 0);
+}
+
 TEST(Hostile, ManyScansStopEarly) {
   CodecRun r;
   const std::vector<std::uint8_t> bytes = ReadBytes("bad/jpeg-many-scans.jpg");

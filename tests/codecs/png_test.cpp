@@ -64,6 +64,15 @@ TEST(PngRead, EveryFixtureOfTheManifest) {
   }
 }
 
+TEST(PngRead, BackgroundLeavesOpaquePicturesAlone) {
+  for (const char* name : {"grey1", "palette1-bw", "grey2", "rgb8", "palette4"}) {
+    CodecRun r;
+    r.params.PngBackground = TRGB{255, 255, 255};
+    ReadPng(r, ReadBytes(std::string("png/") + name + ".png"));
+    EXPECT_TRUE(MatchesPpm(r.bmp, LoadPpm(std::string("png/") + name + ".ref.ppm"), 0)) << name;
+  }
+}
+
 TEST(PngRead, BackgroundFromBkgdIsReportedBack) {
   CodecRun r;
   r.params.PngBackground = TRGB{1, 2, 3};
