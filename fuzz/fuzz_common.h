@@ -14,13 +14,12 @@ namespace folivant::fuzz {
 
 // A property that must hold whatever the input: report and abort so that libFuzzer (and
 // ctest's replay) count it as a crash.
-#define FUZZ_CHECK(cond)                                                          \
-  do {                                                                           \
-    if (!(cond)) {                                                               \
-      std::fprintf(stderr, "%s:%d: property failed: %s\n", __FILE__, __LINE__,   \
-                   #cond);                                                       \
-      std::abort();                                                              \
-    }                                                                            \
+#define FUZZ_CHECK(cond)                                                               \
+  do {                                                                                 \
+    if (!(cond)) {                                                                     \
+      std::fprintf(stderr, "%s:%d: property failed: %s\n", __FILE__, __LINE__, #cond); \
+      std::abort();                                                                    \
+    }                                                                                  \
   } while (0)
 
 // Codecs installed and the picture limit lowered, so that inputs declaring big pictures are

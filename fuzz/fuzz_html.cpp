@@ -17,10 +17,13 @@ namespace {
 bool IsUnreserved(unsigned char c) {
   return std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~';
 }
-bool IsHex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
+bool IsHex(char c) {
+  return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+}
 int HexValue(char c) {
-  return std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
-                                                      : (std::tolower(static_cast<unsigned char>(c)) - 'a' + 10);
+  return std::isdigit(static_cast<unsigned char>(c))
+             ? c - '0'
+             : (std::tolower(static_cast<unsigned char>(c)) - 'a' + 10);
 }
 
 // A link is made of unreserved characters and %XX with upper-case hex.
@@ -62,8 +65,11 @@ void AppendUtf8(std::string& out, char32_t cp) {
 bool IsUtf8(std::string_view s) {
   for (std::size_t i = 0; i < s.size();) {
     const unsigned char b = s[i];
-    std::size_t n = b < 0x80 ? 1 : b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3
-                  : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+    std::size_t n = b < 0x80                 ? 1
+                    : b >= 0xC2 && b <= 0xDF ? 2
+                    : b >= 0xE0 && b <= 0xEF ? 3
+                    : b >= 0xF0 && b <= 0xF4 ? 4
+                                             : 0;
     if (n == 0 || i + n > s.size()) return false;
     char32_t cp = n == 1 ? b : b & (0xFF >> (n + 1));
     for (std::size_t k = 1; k < n; ++k) {
@@ -92,11 +98,16 @@ bool DecodeEntities(std::string_view s, std::string& out) {
     const std::size_t semi = s.find(';', i);
     if (semi == std::string_view::npos || semi - i > 10) return false;
     const std::string_view ref = s.substr(i + 1, semi - i - 1);
-    if (ref == "amp") out += '&';
-    else if (ref == "lt") out += '<';
-    else if (ref == "gt") out += '>';
-    else if (ref == "quot") out += '"';
-    else if (ref == "apos") out += '\'';
+    if (ref == "amp")
+      out += '&';
+    else if (ref == "lt")
+      out += '<';
+    else if (ref == "gt")
+      out += '>';
+    else if (ref == "quot")
+      out += '"';
+    else if (ref == "apos")
+      out += '\'';
     else if (ref.size() >= 2 && ref[0] == '#') {
       unsigned long v = 0;
       const bool hex = ref[1] == 'x' || ref[1] == 'X';
@@ -142,17 +153,39 @@ bool DecodeJsString(std::string_view s, std::string& out) {
       return v;
     };
     switch (e) {
-      case '\\': out += '\\'; break;
-      case '\'': out += '\''; break;
-      case '"': out += '"'; break;
-      case '/': out += '/'; break;
-      case 'n': out += '\n'; break;
-      case 'r': out += '\r'; break;
-      case 't': out += '\t'; break;
-      case 'b': out += '\b'; break;
-      case 'f': out += '\f'; break;
-      case 'v': out += '\v'; break;
-      case '0': out += '\0'; break;
+      case '\\':
+        out += '\\';
+        break;
+      case '\'':
+        out += '\'';
+        break;
+      case '"':
+        out += '"';
+        break;
+      case '/':
+        out += '/';
+        break;
+      case 'n':
+        out += '\n';
+        break;
+      case 'r':
+        out += '\r';
+        break;
+      case 't':
+        out += '\t';
+        break;
+      case 'b':
+        out += '\b';
+        break;
+      case 'f':
+        out += '\f';
+        break;
+      case 'v':
+        out += '\v';
+        break;
+      case '0':
+        out += '\0';
+        break;
       case 'x': {
         const long v = hexRun(2);
         if (v < 0) return false;
@@ -165,7 +198,8 @@ bool DecodeJsString(std::string_view s, std::string& out) {
         out += static_cast<char>(v);
         break;
       }
-      default: return false;
+      default:
+        return false;
     }
   }
   return true;

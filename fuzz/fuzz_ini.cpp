@@ -20,10 +20,10 @@ using namespace folivant;
 
 namespace {
 
-const char* const kSections[] = {"General Options", "general OPTIONS", "Table Options",
-                                 "Image Options", "x", " spaced ", "a]b"};
-const char* const kKeys[] = {"TargetDir", "TARGETDIR", "Filter", "k", "Border", "a=b",
-                             " JPEGQuality "};
+const char* const kSections[] = {
+    "General Options", "general OPTIONS", "Table Options", "Image Options", "x", " spaced ", "a]b"};
+const char* const kKeys[] = {"TargetDir", "TARGETDIR", "Filter",       "k",
+                             "Border",    "a=b",       " JPEGQuality "};
 
 const std::string& Folder() {
   static const std::string dir = [] {
@@ -45,7 +45,9 @@ std::string ReadFile(const std::string& path) {
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-bool Blank(char c) { return c == ' ' || c == '\t'; }
+bool Blank(char c) {
+  return c == ' ' || c == '\t';
+}
 
 bool SameName(std::string_view a, std::string_view b) {
   auto trim = [](std::string_view s) {

@@ -24,9 +24,8 @@ void Fill(TBitmap& bmp, fuzz::ByteReader& in) {
 }
 
 bool SameBitmap(const TBitmap& a, const TBitmap& b) {
-  return a.Width() == b.Width() && a.Height() == b.Height() &&
-         a.PixelFormat() == b.PixelFormat() && a.ByteSize() == b.ByteSize() &&
-         std::memcmp(a.Bits(), b.Bits(), a.ByteSize()) == 0;
+  return a.Width() == b.Width() && a.Height() == b.Height() && a.PixelFormat() == b.PixelFormat() &&
+         a.ByteSize() == b.ByteSize() && std::memcmp(a.Bits(), b.Bits(), a.ByteSize()) == 0;
 }
 
 }  // namespace
@@ -67,13 +66,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   int calls = 0;
   bool refused = false;
   try {
-    ResampleFilteredReference(src, ref, filter, [&](const void*, int) { ++calls; }, nullptr);
+    ResampleFilteredReference(
+        src, ref, filter, [&](const void*, int) { ++calls; }, nullptr);
   } catch (const EResampleError&) {
     refused = true;
   }
   FUZZ_CHECK(refused == (sw == 0 || sh == 0 || dw == 0 || dh == 0 || !IsValidFilter(filter)));
-  for (TResamplePath path : {TResamplePath::Scalar, TResamplePath::Sse2, TResamplePath::Avx2,
-                             TResamplePath::Auto}) {
+  for (TResamplePath path :
+       {TResamplePath::Scalar, TResamplePath::Sse2, TResamplePath::Avx2, TResamplePath::Auto}) {
     TBitmap dst;
     dst.SetSize(dw, dh);
     bool pathRefused = false;
