@@ -91,10 +91,13 @@ std::string HtmlEscape(std::string_view text) {
           // The pages declare no character set, so a browser may read them as Latin-1:
           // letters beyond ASCII go in as character references, which read the same in
           // every encoding. A byte that starts no UTF-8 sequence shows as U+FFFD.
-          char32_t cp = 0xFFFD;
+          char32_t cp = 0;
           const std::size_t n = Utf8Sequence(text, i, cp);
-          if (n == 0) cp = 0xFFFD;
-          else i += n - 1;
+          if (n == 0) {
+            cp = 0xFFFD;
+          } else {
+            i += n - 1;
+          }
           char ref[16];
           std::snprintf(ref, sizeof ref, "&#x%X;", static_cast<unsigned>(cp));
           out += ref;
