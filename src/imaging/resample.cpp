@@ -135,6 +135,14 @@ const TFilterEntry& FilterEntry(TResampleFilter filter) {
   return kFilters[v];
 }
 
+// Clamp, then round half to even. Kept local so it inlines into the loops: a call there would
+// push the running sums out of registers.
+inline std::uint8_t ToByte(double sum) {
+  if (sum > 255.0) return 255;
+  if (sum < 0.0) return 0;
+  return static_cast<std::uint8_t>(std::nearbyint(sum));
+}
+
 void CheckSizes(const TBitmap& src, const TBitmap& dst) {
   if (src.Width() <= 0 || src.Height() <= 0)
     throw EResampleError("Cannot resample an empty picture");
@@ -158,9 +166,7 @@ double FilterSupport(TResampleFilter filter) {
 }
 
 std::uint8_t SumToByte(double sum) {
-  if (sum > 255.0) return 255;
-  if (sum < 0.0) return 0;
-  return static_cast<std::uint8_t>(std::nearbyint(sum));
+  return ToByte(sum);
 }
 
 TContributorLists BuildContributors(int m, int n, TResampleFilter filter) {
@@ -232,9 +238,9 @@ void ResampleFilteredReference(const TBitmap& src, TBitmap& dst, TResampleFilter
           g += p[1] * w;
           r += p[2] * w;
         }
-        d[3 * i] = SumToByte(b);
-        d[3 * i + 1] = SumToByte(g);
-        d[3 * i + 2] = SumToByte(r);
+        d[3 * i] = ToByte(b);
+        d[3 * i + 1] = ToByte(g);
+        d[3 * i + 2] = ToByte(r);
       }
       if (onProgress) onProgress(sender, static_cast<int>((y + 1) * ps));
     }
@@ -254,9 +260,9 @@ void ResampleFilteredReference(const TBitmap& src, TBitmap& dst, TResampleFilter
         r += p[2] * w;
       }
       std::uint8_t* d = dst.ScanLine(i) + 3 * static_cast<std::size_t>(x);
-      d[0] = SumToByte(b);
-      d[1] = SumToByte(g);
-      d[2] = SumToByte(r);
+      d[0] = ToByte(b);
+      d[1] = ToByte(g);
+      d[2] = ToByte(r);
     }
     if (onProgress) onProgress(sender, static_cast<int>((srcH + x + 1) * ps));
   }
