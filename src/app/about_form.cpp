@@ -48,8 +48,7 @@ TfrmAbout::TfrmAbout(IDialogs& dialogs, QWidget* parent)
   notice1->setObjectName(QStringLiteral("Label1"));
   auto* notice2 = new QLabel(QStringLiteral("News and updates:"), this);
   notice2->setObjectName(QStringLiteral("Label2"));
-  auto* link = new THyperlinkLabel(HomePage(),
-                                   HomePage(), this);
+  auto* link = new THyperlinkLabel(HomePage(), HomePage(), this);
   link->setObjectName(QStringLiteral("HomeLink"));
   connect(link, &THyperlinkLabel::Open, this,
           [this](const QString& url) { dialogs_.OpenUrl(QUrl(url)); });
@@ -72,11 +71,17 @@ TfrmAbout::TfrmAbout(IDialogs& dialogs, QWidget* parent)
   setFixedSize(layout->sizeHint().expandedTo(QSize(293, 240)));
 }
 
-void TfrmAbout::btnHomeClick() { dialogs_.OpenUrl(QUrl(HomePage())); }
+void TfrmAbout::btnHomeClick() {
+  dialogs_.OpenUrl(QUrl(HomePage()));
+}
 
-void TfrmAbout::btnMailClick() { dialogs_.OpenUrl(QUrl(ContactMail())); }
+void TfrmAbout::btnMailClick() {
+  dialogs_.OpenUrl(QUrl(ContactMail()));
+}
 
-void TfrmAbout::BitBtn1Click() { accept(); }
+void TfrmAbout::BitBtn1Click() {
+  accept();
+}
 
 void TfrmAbout::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);

@@ -4,11 +4,11 @@ namespace folivant {
 
 class TBuildRunner::TObserver : public IBuildObserver {
  public:
-  TObserver(TBuildRunner& runner, bool createTarget,
-            std::function<void(const std::string&)> hook)
+  TObserver(TBuildRunner& runner, bool createTarget, std::function<void(const std::string&)> hook)
       : runner_(runner), createTarget_(createTarget), hook_(std::move(hook)) {}
 
   void Status(const std::string& text) override {
+    runner_.RepeatCancel();
     {
       std::lock_guard lock(runner_.mutex_);
       runner_.progress_.Status = QString::fromStdString(text);
@@ -17,6 +17,7 @@ class TBuildRunner::TObserver : public IBuildObserver {
     if (hook_) hook_(text);
   }
   void OverallProgress(int position, int maximum) override {
+    runner_.RepeatCancel();
     {
       std::lock_guard lock(runner_.mutex_);
       runner_.progress_.Overall = position;
@@ -57,6 +58,7 @@ void TBuildRunner::Start(TBuildRequest request, bool createTarget,
                          std::function<void(const std::string&)> statusHook) {
   if (thread_.joinable()) return;
   engine_ = std::make_unique<TBuildEngine>();
+  cancel_.store(false);
   observer_ = std::make_unique<TObserver>(*this, createTarget, std::move(statusHook));
   {
     std::lock_guard lock(mutex_);
@@ -87,7 +89,13 @@ void TBuildRunner::Start(TBuildRequest request, bool createTarget,
 }
 
 void TBuildRunner::Cancel() {
+  cancel_.store(true);
   if (engine_) engine_->Cancel();
+}
+
+void TBuildRunner::RepeatCancel() {
+  // The engine clears its flag when it starts; a Cancel that came before that is repeated.
+  if (cancel_.load() && !engine_->CancelRequested()) engine_->Cancel();
 }
 
 TBuildResult TBuildRunner::Wait() {

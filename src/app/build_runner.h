@@ -3,6 +3,7 @@
 
 #include <QObject>
 #include <QString>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -49,10 +50,12 @@ class TBuildRunner : public QObject {
  private:
   class TObserver;
   void Post();
+  void RepeatCancel();
 
   std::unique_ptr<TBuildEngine> engine_;
   std::unique_ptr<TObserver> observer_;
   std::thread thread_;
+  std::atomic<bool> cancel_{false};
   mutable std::mutex mutex_;
   TProgress progress_;
   bool posted_ = false;

@@ -54,8 +54,7 @@ QStringList TQtDialogs::OpenFiles(QWidget* parent, const QString& title, const Q
 }
 
 QString TQtDialogs::OpenFile(QWidget* parent, const QString& title, const QString& dir,
-                             const QString& filter, const QString& defaultSuffix,
-                             bool mustExist) {
+                             const QString& filter, const QString& defaultSuffix, bool mustExist) {
   QFileDialog dlg(parent, title, dir, QtFilter(filter));
   dlg.setFileMode(mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
   dlg.setAcceptMode(QFileDialog::AcceptOpen);
@@ -86,8 +85,12 @@ std::optional<QColor> TQtDialogs::Color(QWidget* parent, const QColor& initial) 
   return c;
 }
 
-bool TQtDialogs::OpenUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
+bool TQtDialogs::OpenUrl(const QUrl& url) {
+  return QDesktopServices::openUrl(url);
+}
 
-void TQtDialogs::Exec(QDialog& dialog) { dialog.exec(); }
+void TQtDialogs::Exec(QDialog& dialog) {
+  dialog.exec();
+}
 
 }  // namespace folivant

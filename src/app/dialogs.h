@@ -31,8 +31,7 @@ class IDialogs {
                                 const QString& filter) = 0;
   // One file. mustExist false: any name may be typed. Empty when cancelled.
   virtual QString OpenFile(QWidget* parent, const QString& title, const QString& dir,
-                           const QString& filter, const QString& defaultSuffix,
-                           bool mustExist) = 0;
+                           const QString& filter, const QString& defaultSuffix, bool mustExist) = 0;
   virtual QString SaveFile(QWidget* parent, const QString& title, const QString& dir,
                            const QString& filter, const QString& defaultSuffix) = 0;
   virtual QString Folder(QWidget* parent, const QString& title, const QString& dir) = 0;
@@ -54,11 +53,10 @@ class TQtDialogs : public IDialogs {
   bool AskYesNo(QWidget* parent, const QString& text) override;
   QStringList OpenFiles(QWidget* parent, const QString& title, const QString& dir,
                         const QString& filter) override;
-  QString OpenFile(QWidget* parent, const QString& title, const QString& dir,
-                   const QString& filter, const QString& defaultSuffix,
-                   bool mustExist) override;
-  QString SaveFile(QWidget* parent, const QString& title, const QString& dir,
-                   const QString& filter, const QString& defaultSuffix) override;
+  QString OpenFile(QWidget* parent, const QString& title, const QString& dir, const QString& filter,
+                   const QString& defaultSuffix, bool mustExist) override;
+  QString SaveFile(QWidget* parent, const QString& title, const QString& dir, const QString& filter,
+                   const QString& defaultSuffix) override;
   QString Folder(QWidget* parent, const QString& title, const QString& dir) override;
   std::optional<QColor> Color(QWidget* parent, const QColor& initial) override;
   bool OpenUrl(const QUrl& url) override;

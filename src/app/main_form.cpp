@@ -21,6 +21,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -47,8 +48,12 @@ const QString kPictureFilter = QStringLiteral(
 const QString kIniFilter = QStringLiteral("INI Files|*.ini");
 const QString kBusyText = QStringLiteral("Not possible while a catalog is being built.");
 
-std::string S(const QString& s) { return s.toStdString(); }
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+std::string S(const QString& s) {
+  return s.toStdString();
+}
+QString Q(const std::string& s) {
+  return QString::fromStdString(s);
+}
 
 template <class W>
 W* Named(W* w, const char* name) {
@@ -120,6 +125,9 @@ TForm1::~TForm1() = default;
 
 void TForm1::BuildUi() {
   PageControl1 = Named(new QTabWidget(this), "PageControl1");
+  // Every tab header stays in sight: the window grows to show them all.
+  PageControl1->setUsesScrollButtons(false);
+  PageControl1->tabBar()->setElideMode(Qt::ElideNone);
   PageControl1->addTab(BuildFilesTab(), QStringLiteral("Select Files"));
   PageControl1->addTab(BuildGeneralTab(), QStringLiteral("General Options"));
   PageControl1->addTab(BuildTableTab(), QStringLiteral("Table Options"));
@@ -183,7 +191,8 @@ QWidget* TForm1::BuildFilesTab() {
   for (const B& d : defs) {
     QPushButton* b = Button(d.name, QString::fromLatin1(d.text), group);
     auto handler = d.handler;
-    connect(b, &QPushButton::clicked, this, [this, handler] { Guard([=, this] { (this->*handler)(); }); });
+    connect(b, &QPushButton::clicked, this,
+            [this, handler] { Guard([=, this] { (this->*handler)(); }); });
     buttons->addWidget(b);
   }
   buttons->addStretch();
@@ -238,7 +247,8 @@ QWidget* TForm1::BuildGeneralTab() {
   for (int i = 0; i < 4; ++i) {
     auto* p = Named(new TColorPickerButton(defaults[i], colors), pickerNames[i]);
     p->SetAskColor([this](const QColor& initial) { return dialogs_.Color(this, initial); });
-    connect(p, &TColorPickerButton::Changed, this, [this, i] { Guard([this, i] { ColorChanged(i); }); });
+    connect(p, &TColorPickerButton::Changed, this,
+            [this, i] { Guard([this, i] { ColorChanged(i); }); });
     pickers_[static_cast<std::size_t>(i)] = p;
     cg->addWidget(new QLabel(QString::fromLatin1(rowNames[i]), colors), i, 0);
     cg->addWidget(p, i, 1);
@@ -250,8 +260,7 @@ QWidget* TForm1::BuildGeneralTab() {
   BackgroundLabel = Named(new QLabel(QStringLiteral("Background"), Panel2), "BackgroundLabel");
   LinkLabel = Named(new QLabel(QStringLiteral("Link"), Panel2), "LinkLabel");
   ActiveLinkLabel = Named(new QLabel(QStringLiteral("Active Link"), Panel2), "ActiveLinkLabel");
-  VisitedLinkLabel =
-      Named(new QLabel(QStringLiteral("Visited Link"), Panel2), "VisitedLinkLabel");
+  VisitedLinkLabel = Named(new QLabel(QStringLiteral("Visited Link"), Panel2), "VisitedLinkLabel");
   for (QLabel* l : {BackgroundLabel, LinkLabel, ActiveLinkLabel, VisitedLinkLabel})
     pv->addWidget(l);
   cg->addWidget(Panel2, 0, 2, 4, 1);
@@ -292,8 +301,10 @@ QWidget* TForm1::BuildTableTab() {
   auto* group = Named(new QGroupBox(QStringLiteral("Table Options"), page), "GroupBox5");
   TableRows = Edit("TableRows", QStringLiteral("4"), group);
   TableCols = Edit("TableCols", QStringLiteral("4"), group);
-  UpDown1 = Named(new TUpDown(TableRows, OptionLimits::kMinRows, OptionLimits::kMaxRows, 4, group), "UpDown1");
-  UpDown2 = Named(new TUpDown(TableCols, OptionLimits::kMinCols, OptionLimits::kMaxCols, 4, group), "UpDown2");
+  UpDown1 = Named(new TUpDown(TableRows, OptionLimits::kMinRows, OptionLimits::kMaxRows, 4, group),
+                  "UpDown1");
+  UpDown2 = Named(new TUpDown(TableCols, OptionLimits::kMinCols, OptionLimits::kMaxCols, 4, group),
+                  "UpDown2");
   Panel1 = Named(new QLabel(group), "Panel1");
   Panel1->setFrameShape(QFrame::Panel);
   Panel1->setFrameShadow(QFrame::Sunken);
@@ -305,17 +316,25 @@ QWidget* TForm1::BuildTableTab() {
     pal.setColor(QPalette::WindowText, Qt::black);
     Panel1->setPalette(pal);
   }
-  Panel1->setMinimumWidth(Panel1->fontMetrics().horizontalAdvance(
-                              QStringLiteral("Items: 00000   Pages: 00000")) + 16);
-  connect(TableRows, &QLineEdit::textChanged, this, [this] { Guard([this] { TabSheet3Enter(); }); });
-  connect(TableCols, &QLineEdit::textChanged, this, [this] { Guard([this] { TabSheet3Enter(); }); });
+  Panel1->setMinimumWidth(
+      Panel1->fontMetrics().horizontalAdvance(QStringLiteral("Items: 00000   Pages: 00000")) + 16);
+  connect(TableRows, &QLineEdit::textChanged, this,
+          [this] { Guard([this] { TabSheet3Enter(); }); });
+  connect(TableCols, &QLineEdit::textChanged, this,
+          [this] { Guard([this] { TabSheet3Enter(); }); });
 
   TableBorderEdit = Edit("TableBorderEdit", QStringLiteral("1"), group);
   TableCellPadEdit = Edit("TableCellPadEdit", QStringLiteral("2"), group);
   TableCellSpaceEdit = Edit("TableCellSpaceEdit", QStringLiteral("0"), group);
-  UpDown6 = Named(new TUpDown(TableBorderEdit, OptionLimits::kMinBorder, OptionLimits::kMaxBorder, 1, group), "UpDown6");
-  UpDown7 = Named(new TUpDown(TableCellPadEdit, OptionLimits::kMinCellpadding, OptionLimits::kMaxCellpadding, 2, group), "UpDown7");
-  UpDown8 = Named(new TUpDown(TableCellSpaceEdit, OptionLimits::kMinCellspacing, OptionLimits::kMaxCellspacing, 0, group), "UpDown8");
+  UpDown6 = Named(
+      new TUpDown(TableBorderEdit, OptionLimits::kMinBorder, OptionLimits::kMaxBorder, 1, group),
+      "UpDown6");
+  UpDown7 = Named(new TUpDown(TableCellPadEdit, OptionLimits::kMinCellpadding,
+                              OptionLimits::kMaxCellpadding, 2, group),
+                  "UpDown7");
+  UpDown8 = Named(new TUpDown(TableCellSpaceEdit, OptionLimits::kMinCellspacing,
+                              OptionLimits::kMaxCellspacing, 0, group),
+                  "UpDown8");
 
   auto* grid = new QGridLayout;
   grid->addWidget(new QLabel(QStringLiteral("Rows:"), group), 0, 0);
@@ -366,9 +385,15 @@ QWidget* TForm1::BuildImageTab() {
   thumbWidth = Edit("thumbWidth", QStringLiteral("70"), group);
   JPEGQual = Edit("JPEGQual", QStringLiteral("75"), group);
   for (QLineEdit* e : {thumbHeight, thumbWidth, JPEGQual}) e->setReadOnly(true);
-  UpDown3 = Named(new TUpDown(thumbHeight, OptionLimits::kMinThumb, OptionLimits::kMaxThumb, 96, group), "UpDown3");
-  UpDown4 = Named(new TUpDown(thumbWidth, OptionLimits::kMinThumb, OptionLimits::kMaxThumb, 70, group), "UpDown4");
-  UpDown5 = Named(new TUpDown(JPEGQual, OptionLimits::kMinQuality, OptionLimits::kMaxQuality, 75, group), "UpDown5");
+  UpDown3 =
+      Named(new TUpDown(thumbHeight, OptionLimits::kMinThumb, OptionLimits::kMaxThumb, 96, group),
+            "UpDown3");
+  UpDown4 =
+      Named(new TUpDown(thumbWidth, OptionLimits::kMinThumb, OptionLimits::kMaxThumb, 70, group),
+            "UpDown4");
+  UpDown5 =
+      Named(new TUpDown(JPEGQual, OptionLimits::kMinQuality, OptionLimits::kMaxQuality, 75, group),
+            "UpDown5");
   thumbWidth->setEnabled(false);
   connect(thrButton, &QRadioButton::clicked, this, [this] { Guard([this] { thrButtonClick(); }); });
   connect(twrButton, &QRadioButton::clicked, this, [this] { Guard([this] { twrButtonClick(); }); });
@@ -381,13 +406,16 @@ QWidget* TForm1::BuildImageTab() {
                             QStringLiteral("BSpline"), QStringLiteral("Lanczos3"),
                             QStringLiteral("Mitchell")});
   FilterComboBox->setCurrentIndex(-1);
-  JavaProtect = Named(new QCheckBox(QStringLiteral(
-                          "Protect Images From Right Mouse Clicking (IE and Netscape only)"), group),
-                      "JavaProtect");
-  connect(JavaProtect, &QCheckBox::toggled, this, [this] { Guard([this] { JavaProtectClick(); }); });
+  JavaProtect = Named(
+      new QCheckBox(
+          QStringLiteral("Protect Images From Right Mouse Clicking (IE and Netscape only)"), group),
+      "JavaProtect");
+  connect(JavaProtect, &QCheckBox::toggled, this,
+          [this] { Guard([this] { JavaProtectClick(); }); });
   AlertEdit = Edit("AlertEdit", QStringLiteral("Right Mouse Click Disabled!!!"), group);
-  JavaOpen = Named(new QCheckBox(QStringLiteral("Open Images In New Window Using JavaScript"), group),
-                   "JavaOpen");
+  JavaOpen =
+      Named(new QCheckBox(QStringLiteral("Open Images In New Window Using JavaScript"), group),
+            "JavaOpen");
 
   auto* grid = new QGridLayout;
   grid->addWidget(thrButton, 0, 0);
@@ -428,6 +456,8 @@ QWidget* TForm1::BuildHeaderTab() {
   for (QPlainTextEdit* m : {HeaderMemo, FooterMemo}) {
     m->setLineWrapMode(QPlainTextEdit::NoWrap);
     m->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // They take the room the other tabs leave rather than asking for more.
+    m->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
     m->setMinimumHeight(m->fontMetrics().lineSpacing() * 4);
   }
   auto* gv = new QVBoxLayout(group);
@@ -449,8 +479,9 @@ QWidget* TForm1::BuildBuildTab() {
   auto* group = Named(new QGroupBox(QStringLiteral("Actions"), page), "GroupBox8");
   CurrentProgress = Named(new TGradientProgressBar(group), "CurrentProgress");
   ProgressBar1 = Named(new TGradientProgressBar(group), "ProgressBar1");
-  PreviewCheckBox = Named(new QCheckBox(QStringLiteral("Show in browser after completition"), group),
-                          "PreviewCheckBox");
+  PreviewCheckBox =
+      Named(new QCheckBox(QStringLiteral("Show in browser after completition"), group),
+            "PreviewCheckBox");
   PreviewCheckBox->setChecked(true);
   auto* quit = Button("CloseButton", QStringLiteral("Quit"), group);
   auto* about = Button("AboutBtn", QStringLiteral("About"), group);
@@ -458,7 +489,8 @@ QWidget* TForm1::BuildBuildTab() {
   BuildBtn = Button("BuildBtn", QStringLiteral("Build"), group);
   connect(quit, &QPushButton::clicked, this, [this] { Guard([this] { CloseButtonClick(); }); });
   connect(about, &QPushButton::clicked, this, [this] { Guard([this] { AboutBtnClick(); }); });
-  connect(CancelButton, &QPushButton::clicked, this, [this] { Guard([this] { CancelButtonClick(); }); });
+  connect(CancelButton, &QPushButton::clicked, this,
+          [this] { Guard([this] { CancelButtonClick(); }); });
   connect(BuildBtn, &QPushButton::clicked, this, [this] { Guard([this] { BuildBtnClick(); }); });
 
   auto* buttons = new QHBoxLayout;
@@ -488,7 +520,8 @@ void TForm1::BuildMenus() {
     QAction* a = menu->addAction(text);
     a->setObjectName(QString::fromLatin1(name));
     if (!key.isEmpty()) a->setShortcut(key);
-    connect(a, &QAction::triggered, this, [this, handler] { Guard([=, this] { (this->*handler)(); }); });
+    connect(a, &QAction::triggered, this,
+            [this, handler] { Guard([=, this] { (this->*handler)(); }); });
     return a;
   };
   QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
@@ -586,18 +619,24 @@ bool TForm1::RefuseWhileBuilding() {
   return true;
 }
 
-void TForm1::SetStatus(const QString& text) { StatusPanel->setText(text); }
+void TForm1::SetStatus(const QString& text) {
+  StatusPanel->setText(text);
+}
 
-QString TForm1::StatusText() const { return StatusPanel->text(); }
+QString TForm1::StatusText() const {
+  return StatusPanel->text();
+}
 
-bool TForm1::Building() const { return buildActive_; }
+bool TForm1::Building() const {
+  return buildActive_;
+}
 
 // ---------------------------------------------------------------- file list
 
 void TForm1::ChooseFiles(bool replace) {
   if (RefuseWhileBuilding()) return;
-  const QStringList chosen = dialogs_.OpenFiles(this, QStringLiteral("Select Graphic Files"),
-                                                pictureDir_, kPictureFilter);
+  const QStringList chosen =
+      dialogs_.OpenFiles(this, QStringLiteral("Select Graphic Files"), pictureDir_, kPictureFilter);
   if (chosen.isEmpty()) return;
   lastDir_ = Q(TFileList::FolderOf(S(chosen.first())));
   EditTarget->setText(lastDir_);
@@ -615,9 +654,13 @@ void TForm1::ChooseFiles(bool replace) {
   ShowCount();
 }
 
-void TForm1::SelectImageBtnClick() { ChooseFiles(true); }
+void TForm1::SelectImageBtnClick() {
+  ChooseFiles(true);
+}
 
-void TForm1::AddFileButtonClick() { ChooseFiles(false); }
+void TForm1::AddFileButtonClick() {
+  ChooseFiles(false);
+}
 
 int TForm1::SelectedIndex() const {
   const QList<QListWidgetItem*> sel = ListBox1->selectedItems();
@@ -687,12 +730,22 @@ void TForm1::NextButton1Click() {
                        QStringLiteral("You MUST select at least 3 files !"));
 }
 
-void TForm1::NextButton2Click() { PageControl1->setCurrentIndex(2); }
-void TForm1::NextButton3Click() { PageControl1->setCurrentIndex(3); }
-void TForm1::NextButton4Click() { PageControl1->setCurrentIndex(4); }
-void TForm1::NextButton5Click() { PageControl1->setCurrentIndex(5); }
+void TForm1::NextButton2Click() {
+  PageControl1->setCurrentIndex(2);
+}
+void TForm1::NextButton3Click() {
+  PageControl1->setCurrentIndex(3);
+}
+void TForm1::NextButton4Click() {
+  PageControl1->setCurrentIndex(4);
+}
+void TForm1::NextButton5Click() {
+  PageControl1->setCurrentIndex(5);
+}
 
-void TForm1::TabSheet2Enter() { UpdatePreview(); }
+void TForm1::TabSheet2Enter() {
+  UpdatePreview();
+}
 
 void TForm1::UpdatePreview() {
   QPalette pal = Panel2->palette();
@@ -724,17 +777,18 @@ void TForm1::TargetBtnClick() {
 }
 
 void TForm1::PageBtnClick() {
-  const QString start = EditBack->text().isEmpty()
-                            ? pictureDir_
-                            : QFileInfo(EditBack->text()).absolutePath();
-  const QString file = dialogs_.OpenFile(this, QStringLiteral("Select BackGround"), start,
-                                         kPictureFilter, {}, true);
+  const QString start =
+      EditBack->text().isEmpty() ? pictureDir_ : QFileInfo(EditBack->text()).absolutePath();
+  const QString file =
+      dialogs_.OpenFile(this, QStringLiteral("Select BackGround"), start, kPictureFilter, {}, true);
   if (file.isEmpty()) return;
   EditBack->setText(file);
   backGrnd_ = Q(TFileList::NameOf(S(EditBack->text())));
 }
 
-void TForm1::EditBackChange() { backGrnd_ = EditBack->text(); }
+void TForm1::EditBackChange() {
+  backGrnd_ = EditBack->text();
+}
 
 void TForm1::thrButtonClick() {
   thumbHeight->setEnabled(true);
@@ -746,16 +800,20 @@ void TForm1::twrButtonClick() {
   thumbWidth->setEnabled(true);
 }
 
-void TForm1::JPEGQualChange() { params_.JpegQuality = ParseWholeNumber(S(JPEGQual->text())); }
+void TForm1::JPEGQualChange() {
+  params_.JpegQuality = ParseWholeNumber(S(JPEGQual->text()));
+}
 
-void TForm1::JavaProtectClick() { AlertEdit->setEnabled(JavaProtect->isChecked()); }
+void TForm1::JavaProtectClick() {
+  AlertEdit->setEnabled(JavaProtect->isChecked());
+}
 
 QString TForm1::HelpFile() const {
   const QString beside = QDir(env_.ProgramDir).filePath(QStringLiteral("readme.txt"));
   if (QFileInfo(beside).isFile()) return beside;
   // An installed program keeps its documentation in share/doc.
-  const QString installed = QDir(env_.ProgramDir)
-                                .filePath(QStringLiteral("../share/doc/folivant/readme.txt"));
+  const QString installed =
+      QDir(env_.ProgramDir).filePath(QStringLiteral("../share/doc/folivant/readme.txt"));
   if (QFileInfo(installed).isFile()) return QDir::cleanPath(installed);
   return {};
 }
@@ -770,11 +828,17 @@ void TForm1::HelpContents1Click() {
   dialogs_.OpenUrl(QUrl::fromLocalFile(file));
 }
 
-void TForm1::GotoHomePage1Click() { dialogs_.OpenUrl(QUrl(HomePage())); }
+void TForm1::GotoHomePage1Click() {
+  dialogs_.OpenUrl(QUrl(HomePage()));
+}
 
-void TForm1::AboutBtnClick() { dialogs_.Exec(*about_); }
+void TForm1::AboutBtnClick() {
+  dialogs_.Exec(*about_);
+}
 
-void TForm1::CloseButtonClick() { close(); }
+void TForm1::CloseButtonClick() {
+  close();
+}
 
 // ---------------------------------------------------------------- colours
 
@@ -824,7 +888,9 @@ SettingsRecord TForm1::GatherRecord() const {
   return r;
 }
 
-void TForm1::SaveSettings(const QString& path) { folivant::SaveSettings(GatherRecord(), S(path)); }
+void TForm1::SaveSettings(const QString& path) {
+  folivant::SaveSettings(GatherRecord(), S(path));
+}
 
 void TForm1::LoadSettings(const QString& path) {
   const SettingsLoad load = folivant::LoadSettings(S(path), GatherRecord());
@@ -866,7 +932,9 @@ void TForm1::LoadSettings(const QString& path) {
   EditTarget->setText(Q(r.TargetDir));
 }
 
-void TForm1::OptionsSavesettings1Click() { SaveSettings(env_.SettingsPath); }
+void TForm1::OptionsSavesettings1Click() {
+  SaveSettings(env_.SettingsPath);
+}
 
 void TForm1::OptionsSavesettings2Click() {
   const QString file = dialogs_.SaveFile(this, QStringLiteral("Save Settings As"),

@@ -17,6 +17,8 @@ inline QString VersionText() {
 inline QString HomePage() {
   return QString::fromLatin1(kHomePageUrl.data(), static_cast<qsizetype>(kHomePageUrl.size()));
 }
-inline QString ContactMail() { return QStringLiteral("mailto:folivant@example.org"); }
+inline QString ContactMail() {
+  return QStringLiteral("mailto:folivant@example.org");
+}
 
 }  // namespace folivant

@@ -72,17 +72,27 @@ void TGradientProgressBar::paintEvent(QPaintEvent*) {
   const QRect inner = frame.adjusted(2, 2, -1, -1);
   const long span = static_cast<long>(maximum()) - minimum();
   const long done = std::clamp<long>(static_cast<long>(value()) - minimum(), 0, span);
+  int w = 0;
   if (span > 0 && done > 0) {
-    const int w = static_cast<int>(inner.width() * done / span);
+    w = static_cast<int>(inner.width() * done / span);
     // The gradient spans the whole bar, so the colour tells how far the work has got.
     QLinearGradient g(inner.topLeft(), inner.topRight());
     g.setColorAt(0.0, QColor(0, 0, 255));
     g.setColorAt(1.0, QColor(255, 0, 0));
     p.fillRect(QRect(inner.left(), inner.top(), w, inner.height()), g);
   }
+  // The percentage in white over the filled part, in the text colour over the rest.
   const int percent = span > 0 ? static_cast<int>(done * 100 / span) : 0;
+  const QString text = QStringLiteral("%1%").arg(percent);
+  const QRect filled(inner.left(), inner.top(), w, inner.height());
+  p.save();
+  p.setClipRect(filled);
+  p.setPen(Qt::white);
+  p.drawText(inner, Qt::AlignCenter, text);
+  p.setClipRect(inner.adjusted(w, 0, 0, 0));
   p.setPen(palette().color(QPalette::Text));
-  p.drawText(inner, Qt::AlignCenter, QStringLiteral("%1%").arg(percent));
+  p.drawText(inner, Qt::AlignCenter, text);
+  p.restore();
 }
 
 // ---- colours ----
@@ -93,8 +103,7 @@ QColor PlainColorToQColor(TColorValue value) {
 }
 
 TColorValue QColorToColorValue(const QColor& color) {
-  return static_cast<TColorValue>(color.red()) |
-         (static_cast<TColorValue>(color.green()) << 8) |
+  return static_cast<TColorValue>(color.red()) | (static_cast<TColorValue>(color.green()) << 8) |
          (static_cast<TColorValue>(color.blue()) << 16);
 }
 
@@ -213,7 +222,9 @@ void TColorPickerButton::SetColor(TColorValue value) {
   UpdateIcon();
 }
 
-void TColorPickerButton::ChooseDefault() { Pick(default_); }
+void TColorPickerButton::ChooseDefault() {
+  Pick(default_);
+}
 
 void TColorPickerButton::ChooseMore() {
   if (!ask_) return;
@@ -221,7 +232,9 @@ void TColorPickerButton::ChooseMore() {
   if (c) Pick(QColorToColorValue(*c));
 }
 
-void TColorPickerButton::ChoosePalette(TColorValue value) { Pick(value); }
+void TColorPickerButton::ChoosePalette(TColorValue value) {
+  Pick(value);
+}
 
 void TColorPickerButton::Pick(TColorValue value) {
   SetColor(value);

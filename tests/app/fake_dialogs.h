@@ -1,0 +1,93 @@
+// Dialog answers queued by the test, and a record of every message the window showed.
+#pragma once
+
+#include <QDialog>
+#include <QStringList>
+#include <deque>
+#include <optional>
+
+#include "app/dialogs.h"
+
+namespace folivant::test {
+
+struct TShown {
+  QString Kind;  // "information", "warning", "plain", "critical", "question"
+  QString Title;
+  QString Text;
+};
+
+class TFakeDialogs : public IDialogs {
+ public:
+  std::deque<QStringList> FilesAnswers;  // OpenFiles
+  std::deque<QString> FileAnswers;       // OpenFile
+  std::deque<QString> SaveAnswers;       // SaveFile
+  std::deque<QString> FolderAnswers;     // Folder
+  std::deque<std::optional<QColor>> ColorAnswers;
+  std::deque<bool> YesNoAnswers;
+  std::vector<TShown> Shown;
+  std::vector<QUrl> Opened;
+  std::vector<QString> Executed;  // window titles of dialogs run modally
+  QStringList FileTitles;         // titles of the file dialogs asked
+
+  void Information(QWidget*, const QString& title, const QString& text) override {
+    Shown.push_back({QStringLiteral("information"), title, text});
+  }
+  void Warning(QWidget*, const QString& text) override {
+    Shown.push_back({QStringLiteral("warning"), {}, text});
+  }
+  void Plain(QWidget*, const QString& title, const QString& text) override {
+    Shown.push_back({QStringLiteral("plain"), title, text});
+  }
+  void Critical(QWidget*, const QString& text) override {
+    Shown.push_back({QStringLiteral("critical"), {}, text});
+  }
+  bool AskYesNo(QWidget*, const QString& text) override {
+    Shown.push_back({QStringLiteral("question"), {}, text});
+    return Pop(YesNoAnswers, false);
+  }
+  QStringList OpenFiles(QWidget*, const QString& title, const QString&, const QString&) override {
+    FileTitles << title;
+    return Pop(FilesAnswers, QStringList{});
+  }
+  QString OpenFile(QWidget*, const QString& title, const QString&, const QString&, const QString&,
+                   bool) override {
+    FileTitles << title;
+    return Pop(FileAnswers, QString{});
+  }
+  QString SaveFile(QWidget*, const QString& title, const QString&, const QString&,
+                   const QString&) override {
+    FileTitles << title;
+    return Pop(SaveAnswers, QString{});
+  }
+  QString Folder(QWidget*, const QString& title, const QString&) override {
+    FileTitles << title;
+    return Pop(FolderAnswers, QString{});
+  }
+  std::optional<QColor> Color(QWidget*, const QColor&) override {
+    return Pop(ColorAnswers, std::optional<QColor>{});
+  }
+  bool OpenUrl(const QUrl& url) override {
+    Opened.push_back(url);
+    return true;
+  }
+  void Exec(QDialog& dialog) override { Executed.push_back(dialog.windowTitle()); }
+
+  // The messages of one kind, in order.
+  QStringList Texts(const QString& kind) const {
+    QStringList out;
+    for (const TShown& s : Shown)
+      if (s.Kind == kind) out << s.Text;
+    return out;
+  }
+
+ private:
+  template <class T>
+  static T Pop(std::deque<T>& q, T def) {
+    if (q.empty()) return def;
+    T v = std::move(q.front());
+    q.pop_front();
+    return v;
+  }
+};
+
+}  // namespace folivant::test
