@@ -230,6 +230,23 @@ TEST(ResampleFiltered, FastPathsMatchTheReferenceBitForBit) {
   }
 }
 
+TEST(ResampleFiltered, FastPathsMatchOnRandomSizes) {
+  std::mt19937 rng(2024);
+  for (int round = 0; round < 60; ++round) {
+    const int sw = 1 + static_cast<int>(rng() % 90), sh = 1 + static_cast<int>(rng() % 40);
+    const int dw = 1 + static_cast<int>(rng() % 90), dh = 1 + static_cast<int>(rng() % 40);
+    const F f = kFilters[rng() % 6];
+    const TBitmap src = RandomPicture(sw, sh, rng());
+    TBitmap ref, fast;
+    ref.SetSize(dw, dh);
+    fast.SetSize(dw, dh);
+    ResampleFilteredReference(src, ref, f, nullptr, nullptr);
+    ResampleFiltered(src, fast, f, nullptr, nullptr);
+    ASSERT_TRUE(SamePixels(ref, fast))
+        << sw << "x" << sh << " -> " << dw << "x" << dh << " filter " << static_cast<int>(f);
+  }
+}
+
 TEST(ResampleFiltered, RefusesEmptySidesAndUnknownFilters) {
   const TBitmap src = RandomPicture(4, 4, 3);
   TBitmap dst;
