@@ -125,7 +125,11 @@ TEST(Registry, ElevenBuiltInFormats) {
   EXPECT_EQ(r.FindByExtension("TG"), nullptr);
   EXPECT_EQ(r.FindByExtension("webp"), nullptr);
   EXPECT_EQ(r.FindByFileType(10)->Description, "Enhanced Windows Metafile");
-  for (const TFileFormatInfo& f : r.Entries()) EXPECT_EQ(f.ReadFunction, nullptr);
+  for (std::size_t i = 0; i < 11; ++i) {
+    EXPECT_EQ(r.Entries()[i].FileType, static_cast<int>(i) + 1);
+    EXPECT_EQ(r.Entries()[i].ReadFunction, nullptr);  // no routines for the built-in formats
+    EXPECT_EQ(r.Entries()[i].WriteFunction, nullptr);
+  }
 }
 
 TEST(Params, Defaults) {
@@ -347,6 +351,42 @@ TEST_F(ImageIO, ParamsFromFileReadsOnlyTheHeader) {
   EXPECT_EQ(box.Bitmap().Width(), 1);  // the picture is not touched
   box.ParamsFromFile(File("h.webp"));
   EXPECT_TRUE(box.Aborting());
+}
+
+TEST_F(ImageIO, RegisteredFormatsLoadAndSaveThroughTheRegistry) {
+  static int reads = 0, writes = 0;
+  static const bool added = [] {
+    TFileFormatInfo info;
+    info.FileType = 99;
+    info.Description = "Test Bitmap";
+    info.Extensions = "XYZ;XYZW";
+    info.ReadFunction = [](TStream&, TBitmap& bmp, TIOParamsVals& p, bool paramsOnly,
+                           TProgressRec&) {
+      ++reads;
+      EXPECT_FALSE(paramsOnly);
+      bmp.SetSize(3, 3);
+      p.DpiX = 42;
+    };
+    info.WriteFunction = [](TStream& s, const TBitmap&, TIOParamsVals&, TProgressRec&) {
+      ++writes;
+      s.Write("X", 1);
+    };
+    FileFormatRegistry().Add(info);
+    return true;
+  }();
+  ASSERT_TRUE(added);
+  TImageBox box;
+  const std::string path = File("a.xyzw");
+  box.LoadFromFile(path);
+  EXPECT_EQ(reads, 1);
+  EXPECT_FALSE(box.Aborting());
+  EXPECT_EQ(box.IOParams().FileType, 99);
+  EXPECT_EQ(box.IOParams().FileName, path);
+  EXPECT_EQ(box.DpiX(), 42);
+  box.SaveToFile(dir_ + "b.XYZ");
+  EXPECT_EQ(writes, 1);
+  EXPECT_FALSE(box.Aborting());
+  EXPECT_EQ(std::filesystem::file_size(dir_ + "b.XYZ"), 1u);
 }
 
 TEST_F(ImageIO, StreamFormatFromTheFirstBytes) {
