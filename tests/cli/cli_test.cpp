@@ -1,3 +1,7 @@
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <regex>
 #include <set>
 #include <sstream>
@@ -309,6 +313,58 @@ TEST(CliDocs, ManPageMatchesHelp) {
       std::regex_replace(man, std::regex(R"(\\f[BIRP])"), ""), std::regex(R"(\\-)"), "-");
   const std::regex option(R"(--([a-z][a-z-]+))");
   EXPECT_EQ(longOptions(kCliHelp, option), longOptions(text, option));
+}
+
+}  // namespace
+}  // namespace folivant
+
+namespace folivant {
+namespace {
+
+// The real program, interrupted by Ctrl-C after its first picture: it finishes what it began,
+// writes no catalog page and exits with 130.
+TEST(CliProcess, InterruptFinishesPicturesBegunAndExits130) {
+  InstallCodecs();
+  TempDir pics, out;
+  for (int i = 0; i < 12; ++i)
+    WriteJpeg(pics / ("p" + std::to_string(10 + i) + ".jpg"), 1600, 1200, i);
+  int errPipe[2];
+  ASSERT_EQ(::pipe(errPipe), 0);
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::dup2(errPipe[1], STDERR_FILENO);
+    ::close(errPipe[0]);
+    ::close(errPipe[1]);
+    const std::string target = out.Path();
+    const std::string folder = pics.Path();
+    ::execl(FOLIVANT_BUILD_BIN, "folivant-build", "--no-settings", "--full-decode", "-j1",
+            "--filter", "lanczos3", "-o", target.c_str(), folder.c_str(),
+            static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(errPipe[1]);
+  std::string err;
+  char buf[256];
+  bool signalled = false;
+  for (;;) {
+    const ssize_t n = ::read(errPipe[0], buf, sizeof buf);
+    if (n <= 0) break;
+    err.append(buf, static_cast<std::size_t>(n));
+    if (!signalled && err.find("[1/12]") != std::string::npos) {
+      ::kill(pid, SIGINT);
+      signalled = true;
+    }
+  }
+  ::close(errPipe[0]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status)) << err;
+  EXPECT_EQ(WEXITSTATUS(status), 130) << err;
+  EXPECT_NE(err.find("interrupted"), std::string::npos) << err;
+  EXPECT_FALSE(Exists(out / "page1.html"));
+  EXPECT_TRUE(Exists(out / "tnp10.jpg"));
+  EXPECT_FALSE(Exists(out / "tnp21.jpg"));
 }
 
 }  // namespace
