@@ -29,7 +29,7 @@ inline void SetUpCodecs() {
   static const bool done = [] {
     InstallCodecs();
     PictureLimits().MaxSide = 16384;
-    PictureLimits().MaxPixels = 4 << 20;
+    PictureLimits().MaxPixels = 1 << 18;
     return true;
   }();
   (void)done;
