@@ -52,9 +52,9 @@ Thumbnails:
       --progressive        write progressive JPEG thumbnails
       --no-progressive     write baseline JPEG thumbnails
       --filter NAME        none, triangle, hermite, bell, bspline, lanczos3 or mitchell
-      --full-decode        decode every JPEG at full size before resampling (slower; by
-                           default a large JPEG is decoded at 1/2, 1/4 or 1/8 of its size
-                           when that still leaves twice the thumbnail's size)
+      --fast-decode        decode a large JPEG at 1/2, 1/4 or 1/8 of its size when that
+                           still leaves twice the thumbnail's size (several times faster;
+                           thumbnails differ slightly from those of a whole decode)
 
 Pages:
       --title TEXT         title above the thumbnail table
@@ -103,7 +103,7 @@ enum class Opt {
   Quality,
   Progressive,
   NoProgressive,
-  FullDecode,
+  FastDecode,
   Filter,
   Title,
   Meta,
@@ -154,7 +154,7 @@ constexpr OptSpec kOptions[] = {
     {"progressive", 0, Arg::None, Opt::Progressive},
     {"no-progressive", 0, Arg::None, Opt::NoProgressive},
     {"filter", 0, Arg::Required, Opt::Filter},
-    {"full-decode", 0, Arg::None, Opt::FullDecode},
+    {"fast-decode", 0, Arg::None, Opt::FastDecode},
     {"title", 0, Arg::Required, Opt::Title},
     {"meta", 0, Arg::Required, Opt::Meta},
     {"background", 0, Arg::Required, Opt::Background},
@@ -307,8 +307,8 @@ bool Apply(const OptSpec& spec, const std::optional<std::string>& value, CliPars
         return false;
       }
       break;
-    case Opt::FullDecode:
-      o.FullDecode = true;
+    case Opt::FastDecode:
+      o.FastDecode = true;
       break;
     case Opt::Title:
       o.Title = arg;

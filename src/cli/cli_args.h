@@ -26,7 +26,7 @@ struct CliOptions {
   std::optional<TThumbMode> Mode;    // from the last of --thumb-height / --thumb-width
   std::optional<int> ThumbHeight, ThumbWidth, Quality, Filter;
   std::optional<bool> Progressive;
-  bool FullDecode = false;  // no reduced-size JPEG decoding
+  bool FastDecode = false;  // reduced-size JPEG decoding
 
   std::optional<std::string> Title, Meta, Background, HeaderFile, FooterFile;
   std::optional<bool> Protect;

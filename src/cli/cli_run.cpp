@@ -340,7 +340,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   request.Params.JpegQuality = record.JPEGQuality;
   request.Jobs = opt.Jobs;
   request.CreateTargetParents = true;
-  request.JpegPrescale = !opt.FullDecode;
+  request.JpegPrescale = opt.FastDecode;
 
   TBuildEngine engine;
   CliObserver observer(err, env.ProgressIsTerminal, opt.Quiet, engine, env.Interrupt, pictures);

@@ -16,8 +16,15 @@ std::size_t TBitmap::RowBytesFor(int width, TPixelFormat format) {
 void TBitmap::SetSize(int width, int height) {
   CheckPictureSize(width, height);
   if (width == width_ && height == height_) return;
-  std::vector<std::uint8_t> fresh(RowBytesFor(width, format_) * static_cast<std::size_t>(height));
-  bits_.swap(fresh);
+  const std::size_t bytes = RowBytesFor(width, format_) * static_cast<std::size_t>(height);
+  // A build loads one large picture after another into the same bitmap: keeping the block
+  // saves mapping and faulting in tens of megabytes per picture. Very large blocks are
+  // given back once a picture no longer needs them.
+  constexpr std::size_t kKeepLimit = std::size_t{64} << 20;
+  if (bytes < bits_.capacity() / 4 && bits_.capacity() > kKeepLimit) {
+    std::vector<std::uint8_t>().swap(bits_);
+  }
+  bits_.assign(bytes, 0);
   width_ = width;
   height_ = height;
 }

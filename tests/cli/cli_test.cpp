@@ -338,7 +338,7 @@ TEST(CliProcess, InterruptFinishesPicturesBegunAndExits130) {
     ::close(errPipe[1]);
     const std::string target = out.Path();
     const std::string folder = pics.Path();
-    ::execl(FOLIVANT_BUILD_BIN, "folivant-build", "--no-settings", "--full-decode", "-j1",
+    ::execl(FOLIVANT_BUILD_BIN, "folivant-build", "--no-settings", "-j1",
             "--filter", "lanczos3", "-o", target.c_str(), folder.c_str(),
             static_cast<char*>(nullptr));
     ::_exit(127);

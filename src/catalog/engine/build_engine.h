@@ -48,9 +48,9 @@ struct TBuildRequest {
   // A large JPEG is decoded at 1/2, 1/4 or 1/8 of its size (libjpeg's DCT scaling) when that
   // still leaves at least twice the thumbnail's size on both sides; the filter then makes the
   // thumbnail from that. Three to five times faster on camera photos. Thumbnail sizes and the
-  // sizes on the pages are those of the whole picture either way. false: every picture is
-  // decoded whole.
-  bool JpegPrescale = true;
+  // sizes on the pages are those of the whole picture either way, but the thumbnail's pixels
+  // differ slightly from those of a whole decode, so it is off unless asked for.
+  bool JpegPrescale = false;
 };
 
 enum class TBuildOutcome {
