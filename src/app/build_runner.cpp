@@ -1,6 +1,13 @@
 #include "app/build_runner.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace folivant {
+
+namespace {
+constexpr int kWorkerNice = 5;
+}  // namespace
 
 class TBuildRunner::TObserver : public IBuildObserver {
  public:
@@ -69,6 +76,9 @@ void TBuildRunner::Start(TBuildRequest request, bool createTarget,
     result_ = TBuildResult{};
   }
   thread_ = std::thread([this, request = std::move(request)] {
+    // The build yields to the window: a lower priority for this thread, and so for the
+    // engine's workers, which inherit it. Failure only costs smoothness.
+    (void)setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kWorkerNice);
     TBuildResult result;
     try {
       result = engine_->Run(request, *observer_);

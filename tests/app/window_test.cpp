@@ -432,6 +432,21 @@ class WindowTest : public QObject {
     QCOMPARE(dialogs_->Opened[0], QUrl::fromLocalFile(Path("readme.txt")));
   }
 
+  void helpFoundInInstalledLayout() {
+    // bin/folivant with share/doc/folivant/readme.txt beside bin.
+    QDir(dir_->path()).mkpath(QStringLiteral("bin"));
+    QDir(dir_->path()).mkpath(QStringLiteral("share/doc/folivant"));
+    WriteText(Path("share/doc/folivant/readme.txt"), "help\n");
+    TForm1::TEnv env;
+    env.Dialogs = dialogs_.get();
+    env.SettingsPath = SettingsPath();
+    env.ProgramDir = Path("bin");
+    form_ = std::make_unique<TForm1>(env);
+    form_->HelpContents1Click();
+    QCOMPARE(dialogs_->Opened.size(), std::size_t{1});
+    QCOMPARE(dialogs_->Opened[0], QUrl::fromLocalFile(Path("share/doc/folivant/readme.txt")));
+  }
+
   void homePageAndAbout() {
     Open();
     W<QAction>("GotoHomePage1")->trigger();
