@@ -119,7 +119,22 @@ TForm1::TForm1(TEnv env, QWidget* parent)
   setFixedSize(need.expandedTo(QSize(487, 341 + chrome)));
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+  if (buildActive_) {
+    // Destroyed without closing (the program is ending): stop the build first.
+    runner_->Cancel();
+    runner_->Wait();
+    buildActive_ = false;
+    QApplication::restoreOverrideCursor();
+  }
+}
+
+void ConfigureApplication() {
+  QApplication::setApplicationName(AppTitle());
+  QApplication::setApplicationDisplayName(AppTitle());
+  QApplication::setDesktopFileName(QStringLiteral("folivant"));
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("folivant")));
+}
 
 // ---------------------------------------------------------------- layout
 

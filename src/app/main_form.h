@@ -34,6 +34,9 @@ class TfrmAbout;
 struct TBuildResult;
 struct SettingsRecord;
 
+// The program's name on the task bar and in the desktop's menus: "Folivant v1.7".
+void ConfigureApplication();
+
 class TForm1 : public QMainWindow {
   Q_OBJECT
  public:

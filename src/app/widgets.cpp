@@ -2,6 +2,7 @@
 
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLinearGradient>
 #include <QMenu>
 #include <QPainter>
@@ -32,9 +33,22 @@ TUpDown::TUpDown(QLineEdit* associate, int min, int max, int position, QWidget* 
     b->setFocusPolicy(Qt::NoFocus);
     box->addWidget(b);
   }
+  // The arrow keys in the field step as the buttons do.
+  if (associate_) associate_->installEventFilter(this);
   connect(up_, &QToolButton::clicked, this, [this] { Step(1); });
   connect(down_, &QToolButton::clicked, this, [this] { Step(-1); });
   SetPosition(position);
+}
+
+bool TUpDown::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == associate_ && event->type() == QEvent::KeyPress && isEnabled()) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Up || key == Qt::Key_Down) {
+      Step(key == Qt::Key_Up ? 1 : -1);
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void TUpDown::SetPosition(int value) {

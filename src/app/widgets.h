@@ -29,6 +29,9 @@ class TUpDown : public QWidget {
   QToolButton* UpButton() const { return up_; }
   QToolButton* DownButton() const { return down_; }
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   QLineEdit* associate_;
   QToolButton* up_;

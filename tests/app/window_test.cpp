@@ -106,6 +106,8 @@ class WindowTest : public QObject {
   }
 
   void captionAndShape() {
+    ConfigureApplication();
+    QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Folivant v1.7"));
     TForm1& f = Open();
     QCOMPARE(f.windowTitle(), QStringLiteral("Folivant v1.7"));
     QCOMPARE(f.minimumSize(), f.maximumSize());
@@ -180,6 +182,19 @@ class WindowTest : public QObject {
     QCOMPARE(keys, expected);
     QVERIFY(lines.contains(QStringLiteral("Filter=-1")));
     QVERIFY(lines.contains(QStringLiteral("BackColorS=clWhite")));
+  }
+
+  void quitButtonWritesSettingsAndShowingFocusesTheList() {
+    TForm1& f = Open();
+    f.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    QCOMPARE(W<QTabWidget>("PageControl1")->currentIndex(), 0);
+    QCOMPARE(f.focusWidget(), W<QListWidget>("ListBox1"));
+    W<QLineEdit>("MetaTagEdit")->setText(QStringLiteral("<meta name=\"x\" content=\"y\">"));
+    W<QPushButton>("CloseButton")->click();
+    QVERIFY(f.isHidden());
+    QVERIFY(ReadLines(SettingsPath())
+                .contains(QStringLiteral("MetaTag=<meta name=\"x\" content=\"y\">")));
   }
 
   void saveSettingsOnExitUncheckedKeepsFileAsItWas() {
@@ -387,6 +402,8 @@ class WindowTest : public QObject {
     QTest::mouseClick(W<TUpDown>("UpDown4")->DownButton(), Qt::LeftButton);
     QCOMPARE(W<QLineEdit>("thumbHeight")->text(), QStringLiteral("97"));
     QCOMPARE(W<QLineEdit>("thumbWidth")->text(), QStringLiteral("69"));
+    QTest::keyClick(W<QLineEdit>("thumbWidth"), Qt::Key_Up);
+    QCOMPARE(W<QLineEdit>("thumbWidth")->text(), QStringLiteral("70"));
     QCOMPARE(f.GatherOptions().ThumbMode, TThumbMode::tmFixedWidth);
     W<QRadioButton>("thrButton")->click();
     QVERIFY(W<QLineEdit>("thumbHeight")->isEnabled());
