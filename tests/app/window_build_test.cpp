@@ -147,6 +147,31 @@ class WindowBuildTest : public QObject {
     QVERIFY(dialogs_->Texts("critical").isEmpty());
   }
 
+  void emptyTargetAndBadTableReported() {
+    Open();
+    Pictures(3);
+    // No folder named: the question, then "Cannot create " with nothing after it.
+    W<QLineEdit>("EditTarget")->clear();
+    dialogs_->YesNoAnswers.push_back(true);
+    W<QPushButton>("BuildBtn")->click();
+    WaitForEnd();
+    CheckPutBack();
+    QCOMPARE(dialogs_->Texts("critical"), QStringList({"Cannot create "}));
+
+    // Rows typed as text: the build stops with the message naming the text.
+    W<QLineEdit>("EditTarget")->setText(Target());
+    QDir().mkpath(Target());
+    W<QLineEdit>("TableRows")->setText(QStringLiteral("two"));  // the summary complains
+    QCOMPARE(dialogs_->Texts("critical").size(), 2);
+    W<QPushButton>("BuildBtn")->click();
+    WaitForEnd();
+    CheckPutBack();
+    const QStringList errors = dialogs_->Texts("critical");
+    QCOMPARE(errors.size(), 3);
+    QVERIFY2(errors.back().contains(QStringLiteral("'two'")), qPrintable(errors.back()));
+    QVERIFY(!Exists("page1.html"));
+  }
+
   void noBrowserWhenUnchecked() {
     Open();
     Pictures(3);
