@@ -331,6 +331,29 @@ TEST(HostilePng, TenMegabyteZtxtChunksAreStepped) {
   }
 }
 
+// A chunk header may declare up to 2 GB in a file of a few bytes; nothing may be allocated
+// (let alone cleared) from that number before the bytes are there.
+TEST(HostilePng, ChunkLengthsDeclaredButNotThereCostNoMemory) {
+  for (const char* type : {"zTXt", "tEXt", "iTXt", "iCCP", "sPLT", "pCAL", "eXIf", "abCd"}) {
+    Bytes png = MakePng(7, 5, 7, 5);
+    const std::size_t idat = 8 + 25;  // signature, IHDR
+    Bytes chunk;
+    PutBe32(chunk, 0x7FFFFF00u);  // declared length
+    chunk.insert(chunk.end(), type, type + 4);
+    chunk.insert(chunk.end(), {'k', 0, 0, 'x', 'y'});
+    png.insert(png.begin() + static_cast<std::ptrdiff_t>(idat), chunk.begin(), chunk.end());
+    bool failedCleanly = false;
+    const long growth = ChildPeakGrowthKb(
+        [&] {
+          ReadResult r = Read(Kind::Png, png);
+          return r.aborting;
+        },
+        failedCleanly);
+    EXPECT_TRUE(failedCleanly) << type;
+    EXPECT_LT(growth, 64 * 1024) << type << ": peak memory rose by " << growth << " KB";
+  }
+}
+
 TEST(HostileJpeg, AThousandScansEndCleanly) {
   const Bytes jpeg = MakeJpeg(64, 48, true);
   const std::vector<JpegSegment> segs = JpegSegments(jpeg);
