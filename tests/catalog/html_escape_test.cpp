@@ -29,7 +29,52 @@ std::string JsUnescape(const std::string& s) {
   return out;
 }
 
+void AppendUtf8(std::string& out, unsigned long cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// The name as a page shows it: bytes that are no UTF-8 become U+FFFD.
+std::string Shown(const std::string& name) {
+  std::string out;
+  for (std::size_t i = 0; i < name.size();) {
+    const auto b = static_cast<unsigned char>(name[i]);
+    const std::size_t n = b < 0x80 ? 1 : b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3
+                        : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+    bool ok = n > 0 && i + n <= name.size();
+    for (std::size_t k = 1; ok && k < n; ++k) ok = (name[i + k] & 0xC0) == 0x80;
+    if (ok) {
+      out += name.substr(i, n);
+      i += n;
+    } else {
+      out += "\xEF\xBF\xBD";
+      ++i;
+    }
+  }
+  return out;
+}
+
 std::string EntityDecode(std::string s) {
+  // Numeric references first (letters beyond ASCII), then the named ones, "&amp;" last.
+  for (auto pos = s.find("&#x"); pos != std::string::npos; pos = s.find("&#x", pos + 1)) {
+    const auto semi = s.find(';', pos);
+    std::string utf8;
+    AppendUtf8(utf8, std::stoul(s.substr(pos + 3, semi - pos - 3), nullptr, 16));
+    s.replace(pos, semi + 1 - pos, utf8);
+  }
   const std::pair<const char*, const char*> entities[] = {
       {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&#39;", "'"}, {"&amp;", "&"}};
   for (const auto& [from, to] : entities) {
@@ -123,7 +168,7 @@ struct MarkupCounts {
 MarkupCounts Count(const TLines& lines) {
   MarkupCounts m;
   const auto isEntity = [](std::string_view rest) {
-    for (std::string_view e : {"&amp;", "&lt", "&gt", "&quot;", "&#39;"})
+    for (std::string_view e : {"&amp;", "&lt", "&gt", "&quot;", "&#39;", "&#x"})
       if (rest.substr(0, e.size()) == e) return true;
     return false;
   };
@@ -200,7 +245,7 @@ TEST(Escaping, RandomNamesRoundTripAndInjectNothing) {
     ASSERT_GE(hrefs.size(), 2u);
     EXPECT_EQ(PercentDecode(hrefs[1]), PageFileName(name));
     EXPECT_EQ(PercentDecode(srcs[1]), TnFileName(name));
-    EXPECT_EQ(EntityDecode(Attributes(p.catalog, "alt")[1]), name);
+    EXPECT_EQ(EntityDecode(Attributes(p.catalog, "alt")[1]), Shown(name));
 
     const auto scriptHrefs = Attributes(p.catalogScript, "href");
     const auto args = OpenPicArgs(scriptHrefs[1]);
@@ -217,8 +262,8 @@ TEST(Escaping, RandomNamesRoundTripAndInjectNothing) {
       }
     }
     EXPECT_EQ(PercentDecode(Attributes(p.picture, "src").at(0)), name);
-    EXPECT_EQ(EntityDecode(Attributes(p.picture, "alt").at(0)), name);
-    EXPECT_EQ(EntityDecode(Attributes(p.picture, "content").at(0)), name);
+    EXPECT_EQ(EntityDecode(Attributes(p.picture, "alt").at(0)), Shown(name));
+    EXPECT_EQ(EntityDecode(Attributes(p.picture, "content").at(0)), Shown(name));
     EXPECT_EQ(p.picture[2], "<title>" + HtmlEscape(name) + "</title>");
   }
 }
