@@ -52,8 +52,11 @@ std::string Shown(const std::string& name) {
   std::string out;
   for (std::size_t i = 0; i < name.size();) {
     const auto b = static_cast<unsigned char>(name[i]);
-    const std::size_t n = b < 0x80 ? 1 : b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3
-                        : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+    const std::size_t n = b < 0x80                 ? 1
+                          : b >= 0xC2 && b <= 0xDF ? 2
+                          : b >= 0xE0 && b <= 0xEF ? 3
+                          : b >= 0xF0 && b <= 0xF4 ? 4
+                                                   : 0;
     bool ok = n > 0 && i + n <= name.size();
     for (std::size_t k = 1; ok && k < n; ++k) ok = (name[i + k] & 0xC0) == 0x80;
     if (ok) {
