@@ -51,15 +51,13 @@ void TImageBoxView::AssignBitmap(const TBitmap& src) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// TImageBoxProc
+// TImageBoxClient
 
-TImageBoxProc::TImageBoxProc() = default;
-
-TImageBoxProc::~TImageBoxProc() {
+TImageBoxClient::~TImageBoxClient() {
   if (box_) box_->RemoveClient(this);
 }
 
-void TImageBoxProc::SetAttachedImageBox(TImageBoxView* box) {
+void TImageBoxClient::SetAttachedImageBox(TImageBoxView* box) {
   if (box_ == box) return;
   if (box_) box_->RemoveClient(this);
   box_ = box;
@@ -68,46 +66,54 @@ void TImageBoxProc::SetAttachedImageBox(TImageBoxView* box) {
   if (box_) box_->AddClient(this);
 }
 
-void TImageBoxProc::SetAttachedTImage(TBitmap* bitmap) {
+void TImageBoxClient::SetAttachedTImage(TBitmap* bitmap) {
   if (box_) box_->RemoveClient(this);
   box_ = nullptr;
   timage_ = bitmap;
   bitmap_ = bitmap;
 }
 
-void TImageBoxProc::ImageBoxDestroyed(TImageBoxView* box) {
+void TImageBoxClient::ImageBoxDestroyed(TImageBoxView* box) {
   if (box != box_) return;
   box_ = nullptr;
   bitmap_ = nullptr;
 }
 
-TColor TImageBoxProc::Background() const {
+TColor TImageBoxClient::Background() const {
   return box_ ? box_->Background() : background_;
 }
 
-void TImageBoxProc::SetBackground(TColor c) {
+void TImageBoxClient::SetBackground(TColor c) {
   if (box_)
     box_->SetBackground(c);
   else
     background_ = c;
 }
 
-void TImageBoxProc::Refresh() {
+void TImageBoxClient::Refresh() {
   if (box_) box_->Update();
 }
 
+// ---------------------------------------------------------------------------------------------
+// TImageBoxProc
+
+TImageBoxProc::TImageBoxProc() = default;
+TImageBoxProc::~TImageBoxProc() = default;
+
 void TImageBoxProc::SaveUndo() {
-  if (!bitmap_) return;
+  TBitmap* bitmap = Bitmap();
+  if (!bitmap) return;
   undo_.Clear();
-  undo_.SetPixelFormat(bitmap_->PixelFormat());
+  undo_.SetPixelFormat(bitmap->PixelFormat());
   undo_.SetSize(1, 1);
-  if (bitmap_->Width() > 0 && bitmap_->Height() > 0) undo_.Assign(*bitmap_);
+  if (bitmap->Width() > 0 && bitmap->Height() > 0) undo_.Assign(*bitmap);
 }
 
 void TImageBoxProc::Undo() {
-  if (!bitmap_) return;
+  TBitmap* bitmap = Bitmap();
+  if (!bitmap) return;
   if (undo_.Width() < 2 || undo_.Height() < 2) return;
-  bitmap_->Assign(undo_);
+  bitmap->Assign(undo_);
   Refresh();
 }
 
@@ -129,13 +135,13 @@ int ProportionalSide(int have, int want, int divisor) {
 }  // namespace
 
 void TImageBoxProc::Resample(int NewWidth, int NewHeight, TResampleFilter FilterType) {
-  if (!bitmap_) return;
+  if (!Bitmap()) return;
   if (autoUndo_) SaveUndo();
   if (NewWidth < 0 && NewHeight < 0) return;
   if (!IsValidFilter(FilterType))
     throw EResampleError("Cannot resample: unknown filter " +
                          std::to_string(static_cast<int>(FilterType)));
-  TBitmap& src = *bitmap_;
+  TBitmap& src = *Bitmap();
   if (NewWidth < 0)
     NewWidth = ProportionalSide(src.Width(), NewHeight, src.Height());
   else if (NewHeight < 0)
@@ -152,7 +158,7 @@ void TImageBoxProc::Resample(int NewWidth, int NewHeight, TResampleFilter Filter
   if (FilterType == TResampleFilter::rfNone || src.PixelFormat() != TPixelFormat::pf24bit)
     StretchPlain(src, dst);
   else
-    ResampleFiltered(src, dst, FilterType, onProgress_, this);
+    ResampleFiltered(src, dst, FilterType, OnProgress(), this);
   // The destination has the source's format, so taking its block is the same as giving the
   // source the new size and drawing the destination into it.
   src = std::move(dst);
@@ -241,46 +247,11 @@ std::string LowerExtension(const std::string& fileName) {
 
 TImageBoxIO::TImageBoxIO() : params_(std::make_unique<TIOParamsVals>(this)) {}
 
-TImageBoxIO::~TImageBoxIO() {
-  if (box_) box_->RemoveClient(this);
-}
-
-void TImageBoxIO::SetAttachedImageBox(TImageBoxView* box) {
-  if (box_ == box) return;
-  if (box_) box_->RemoveClient(this);
-  box_ = box;
-  timage_ = nullptr;
-  bitmap_ = box ? &box->Bitmap() : nullptr;
-  if (box_) box_->AddClient(this);
-}
-
-void TImageBoxIO::SetAttachedTImage(TBitmap* bitmap) {
-  if (box_) box_->RemoveClient(this);
-  box_ = nullptr;
-  timage_ = bitmap;
-  bitmap_ = bitmap;
-}
-
-void TImageBoxIO::ImageBoxDestroyed(TImageBoxView* box) {
-  if (box != box_) return;
-  box_ = nullptr;
-  bitmap_ = nullptr;
-}
-
-TColor TImageBoxIO::Background() const {
-  return box_ ? box_->Background() : background_;
-}
-
-void TImageBoxIO::SetBackground(TColor c) {
-  if (box_)
-    box_->SetBackground(c);
-  else
-    background_ = c;
-}
+TImageBoxIO::~TImageBoxIO() = default;
 
 TProgressRec TImageBoxIO::MakeProgress() {
   TProgressRec rec;
-  rec.fOnProgress = onProgress_;
+  rec.fOnProgress = OnProgress();
   rec.Sender = this;
   rec.val = 0;
   rec.per = 0;
@@ -288,8 +259,11 @@ TProgressRec TImageBoxIO::MakeProgress() {
   return rec;
 }
 
-void TImageBoxIO::Refresh() {
-  if (box_) box_->Update();
+void TImageBoxIO::TakeResolution() {
+  if (TImageBoxView* box = AttachedImageBox()) {
+    box->SetDpiX(params_->DpiX);
+    box->SetDpiY(params_->DpiY);
+  }
 }
 
 namespace {
@@ -308,7 +282,7 @@ TColor RGBToColor(const TRGB& c) {
 }  // namespace
 
 void TImageBoxIO::LoadFromFile(const std::string& FileName) {
-  if (!bitmap_) return;
+  if (!Bitmap()) return;
   const std::string ext = LowerExtension(FileName);
   if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe") {
     LoadFromFileJpeg(FileName);
@@ -341,19 +315,16 @@ void TImageBoxIO::LoadRegistry(const std::string& FileName, const std::string& e
   aborting_ = false;
   TFileStream stream(FileName, TFileMode::fmOpenRead);
   TProgressRec progress = MakeProgress();
-  info->ReadFunction(stream, *bitmap_, *params_, false, progress);
+  info->ReadFunction(stream, *Bitmap(), *params_, false, progress);
   params_->FileName = FileName;
   params_->FileType = info->FileType;
-  if (box_) {
-    box_->SetDpiX(params_->DpiX);
-    box_->SetDpiY(params_->DpiY);
-  }
+  TakeResolution();
   Refresh();
 }
 
 void TImageBoxIO::LoadFromFileJpeg(const std::string& FileName) {
   aborting_ = false;
-  if (!bitmap_) return;
+  if (!Bitmap()) return;
   const auto read = Codecs().ReadJpeg;
   if (!read) {
     aborting_ = true;
@@ -361,19 +332,16 @@ void TImageBoxIO::LoadFromFileJpeg(const std::string& FileName) {
   }
   TFileStream stream(FileName, TFileMode::fmOpenRead);  // closed on every exit
   TProgressRec progress = MakeProgress();
-  read(stream, *bitmap_, *params_, false, progress);
+  read(stream, *Bitmap(), *params_, false, progress);
   params_->FileName = FileName;
   params_->FileType = 3;
-  if (box_) {
-    box_->SetDpiX(params_->DpiX);
-    box_->SetDpiY(params_->DpiY);
-  }
+  TakeResolution();
   Refresh();
 }
 
 void TImageBoxIO::LoadFromFilePng(const std::string& FileName) {
   aborting_ = false;
-  if (!bitmap_) return;
+  if (!Bitmap()) return;
   const auto read = Codecs().ReadPng;
   if (!read) {
     aborting_ = true;
@@ -382,20 +350,17 @@ void TImageBoxIO::LoadFromFilePng(const std::string& FileName) {
   TFileStream stream(FileName, TFileMode::fmOpenRead);
   TProgressRec progress = MakeProgress();
   params_->PngBackground = ColorToRGB(Background());
-  read(stream, *bitmap_, *params_, false, progress);
+  read(stream, *Bitmap(), *params_, false, progress);
   params_->FileName = FileName;
   params_->FileType = 8;
-  if (box_) {
-    box_->SetDpiX(params_->DpiX);
-    box_->SetDpiY(params_->DpiY);
-  }
+  TakeResolution();
   SetBackground(RGBToColor(params_->PngBackground));
   Refresh();
 }
 
 void TImageBoxIO::LoadFromFileGif(const std::string& FileName) {
   aborting_ = false;
-  if (!bitmap_) return;
+  if (!Bitmap()) return;
   const auto read = Codecs().ReadGifFile;
   if (!read) {
     aborting_ = true;
@@ -403,13 +368,10 @@ void TImageBoxIO::LoadFromFileGif(const std::string& FileName) {
   }
   TProgressRec progress = MakeProgress();
   int numImages = 0;
-  read(FileName, *bitmap_, numImages, progress, *params_);
+  read(FileName, *Bitmap(), numImages, progress, *params_);
   params_->FileName = FileName;
   params_->FileType = 2;
-  if (box_) {
-    box_->SetDpiX(params_->DpiX);
-    box_->SetDpiY(params_->DpiY);
-  }
+  TakeResolution();
   SetBackground(
       RGBToColor(params_->GifTransparent ? params_->GifTranspColor : params_->GifBackground));
   Refresh();
@@ -417,7 +379,7 @@ void TImageBoxIO::LoadFromFileGif(const std::string& FileName) {
 
 void TImageBoxIO::SaveToFileJpeg(const std::string& FileName) {
   aborting_ = false;
-  if (!bitmap_) return;
+  if (!Bitmap()) return;
   const auto write = Codecs().WriteJpeg;
   if (!write) {
     aborting_ = true;
@@ -425,25 +387,25 @@ void TImageBoxIO::SaveToFileJpeg(const std::string& FileName) {
   }
   TFileStream stream(FileName, TFileMode::fmCreate);
   TProgressRec progress = MakeProgress();
-  write(stream, *bitmap_, *params_, progress);
+  write(stream, *Bitmap(), *params_, progress);
   stream.Close();  // a failed flush surfaces as EFileError
 }
 
 void TImageBoxIO::SaveToStreamJpeg(TStream& Stream) {
   aborting_ = false;
-  if (!bitmap_) return;
+  if (!Bitmap()) return;
   const auto write = Codecs().WriteJpeg;
   if (!write) {
     aborting_ = true;
     return;
   }
   TProgressRec progress = MakeProgress();
-  write(Stream, *bitmap_, *params_, progress);
+  write(Stream, *Bitmap(), *params_, progress);
 }
 
 void TImageBoxIO::SaveToFile(const std::string& FileName) {
   aborting_ = false;
-  if (!bitmap_) return;
+  if (!Bitmap()) return;
   const std::string ext = LowerExtension(FileName);
   if (ext == ".jpg" || ext == ".jpeg") {
     SaveToFileJpeg(FileName);
@@ -463,7 +425,7 @@ void TImageBoxIO::SaveToFile(const std::string& FileName) {
   }
   TFileStream stream(FileName, TFileMode::fmCreate);
   TProgressRec progress = MakeProgress();
-  info->WriteFunction(stream, *bitmap_, *params_, progress);
+  info->WriteFunction(stream, *Bitmap(), *params_, progress);
   stream.Close();
 }
 
@@ -483,29 +445,26 @@ int TImageBoxIO::FindStreamFormat(TStream& Stream) {
 
 void TImageBoxIO::LoadFromStream(TStream& Stream) {
   aborting_ = false;
-  if (!bitmap_) return;
+  if (!Bitmap()) return;
   TProgressRec progress = MakeProgress();
   const int format = FindStreamFormat(Stream);
   const TCodecTable& codecs = Codecs();
   if (format == 3 && codecs.ReadJpeg) {
-    codecs.ReadJpeg(Stream, *bitmap_, *params_, false, progress);
+    codecs.ReadJpeg(Stream, *Bitmap(), *params_, false, progress);
   } else if (format == 8 && codecs.ReadPng) {
     params_->PngBackground = ColorToRGB(Background());
-    codecs.ReadPng(Stream, *bitmap_, *params_, false, progress);
+    codecs.ReadPng(Stream, *Bitmap(), *params_, false, progress);
     SetBackground(RGBToColor(params_->PngBackground));
   } else if (format == 2 && codecs.ReadGifStream) {
     int numImages = 0;
-    codecs.ReadGifStream(Stream, *bitmap_, numImages, false, progress, *params_);
+    codecs.ReadGifStream(Stream, *Bitmap(), numImages, false, progress, *params_);
   } else {
     aborting_ = true;
     return;
   }
   params_->FileName.clear();
   params_->FileType = format;
-  if (box_) {
-    box_->SetDpiX(params_->DpiX);
-    box_->SetDpiY(params_->DpiY);
-  }
+  TakeResolution();
   Refresh();
 }
 

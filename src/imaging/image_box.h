@@ -15,15 +15,7 @@
 
 namespace folivant {
 
-class TImageBoxView;
-
-// Something attached to a component that must forget it when the component goes away.
-class TImageBoxClient {
- public:
-  virtual ~TImageBoxClient() = default;
-  // The component is being destroyed.
-  virtual void ImageBoxDestroyed(TImageBoxView* box) = 0;
-};
+class TImageBoxClient;
 
 // The picture-holding part of the viewer control: bitmap, resolution, background.
 class TImageBoxView {
@@ -67,13 +59,13 @@ class TImageBoxView {
   std::vector<TImageBoxClient*> clients_;
 };
 
-// The processing object: resampling and undo on the attached component's bitmap.
-class TImageBoxProc : public TImageBoxClient {
+// What the processing and I/O objects share: the picture they work on (a component's
+// bitmap or a bare one), the background and the settings they are given.
+class TImageBoxClient {
  public:
-  TImageBoxProc();
-  ~TImageBoxProc() override;
-  TImageBoxProc(const TImageBoxProc&) = delete;
-  TImageBoxProc& operator=(const TImageBoxProc&) = delete;
+  virtual ~TImageBoxClient();
+  TImageBoxClient(const TImageBoxClient&) = delete;
+  TImageBoxClient& operator=(const TImageBoxClient&) = delete;
 
   // Attaching fetches the component's bitmap and clears AttachedTImage; nullptr detaches.
   void SetAttachedImageBox(TImageBoxView* box);
@@ -81,11 +73,10 @@ class TImageBoxProc : public TImageBoxClient {
   // A plain bitmap as the picture to work on instead of a component; clears AttachedImageBox.
   void SetAttachedTImage(TBitmap* bitmap);
   TBitmap* AttachedTImage() const { return timage_; }
-  // The bitmap being processed (not owned), or nullptr.
+  // The bitmap being worked on (not owned), or nullptr.
   TBitmap* Bitmap() const { return bitmap_; }
 
-  bool AutoUndo() const { return autoUndo_; }
-  void SetAutoUndo(bool v) { autoUndo_ = v; }
+  // The attached component's background, or the object's own when there is none.
   TColor Background() const;
   void SetBackground(TColor c);
   TMsgLanguage MsgLanguage() const { return msgLanguage_; }
@@ -94,6 +85,33 @@ class TImageBoxProc : public TImageBoxClient {
   void SetPreviewsParams(std::uint8_t v) { previewsParams_ = v; }
   const TProgressEvent& OnProgress() const { return onProgress_; }
   void SetOnProgress(TProgressEvent e) { onProgress_ = std::move(e); }
+
+  // The attached component is being destroyed: forget it and its bitmap.
+  virtual void ImageBoxDestroyed(TImageBoxView* box);
+
+ protected:
+  TImageBoxClient() = default;
+  // The bitmap changed: let the attached component recompute its display.
+  void Refresh();
+
+ private:
+  TImageBoxView* box_ = nullptr;
+  TBitmap* timage_ = nullptr;
+  TBitmap* bitmap_ = nullptr;
+  TColor background_ = clBlack;
+  TMsgLanguage msgLanguage_ = TMsgLanguage::msSystem;
+  std::uint8_t previewsParams_ = 0;
+  TProgressEvent onProgress_;
+};
+
+// The processing object: resampling and undo on the attached component's bitmap.
+class TImageBoxProc : public TImageBoxClient {
+ public:
+  TImageBoxProc();
+  ~TImageBoxProc() override;
+
+  bool AutoUndo() const { return autoUndo_; }
+  void SetAutoUndo(bool v) { autoUndo_ = v; }
 
   // Resizes the bitmap in place. A negative side keeps the aspect ratio; both negative
   // leaves the picture. Throws EResampleError (picture unchanged) for a side of 0, a
@@ -104,20 +122,9 @@ class TImageBoxProc : public TImageBoxClient {
   virtual void Undo();
   const TBitmap& UndoBitmap() const { return undo_; }
 
-  void ImageBoxDestroyed(TImageBoxView* box) override;
-
  private:
-  void Refresh();
-
   bool autoUndo_ = true;
-  TImageBoxView* box_ = nullptr;
-  TColor background_ = clBlack;
-  TMsgLanguage msgLanguage_ = TMsgLanguage::msSystem;
-  std::uint8_t previewsParams_ = 0;
-  TBitmap* timage_ = nullptr;
   TBitmap undo_;
-  TBitmap* bitmap_ = nullptr;
-  TProgressEvent onProgress_;
 };
 
 // The registry of known formats. Built once at start; lookups only afterwards.
@@ -155,25 +162,9 @@ class TImageBoxIO : public TImageBoxClient {
  public:
   TImageBoxIO();
   ~TImageBoxIO() override;
-  TImageBoxIO(const TImageBoxIO&) = delete;
-  TImageBoxIO& operator=(const TImageBoxIO&) = delete;
 
-  void SetAttachedImageBox(TImageBoxView* box);
-  TImageBoxView* AttachedImageBox() const { return box_; }
-  void SetAttachedTImage(TBitmap* bitmap);
-  TBitmap* AttachedTImage() const { return timage_; }
-  TBitmap* Bitmap() const { return bitmap_; }
-
-  TColor Background() const;
-  void SetBackground(TColor c);
-  TMsgLanguage MsgLanguage() const { return msgLanguage_; }
-  void SetMsgLanguage(TMsgLanguage v) { msgLanguage_ = v; }
-  std::uint8_t PreviewsParams() const { return previewsParams_; }
-  void SetPreviewsParams(std::uint8_t v) { previewsParams_ = v; }
   bool StreamHeaders() const { return streamHeaders_; }
   void SetStreamHeaders(bool v) { streamHeaders_ = v; }
-  const TProgressEvent& OnProgress() const { return onProgress_; }
-  void SetOnProgress(TProgressEvent e) { onProgress_ = std::move(e); }
 
   TIOParamsVals& Params() { return *params_; }
   const TIOParamsVals& Params() const { return *params_; }
@@ -204,23 +195,15 @@ class TImageBoxIO : public TImageBoxClient {
   // stream position is left where it was.
   static int FindStreamFormat(TStream& Stream);
 
-  void ImageBoxDestroyed(TImageBoxView* box) override;
-
  private:
   TProgressRec MakeProgress();
-  void Refresh();
+  // The resolution just read becomes the attached component's.
+  void TakeResolution();
   void LoadRegistry(const std::string& FileName, const std::string& ext);
 
-  TBitmap* bitmap_ = nullptr;
-  TImageBoxView* box_ = nullptr;
-  TBitmap* timage_ = nullptr;
-  TColor background_ = clBlack;
-  TMsgLanguage msgLanguage_ = TMsgLanguage::msSystem;
-  std::uint8_t previewsParams_ = 0;
   bool streamHeaders_ = false;
   std::unique_ptr<TIOParamsVals> params_;
   bool aborting_ = false;
-  TProgressEvent onProgress_;
 };
 
 // The image component.
