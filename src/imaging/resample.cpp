@@ -151,6 +151,19 @@ void CheckSizes(const TBitmap& src, const TBitmap& dst) {
                          std::to_string(dst.Height()) + ": a side of 0 pixels");
 }
 
+// The sizes both filtered paths work with, after the checks they share.
+struct TPassPlan {
+  int srcW, srcH, dstW, dstH;
+  double ps;  // progress per source row of the first pass and per column of the second
+};
+
+TPassPlan PlanPasses(const TBitmap& src, const TBitmap& dst, TResampleFilter filter) {
+  FilterEntry(filter);
+  CheckSizes(src, dst);
+  const int srcH = src.Height(), dstW = dst.Width();
+  return TPassPlan{src.Width(), srcH, dstW, dst.Height(), 100.0 / ((srcH + dstW) + 0.5)};
+}
+
 }  // namespace
 
 bool IsValidFilter(TResampleFilter filter) {
@@ -213,13 +226,8 @@ TContributorLists BuildContributors(int m, int n, TResampleFilter filter) {
 void ResampleFilteredReference(const TBitmap& src, TBitmap& dst, TResampleFilter filter,
                                const TProgressEvent& onProgress, const void* sender) {
   if (src.PixelFormat() != TPixelFormat::pf24bit) return;
-  FilterEntry(filter);
-  CheckSizes(src, dst);
-  const int srcW = src.Width(), srcH = src.Height();
-  const int dstW = dst.Width(), dstH = dst.Height();
-  const double ps = 100.0 / ((srcH + dstW) + 0.5);
-
-  TBitmap work;
+  const auto [srcW, srcH, dstW, dstH, ps] = PlanPasses(src, dst, filter);
+  TBitmap work;  // the horizontal pass's result
   work.SetSize(dstW, srcH);
 
   {
@@ -334,13 +342,8 @@ void ResampleFilteredPath(TResamplePath path, const TBitmap& src, TBitmap& dst,
     return;
   }
   if (src.PixelFormat() != TPixelFormat::pf24bit) return;
-  FilterEntry(filter);
-  CheckSizes(src, dst);
-  const int srcW = src.Width(), srcH = src.Height();
-  const int dstW = dst.Width(), dstH = dst.Height();
-  const double ps = 100.0 / ((srcH + dstW) + 0.5);
-
-  TBitmap work;
+  const auto [srcW, srcH, dstW, dstH, ps] = PlanPasses(src, dst, filter);
+  TBitmap work;  // the horizontal pass's result
   work.SetSize(dstW, srcH);
 
   {
