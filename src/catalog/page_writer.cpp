@@ -86,6 +86,27 @@ std::string CaptionCell(const CatalogItem& item) {
          "Kb</font></div></td>";
 }
 
+// The table's shape and how many pages the pictures fill.
+struct TPageLayout {
+  int rows;
+  int cols;
+  int perPage;
+  int n;
+  int pageCount;
+};
+
+TPageLayout LayoutFor(const CatalogOptions& o, std::size_t itemCount) {
+  TPageLayout l;
+  l.rows = ParseWholeNumber(o.TableRows);
+  l.cols = ParseWholeNumber(o.TableCols);
+  l.perPage = ItemsPerPage(l.rows, l.cols);
+  if (itemCount > static_cast<std::size_t>(std::numeric_limits<int>::max()))
+    throw ECatalogError("Too many pictures");
+  l.n = static_cast<int>(itemCount);
+  l.pageCount = PageCount(l.n, l.rows, l.cols);
+  return l;
+}
+
 std::string PageLink(int page) {
   return "page" + Str(page) + ".html";
 }
@@ -152,13 +173,7 @@ void SaveLines(const TLines& lines, const std::string& path) {
 
 void BuildCatalogPage(const CatalogOptions& o, const std::vector<CatalogItem>& items, int page,
                       TLines& lines) {
-  const int rows = ParseWholeNumber(o.TableRows);
-  const int cols = ParseWholeNumber(o.TableCols);
-  const int perPage = ItemsPerPage(rows, cols);
-  if (items.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
-    throw ECatalogError("Too many pictures");
-  const int n = static_cast<int>(items.size());
-  const int pageCount = PageCount(n, rows, cols);
+  const auto [rows, cols, perPage, n, pageCount] = LayoutFor(o, items.size());
   if (page < 1 || page > pageCount) throw ECatalogError("No catalog page " + Str(page));
 
   lines.clear();
@@ -235,13 +250,7 @@ void BuildCatalogPage(const CatalogOptions& o, const std::vector<CatalogItem>& i
 
 int BuildTables(const CatalogOptions& o, const std::vector<CatalogItem>& items,
                 const std::string& targetDir) {
-  const int rows = ParseWholeNumber(o.TableRows);
-  const int cols = ParseWholeNumber(o.TableCols);
-  const int perPage = ItemsPerPage(rows, cols);
-  if (items.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
-    throw ECatalogError("Too many pictures");
-  const int n = static_cast<int>(items.size());
-  const int pageCount = PageCount(n, rows, cols);
+  const auto [rows, cols, perPage, n, pageCount] = LayoutFor(o, items.size());
 
   std::vector<CatalogItem> sized = items;
   TLines lines;
