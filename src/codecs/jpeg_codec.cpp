@@ -197,6 +197,30 @@ bool PrepareBitmap(TBitmap* bmp, int width, int height, TPixelFormat format,
   }
 }
 
+// The parameters' DCT method code to the library's; another code keeps the library's choice.
+void SetDctMethod(J_DCT_METHOD& method, int code) {
+  switch (code) {
+    case 0:
+      method = JDCT_ISLOW;
+      break;
+    case 1:
+      method = JDCT_IFAST;
+      break;
+    case 2:
+      method = JDCT_FLOAT;
+      break;
+    default:
+      break;
+  }
+}
+
+// A row of four samples a pixel, freed with the image. Called under the caller's setjmp: the
+// library's error exit may jump out of here, which is why it holds plain data only.
+JSAMPLE* AllocCmykRow(j_common_ptr ci, int width) {
+  return static_cast<JSAMPLE*>(
+      (*ci->mem->alloc_large)(ci, JPOOL_IMAGE, static_cast<std::size_t>(width) * 4));
+}
+
 // ---- reading
 
 struct JpegReadJob {
@@ -296,19 +320,7 @@ void RunJpegRead(JpegReadJob* job) {
       return;
   }
 
-  switch (params->JpegDctMethod) {
-    case 0:
-      ci->dct_method = JDCT_ISLOW;
-      break;
-    case 1:
-      ci->dct_method = JDCT_IFAST;
-      break;
-    case 2:
-      ci->dct_method = JDCT_FLOAT;
-      break;
-    default:
-      break;
-  }
+  SetDctMethod(ci->dct_method, params->JpegDctMethod);
   if (ci->density_unit == 0 || ci->density_unit == 1) {
     params->DpiX = ci->X_density;
     params->DpiY = ci->Y_density;
@@ -338,10 +350,7 @@ void RunJpegRead(JpegReadJob* job) {
   if (*aborting) return;
   if (!PrepareBitmap(job->bmp, width, height, TPixelFormat::pf24bit, job->error)) return;
 
-  JSAMPLE* work = nullptr;
-  if (cmyk)
-    work = static_cast<JSAMPLE*>((*ci->mem->alloc_large)(
-        reinterpret_cast<j_common_ptr>(ci), JPOOL_IMAGE, static_cast<std::size_t>(width) * 4));
+  JSAMPLE* work = cmyk ? AllocCmykRow(reinterpret_cast<j_common_ptr>(ci), width) : nullptr;
 
   job->progress->per = 100.0 / height;
   job->progress->val = 0;
@@ -426,19 +435,7 @@ void RunJpegWrite(JpegWriteJob* job) {
   ci->density_unit = 1;
   ci->X_density = static_cast<UINT16>(params->DpiX & 0xFFFF);
   ci->Y_density = static_cast<UINT16>(params->DpiY & 0xFFFF);
-  switch (params->JpegDctMethod) {
-    case 0:
-      ci->dct_method = JDCT_ISLOW;
-      break;
-    case 1:
-      ci->dct_method = JDCT_IFAST;
-      break;
-    case 2:
-      ci->dct_method = JDCT_FLOAT;
-      break;
-    default:
-      break;
-  }
+  SetDctMethod(ci->dct_method, params->JpegDctMethod);
   ci->optimize_coding = params->JpegOptimalHuffman ? TRUE : FALSE;
   ci->smoothing_factor = params->JpegSmoothing < 0     ? 0
                          : params->JpegSmoothing > 100 ? 100
@@ -449,10 +446,7 @@ void RunJpegWrite(JpegWriteJob* job) {
   jpeg_start_compress(ci, TRUE);
   if (*aborting) return;
 
-  JSAMPLE* work = nullptr;
-  if (cmyk)
-    work = static_cast<JSAMPLE*>((*ci->mem->alloc_large)(
-        reinterpret_cast<j_common_ptr>(ci), JPOOL_IMAGE, static_cast<std::size_t>(width) * 4));
+  JSAMPLE* work = cmyk ? AllocCmykRow(reinterpret_cast<j_common_ptr>(ci), width) : nullptr;
 
   job->progress->per = 100.0 / height;
   job->progress->val = 0;
