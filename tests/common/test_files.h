@@ -1,0 +1,78 @@
+// Helpers every test folder shares: a fresh folder per test, whole-file reads and writes, the
+// committed fixtures.
+#pragma once
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace folivant::test {
+
+// A fresh folder under the system's temporary folder, removed with everything in it (also
+// when a test left it read-only).
+class TempDir {
+ public:
+  TempDir() {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/folivant-test-XXXXXX";
+    if (::mkdtemp(pattern.data())) dir_ = pattern;
+  }
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::permissions(dir_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(dir_, ec);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& Path() const { return dir_; }
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  std::string operator/(const std::string& name) const { return Path(name); }
+
+ private:
+  std::string dir_;
+};
+
+inline void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline bool Exists(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+// Names of the files in a folder, sorted.
+inline std::vector<std::string> Listing(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir))
+    names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+#ifdef FOLIVANT_TEST_DATA
+inline std::string DataPath(const std::string& rel) {
+  return std::string(FOLIVANT_TEST_DATA) + "/" + rel;
+}
+
+inline std::vector<std::uint8_t> ReadBytes(const std::string& rel) {
+  const std::string s = ReadFile(DataPath(rel));
+  return {s.begin(), s.end()};
+}
+#endif
+
+}  // namespace folivant::test
