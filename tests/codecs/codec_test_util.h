@@ -6,28 +6,17 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "../common/test_files.h"
 #include "codecs/codecs.h"
 #include "imaging/bitmap.h"
 #include "imaging/io_params.h"
 #include "imaging/stream.h"
 
 namespace folivant::test {
-
-inline std::string DataPath(const std::string& rel) {
-  return std::string(FOLIVANT_TEST_DATA) + "/" + rel;
-}
-
-inline std::vector<std::uint8_t> ReadBytes(const std::string& rel) {
-  std::ifstream f(DataPath(rel), std::ios::binary);
-  EXPECT_TRUE(f.good()) << rel;
-  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-}
 
 // An 8-bit binary PPM: rows of red, green, blue.
 struct Ppm {

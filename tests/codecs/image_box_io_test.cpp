@@ -1,9 +1,5 @@
 // End to end: every format through the image component's dispatch, and a thumbnail saved and
 // read back.
-#include <unistd.h>
-
-#include <cstdio>
-
 #include "codec_test_util.h"
 #include "imaging/image_box.h"
 
@@ -31,16 +27,6 @@ TEST(ImageBoxIO, LoadsEveryFormatByExtension) {
   }
 }
 
-TEST(ImageBoxIO, BadFilesSetAborting) {
-  InstallCodecs();
-  for (const char* file :
-       {"bad/jpeg-huge.jpg", "bad/gif-code-above-next.gif", "bad/png-ihdr-crc.png"}) {
-    TImageBox box;
-    EXPECT_NO_THROW(box.LoadFromFile(DataPath(file)));
-    EXPECT_TRUE(box.Aborting()) << file;
-  }
-}
-
 TEST(ImageBoxIO, SaveToFileJpegAndReadBack) {
   InstallCodecs();
   TImageBox box;
@@ -49,16 +35,13 @@ TEST(ImageBoxIO, SaveToFileJpegAndReadBack) {
   box.IOParams().JpegColorSpace = 0;
   box.IOParams().JpegProgressive = true;
   box.IOParams().JpegQuality = 100;
-  char path[] = "/tmp/folivant-codecs-XXXXXX.jpg";
-  const int fd = mkstemps(path, 4);
-  ASSERT_GE(fd, 0);
-  close(fd);
+  TempDir dir;
+  const std::string path = dir / "thumb.jpg";
   box.SaveToFileJpeg(path);
   EXPECT_FALSE(box.Aborting());
 
   TImageBox back;
   back.LoadFromFile(path);
-  std::remove(path);
   EXPECT_FALSE(back.Aborting());
   EXPECT_EQ(back.IOParams().JpegColorSpace, 0);
   EXPECT_TRUE(back.IOParams().JpegProgressive);
