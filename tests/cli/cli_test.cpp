@@ -15,11 +15,11 @@
 namespace folivant {
 namespace {
 
-using testing::Exists;
-using testing::ReadAll;
-using testing::TempDir;
-using testing::WriteJpeg;
-using testing::WriteText;
+using test::Exists;
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+using test::WriteJpeg;
 
 CliParse Parse(std::vector<std::string> args) {
   return ParseCommandLine(args);
@@ -29,6 +29,14 @@ struct Ran {
   int status;
   std::string out, err;
 };
+// "a b|c d" with sep '|' gives {"a b", "c d"}; empty text gives no arguments.
+std::vector<std::string> Args(const std::string& text, char sep = ' ') {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string a; std::getline(in, a, sep);) out.push_back(a);
+  return out;
+}
+
 Ran RunTool(std::vector<std::string> args) {
   std::ostringstream out, err;
   const int status = RunCli(args, out, err);
@@ -78,31 +86,31 @@ TEST(CliParse, SwitchesWithAndWithoutValues) {
 }
 
 TEST(CliParse, ValuesOutsideTheWindowsLimitsAreUsageErrors) {
-  for (const std::vector<std::string>& args :
-       std::vector<std::vector<std::string>>{{"--rows", "0", "x"},
-                                             {"--rows", "101", "x"},
-                                             {"--cols", "-1", "x"},
-                                             {"--border", "31", "x"},
-                                             {"--cellpadding", "31", "x"},
-                                             {"--cellspacing", "40", "x"},
-                                             {"--thumb-height", "9", "x"},
-                                             {"--thumb-width", "301", "x"},
-                                             {"--quality", "101", "x"},
-                                             {"--quality", "5x", "x"},
-                                             {"--jobs", "0", "x"},
-                                             {"--rows", "99999999999999", "x"},
-                                             {"--filter", "gauss", "x"},
-                                             {"--align", "middle", "x"},
-                                             {"--link-color", "blue", "x"},
-                                             {"--vlink-color", "#12345", "x"},
-                                             {"--bogus", "x"},
-                                             {"-Z", "x"},
-                                             {"--no", "x"},
-                                             {"--rows"},
-                                             {"--open=yes", "x"},
-                                             {"-o"},
-                                             {},
-                                             {"--settings", "a", "--no-settings", "x"}}) {
+  for (const char* line : {"--rows 0 x",
+                           "--rows 101 x",
+                           "--cols -1 x",
+                           "--border 31 x",
+                           "--cellpadding 31 x",
+                           "--cellspacing 40 x",
+                           "--thumb-height 9 x",
+                           "--thumb-width 301 x",
+                           "--quality 101 x",
+                           "--quality 5x x",
+                           "--jobs 0 x",
+                           "--rows 99999999999999 x",
+                           "--filter gauss x",
+                           "--align middle x",
+                           "--link-color blue x",
+                           "--vlink-color #12345 x",
+                           "--bogus x",
+                           "-Z x",
+                           "--no x",
+                           "--rows",
+                           "--open=yes x",
+                           "-o",
+                           "",
+                           "--settings a --no-settings x"}) {
+    const std::vector<std::string> args = Args(line);
     const CliParse p = Parse(args);
     EXPECT_EQ(p.Action, CliAction::Usage) << ::testing::PrintToString(args);
     EXPECT_FALSE(p.Error.empty());
@@ -160,7 +168,7 @@ TEST_F(CliBuild, BuildsAFolderAndSaysSo) {
   EXPECT_FALSE(Exists(target + "/d.txt"));
   EXPECT_FALSE(Exists(target + "/.hidden.jpg"));
   // Order by name without regard to case: A.JPG, b.jpeg, c.jpg.
-  const std::string page = ReadAll(target + "/page1.html");
+  const std::string page = ReadFile(target + "/page1.html");
   EXPECT_LT(page.find("tnA.jpg"), page.find("tnb.jpg"));
 
   // Quiet: nothing at all.
@@ -176,7 +184,7 @@ TEST_F(CliBuild, ExitCodesOfFailures) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("You MUST select at least 3 files !"), std::string::npos);
   // A picture that does not load.
-  WriteText(pics / "zz.png", "not a png");
+  WriteFile(pics / "zz.png", "not a png");
   r = RunTool({"--no-settings", "-o", out / "t", pics.Path()});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("Cannot read picture zz.png"), std::string::npos) << r.err;
@@ -191,31 +199,16 @@ TEST_F(CliBuild, ExitCodesOfFailures) {
 }
 
 TEST_F(CliBuild, OptionsReachThePages) {
-  WriteText(pics / "head.txt", "<p>top one</p>\r\n<p>top two</p>\n");
-  const Ran r = RunTool({"--no-settings",
-                         "-q",
-                         "-o",
-                         out.Path(),
-                         "--title",
-                         "My Title",
-                         "--meta",
-                         "<meta name=\"x\">",
-                         "--header-file",
-                         pics / "head.txt",
-                         "--page-word",
-                         "Seite",
-                         "--background-color",
-                         "#102030",
-                         "--align",
-                         "right",
-                         "--border",
-                         "3",
-                         "--open-in-window",
-                         "--thumb-width",
-                         "50",
-                         pics.Path()});
+  WriteFile(pics / "head.txt", "<p>top one</p>\r\n<p>top two</p>\n");
+  const Ran r = RunTool(Args("--no-settings|-q|-o|" + out.Path() +
+                                 "|--title|My Title|--meta|<meta name=\"x\">|--header-file|" +
+                                 (pics / "head.txt") +
+                                 "|--page-word|Seite|--background-color|#102030|--align|right"
+                                 "|--border|3|--open-in-window|--thumb-width|50|" +
+                                 pics.Path(),
+                             '|'));
   ASSERT_EQ(r.status, 0) << r.err;
-  const std::string page = ReadAll(out / "page1.html");
+  const std::string page = ReadFile(out / "page1.html");
   for (const char* piece :
        {"<b>My Title</b>", "<meta name=\"x\">\r\n", "<p>top one</p>\r\n<p>top two</p>\r\n",
         "<title>Page 1 of 1</title>", "Seite 1 / 1", "bgcolor=\"#102030\"", "align=\"right\"",
@@ -226,26 +219,10 @@ TEST_F(CliBuild, OptionsReachThePages) {
 
 TEST(CliSettings, PrintSettingsRoundTripsThroughSaveSettings) {
   TempDir dir;
-  const std::vector<std::string> options = {"--rows",
-                                            "7",
-                                            "--cols",
-                                            "3",
-                                            "--link-color",
-                                            "#FF0000",
-                                            "--vlink-color",
-                                            "clNavy",
-                                            "--title",
-                                            "Title",
-                                            "--quality",
-                                            "90",
-                                            "--filter",
-                                            "mitchell",
-                                            "--progressive",
-                                            "--protect=Stop",
-                                            "--thumb-height",
-                                            "120",
-                                            "-o",
-                                            "/some/target"};
+  const std::vector<std::string> options = Args(
+      "--rows 7 --cols 3 --link-color #FF0000 --vlink-color clNavy --title Title "
+      "--quality 90 --filter mitchell --progressive --protect=Stop --thumb-height 120 "
+      "-o /some/target");
   auto with = [&](std::vector<std::string> head) {
     head.insert(head.end(), options.begin(), options.end());
     return head;
@@ -259,9 +236,9 @@ TEST(CliSettings, PrintSettingsRoundTripsThroughSaveSettings) {
 
   // Saved into a file of another program: its own section stays.
   const std::string file = dir / "other.ini";
-  WriteText(file, "[Other]\r\nkey=value\r\n");
+  WriteFile(file, "[Other]\r\nkey=value\r\n");
   ASSERT_EQ(RunTool(with({"--no-settings", "--save-settings", file})).status, 0);
-  const std::string saved = ReadAll(file);
+  const std::string saved = ReadFile(file);
   EXPECT_TRUE(saved.starts_with("[Other]\r\nkey=value\r\n"));
   EXPECT_NE(saved.find(printed.out), std::string::npos);
 
@@ -278,7 +255,7 @@ TEST(CliInputs, FoldersSortedWithoutRegardToCaseAndThumbnailsLeftOut) {
   TempDir dir;
   for (const char* name :
        {"b.PNG", "a.jpg", "C.gif", "tna.jpg", "tnb.jpg", "x.bmp", ".h.jpg", "tnzz.jpg", "a.JPEG"}) {
-    WriteText(dir / name, "x");
+    WriteFile(dir / name, "x");
   }
   std::filesystem::create_directory(dir / "sub.jpg");
   std::string error;
@@ -298,7 +275,7 @@ TEST(CliInputs, FoldersSortedWithoutRegardToCaseAndThumbnailsLeftOut) {
 // Every long option of --help is in the man page and the other way round.
 TEST(CliDocs, ManPageMatchesHelp) {
   const std::string man =
-      ReadAll(std::string(FOLIVANT_TEST_SOURCE_DIR) + "/../../docs/folivant-build.1");
+      ReadFile(std::string(FOLIVANT_TEST_SOURCE_DIR) + "/../../docs/folivant-build.1");
   ASSERT_FALSE(man.empty());
   auto longOptions = [](const std::string& text, const std::regex& re) {
     std::set<std::string> found;
@@ -314,12 +291,6 @@ TEST(CliDocs, ManPageMatchesHelp) {
   const std::regex option(R"(--([a-z][a-z-]+))");
   EXPECT_EQ(longOptions(kCliHelp, option), longOptions(text, option));
 }
-
-}  // namespace
-}  // namespace folivant
-
-namespace folivant {
-namespace {
 
 // The real program, interrupted by Ctrl-C after its first picture: it finishes what it began,
 // writes no catalog page and exits with 130.
@@ -338,9 +309,8 @@ TEST(CliProcess, InterruptFinishesPicturesBegunAndExits130) {
     ::close(errPipe[1]);
     const std::string target = out.Path();
     const std::string folder = pics.Path();
-    ::execl(FOLIVANT_BUILD_BIN, "folivant-build", "--no-settings", "-j1",
-            "--filter", "lanczos3", "-o", target.c_str(), folder.c_str(),
-            static_cast<char*>(nullptr));
+    ::execl(FOLIVANT_BUILD_BIN, "folivant-build", "--no-settings", "-j1", "--filter", "lanczos3",
+            "-o", target.c_str(), folder.c_str(), static_cast<char*>(nullptr));
     ::_exit(127);
   }
   ::close(errPipe[1]);

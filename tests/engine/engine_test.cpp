@@ -13,14 +13,14 @@
 namespace folivant {
 namespace {
 
-using testing::Exists;
-using testing::Listing;
-using testing::PictureSize;
-using testing::ReadAll;
-using testing::TempDir;
-using testing::WriteGif;
-using testing::WriteJpeg;
-using testing::WriteText;
+using test::Exists;
+using test::Listing;
+using test::PictureSize;
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+using test::WriteGif;
+using test::WriteJpeg;
 
 // Records everything the engine reports; hooks let a test act on a report.
 class Recorder : public IBuildObserver {
@@ -112,16 +112,6 @@ TEST_F(EngineTest, ThreePicturesInAFourByFourTable) {
       Listing(out.Path()),
       (std::vector<std::string>{"p1.jpg", "p1_jpg.html", "p2.jpg", "p2_jpg.html", "p3.jpg",
                                 "p3_jpg.html", "page1.html", "tnp1.jpg", "tnp2.jpg", "tnp3.jpg"}));
-  // First, middle and last navigation.
-  const std::string first = ReadAll(out / "p1_jpg.html");
-  const std::string middle = ReadAll(out / "p2_jpg.html");
-  const std::string last = ReadAll(out / "p3_jpg.html");
-  EXPECT_NE(first.find("href=\"p2_jpg.html\""), std::string::npos);
-  EXPECT_EQ(first.find("Previous"), std::string::npos);
-  EXPECT_NE(middle.find("href=\"p1_jpg.html\""), std::string::npos);
-  EXPECT_NE(middle.find("href=\"p3_jpg.html\""), std::string::npos);
-  EXPECT_NE(last.find("href=\"p2_jpg.html\""), std::string::npos);
-  EXPECT_TRUE(last.ends_with("</body></html>\r\n"));
 
   // Reports: three steps per picture, then the bars back at 0 and "Ready.".
   EXPECT_EQ(recorder.overallMax, 9);
@@ -143,24 +133,24 @@ TEST_F(EngineTest, ThreePicturesInAFourByFourTable) {
 
 TEST_F(EngineTest, TargetEqualToThePicturesFolderCopiesNothing) {
   MakeJpegs(3);
-  const std::string before = ReadAll(src / "p1.jpg");
+  const std::string before = ReadFile(src / "p1.jpg");
   const TBuildResult r = Run(src.Path());
   ASSERT_EQ(r.Outcome, TBuildOutcome::boDone) << r.Message;
-  EXPECT_EQ(ReadAll(src / "p1.jpg"), before);
+  EXPECT_EQ(ReadFile(src / "p1.jpg"), before);
   EXPECT_EQ(Listing(src.Path()).size(), 10u);  // 3 pictures, 3 thumbnails, 3 pages, page1
 }
 
 TEST_F(EngineTest, AnExistingFileIsNotReplacedAndIsTheOneUsed) {
   MakeJpegs(3, 64, 48);
   WriteJpeg(out / "p2.jpg", 200, 100, 9);  // another picture of the same name
-  const std::string existing = ReadAll(out / "p2.jpg");
+  const std::string existing = ReadFile(out / "p2.jpg");
   const TBuildResult r = Run(out.Path());
   ASSERT_EQ(r.Outcome, TBuildOutcome::boDone) << r.Message;
-  EXPECT_EQ(ReadAll(out / "p2.jpg"), existing);
+  EXPECT_EQ(ReadFile(out / "p2.jpg"), existing);
   EXPECT_EQ(r.Items[1].OrigWidth, "200");
   EXPECT_EQ(r.Items[1].OrigHeight, "100");
   EXPECT_EQ(r.Items[1].TnWidth, "192");
-  EXPECT_NE(ReadAll(out / "p2_jpg.html").find("width=\"200\" height=\"100\""), std::string::npos);
+  EXPECT_NE(ReadFile(out / "p2_jpg.html").find("width=\"200\" height=\"100\""), std::string::npos);
 }
 
 TEST_F(EngineTest, ThumbnailSizesFollowTheTruncatingArithmetic) {
@@ -270,7 +260,7 @@ TEST_F(EngineTest, ManyWorkersWriteTheSameBytesAsOne) {
     const auto files = Listing(one.Path());
     EXPECT_EQ(files, Listing(many.Path()));
     EXPECT_EQ(files.size(), 8u * 3 + 2);
-    for (const std::string& f : files) EXPECT_EQ(ReadAll(one / f), ReadAll(many / f)) << f;
+    for (const std::string& f : files) EXPECT_EQ(ReadFile(one / f), ReadFile(many / f)) << f;
   }
 }
 
@@ -289,35 +279,35 @@ TEST_F(EngineTest, TheLaterOfTwoPicturesSharingAThumbnailNameWins) {
   }
 }
 
-TEST_F(EngineTest, AnUnreadablePictureStopsTheBuildNamingIt) {
-  MakeJpegs(2);
-  WriteText(src / "broken.jpg", "this is not a JPEG file at all");
-  request.Pictures.push_back({"broken.jpg", src / "broken.jpg"});
-  Add("p4.jpg", 64, 48, 4);
-  request.Jobs = 2;
-  const TBuildResult r = Run(out.Path());
-  EXPECT_EQ(r.Outcome, TBuildOutcome::boFailed);
-  EXPECT_EQ(r.Message, "Cannot read picture broken.jpg: not a valid JPEG file");
-  ASSERT_EQ(recorder.errors.size(), 1u);
-  EXPECT_EQ(recorder.errors[0], r.Message);
-  // What came before stays; nothing after it, and no catalog page.
-  EXPECT_TRUE(Exists(out / "tnp1.jpg"));
-  EXPECT_TRUE(Exists(out / "p2_jpg.html"));
-  EXPECT_FALSE(Exists(out / "tnbroken.jpg"));
-  EXPECT_FALSE(Exists(out / "tnp4.jpg"));
-  EXPECT_FALSE(Exists(out / "page1.html"));
-  EXPECT_EQ(recorder.statuses.back(), "Ready.");
-  EXPECT_EQ(recorder.overall.back(), 0);
-}
-
-TEST_F(EngineTest, AFileWithoutAReaderStopsTheBuild) {
-  MakeJpegs(2);
-  WriteText(src / "notes.txt", "hello");
-  request.Pictures.insert(request.Pictures.begin(), {"notes.txt", src / "notes.txt"});
-  const TBuildResult r = Run(out.Path());
-  EXPECT_EQ(r.Outcome, TBuildOutcome::boFailed);
-  EXPECT_EQ(r.Message, "Cannot read picture notes.txt: no reader for this kind of file");
-  EXPECT_FALSE(Exists(out / "tnnotes.jpg"));
+// A picture that does not load stops the build with its name; what came before stays, nothing
+// after it is written, and no catalog page. Hostile pictures of every kind: tests/hardening.
+TEST_F(EngineTest, APictureThatDoesNotLoadStopsTheBuildNamingIt) {
+  const struct {
+    const char *name, *message;
+  } cases[] = {{"broken.jpg", "Cannot read picture broken.jpg: not a valid JPEG file"},
+               {"notes.txt", "Cannot read picture notes.txt: no reader for this kind of file"}};
+  for (const auto& c : cases) {
+    TempDir target;
+    recorder.errors.clear();
+    request = TBuildRequest();
+    MakeJpegs(2);
+    WriteFile(src / c.name, "this is not a picture at all");
+    request.Pictures.push_back({c.name, src / c.name});
+    Add("p4.jpg", 64, 48, 4);
+    request.Jobs = 2;
+    const TBuildResult r = Run(target.Path());
+    EXPECT_EQ(r.Outcome, TBuildOutcome::boFailed);
+    EXPECT_EQ(r.Message, c.message);
+    EXPECT_EQ(recorder.errors, std::vector<std::string>{r.Message});
+    EXPECT_TRUE(Exists(target / "tnp1.jpg"));
+    EXPECT_TRUE(Exists(target / "p2_jpg.html"));
+    const std::string name = c.name;
+    EXPECT_FALSE(Exists(target / ("tn" + name.substr(0, name.rfind('.')) + ".jpg")));
+    EXPECT_FALSE(Exists(target / "tnp4.jpg"));
+    EXPECT_FALSE(Exists(target / "page1.html"));
+    EXPECT_EQ(recorder.statuses.back(), "Ready.");
+    EXPECT_EQ(recorder.overall.back(), 0);
+  }
 }
 
 TEST_F(EngineTest, AMissingSourceStopsTheCopyStepNamingIt) {
@@ -390,16 +380,16 @@ TEST_F(EngineTest, NamesThatLeaveTheTargetFolderAreRefused) {
 TEST_F(EngineTest, AThumbnailNeverReplacesAPictureOfTheBuild) {
   MakeJpegs(2);
   Add("tnp1.jpg", 30, 30, 7);  // p1.jpg's thumbnail would overwrite it
-  const std::string original = ReadAll(src / "tnp1.jpg");
+  const std::string original = ReadFile(src / "tnp1.jpg");
   const TBuildResult r = Run(src.Path());
   EXPECT_EQ(r.Outcome, TBuildOutcome::boFailed);
   EXPECT_NE(r.Message.find("tnp1.jpg"), std::string::npos);
-  EXPECT_EQ(ReadAll(src / "tnp1.jpg"), original);
+  EXPECT_EQ(ReadFile(src / "tnp1.jpg"), original);
 }
 
 TEST_F(EngineTest, AFailedWriteLeavesNoTruncatedFileUnderARealName) {
   MakeJpegs(3, 300, 200);
-  WriteText(src / "tnp1.jpg", "old");
+  WriteFile(src / "tnp1.jpg", "old");
   // Files may not grow past 600 bytes: every thumbnail and page write fails part-way.
   ::signal(SIGXFSZ, SIG_IGN);
   rlimit saved{};
@@ -413,24 +403,24 @@ TEST_F(EngineTest, AFailedWriteLeavesNoTruncatedFileUnderARealName) {
 
   EXPECT_EQ(r.Outcome, TBuildOutcome::boFailed);
   EXPECT_NE(r.Message.find("tnp1.jpg"), std::string::npos) << r.Message;
-  EXPECT_EQ(ReadAll(src / "tnp1.jpg"), "old");
+  EXPECT_EQ(ReadFile(src / "tnp1.jpg"), "old");
   EXPECT_EQ(Listing(src.Path()),
             (std::vector<std::string>{"p1.jpg", "p2.jpg", "p3.jpg", "tnp1.jpg"}));
 }
 
 TEST(TargetFiles, CopyNeverReplacesAndWriteReplacesWhole) {
   TempDir dir;
-  WriteText(dir / "source", "new bytes");
-  WriteText(dir / "kept", "old");
+  WriteFile(dir / "source", "new bytes");
+  WriteFile(dir / "kept", "old");
   EXPECT_FALSE(CopyFileNoReplace(dir / "source", dir.Path(), "kept"));
-  EXPECT_EQ(ReadAll(dir / "kept"), "old");
+  EXPECT_EQ(ReadFile(dir / "kept"), "old");
   EXPECT_TRUE(CopyFileNoReplace(dir / "source", dir.Path(), "copy"));
-  EXPECT_EQ(ReadAll(dir / "copy"), "new bytes");
+  EXPECT_EQ(ReadFile(dir / "copy"), "new bytes");
   EXPECT_THROW(CopyFileNoReplace(dir / "absent", dir.Path(), "x"), ETargetFileError);
   EXPECT_THROW(CopyFileNoReplace(dir.Path(), dir.Path(), "y"), ETargetFileError);
 
   WriteFileReplacing(dir.Path(), "kept", "replaced");
-  EXPECT_EQ(ReadAll(dir / "kept"), "replaced");
+  EXPECT_EQ(ReadFile(dir / "kept"), "replaced");
   EXPECT_THROW(WriteFileReplacing(dir / "no-such-folder", "f", "x"), ETargetFileError);
   EXPECT_EQ(Listing(dir.Path()), (std::vector<std::string>{"copy", "kept", "source"}));
   EXPECT_EQ(JoinLinesCrLf({"a", "", "b"}), "a\r\n\r\nb\r\n");

@@ -1,44 +1,18 @@
 // Pictures and folders for the engine and command-line tests, made on the spot.
 #pragma once
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <algorithm>
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "../common/test_files.h"
 
 #include "codecs/codecs.h"
 #include "imaging/image_box.h"
 #include "imaging/stream.h"
 
-namespace folivant::testing {
-
-// A fresh folder under the system's temporary folder, removed with everything in it.
-class TempDir {
- public:
-  TempDir() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/folivant-test-XXXXXX";
-    if (::mkdtemp(pattern.data())) path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& Path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
+namespace folivant::test {
 
 // A w x h picture with structure in it (gradients and a seeded pattern), so thumbnails of
 // different pictures differ.
@@ -105,32 +79,6 @@ inline void WriteGif(const std::string& path, int w, int h, int seed = 0) {
   s.Close();
 }
 
-inline std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-inline void WriteText(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-inline bool Exists(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0;
-}
-
-// Names of the files in a folder, sorted.
-inline std::vector<std::string> Listing(const std::string& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(dir)) {
-    names.push_back(e.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 // Width and height of a picture file as the toolkit loads it.
 inline std::pair<int, int> PictureSize(const std::string& path) {
   InstallCodecs();
@@ -139,4 +87,4 @@ inline std::pair<int, int> PictureSize(const std::string& path) {
   return {box.Bitmap().Width(), box.Bitmap().Height()};
 }
 
-}  // namespace folivant::testing
+}  // namespace folivant::test
