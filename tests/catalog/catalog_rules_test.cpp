@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
-#include <fstream>
 #include <string>
+
+#include "../common/test_files.h"
 
 #include "catalog/html_color.h"
 
@@ -59,14 +61,13 @@ TEST(HtmlColorTest, SystemColoursGoThroughTheResolver) {
 }
 
 TEST(PageArithmetic, CountsAndPages) {
-  EXPECT_EQ(PageCount(16, 4, 4), 1);
-  EXPECT_EQ(PageCount(17, 4, 4), 2);
-  EXPECT_EQ(PageCount(0, 4, 4), 0);
-  EXPECT_EQ(PageCount(10, 2, 3), 2);
-  EXPECT_EQ(PageOfIndex(6, 3, 2), 2);
-  EXPECT_EQ(PageOfIndex(5, 3, 2), 1);
-  EXPECT_EQ(PageOfIndex(0, 1, 1), 1);
-  EXPECT_EQ(PageOfIndex(4, 2, 2), 2);
+  // {items or index, rows, cols, pages or page}
+  for (const auto& [n, rows, cols, pages] :
+       {std::array{16, 4, 4, 1}, {17, 4, 4, 2}, {0, 4, 4, 0}, {10, 2, 3, 2}})
+    EXPECT_EQ(PageCount(n, rows, cols), pages) << n;
+  for (const auto& [i, rows, cols, page] :
+       {std::array{6, 3, 2, 2}, {5, 3, 2, 1}, {0, 1, 1, 1}, {4, 2, 2, 2}})
+    EXPECT_EQ(PageOfIndex(i, rows, cols), page) << i;
   EXPECT_EQ(ItemsPerPage("3", "2"), 6);
   EXPECT_EQ(ItemsPerPage(100, 100), 10000);
 }
@@ -109,11 +110,11 @@ TEST(PageArithmetic, BadTableSizesAreErrorsNotDivisions) {
 }
 
 TEST(FileSize, KilobytesTruncate) {
-  const auto dir = std::filesystem::path(::testing::TempDir()) / "catalog_filesize";
-  std::filesystem::create_directories(dir);
+  const test::TempDir tmp;
+  const std::filesystem::path dir = tmp.Path();
   const auto write = [&](const char* name, std::size_t n) {
-    std::ofstream(dir / name, std::ios::binary) << std::string(n, 'x');
-    return (dir / name).string();
+    test::WriteFile(tmp / name, std::string(n, 'x'));
+    return tmp / name;
   };
   EXPECT_EQ(FileSizeKb(write("a", 2047)), 1);
   EXPECT_EQ(FileSizeKb(write("b", 2048)), 2);
@@ -127,7 +128,6 @@ TEST(FileSize, KilobytesTruncate) {
     EXPECT_NE(std::string(e.what()).find(missing), std::string::npos) << e.what();
   }
   EXPECT_THROW(FileSizeKb(dir.string()), ECatalogError);
-  std::filesystem::remove_all(dir);
 }
 
 TEST(Titles, CopiesTheFourCaptionWords) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "../common/test_files.h"
 #include "catalog/catalog_rules.h"
 #include "catalog/html_escape.h"
 #include "catalog/page_writer.h"
@@ -37,12 +38,7 @@ void PrintTo(const GoldenCase& c, std::ostream* os) {
   *os << c.folder;
 }
 
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using test::ReadFile;
 
 std::vector<CatalogItem> MakeItems(const std::vector<Picture>& pictures) {
   std::vector<CatalogItem> items;
@@ -168,9 +164,8 @@ class GoldenPages : public ::testing::TestWithParam<GoldenCase> {};
 TEST_P(GoldenPages, MatchByteForByte) {
   const GoldenCase& c = GetParam();
   const fs::path golden = fs::path(FOLIVANT_TEST_SOURCE_DIR) / ".." / "golden" / c.folder;
-  const fs::path out = fs::path(::testing::TempDir()) / ("folivant_golden_" + c.folder);
-  fs::remove_all(out);
-  fs::create_directories(out);
+  const test::TempDir tmp;
+  const fs::path out = tmp.Path();
   WriteCase(c, out);
 
   const char* update = std::getenv("FOLIVANT_UPDATE_GOLDEN");
@@ -195,7 +190,6 @@ TEST_P(GoldenPages, MatchByteForByte) {
     ADD_FAILURE() << c.folder << "/" << name << " differs at line " << line << "\n want: " << la
                   << "\n  got: " << lb;
   }
-  fs::remove_all(out);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, GoldenPages, ::testing::ValuesIn(Cases()),

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -124,37 +125,15 @@ TEST(Escaping, KnownForms) {
 }
 
 std::string RandomName(std::mt19937& rng) {
-  static const std::vector<std::string> pieces = {"a",
-                                                  "Z",
-                                                  "7",
-                                                  ".",
-                                                  "_",
-                                                  "-",
-                                                  "~",
-                                                  " ",
-                                                  "\"",
-                                                  "'",
-                                                  "&",
-                                                  "<",
-                                                  ">",
-                                                  "#",
-                                                  "%",
-                                                  "?",
-                                                  "\\",
-                                                  ";",
-                                                  "+",
-                                                  "=",
-                                                  "(",
-                                                  ")",
-                                                  "%41",
-                                                  "&amp;",
-                                                  "</script>",
-                                                  "\xC3\xA9",
-                                                  "\xE6\x97\xA5",
-                                                  "\xF0\x9F\x93\xB7",
-                                                  "\t",
-                                                  "javascript:",
-                                                  "\xFF"};
+  // The pieces, separated by "|".
+  static const std::vector<std::string> pieces = [] {
+    std::istringstream in(
+        "a|Z|7|.|_|-|~| |\"|'|&|<|>|#|%|?|\\|;|+|=|(|)|%41|&amp;|</script>|\xC3\xA9|"
+        "\xE6\x97\xA5|\xF0\x9F\x93\xB7|\t|javascript:|\xFF");
+    std::vector<std::string> v;
+    for (std::string piece; std::getline(in, piece, '|');) v.push_back(piece);
+    return v;
+  }();
   std::uniform_int_distribution<std::size_t> len(1, 12), pick(0, pieces.size() - 1);
   std::string name;
   for (std::size_t n = len(rng); n > 0; --n) name += pieces[pick(rng)];

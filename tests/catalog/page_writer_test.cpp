@@ -4,9 +4,10 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <thread>
 #include <vector>
+
+#include "../common/test_files.h"
 
 #include "catalog/catalog_rules.h"
 
@@ -14,30 +15,13 @@ namespace folivant {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using test::ReadFile;
 
 class PageWriterTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::path(::testing::TempDir()) /
-           ("folivant_writer_" +
-            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::vector<std::string> Entries() const {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename());
-    return names;
-  }
-  fs::path dir_;
+  std::vector<std::string> Entries() const { return test::Listing(tmp_.Path()); }
+  test::TempDir tmp_;
+  const fs::path dir_ = tmp_.Path();
 };
 
 TEST_F(PageWriterTest, SaveLinesEndsEveryLineWithCrLf) {
