@@ -3,10 +3,13 @@
 
 #include <QDialog>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <deque>
+#include <memory>
 #include <optional>
 
 #include "app/dialogs.h"
+#include "app/main_form.h"
 
 namespace folivant::test {
 
@@ -87,6 +90,41 @@ class TFakeDialogs : public IDialogs {
     T v = std::move(q.front());
     q.pop_front();
     return v;
+  }
+};
+
+// The window under test, with a private folder for its settings file and fake dialogs.
+class TWindowHarness {
+ protected:
+  std::unique_ptr<QTemporaryDir> dir_;
+  std::unique_ptr<TFakeDialogs> dialogs_;
+  std::unique_ptr<TForm1> form_;
+
+  QString Path(const QString& name) const { return dir_->filePath(name); }
+  QString SettingsPath() const { return Path(QStringLiteral("folivant.ini")); }
+  TForm1::TEnv Env(int jobs) const {
+    TForm1::TEnv env;
+    env.Dialogs = dialogs_.get();
+    env.SettingsPath = SettingsPath();
+    env.ProgramDir = dir_->path();
+    env.Jobs = jobs;
+    return env;
+  }
+  template <class T>
+  T* W(const char* name) const {
+    T* w = form_->findChild<T*>(QString::fromLatin1(name));
+    if (!w) qFatal("no control %s", name);
+    return w;
+  }
+  void Start() {
+    dir_ = std::make_unique<QTemporaryDir>();
+    if (!dir_->isValid()) qFatal("no temporary folder");
+    dialogs_ = std::make_unique<TFakeDialogs>();
+  }
+  void Stop() {
+    form_.reset();
+    dialogs_.reset();
+    dir_.reset();
   }
 };
 

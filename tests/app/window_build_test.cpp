@@ -40,36 +40,21 @@ void WritePicture(const QString& path, int w, int h, int seed) {
 
 }  // namespace
 
-class WindowBuildTest : public QObject {
+class WindowBuildTest : public QObject, folivant::test::TWindowHarness {
   Q_OBJECT
 
  private:
-  std::unique_ptr<QTemporaryDir> dir_;
-  std::unique_ptr<TFakeDialogs> dialogs_;
-  std::unique_ptr<TForm1> form_;
   std::function<void(const std::string&)> hook_;
 
-  QString Path(const QString& name) const { return dir_->filePath(name); }
-  QString SettingsPath() const { return Path(QStringLiteral("folivant.ini")); }
   QString Target() const { return Path(QStringLiteral("out")); }
 
   TForm1& Open(int jobs = 1) {
-    TForm1::TEnv env;
-    env.Dialogs = dialogs_.get();
-    env.SettingsPath = SettingsPath();
-    env.ProgramDir = dir_->path();
-    env.Jobs = jobs;
+    TForm1::TEnv env = Env(jobs);
     env.WorkerStatusHook = [this](const std::string& s) {
       if (hook_) hook_(s);
     };
     form_ = std::make_unique<TForm1>(env);
     return *form_;
-  }
-  template <class T>
-  T* W(const char* name) const {
-    T* w = form_->findChild<T*>(QString::fromLatin1(name));
-    if (!w) qFatal("no control %s", name);
-    return w;
   }
   // n pictures p1.png .. pn.png chosen in the window; the target is a separate folder.
   void Pictures(int n, int w = 160, int h = 120) {
@@ -98,16 +83,12 @@ class WindowBuildTest : public QObject {
 
  private slots:
   void init() {
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
-    dialogs_ = std::make_unique<TFakeDialogs>();
+    Start();
     hook_ = nullptr;
   }
   void cleanup() {
-    form_.reset();
+    Stop();
     hook_ = nullptr;
-    dialogs_.reset();
-    dir_.reset();
   }
 
   void fewerThanThreePicturesRefused() {

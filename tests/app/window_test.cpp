@@ -48,31 +48,13 @@ std::vector<std::string> Std(const QStringList& l) {
 
 }  // namespace
 
-class WindowTest : public QObject {
+class WindowTest : public QObject, folivant::test::TWindowHarness {
   Q_OBJECT
 
  private:
-  std::unique_ptr<QTemporaryDir> dir_;
-  std::unique_ptr<TFakeDialogs> dialogs_;
-  std::unique_ptr<TForm1> form_;
-
-  QString Path(const QString& name) const { return dir_->filePath(name); }
-  QString SettingsPath() const { return Path(QStringLiteral("folivant.ini")); }
-
   TForm1& Open() {
-    TForm1::TEnv env;
-    env.Dialogs = dialogs_.get();
-    env.SettingsPath = SettingsPath();
-    env.ProgramDir = dir_->path();
-    env.Jobs = 1;
-    form_ = std::make_unique<TForm1>(env);
+    form_ = std::make_unique<TForm1>(Env(1));
     return *form_;
-  }
-  template <class T>
-  T* W(const char* name) const {
-    T* w = form_->findChild<T*>(QString::fromLatin1(name));
-    if (!w) qFatal("no control %s", name);
-    return w;
   }
   QString Folder(const QString& name) {
     QDir(dir_->path()).mkpath(name);
@@ -94,16 +76,8 @@ class WindowTest : public QObject {
   }
 
  private slots:
-  void init() {
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
-    dialogs_ = std::make_unique<TFakeDialogs>();
-  }
-  void cleanup() {
-    form_.reset();
-    dialogs_.reset();
-    dir_.reset();
-  }
+  void init() { Start(); }
+  void cleanup() { Stop(); }
 
   void captionAndShape() {
     ConfigureApplication();
