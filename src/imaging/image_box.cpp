@@ -259,11 +259,14 @@ TProgressRec TImageBoxIO::MakeProgress() {
   return rec;
 }
 
-void TImageBoxIO::TakeResolution() {
+void TImageBoxIO::Loaded(const std::string& fileName, int fileType) {
+  params_->FileName = fileName;
+  params_->FileType = fileType;
   if (TImageBoxView* box = AttachedImageBox()) {
     box->SetDpiX(params_->DpiX);
     box->SetDpiY(params_->DpiY);
   }
+  Refresh();
 }
 
 namespace {
@@ -316,10 +319,7 @@ void TImageBoxIO::LoadRegistry(const std::string& FileName, const std::string& e
   TFileStream stream(FileName, TFileMode::fmOpenRead);
   TProgressRec progress = MakeProgress();
   info->ReadFunction(stream, *Bitmap(), *params_, false, progress);
-  params_->FileName = FileName;
-  params_->FileType = info->FileType;
-  TakeResolution();
-  Refresh();
+  Loaded(FileName, info->FileType);
 }
 
 void TImageBoxIO::LoadFromFileJpeg(const std::string& FileName) {
@@ -333,10 +333,7 @@ void TImageBoxIO::LoadFromFileJpeg(const std::string& FileName) {
   TFileStream stream(FileName, TFileMode::fmOpenRead);  // closed on every exit
   TProgressRec progress = MakeProgress();
   read(stream, *Bitmap(), *params_, false, progress);
-  params_->FileName = FileName;
-  params_->FileType = 3;
-  TakeResolution();
-  Refresh();
+  Loaded(FileName, 3);
 }
 
 void TImageBoxIO::LoadFromFilePng(const std::string& FileName) {
@@ -351,11 +348,8 @@ void TImageBoxIO::LoadFromFilePng(const std::string& FileName) {
   TProgressRec progress = MakeProgress();
   params_->PngBackground = ColorToRGB(Background());
   read(stream, *Bitmap(), *params_, false, progress);
-  params_->FileName = FileName;
-  params_->FileType = 8;
-  TakeResolution();
   SetBackground(RGBToColor(params_->PngBackground));
-  Refresh();
+  Loaded(FileName, 8);
 }
 
 void TImageBoxIO::LoadFromFileGif(const std::string& FileName) {
@@ -369,12 +363,9 @@ void TImageBoxIO::LoadFromFileGif(const std::string& FileName) {
   TProgressRec progress = MakeProgress();
   int numImages = 0;
   read(FileName, *Bitmap(), numImages, progress, *params_);
-  params_->FileName = FileName;
-  params_->FileType = 2;
-  TakeResolution();
   SetBackground(
       RGBToColor(params_->GifTransparent ? params_->GifTranspColor : params_->GifBackground));
-  Refresh();
+  Loaded(FileName, 2);
 }
 
 void TImageBoxIO::SaveToFileJpeg(const std::string& FileName) {
@@ -462,10 +453,7 @@ void TImageBoxIO::LoadFromStream(TStream& Stream) {
     aborting_ = true;
     return;
   }
-  params_->FileName.clear();
-  params_->FileType = format;
-  TakeResolution();
-  Refresh();
+  Loaded(std::string(), format);
 }
 
 void TImageBoxIO::ParamsFromStream(TStream& Stream) {

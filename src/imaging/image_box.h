@@ -197,8 +197,9 @@ class TImageBoxIO : public TImageBoxClient {
 
  private:
   TProgressRec MakeProgress();
-  // The resolution just read becomes the attached component's.
-  void TakeResolution();
+  // A picture was read: records where from, gives the attached component its resolution and
+  // refreshes it.
+  void Loaded(const std::string& fileName, int fileType);
   void LoadRegistry(const std::string& FileName, const std::string& ext);
 
   bool streamHeaders_ = false;
