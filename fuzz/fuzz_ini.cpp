@@ -45,8 +45,9 @@ std::string ReadFile(const std::string& path) {
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
+// What the layer trims around names and values.
 bool Blank(char c) {
-  return c == ' ' || c == '\t';
+  return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
 }
 
 bool SameName(std::string_view a, std::string_view b) {
