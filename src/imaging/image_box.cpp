@@ -249,6 +249,16 @@ TImageBoxIO::TImageBoxIO() : params_(std::make_unique<TIOParamsVals>(this)) {}
 
 TImageBoxIO::~TImageBoxIO() = default;
 
+bool TImageBoxIO::Begin(bool haveCodec) {
+  aborting_ = false;
+  if (!Bitmap()) return false;
+  if (!haveCodec) {
+    aborting_ = true;
+    return false;
+  }
+  return true;
+}
+
 TProgressRec TImageBoxIO::MakeProgress() {
   TProgressRec rec;
   rec.fOnProgress = OnProgress();
@@ -323,13 +333,8 @@ void TImageBoxIO::LoadRegistry(const std::string& FileName, const std::string& e
 }
 
 void TImageBoxIO::LoadFromFileJpeg(const std::string& FileName) {
-  aborting_ = false;
-  if (!Bitmap()) return;
   const auto read = Codecs().ReadJpeg;
-  if (!read) {
-    aborting_ = true;
-    return;
-  }
+  if (!Begin(read != nullptr)) return;
   TFileStream stream(FileName, TFileMode::fmOpenRead);  // closed on every exit
   TProgressRec progress = MakeProgress();
   read(stream, *Bitmap(), *params_, false, progress);
@@ -337,13 +342,8 @@ void TImageBoxIO::LoadFromFileJpeg(const std::string& FileName) {
 }
 
 void TImageBoxIO::LoadFromFilePng(const std::string& FileName) {
-  aborting_ = false;
-  if (!Bitmap()) return;
   const auto read = Codecs().ReadPng;
-  if (!read) {
-    aborting_ = true;
-    return;
-  }
+  if (!Begin(read != nullptr)) return;
   TFileStream stream(FileName, TFileMode::fmOpenRead);
   TProgressRec progress = MakeProgress();
   params_->PngBackground = ColorToRGB(Background());
@@ -353,13 +353,8 @@ void TImageBoxIO::LoadFromFilePng(const std::string& FileName) {
 }
 
 void TImageBoxIO::LoadFromFileGif(const std::string& FileName) {
-  aborting_ = false;
-  if (!Bitmap()) return;
   const auto read = Codecs().ReadGifFile;
-  if (!read) {
-    aborting_ = true;
-    return;
-  }
+  if (!Begin(read != nullptr)) return;
   TProgressRec progress = MakeProgress();
   int numImages = 0;
   read(FileName, *Bitmap(), numImages, progress, *params_);
@@ -369,13 +364,8 @@ void TImageBoxIO::LoadFromFileGif(const std::string& FileName) {
 }
 
 void TImageBoxIO::SaveToFileJpeg(const std::string& FileName) {
-  aborting_ = false;
-  if (!Bitmap()) return;
   const auto write = Codecs().WriteJpeg;
-  if (!write) {
-    aborting_ = true;
-    return;
-  }
+  if (!Begin(write != nullptr)) return;
   TFileStream stream(FileName, TFileMode::fmCreate);
   TProgressRec progress = MakeProgress();
   write(stream, *Bitmap(), *params_, progress);
@@ -383,13 +373,8 @@ void TImageBoxIO::SaveToFileJpeg(const std::string& FileName) {
 }
 
 void TImageBoxIO::SaveToStreamJpeg(TStream& Stream) {
-  aborting_ = false;
-  if (!Bitmap()) return;
   const auto write = Codecs().WriteJpeg;
-  if (!write) {
-    aborting_ = true;
-    return;
-  }
+  if (!Begin(write != nullptr)) return;
   TProgressRec progress = MakeProgress();
   write(Stream, *Bitmap(), *params_, progress);
 }

@@ -196,6 +196,9 @@ class TImageBoxIO : public TImageBoxClient {
   static int FindStreamFormat(TStream& Stream);
 
  private:
+  // Starts a load or save: clears Aborting. False when there is no picture to work on, or no
+  // codec (which sets Aborting).
+  bool Begin(bool haveCodec);
   TProgressRec MakeProgress();
   // A picture was read: records where from, gives the attached component its resolution and
   // refreshes it.
