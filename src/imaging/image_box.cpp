@@ -159,9 +159,10 @@ void TImageBoxProc::Resample(int NewWidth, int NewHeight, TResampleFilter Filter
     StretchPlain(src, dst);
   else
     ResampleFiltered(src, dst, FilterType, OnProgress(), this);
-  // The destination has the source's format, so taking its block is the same as giving the
-  // source the new size and drawing the destination into it.
-  src = std::move(dst);
+  // Drawn into the source rather than taking the destination's block, so the source keeps its
+  // large buffer for the next picture a build loads into it.
+  src.SetSize(dst.Width(), dst.Height());
+  src.Draw(dst);
   Refresh();
 }
 
