@@ -317,7 +317,7 @@ void TImageBoxIO::LoadFromFile(const std::string& FileName) {
   }
 }
 
-void TImageBoxIO::LoadRegistry(const std::string& FileName, const std::string& ext) {
+void TImageBoxIO::LoadRegistry(std::string FileName, const std::string& ext) {
   params_->FileName.clear();
   params_->FileType = 0;
   const std::string bare = ext.empty() ? ext : ext.substr(1);

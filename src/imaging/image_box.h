@@ -203,7 +203,8 @@ class TImageBoxIO : public TImageBoxClient {
   // A picture was read: records where from, gives the attached component its resolution and
   // refreshes it.
   void Loaded(const std::string& fileName, int fileType);
-  void LoadRegistry(const std::string& FileName, const std::string& ext);
+  // By value: the name may be Params().FileName, which the load empties first.
+  void LoadRegistry(std::string FileName, const std::string& ext);
 
   bool streamHeaders_ = false;
   std::unique_ptr<TIOParamsVals> params_;
