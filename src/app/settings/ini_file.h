@@ -34,9 +34,9 @@ std::optional<std::int32_t> TryStrToInt(std::string_view text);
 // keys); reads and writes work on the text in memory; UpdateFile() writes it back atomically.
 //
 // Text rules: names of sections and keys match without regard to ASCII case and are written
-// exactly as given. Blanks (space, tab, CR, VT, FF) around names and values are ignored. A line is a
-// section header when it starts with "[" and has a "]"; a comment when it starts with ";" or
-// "#"; a key when it has "=" after a non-empty name; anything else is kept but means nothing.
+// exactly as given. Blanks (space, tab, CR, VT, FF) around names and values are ignored. A line
+// is a section header when it starts with "[" and has a "]"; a comment when it starts with ";"
+// or "#"; a key when it has "=" after a non-empty name; anything else is kept but means nothing.
 // The first occurrence of a key wins (sections of the same name count as one, in file order).
 // Values are taken verbatim (quotes are not removed). CR LF and LF line ends and a UTF-8
 // byte-order mark are read; a rewritten file keeps its mark and the line end of its first line
