@@ -11,9 +11,9 @@ enum class TThumbMode : std::uint8_t { tmFixedHeight, tmFixedWidth };
 
 struct CatalogOptions {
   std::string TargetDir;
-  std::string BackGrnd;        // body background attribute; empty: none
+  std::string BackGrnd;  // body background attribute; empty: none
   std::string ContentTitle;
-  std::string MetaTag;         // one head line written as typed; empty: none
+  std::string MetaTag;  // one head line written as typed; empty: none
   std::string BackColorHtml = "#FFFFFF";
   std::string LinkColorHtml = "#000099";
   std::string ALinkColorHtml = "#000099";
@@ -24,16 +24,16 @@ struct CatalogOptions {
   std::string CatTitle = "Catalog";
   std::string TableRows = "4";  // text of the field: read as a whole number when used (1..100)
   std::string TableCols = "4";
-  std::string Border = "1";     // written as typed (0..30)
+  std::string Border = "1";       // written as typed (0..30)
   std::string Cellpadding = "0";  // (0..30)
   std::string Cellspacing = "2";  // (0..39)
-  std::string TableAlign;       // "left", "center", "right" or empty
+  std::string TableAlign;         // "left", "center", "right" or empty
   TThumbMode ThumbMode = TThumbMode::tmFixedHeight;
-  int ThumbHeight = 96;         // 10..300
-  int ThumbWidth = 70;          // 10..300
-  int JPEGQuality = 75;         // 10..100
+  int ThumbHeight = 96;  // 10..300
+  int ThumbWidth = 70;   // 10..300
+  int JPEGQuality = 75;  // 10..100
   bool Progressive = false;
-  int Filter = -1;              // TResampleFilter value 0..6; -1: no selection
+  int Filter = -1;  // TResampleFilter value 0..6; -1: no selection
   bool JavaProtect = false;
   std::string JavaProtectText = "Right Mouse Click Disabled!!!";
   bool JavaOpen = false;
@@ -55,10 +55,10 @@ struct OptionLimits {
 };
 
 struct CatalogItem {
-  std::string PictureName;   // file name without folder, as the file list shows it
-  std::string SourcePath;    // full path of the chosen picture
-  std::string PageFileName;  // see PageFileName()
-  std::string TnFileName;    // see TnFileName()
+  std::string PictureName;            // file name without folder, as the file list shows it
+  std::string SourcePath;             // full path of the chosen picture
+  std::string PageFileName;           // see PageFileName()
+  std::string TnFileName;             // see TnFileName()
   std::string OrigWidth, OrigHeight;  // decimal text, as loaded
   std::string TnWidth, TnHeight;      // decimal text, after resampling
   std::int64_t SizeKb = 0;

@@ -106,8 +106,7 @@ void RunPngRead(PngReadJob* job) {
   // Chunks whose content is never used. For several of these the library allocates and
   // clears a buffer of the declared length (up to 2 GB) before reading a byte of it, whatever
   // the limit above says; skipped unread, a false length costs nothing.
-  static constexpr png_byte kSkipped[] =
-      "tEXt\0zTXt\0iTXt\0sPLT\0pCAL\0sCAL\0iCCP\0eXIf";
+  static constexpr png_byte kSkipped[] = "tEXt\0zTXt\0iTXt\0sPLT\0pCAL\0sCAL\0iCCP\0eXIf";
   png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kSkipped,
                               static_cast<int>(sizeof kSkipped / 5));
   png_set_read_fn(png, job->stream, PngReadData);
