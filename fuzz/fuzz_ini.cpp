@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/settings/ini_file.h"
+#include "settings/ini_file.h"
 #include "fuzz_common.h"
 
 using namespace folivant;

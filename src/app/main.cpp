@@ -3,7 +3,7 @@
 
 #include "app/dialogs.h"
 #include "app/main_form.h"
-#include "app/settings/settings_path.h"
+#include "settings/settings_path.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);

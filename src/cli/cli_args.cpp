@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/settings/color_text.h"
+#include "settings/color_text.h"
 
 namespace folivant {
 

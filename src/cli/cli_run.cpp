@@ -16,8 +16,8 @@
 #include <set>
 #include <sstream>
 
-#include "app/settings/color_text.h"
-#include "app/settings/settings_path.h"
+#include "settings/color_text.h"
+#include "settings/settings_path.h"
 #include "catalog/catalog_rules.h"
 
 extern char** environ;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings/settings.h"
+#include "settings/settings.h"
 #include "catalog/engine/build_engine.h"
 #include "cli/cli_args.h"
 

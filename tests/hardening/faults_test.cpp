@@ -19,8 +19,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/settings/ini_file.h"
-#include "app/settings/settings.h"
+#include "settings/ini_file.h"
+#include "settings/settings.h"
 #include "catalog/catalog_rules.h"
 #include "catalog/engine/build_engine.h"
 #include "catalog/page_writer.h"

@@ -1,4 +1,4 @@
-#include "app/settings/color_text.h"
+#include "settings/color_text.h"
 
 #include <gtest/gtest.h>
 

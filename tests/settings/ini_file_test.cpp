@@ -1,4 +1,4 @@
-#include "app/settings/ini_file.h"
+#include "settings/ini_file.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

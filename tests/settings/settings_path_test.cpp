@@ -1,4 +1,4 @@
-#include "app/settings/settings_path.h"
+#include "settings/settings_path.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "app/settings/settings.h"
+#include "settings/settings.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -6,8 +6,8 @@
 #include <string>
 
 #include "../common/test_files.h"
-#include "app/settings/color_text.h"
-#include "app/settings/ini_file.h"
+#include "settings/color_text.h"
+#include "settings/ini_file.h"
 
 namespace folivant {
 namespace {

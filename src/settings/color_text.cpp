@@ -1,9 +1,9 @@
-#include "app/settings/color_text.h"
+#include "settings/color_text.h"
 
 #include <array>
 #include <cstdio>
 
-#include "app/settings/ini_file.h"
+#include "settings/ini_file.h"
 
 namespace folivant {
 

@@ -1,9 +1,9 @@
-#include "app/settings/settings.h"
+#include "settings/settings.h"
 
 #include <algorithm>
 
-#include "app/settings/color_text.h"
-#include "app/settings/ini_file.h"
+#include "settings/color_text.h"
+#include "settings/ini_file.h"
 
 namespace folivant {
 
