@@ -1,248 +1,221 @@
 #include <numeric>
 
-#include "codec_test_util.h"
+#include "../common/pictures.h"
 
 namespace folivant::test {
 namespace {
 
-int ReadGif(CodecRun& r, const std::vector<std::uint8_t>& bytes, bool paramsOnly = false) {
-  TMemoryStream s(bytes.data(), bytes.size());
-  int count = -1;
-  ReadGifStream(s, r.bmp, count, paramsOnly, r.progress, r.params);
-  return count;
-}
-
-int ReadGifFixture(CodecRun& r, const std::string& name) {
-  return ReadGif(r, ReadBytes(name));
-}
-
-TEST(GifRead, Version87aAnd89a) {
-  for (const char* name : {"87a", "89a"}) {
-    CodecRun r;
-    EXPECT_EQ(ReadGifFixture(r, std::string("gif/") + name + ".gif"), 1);
-    ASSERT_FALSE(r.aborting) << name;
-    EXPECT_EQ(r.params.GifVersion, std::string("GIF") + name);
-    EXPECT_EQ(r.bmp.PixelFormat(), TPixelFormat::pf24bit);
-    EXPECT_TRUE(MatchesPpm(r.bmp, LoadPpm("gif/pattern.ref.ppm"), 0)) << name;
-    EXPECT_EQ(r.params.Width, 20);
-    EXPECT_EQ(r.params.Height, 10);
-    EXPECT_EQ(r.params.GifWinWidth, 20);
-    EXPECT_EQ(r.params.BitsPerSample, 4);
-    EXPECT_EQ(r.params.SamplesPerPixel, 1);
-    EXPECT_EQ(r.params.ColorMapCount, 16);
-    EXPECT_EQ(r.params.DpiX, ScreenDpi().X);
-    EXPECT_EQ(r.reports, (std::vector<int>{0, 30, 70, 100}));
-  }
-  CodecRun r;
-  ReadGifFixture(r, "gif/87a.gif");
-  // Background index 3 of the global table, blue-green-red.
-  EXPECT_EQ(r.params.GifBackground, (TRGB{static_cast<std::uint8_t>(3 * 53), 255 - 48, 48}));
-}
-
-// Fixtures that read to their reference exactly; only black-then-white gives a 1-bit bitmap.
+// Fixtures that read to their reference exactly. Only a black-then-white table gives a 1-bit
+// bitmap; transparent pixels keep their colour; frames are read at their own size wherever
+// they sit; indexes past the table read as black (1-bit: white); strings at the full depth of
+// the LZW table, cleared or not.
 TEST(GifRead, FixturesMatchTheirReferences) {
   const struct {
     const char *file, *ref;
-    bool oneBit;
-  } cases[] = {{"bw", "bw", true},
-               {"wb", "wb", false},
-               {"interlaced5", "interlaced5", false},  // rows 0, 4, 2, 1, 3
-               {"transparent", "pattern", false},      // transparent pixels keep their colour
-               {"deferred-clear", "deferred-clear", false},
-               {"no-trailer", "pattern", false}};
+    int index, images;
+    bool oneBit, interlaced, transparent;
+    int x, y, bits;
+  } cases[] = {
+      {"87a", "pattern", 0, 1, false, false, false, 0, 0, 4},
+      {"89a", "pattern", 0, 1, false, false, false, 0, 0, 4},
+      {"no-trailer", "pattern", 0, 1, false, false, false, 0, 0, 4},
+      {"transparent", "pattern", 0, 1, false, false, true, 0, 0, 4},
+      {"bw", "bw", 0, 1, true, false, false, 0, 0, 1},
+      {"wb", "wb", 0, 1, false, false, false, 0, 0, 1},
+      {"interlaced5", "interlaced5", 0, 1, false, true, false, 0, 0, 4},  // rows 0, 4, 2, 1, 3
+      {"deferred-clear", "deferred-clear", 0, 1, false, false, false, 0, 0, 8},
+      {"frames3", "frames3", 1, 3, false, false, true, 2, 1, 4},
+      {"local", "local", 0, 1, false, false, true, 0, 0, 3},
+      {"frame-larger-than-screen", "frame-larger-than-screen", 0, 1, false, false, false, 2, 3, 2},
+      {"frame-far-outside", "frame-far-outside", 0, 1, false, false, false, 60000, 65000, 2},
+      {"index-beyond-table", "index-beyond-table", 0, 1, false, false, false, 0, 0, 2},
+      {"index-beyond-bw", "index-beyond-bw", 0, 1, true, false, false, 0, 0, 1},
+      {"lzw-chain", "white60x40", 0, 1, false, true, false, 0, 0, 2},
+      {"lzw-chain-deferred", "white60x40", 0, 1, false, true, false, 0, 0, 2},
+  };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
     CodecRun r;
-    EXPECT_EQ(ReadGifFixture(r, std::string("gif/") + c.file + ".gif"), 1) << c.file;
-    ASSERT_FALSE(r.aborting) << c.file;
+    r.params.GifImageIndex = c.index;
+    r.Read(Kind::Gif, ReadBytes(std::string("gif/") + c.file + ".gif"));
+    ASSERT_FALSE(r.aborting);
+    EXPECT_EQ(r.images, c.images);
     EXPECT_EQ(r.bmp.PixelFormat(), c.oneBit ? TPixelFormat::pf1bit : TPixelFormat::pf24bit);
-    EXPECT_TRUE(MatchesPpm(r.bmp, LoadPpm(std::string("gif/") + c.ref + ".ref.ppm"), 0)) << c.file;
-    EXPECT_EQ(r.params.GifInterlaced, std::string(c.file) == "interlaced5");
-    if (std::string(c.file) == "transparent") {
-      EXPECT_TRUE(r.params.GifTransparent);
-    }
+    EXPECT_TRUE(MatchesPpm(r.bmp, LoadPpm(std::string("gif/") + c.ref + ".ref.ppm"), 0));
+    EXPECT_EQ(r.params.Width * 10000 + r.params.Height, r.bmp.Width() * 10000 + r.bmp.Height());
+    EXPECT_EQ(r.params.GifInterlaced, c.interlaced);
+    EXPECT_EQ(r.params.GifTransparent, c.transparent);
+    EXPECT_EQ(r.params.GifXPos, c.x);
+    EXPECT_EQ(r.params.GifYPos, c.y);
+    EXPECT_EQ(r.params.BitsPerSample, c.bits);
+    EXPECT_EQ(r.params.ColorMapCount, 1 << c.bits);
+    EXPECT_EQ(r.params.ColorMap.size(), static_cast<std::size_t>(1) << c.bits);
+    EXPECT_EQ(r.params.SamplesPerPixel, 1);
+    EXPECT_EQ(r.params.DpiX, ScreenDpi().X);
+    EXPECT_EQ(r.reports, (std::vector<int>{0, 30, 70, 100}));
   }
 }
 
-TEST(GifRead, SecondOfThreeFrames) {
-  CodecRun r;
-  r.params.GifImageIndex = 1;
-  EXPECT_EQ(ReadGifFixture(r, "gif/frames3.gif"), 3);
-  ASSERT_FALSE(r.aborting);
-  EXPECT_TRUE(MatchesPpm(r.bmp, LoadPpm("gif/frames3.ref.ppm"), 0));
-  EXPECT_EQ(r.params.GifDelayTime, 20);
-  EXPECT_TRUE(r.params.GifTransparent);
-  EXPECT_EQ(r.params.GifXPos, 2);
-  EXPECT_EQ(r.params.GifYPos, 1);
-  EXPECT_EQ(r.params.GifWinWidth, 12);
+TEST(GifRead, HeaderFields) {
+  CodecRun a;
+  a.Read(Kind::Gif, ReadBytes("gif/87a.gif"));
+  EXPECT_EQ(a.params.GifVersion, "GIF87a");
+  EXPECT_EQ(a.params.GifWinWidth, 20);
+  // Background index 3 of the global table, stored blue, green, red.
+  EXPECT_EQ(a.params.GifBackground, (TRGB{static_cast<std::uint8_t>(3 * 53), 255 - 48, 48}));
+  CodecRun b;
+  b.Read(Kind::Gif, ReadBytes("gif/transparent.gif"));
+  EXPECT_EQ(b.params.GifVersion, "GIF89a");
+  EXPECT_EQ(b.params.GifTranspColor, (TRGB{106, 223, 32}));  // global entry 2
+  CodecRun f;
+  f.params.GifImageIndex = 1;
+  f.Read(Kind::Gif, ReadBytes("gif/frames3.gif"));
+  EXPECT_EQ(f.params.GifDelayTime, 20);
+  EXPECT_EQ(f.params.GifWinWidth, 12);
+  CodecRun l;
+  l.Read(Kind::Gif, ReadBytes("gif/local.gif"), true);  // header only
+  EXPECT_EQ(l.bmp.Width(), 0);
+  EXPECT_EQ(l.params.Width, 9);
+  EXPECT_EQ(l.params.ColorMap[2], (TRGB{255 - 40, 20, 200}));
+  EXPECT_EQ(l.params.GifTranspColor, (TRGB{255 - 100, 50, 200}));  // local entry 5
 }
 
-TEST(GifRead, IndexBeyondLastImageDecodesNothing) {
-  CodecRun r;
-  r.bmp.SetSize(5, 5);
-  r.params.GifImageIndex = 7;
-  EXPECT_EQ(ReadGifFixture(r, "gif/frames3.gif"), 3);
-  EXPECT_FALSE(r.aborting);
-  EXPECT_EQ(r.bmp.Width(), 5);
-}
+TEST(GifRead, NothingDecodedLeavesTheBitmap) {
+  CodecRun beyond;  // an index past the last image: no image, no failure
+  beyond.bmp.SetSize(5, 5);
+  beyond.params.GifImageIndex = 7;
+  beyond.Read(Kind::Gif, ReadBytes("gif/frames3.gif"));
+  EXPECT_FALSE(beyond.aborting);
+  EXPECT_EQ(beyond.images * 10 + beyond.bmp.Width(), 35);
 
-TEST(GifRead, LocalTableAndTransparency) {
-  CodecRun r;
-  ReadGifFixture(r, "gif/local.gif");
-  ASSERT_FALSE(r.aborting);
-  EXPECT_TRUE(MatchesPpm(r.bmp, LoadPpm("gif/local.ref.ppm"), 0));
-  EXPECT_EQ(r.params.BitsPerSample, 3);
-  EXPECT_EQ(r.params.ColorMapCount, 8);
-  EXPECT_EQ(r.params.ColorMap[2], (TRGB{255 - 40, 20, 200}));
-  EXPECT_TRUE(r.params.GifTransparent);
-  EXPECT_EQ(r.params.GifTranspColor, (TRGB{255 - 100, 50, 200}));  // local entry 5
-}
-
-TEST(GifRead, ParamsOnlyFillsImageFields) {
-  CodecRun r;
-  r.bmp.SetSize(2, 3);
-  ReadGif(r, ReadBytes("gif/local.gif"), true);
-  EXPECT_FALSE(r.aborting);
-  EXPECT_EQ(r.bmp.Width(), 2);
-  EXPECT_EQ(r.params.Width, 9);
-  EXPECT_EQ(r.params.ColorMapCount, 8);
-}
-
-TEST(GifRead, DecoderFailuresRejectTheImage) {
-  for (const char* name : {"bad/gif-min-code-size-1.gif", "bad/gif-min-code-size-12.gif",
-                           "bad/gif-code-above-next.gif", "bad/gif-end-after-clear.gif"}) {
-    CodecRun r;
-    r.bmp.SetSize(3, 3);
-    ReadGifFixture(r, name);
-    EXPECT_TRUE(r.aborting) << name;
-    EXPECT_EQ(r.bmp.Width(), 3) << name;    // earlier content kept
-    EXPECT_EQ(r.params.Width, 20) << name;  // image fields already filled
-  }
-}
-
-TEST(GifRead, NoHookInstalledFails) {
-  CodecRun r;
+  CodecRun noHook;
   const TGifLzwDecompress saved = DefGifLzwDecompress;
   DefGifLzwDecompress = nullptr;
-  r.params.GifLzwDecompress = nullptr;
-  ReadGifFixture(r, "gif/87a.gif");
+  noHook.params.GifLzwDecompress = nullptr;
+  noHook.Read(Kind::Gif, ReadBytes("gif/87a.gif"));
   DefGifLzwDecompress = saved;
-  EXPECT_TRUE(r.aborting);
-  EXPECT_EQ(r.params.GifVersion, "GIF87a");
-}
+  EXPECT_TRUE(noHook.aborting);
 
-TEST(GifRead, CancelAt30Or70) {
   for (int at : {30, 70}) {
     CodecRun r;
-    r.progress.fOnProgress = [&r, at](const void*, int per) {
-      if (per == at) r.aborting = true;
-    };
-    ReadGifFixture(r, "gif/87a.gif");
+    r.progress.fOnProgress = [&r, at](const void*, int per) { r.aborting = per == at; };
+    r.Read(Kind::Gif, ReadBytes("gif/87a.gif"));
     EXPECT_TRUE(r.aborting);
     EXPECT_EQ(r.bmp.Width(), 0) << at;
   }
 }
 
-TEST(GifRead, FileByName) {
-  CodecRun r;
-  int count = 0;
-  ReadGifFile(DataPath("gif/87a.gif"), r.bmp, count, r.progress, r.params);
-  EXPECT_EQ(count, 1);
-  EXPECT_FALSE(r.aborting);
-  EXPECT_THROW(ReadGifFile(DataPath("gif/missing.gif"), r.bmp, count, r.progress, r.params),
-               EFileError);
-}
-
-TEST(GifRead, StrayBytesBetweenBlocksAreSkipped) {
-  // 200 000 stray bytes before the image, read from a file.
-  std::vector<std::uint8_t> bytes = ReadBytes("gif/87a.gif");
+TEST(GifRead, FileByNameSkipsStrayBytes) {
+  Bytes bytes = ReadBytes("gif/87a.gif");
   const std::size_t descriptor = 13 + 16 * 3;
   ASSERT_EQ(bytes[descriptor], 0x2C);
   bytes.insert(bytes.begin() + descriptor, 200000, 0x00);
   TempDir dir;
-  WriteFile(dir / "stray.gif", std::string(bytes.begin(), bytes.end()));
+  WriteBytes(dir / "stray.gif", bytes);
   CodecRun r;
   int count = 0;
   ReadGifFile(dir / "stray.gif", r.bmp, count, r.progress, r.params);
   EXPECT_FALSE(r.aborting);
   EXPECT_EQ(count, 1);
   EXPECT_TRUE(MatchesPpm(r.bmp, LoadPpm("gif/pattern.ref.ppm"), 0));
+  EXPECT_THROW(ReadGifFile(dir / "missing.gif", r.bmp, count, r.progress, r.params), EFileError);
+}
+
+TEST(GifRead, TwentyThousandFrames) {
+  std::vector<GifFrame> frames(20000);
+  for (int i = 0; i < 20000; ++i)
+    frames[i].data = LzwLiterals(2, {static_cast<std::uint8_t>(i % 4)});
+  const Bytes gif = MakeGif(1, 1, 2, frames);
+  for (int index : {0, 19999, 20000}) {
+    CodecRun r;
+    r.params.GifImageIndex = index;
+    r.Read(Kind::Gif, gif);
+    ASSERT_FALSE(r.aborting) << index;
+    EXPECT_EQ(r.images, 20000);
+    EXPECT_EQ(r.bmp.Width(), index < 20000 ? 1 : 0);
+    if (index < 20000) {
+      EXPECT_EQ(r.bmp.ScanLine(0)[0], (index % 4) * 85);
+    }
+  }
 }
 
 // ---- the LZW coder on its own
 
-std::vector<std::uint8_t> EncodeToBytes(int w, int h, bool interlaced, int bits,
-                                        const std::vector<std::uint8_t>& px) {
+Bytes Encode(int w, int h, bool interlaced, int bits, const Bytes& px) {
   TMemoryStream out;
   EncodeGifLzw(out, h, w, interlaced, bits, px.data());
   return out.Bytes();
 }
 
+// Decodes into a picture of w x h; returns the stream position after it (0: rejected).
+std::int64_t Decode(const Bytes& data, int w, int h, bool interlaced, Bytes& px) {
+  TMemoryStream in(data.data(), data.size());
+  DecodeGifLzw(in, h, w, interlaced, px.data());
+  return in.Position();
+}
+
 TEST(GifLzw, EncodeDecodeRoundTrip) {
-  // Long runs (long strings), noise (table fills and clears), both orders.
+  // Long runs (long strings), noise (table fills and clears), both orders, small code sizes.
   const int w = 300, h = 120;
-  std::vector<std::uint8_t> px(w * h);
+  Bytes px(w * h);
   std::uint32_t seed = 1;
   for (int i = 0; i < w * h; ++i) {
     seed = seed * 1103515245u + 12345u;
     px[i] = static_cast<std::uint8_t>(i < w * h / 2 ? (i / 97) % 256 : (seed >> 16) % 256);
   }
   for (bool interlaced : {false, true}) {
-    const std::vector<std::uint8_t> bytes = EncodeToBytes(w, h, interlaced, 8, px);
-    TMemoryStream in(bytes.data(), bytes.size());
-    std::vector<std::uint8_t> got(w * h, 0xEE);
-    DecodeGifLzw(in, h, w, interlaced, got.data());
-    EXPECT_EQ(in.Position(), static_cast<std::int64_t>(bytes.size()));
+    const Bytes bytes = Encode(w, h, interlaced, 8, px);
+    Bytes got(px.size(), 0xEE);
+    EXPECT_EQ(Decode(bytes, w, h, interlaced, got), static_cast<std::int64_t>(bytes.size()));
     EXPECT_EQ(got, px) << interlaced;
   }
   for (int bits : {1, 2, 4}) {
-    std::vector<std::uint8_t> small(64 * 3);
+    Bytes small(64 * 3);
     for (std::size_t i = 0; i < small.size(); ++i)
       small[i] = static_cast<std::uint8_t>((i * 7 / 5) % (1u << bits));
-    const std::vector<std::uint8_t> bytes = EncodeToBytes(64, 3, false, bits, small);
-    TMemoryStream in(bytes.data(), bytes.size());
-    std::vector<std::uint8_t> got(small.size());
-    DecodeGifLzw(in, 3, 64, false, got.data());
+    Bytes got(small.size());
+    Decode(Encode(64, 3, false, bits, small), 64, 3, false, got);
     EXPECT_EQ(got, small) << bits;
   }
 }
 
-TEST(GifLzw, ShortDataKeepsWhatWasDecoded) {
-  std::vector<std::uint8_t> px(40 * 40);
+TEST(GifLzw, ShortOrEmptyDataKeepsWhatWasDecoded) {
+  Bytes px(40 * 40);
   std::iota(px.begin(), px.end(), 0);
-  std::vector<std::uint8_t> bytes = EncodeToBytes(40, 40, false, 8, px);
-  bytes.resize(bytes.size() / 2);  // cut inside the sub-blocks: no terminator, no end code
-  TMemoryStream in(bytes.data(), bytes.size());
-  std::vector<std::uint8_t> got(px.size(), 0);
-  DecodeGifLzw(in, 40, 40, false, got.data());
-  EXPECT_NE(in.Position(), 0);  // success
+  Bytes cut = Encode(40, 40, false, 8, px);
+  cut.resize(cut.size() / 2);  // inside the sub-blocks: no terminator, no end code
+  Bytes got(px.size(), 0);
+  EXPECT_NE(Decode(cut, 40, 40, false, got), 0);
   EXPECT_TRUE(std::equal(px.begin(), px.begin() + 200, got.begin()));
+
+  Bytes none(4, 9);
+  EXPECT_EQ(Decode({8, 0}, 2, 2, false, none), 2);
+  EXPECT_EQ(none[0], 9);
 }
 
-TEST(GifLzw, DataFarBeyondThePictureIsPassedOver) {
-  // A 2 x 2 picture whose data runs on for 300 000 more bytes: decoded, stream at the end.
-  std::vector<std::uint8_t> px = {1, 2, 3, 1};
-  std::vector<std::uint8_t> bytes = EncodeToBytes(2, 2, false, 2, px);
+// A 2 x 2 picture whose data runs on for 32 MB: decoded, the stream at its end, and the data
+// past what the picture can use is read past, not kept.
+TEST(GifLzw, DataFarBeyondThePictureIsPassedOverWithoutKeepingIt) {
+  const Bytes px = {1, 2, 3, 1};
+  Bytes bytes = Encode(2, 2, false, 2, px);
   bytes.pop_back();                                   // terminator
   const std::uint8_t clears[3] = {0x24, 0x49, 0x92};  // 3-bit clear codes
-  for (int i = 0; i < 300000 / 255; ++i) {
+  bytes.reserve(bytes.size() + (33u << 20));
+  for (int i = 0; i < (32 << 20) / 256; ++i) {
     bytes.push_back(255);
     for (int j = 0; j < 255; ++j) bytes.push_back(clears[j % 3]);
   }
   bytes.push_back(0);
-  TMemoryStream in(bytes.data(), bytes.size());
-  std::vector<std::uint8_t> got(4, 0);
-  DecodeGifLzw(in, 2, 2, false, got.data());
-  EXPECT_EQ(in.Position(), static_cast<std::int64_t>(bytes.size()));
-  EXPECT_EQ(got, px);
-}
-
-TEST(GifLzw, EmptyDataIsSuccessWithoutPixels) {
-  const std::uint8_t bytes[] = {8, 0};
-  TMemoryStream in(bytes, sizeof bytes);
-  std::uint8_t px[4] = {9, 9, 9, 9};
-  DecodeGifLzw(in, 2, 2, false, px);
-  EXPECT_EQ(in.Position(), 2);
-  EXPECT_EQ(px[0], 9);
+  bool decoded = false;
+  const long growth = ChildPeakGrowthKb(
+      [&] {
+        Bytes got(4, 0);
+        return Decode(bytes, 2, 2, false, got) == static_cast<std::int64_t>(bytes.size()) &&
+               got == px;
+      },
+      decoded);
+  EXPECT_TRUE(decoded);
+  EXPECT_LT(growth, 8 * 1024) << "peak memory rose by " << growth << " KB";
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // Helpers every test folder shares: a fresh folder per test, whole-file reads and writes, the
-// committed fixtures.
+// committed fixtures, a file size limit that makes writes fail as on a full disk.
 #pragma once
 
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -63,6 +65,28 @@ inline std::vector<std::string> Listing(const std::string& dir) {
   std::sort(names.begin(), names.end());
   return names;
 }
+
+// Files may not grow past `bytes` while this lives: a write past it fails (EFBIG), as on a
+// full disk.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    ::signal(SIGXFSZ, SIG_IGN);
+    ::getrlimit(RLIMIT_FSIZE, &saved_);
+    rlimit small = saved_;
+    small.rlim_cur = bytes;
+    ok_ = ::setrlimit(RLIMIT_FSIZE, &small) == 0;
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &saved_);
+    ::signal(SIGXFSZ, SIG_DFL);
+  }
+  bool Ok() const { return ok_; }
+
+ private:
+  rlimit saved_{};
+  bool ok_ = false;
+};
 
 #ifdef FOLIVANT_TEST_DATA
 inline std::string DataPath(const std::string& rel) {

@@ -607,9 +607,115 @@ def make_bad_jpegs():
     write(path('bad', 'jpeg-many-scans.jpg'), prog[:second_sos] + header * 2000 + b'\xff\xd9')
 
 
+# ---------------------------------------------------------------- pictures made to hurt a reader
+
+GREY4 = [(0, 0, 0), (85, 85, 85), (170, 170, 170), (255, 255, 255)]
+
+
+def lzw_chain(literal, defer_clear):
+    """Clear, one literal, then codes that each name the entry being made (K w K w K): every
+    string is one longer than the one before, until the table is full at 4095. Then a clear
+    code, or (a deferred clear) more codes at width 12 first."""
+    clear, end = 4, 5
+    codes, width, nxt, limit = [(clear, 3), (literal, 3)], 3, 6, 8
+    while True:
+        codes.append((nxt, width))
+        nxt += 1
+        if nxt >= limit:
+            if width == 12:
+                break
+            width, limit = width + 1, limit << 1
+    if defer_clear:
+        codes += [(literal, 12), (4000, 12)]
+    codes += [(clear, 12), (literal, 3), (end, 3)]
+    acc = nb = 0
+    raw = bytearray()
+    for c, wd in codes:
+        acc |= c << nb
+        nb += wd
+        while nb >= 8:
+            raw.append(acc & 0xFF)
+            acc >>= 8
+            nb -= 8
+    if nb:
+        raw.append(acc)
+    return sub_blocks(bytes(raw))
+
+
+def png_with_ihdr(good, width, height):
+    return good[:8] + chunk(b'IHDR', struct.pack('>IIBBBBB', width, height, 8, 2, 0, 0, 0)) + \
+        good[8 + 25:]
+
+
+def make_hostile():
+    # Strings at the full depth of the table: the picture takes the first, all index 3.
+    for name, defer in (('lzw-chain', False), ('lzw-chain-deferred', True)):
+        write(path('gif', name + '.gif'),
+              gif_file(b'89a', 60, 40, GREY4,
+                       [gif_frame(60, 40, [], interlaced=True, min_size=2,
+                                  data=lzw_chain(3, defer))]))
+    write(path('gif', 'white60x40.ref.ppm'), ppm(60, 40, [[(255,) * 3] * 60] * 40))
+    # Frames larger than their screen or far outside it are read at their own size.
+    ramp = [i % 4 for i in range(60)]
+    write(path('gif', 'frame-larger-than-screen.gif'),
+          gif_file(b'89a', 4, 4, GREY4, [gif_frame(10, 6, ramp, left=2, top=3)]))
+    write(path('gif', 'frame-larger-than-screen.ref.ppm'), index_ppm(10, 6, ramp, GREY4))
+    write(path('gif', 'frame-far-outside.gif'),
+          gif_file(b'89a', 4, 4, GREY4, [gif_frame(3, 3, ramp[:9], left=60000, top=65000)]))
+    write(path('gif', 'frame-far-outside.ref.ppm'), index_ppm(3, 3, ramp[:9], GREY4))
+    # Indexes up to 255 over a table of four entries (the rest is black), and over a black and
+    # white table read as 1-bit (every index but 0 is white).
+    every = list(range(256))
+    write(path('gif', 'index-beyond-table.gif'),
+          gif_file(b'89a', 16, 16, GREY4, [gif_frame(16, 16, every, min_size=8)]))
+    write(path('gif', 'index-beyond-table.ref.ppm'),
+          index_ppm(16, 16, every, GREY4 + [(0, 0, 0)] * 252))
+    bw = [(0, 0, 0), (255, 255, 255)]
+    write(path('gif', 'index-beyond-bw.gif'),
+          gif_file(b'89a', 16, 16, bw, [gif_frame(16, 16, every, min_size=8)]))
+    write(path('gif', 'index-beyond-bw.ref.ppm'), index_ppm(16, 16, every, bw + [bw[1]] * 254))
+
+    # Sizes past the limit or zero, in every reader.
+    tiny = [1, 2, 3, 0]
+    for name, (sw, sh, fw, fh) in (('gif-20000.gif', (20000, 20000, 20000, 20000)),
+                                   ('gif-huge-frame-small-screen.gif', (10, 10, 65535, 65535)),
+                                   ('gif-frame-0-wide.gif', (5, 5, 0, 5)),
+                                   ('gif-frame-0-high.gif', (5, 5, 5, 0))):
+        write(path('bad', name), gif_file(b'89a', sw, sh, GREY4,
+                                          [gif_frame(fw, fh, tiny, min_size=2)]))
+    good = png_file(7, 5, 8, 2, [[(x * 7, y * 11, x + y) for x in range(7)] for y in range(5)])
+    for name, (wd, ht) in (('png-20000.png', (20000, 20000)), ('png-zero-high.png', (5, 0)),
+                           ('png-2g-wide.png', (0x7FFFFFFF, 1))):
+        write(path('bad', name), png_with_ihdr(good, wd, ht))
+    # A chunk declaring 2 GB in a file of a few bytes more.
+    for kind in (b'zTXt', b'tEXt', b'iTXt', b'iCCP', b'sPLT', b'pCAL', b'eXIf', b'abCd'):
+        declared = struct.pack('>I', 0x7FFFFF00) + kind + b'k\0\0xy'
+        write(path('bad', 'png-%s-declared-2gb.png' % kind.decode()), good[:33] + declared + good[33:])
+    prog = open(path('jpeg', 'progressive.jpg'), 'rb').read()
+    sof = prog.index(b'\xff\xc2')
+    for name, (wd, ht) in (('jpeg-huge-progressive.jpg', (65535, 65535)),
+                           ('jpeg-zero-width-progressive.jpg', (0, 24)),
+                           # Within a limit raised to 400 million pixels; the coefficient
+                           # buffers would take 2.4 GB.
+                           ('jpeg-work-memory.jpg', (20000, 20000))):
+        data = bytearray(prog)
+        data[sof + 5:sof + 9] = struct.pack('>HH', ht, wd)
+        write(path('bad', name), bytes(data))
+    write(path('bad', 'empty'), b'')
+
+    # A good picture whose trailing data holds an error the library reports after the last row.
+    base = open(path('jpeg', 'ycc444.jpg'), 'rb').read()
+    sof = base.index(b'\xff\xc0')
+    length = struct.unpack('>H', base[sof + 2:sof + 4])[0]
+    assert base.endswith(b'\xff\xd9')
+    write(path('jpeg', 'error-after-last-row.jpg'),
+          base[:-2] + base[sof:sof + 2 + length] + b'\xff\xd9')
+
+
 if __name__ == '__main__':
     make_jpegs()
     make_gifs()
     make_pngs()
     make_bad_jpegs()
+    make_hostile()
     print('fixtures written to', HERE)
