@@ -2,82 +2,68 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <filesystem>
 #include <string>
 
 #include "../common/test_files.h"
-
 #include "catalog/html_color.h"
 
 namespace folivant {
 namespace {
 
-TEST(NameRules, PageAndThumbnailNames) {
-  EXPECT_EQ(PageFileName("beach.jpg"), "beach_jpg.html");
-  EXPECT_EQ(PageFileName("my.trip.png"), "my_trip.png.html");
-  EXPECT_EQ(PageFileName("a.b.gif"), "a_b.gif.html");
-  EXPECT_EQ(PageFileName("README"), "README.html");
-  EXPECT_EQ(TnFileName("beach.png"), "tnbeach.jpg");
-  EXPECT_EQ(TnFileName("my.trip.png"), "tnmy.trip.jpg");
-  EXPECT_EQ(TnFileName("README"), "tnREADME.jpg");
-  // Two pictures share a thumbnail but not a page.
-  EXPECT_EQ(TnFileName("x.jpg"), TnFileName("x.gif"));
-  EXPECT_NE(PageFileName("x.jpg"), PageFileName("x.gif"));
-}
-
-TEST(NameRules, BareFileNames) {
+TEST(NameRules, PageThumbnailAndBareNames) {
+  // The page takes the first dot, the thumbnail drops what follows the last one: two pictures
+  // may share a thumbnail, never a page.
+  const char* const names[][3] = {{"beach.jpg", "beach_jpg.html", "tnbeach.jpg"},
+                                  {"my.trip.png", "my_trip.png.html", "tnmy.trip.jpg"},
+                                  {"README", "README.html", "tnREADME.jpg"},
+                                  {"x.gif", "x_gif.html", "tnx.jpg"}};
+  for (const auto& n : names) {
+    EXPECT_EQ(PageFileName(n[0]), n[1]);
+    EXPECT_EQ(TnFileName(n[0]), n[2]);
+  }
   EXPECT_NO_THROW(CheckBareFileName("a b&c.jpg"));
-  for (std::string bad :
-       {std::string(), std::string("."), std::string(".."), std::string("../x.jpg"),
-        std::string("d/x.jpg"), std::string("x\0y.jpg", 7)})
+  for (std::string bad : {std::string(), std::string("."), std::string(".."), std::string("../x"),
+                          std::string("d/x.jpg"), std::string("x\0y.jpg", 7)})
     EXPECT_THROW(CheckBareFileName(bad), ECatalogError) << bad;
 }
 
-TEST(HtmlColorTest, PlainColours) {
-  EXPECT_EQ(HtmlColor(0x00FF8000), "#0080FF");
-  EXPECT_EQ(HtmlColor(0x990000), "#000099");
-  EXPECT_EQ(HtmlColor(0x800080), "#800080");
-  EXPECT_EQ(HtmlColor(0xFFFFFF), "#FFFFFF");
-  EXPECT_EQ(HtmlColor(0x0000AB), "#AB0000");
-}
-
-TEST(HtmlColorTest, SystemColoursGoThroughTheResolver) {
-  EXPECT_EQ(HtmlColor(clBtnFace), "#C0C0C0");
-  EXPECT_EQ(HtmlColor(0x80000018), "#FFFFE1");  // info background
-  EXPECT_EQ(HtmlColor(0x80000063), "#000000");  // unknown index
+TEST(HtmlColorTest, PlainAndSystemColours) {
+  const std::pair<TColor, const char*> colours[] = {
+      {0x00FF8000, "#0080FF"}, {0x990000, "#000099"},   {0x0000AB, "#AB0000"},
+      {clBtnFace, "#C0C0C0"},  {0x80000018, "#FFFFE1"}, {0x80000063, "#000000"}};
+  for (const auto& [value, html] : colours) EXPECT_EQ(HtmlColor(value), html) << std::hex << value;
+  // The resolver answers for system colours only.
   TColor asked = 0;
   const TColorResolver resolver = [&](TColor c) {
     asked = c;
     return TColor{0x123456};
   };
-  EXPECT_EQ(HtmlColor(clBtnFace, resolver), "#563412");
-  EXPECT_EQ(asked, clBtnFace);
-  // A plain colour never reaches the resolver.
-  asked = 0;
   EXPECT_EQ(HtmlColor(0x010203, resolver), "#030201");
   EXPECT_EQ(asked, 0u);
-  EXPECT_EQ(ClassicSystemColor(0x00ABCDEF), 0x00ABCDEFu);
+  EXPECT_EQ(HtmlColor(clBtnFace, resolver), "#563412");
+  EXPECT_EQ(asked, clBtnFace);
 }
 
-TEST(PageArithmetic, CountsAndPages) {
-  // {items or index, rows, cols, pages or page}
-  for (const auto& [n, rows, cols, pages] :
-       {std::array{16, 4, 4, 1}, {17, 4, 4, 2}, {0, 4, 4, 0}, {10, 2, 3, 2}})
-    EXPECT_EQ(PageCount(n, rows, cols), pages) << n;
-  for (const auto& [i, rows, cols, page] :
-       {std::array{6, 3, 2, 2}, {5, 3, 2, 1}, {0, 1, 1, 1}, {4, 2, 2, 2}})
-    EXPECT_EQ(PageOfIndex(i, rows, cols), page) << i;
+TEST(PageArithmetic, CountsPagesAndLimits) {
+  // {pictures or index, rows, cols, pages or page}
+  const int counts[][4] = {{16, 4, 4, 1}, {17, 4, 4, 2}, {0, 4, 4, 0}, {10, 2, 3, 2}, {7, 1, 6, 2}};
+  for (const auto& c : counts) EXPECT_EQ(PageCount(c[0], c[1], c[2]), c[3]) << c[0];
+  const int pages[][4] = {{6, 3, 2, 2}, {5, 3, 2, 1}, {0, 1, 1, 1}, {4, 2, 2, 2}};
+  for (const auto& p : pages) EXPECT_EQ(PageOfIndex(p[0], p[1], p[2]), p[3]) << p[0];
   EXPECT_EQ(ItemsPerPage("3", "2"), 6);
   EXPECT_EQ(ItemsPerPage(100, 100), 10000);
+  for (const auto& [rows, cols] : {std::pair{0, 4}, {4, 0}, {-1, -1}, {101, 1}, {1, 101}})
+    EXPECT_THROW(ItemsPerPage(rows, cols), ECatalogError) << rows << "x" << cols;
+  EXPECT_THROW(PageOfIndex(-1, 3, 3), ECatalogError);
+  CatalogOptions options;
+  options.TableRows = "0";
+  EXPECT_THROW(ItemsPerPage(options), ECatalogError);
 }
 
 TEST(PageArithmetic, WholeNumbers) {
-  EXPECT_EQ(ParseWholeNumber("42"), 42);
-  EXPECT_EQ(ParseWholeNumber("  07"), 7);
-  EXPECT_EQ(ParseWholeNumber("-3"), -3);
-  EXPECT_EQ(ParseWholeNumber("+2147483647"), 2147483647);
-  EXPECT_EQ(ParseWholeNumber("-2147483648"), -2147483647 - 1);
+  const std::pair<const char*, int> good[] = {
+      {"42", 42}, {"  07", 7}, {"-3", -3}, {"+2147483647", 2147483647}, {"-2147483648", INT32_MIN}};
+  for (const auto& [text, value] : good) EXPECT_EQ(ParseWholeNumber(text), value) << text;
   for (const char* bad :
        {"", " ", "-", "4x", "4 ", "1.5", "2147483648", "99999999999999999999", "0x10", "four"}) {
     try {
@@ -89,60 +75,20 @@ TEST(PageArithmetic, WholeNumbers) {
   }
 }
 
-TEST(PageArithmetic, BadTableSizesAreErrorsNotDivisions) {
-  EXPECT_THROW(ItemsPerPage(0, 4), ECatalogError);
-  EXPECT_THROW(ItemsPerPage(4, 0), ECatalogError);
-  EXPECT_THROW(ItemsPerPage(-1, -1), ECatalogError);
-  EXPECT_THROW(ItemsPerPage(101, 1), ECatalogError);
-  EXPECT_THROW(PageCount(5, 0, 3), ECatalogError);
-  EXPECT_THROW(PageOfIndex(5, 3, 0), ECatalogError);
-  EXPECT_THROW(PageOfIndex(-1, 3, 3), ECatalogError);
-  CatalogOptions options;
-  options.TableRows = "abc";
-  try {
-    ItemsPerPage(options);
-    ADD_FAILURE();
-  } catch (const ECatalogError& e) {
-    EXPECT_STREQ(e.what(), "'abc' is not a valid integer value");
-  }
-  options.TableRows = "0";
-  EXPECT_THROW(ItemsPerPage(options), ECatalogError);
-}
-
 TEST(FileSize, KilobytesTruncate) {
-  const test::TempDir tmp;
-  const std::filesystem::path dir = tmp.Path();
-  const auto write = [&](const char* name, std::size_t n) {
-    test::WriteFile(tmp / name, std::string(n, 'x'));
-    return tmp / name;
-  };
-  EXPECT_EQ(FileSizeKb(write("a", 2047)), 1);
-  EXPECT_EQ(FileSizeKb(write("b", 2048)), 2);
-  EXPECT_EQ(FileSizeKb(write("c", 1023)), 0);
-  EXPECT_EQ(FileSizeKb(write("d", 150000)), 146);
-  const std::string missing = (dir / "missing.jpg").string();
+  const test::TempDir dir;
+  for (const auto& [bytes, kb] :
+       {std::pair{1023, 0}, {1024, 1}, {2047, 1}, {2048, 2}, {150000, 146}}) {
+    test::WriteFile(dir / "f", std::string(static_cast<std::size_t>(bytes), 'x'));
+    EXPECT_EQ(FileSizeKb(dir / "f"), kb) << bytes;
+  }
   try {
-    FileSizeKb(missing);
+    FileSizeKb(dir / "missing.jpg");
     ADD_FAILURE();
   } catch (const ECatalogError& e) {
-    EXPECT_NE(std::string(e.what()).find(missing), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find(dir / "missing.jpg"), std::string::npos) << e.what();
   }
-  EXPECT_THROW(FileSizeKb(dir.string()), ECatalogError);
-}
-
-TEST(Titles, CopiesTheFourCaptionWords) {
-  CatalogOptions from, to;
-  from.PageTitle = "Seite";
-  from.PrevTitle = "Zurueck";
-  from.NextTitle = "Weiter";
-  from.CatTitle = "Katalog";
-  from.ContentTitle = "untouched";
-  GetTitles(from, to);
-  EXPECT_EQ(to.PageTitle, "Seite");
-  EXPECT_EQ(to.PrevTitle, "Zurueck");
-  EXPECT_EQ(to.NextTitle, "Weiter");
-  EXPECT_EQ(to.CatTitle, "Katalog");
-  EXPECT_EQ(to.ContentTitle, "");
+  EXPECT_THROW(FileSizeKb(dir.Path()), ECatalogError);
 }
 
 }  // namespace
