@@ -1,14 +1,11 @@
-#include <signal.h>
-#include <sys/resource.h>
+#include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <mutex>
 
-#include <gtest/gtest.h>
-
+#include "../common/pictures.h"
 #include "catalog/engine/build_engine.h"
-#include "catalog/engine/target_files.h"
-#include "test_pictures.h"
 
 namespace folivant {
 namespace {
@@ -19,8 +16,8 @@ using test::PictureSize;
 using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
-using test::WriteGif;
 using test::WriteJpeg;
+using Files = std::vector<std::string>;
 
 // Records everything the engine reports; hooks let a test act on a report.
 class Recorder : public IBuildObserver {
@@ -50,18 +47,23 @@ class Recorder : public IBuildObserver {
     done.push_back(index);
     if (onDone) onDone(index);
   }
+  // The bars are back at 0 and the status says "Ready.".
+  bool PutBack() const {
+    return !statuses.empty() && statuses.back() == "Ready." && overall.back() == 0 &&
+           current.back() == 0;
+  }
 
   std::mutex mutex;
   std::function<void(const std::string&)> onStatus;
   std::function<void(int)> onDone;
   bool answer = true;
-  std::vector<std::string> statuses, asked, information, errors, opened;
+  Files statuses, asked, information, errors, opened;
   std::vector<int> overall, current, done;
   int overallMax = 0;
 };
 
 class EngineTest : public ::testing::Test {
- protected:
+ public:
   void SetUp() override { InstallCodecs(); }
 
   // n JPEG pictures p1.jpg .. pn.jpg of w x h in the source folder.
@@ -69,17 +71,23 @@ class EngineTest : public ::testing::Test {
     for (int i = 1; i <= n; ++i) Add("p" + std::to_string(i) + ".jpg", w, h, i);
   }
   void Add(const std::string& name, int w, int h, int seed = 0) {
-    const std::string path = src / name;
     if (name.ends_with(".gif")) {
-      WriteGif(path, w, h, seed);
+      test::WriteGif(src / name, w, h, seed);
     } else {
-      WriteJpeg(path, w, h, seed);
+      WriteJpeg(src / name, w, h, seed);
     }
-    request.Pictures.push_back({name, path});
+    request.Pictures.push_back({name, src / name});
   }
   TBuildResult Run(const std::string& target) {
     request.Options.TargetDir = target;
     return engine.Run(request, recorder);
+  }
+  // Which of the names exist in the folder, in order.
+  Files Present(const std::string& dir, const Files& names) {
+    Files out;
+    for (const std::string& n : names)
+      if (Exists(dir + "/" + n)) out.push_back(n);
+    return out;
   }
 
   TempDir src, out;
@@ -90,14 +98,10 @@ class EngineTest : public ::testing::Test {
 
 TEST_F(EngineTest, FewerThanThreePicturesAreRefusedWithNothingWritten) {
   MakeJpegs(2);
-  const std::string target = out / "new";
-  const TBuildResult r = Run(target);
-  EXPECT_EQ(r.Outcome, TBuildOutcome::boRefused);
-  ASSERT_EQ(recorder.information.size(), 1u);
-  EXPECT_EQ(recorder.information[0], "You MUST select at least 3 files !");
-  EXPECT_TRUE(recorder.asked.empty());
-  EXPECT_FALSE(Exists(target));
-  EXPECT_TRUE(recorder.statuses.empty());
+  EXPECT_EQ(Run(out / "new").Outcome, TBuildOutcome::boRefused);
+  EXPECT_EQ(recorder.information, Files{"You MUST select at least 3 files !"});
+  EXPECT_TRUE(recorder.asked.empty() && recorder.statuses.empty());
+  EXPECT_FALSE(Exists(out / "new"));
 }
 
 TEST_F(EngineTest, ThreePicturesInAFourByFourTable) {
@@ -106,136 +110,117 @@ TEST_F(EngineTest, ThreePicturesInAFourByFourTable) {
   request.Jobs = 1;  // every status is then shown: with more, those of the oldest picture
   const TBuildResult r = Run(out.Path());
   ASSERT_EQ(r.Outcome, TBuildOutcome::boDone) << r.Message;
-  EXPECT_EQ(r.PicturesDone, 3);
-  EXPECT_EQ(r.PagesWritten, 1);
-  EXPECT_EQ(
-      Listing(out.Path()),
-      (std::vector<std::string>{"p1.jpg", "p1_jpg.html", "p2.jpg", "p2_jpg.html", "p3.jpg",
-                                "p3_jpg.html", "page1.html", "tnp1.jpg", "tnp2.jpg", "tnp3.jpg"}));
-
-  // Reports: three steps per picture, then the bars back at 0 and "Ready.".
+  EXPECT_EQ(r.PicturesDone * 10 + r.PagesWritten, 31);
+  EXPECT_EQ(Listing(out.Path()),
+            (Files{"p1.jpg", "p1_jpg.html", "p2.jpg", "p2_jpg.html", "p3.jpg", "p3_jpg.html",
+                   "page1.html", "tnp1.jpg", "tnp2.jpg", "tnp3.jpg"}));
+  // Three steps a picture, then the bars back at 0 and "Ready.".
   EXPECT_EQ(recorder.overallMax, 9);
-  EXPECT_NE(std::find(recorder.overall.begin(), recorder.overall.end(), 9), recorder.overall.end());
-  EXPECT_EQ(recorder.overall.back(), 0);
-  EXPECT_EQ(recorder.current.back(), 0);
-  EXPECT_EQ(recorder.statuses.back(), "Ready.");
-  for (const char* s : {"Opening file p2.jpg", "Resampling file p2.jpg", "Saving file tnp2.jpg"}) {
-    EXPECT_NE(std::find(recorder.statuses.begin(), recorder.statuses.end(), s),
-              recorder.statuses.end())
-        << s;
-  }
+  EXPECT_EQ(*std::max_element(recorder.overall.begin(), recorder.overall.end()), 9);
+  EXPECT_TRUE(recorder.PutBack());
+  for (const char* s : {"Opening file p2.jpg", "Resampling file p2.jpg", "Saving file tnp2.jpg"})
+    EXPECT_NE(std::count(recorder.statuses.begin(), recorder.statuses.end(), s), 0) << s;
   ASSERT_EQ(recorder.opened.size(), 1u);
-  EXPECT_TRUE(recorder.opened[0].ends_with("/page1.html"));
-  EXPECT_EQ(recorder.opened[0][0], '/');
+  EXPECT_TRUE(recorder.opened[0].starts_with("/") && recorder.opened[0].ends_with("/page1.html"));
   EXPECT_EQ(recorder.done, (std::vector<int>{0, 1, 2}));
   EXPECT_TRUE(recorder.errors.empty());
+  // Thumbnails are RGB with an Adobe marker: no JFIF header, so no density fields.
+  EXPECT_EQ(ReadFile(out / "tnp1.jpg").find("JFIF"), std::string::npos);
 }
 
-TEST_F(EngineTest, TargetEqualToThePicturesFolderCopiesNothing) {
+// A file of a picture's name in the target is never replaced and is the one used; a build
+// into the pictures' own folder copies nothing.
+TEST_F(EngineTest, TargetFilesOfThePicturesNamesAreUsedAsTheyAre) {
   MakeJpegs(3);
-  const std::string before = ReadFile(src / "p1.jpg");
-  const TBuildResult r = Run(src.Path());
-  ASSERT_EQ(r.Outcome, TBuildOutcome::boDone) << r.Message;
-  EXPECT_EQ(ReadFile(src / "p1.jpg"), before);
-  EXPECT_EQ(Listing(src.Path()).size(), 10u);  // 3 pictures, 3 thumbnails, 3 pages, page1
-}
-
-TEST_F(EngineTest, AnExistingFileIsNotReplacedAndIsTheOneUsed) {
-  MakeJpegs(3, 64, 48);
-  WriteJpeg(out / "p2.jpg", 200, 100, 9);  // another picture of the same name
+  WriteJpeg(out / "p2.jpg", 200, 100, 9);
   const std::string existing = ReadFile(out / "p2.jpg");
-  const TBuildResult r = Run(out.Path());
+  TBuildResult r = Run(out.Path());
   ASSERT_EQ(r.Outcome, TBuildOutcome::boDone) << r.Message;
   EXPECT_EQ(ReadFile(out / "p2.jpg"), existing);
-  EXPECT_EQ(r.Items[1].OrigWidth, "200");
-  EXPECT_EQ(r.Items[1].OrigHeight, "100");
-  EXPECT_EQ(r.Items[1].TnWidth, "192");
+  EXPECT_EQ(r.Items[1].OrigWidth + "x" + r.Items[1].OrigHeight + " " + r.Items[1].TnWidth,
+            "200x100 192");
   EXPECT_NE(ReadFile(out / "p2_jpg.html").find("width=\"200\" height=\"100\""), std::string::npos);
+  const std::string before = ReadFile(src / "p1.jpg");
+  r = Run(src.Path());
+  ASSERT_EQ(r.Outcome, TBuildOutcome::boDone) << r.Message;
+  EXPECT_EQ(ReadFile(src / "p1.jpg"), before);
+  EXPECT_EQ(Listing(src.Path()).size(), 10u);
 }
 
-TEST_F(EngineTest, ThumbnailSizesFollowTheTruncatingArithmetic) {
-  for (bool prescale : {true, false}) {
-    SCOPED_TRACE(prescale ? "reduced decoding" : "whole decoding");
-    TempDir pics, height, width;
-    request = TBuildRequest();
-    request.JpegPrescale = prescale;
-    for (auto [name, w, h] : {std::tuple{"a.jpg", 800, 600}, std::tuple{"b.jpg", 600, 800},
-                              std::tuple{"c.jpg", 1000, 333}}) {
-      WriteJpeg(pics / name, w, h, w);
-      request.Pictures.push_back({name, pics / name});
+// One side given, the other in proportion with a truncating division, whether the picture
+// is decoded whole or at a reduced size; small pictures are enlarged.
+TEST_F(EngineTest, ThumbnailSizesTruncate) {
+  const struct {
+    int w, h;
+    TThumbMode mode;
+    int side, tw, th;
+  } cases[] = {{800, 600, TThumbMode::tmFixedHeight, 96, 128, 96},
+               {600, 800, TThumbMode::tmFixedHeight, 96, 72, 96},
+               {1003, 400, TThumbMode::tmFixedHeight, 96, 240, 96},  // 240.7, decoded at half size
+               {1000, 333, TThumbMode::tmFixedWidth, 70, 70, 23},
+               {20, 10, TThumbMode::tmFixedHeight, 96, 192, 96}};
+  for (bool prescale : {false, true}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h) + (prescale ? " reduced" : ""));
+      TempDir pics, target;
+      request = TBuildRequest();
+      request.JpegPrescale = prescale;
+      request.Options.Filter = 6;
+      request.Options.ThumbMode = c.mode;
+      request.Options.ThumbHeight = request.Options.ThumbWidth = c.side;
+      for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) {
+        WriteJpeg(pics / name, c.w, c.h, c.w);
+        request.Pictures.push_back({name, pics / name});
+      }
+      const TBuildResult r = Run(target.Path());
+      ASSERT_EQ(r.Outcome, TBuildOutcome::boDone) << r.Message;
+      EXPECT_EQ(PictureSize(target / "tna.jpg"), std::pair(c.tw, c.th));
+      EXPECT_EQ(r.Items[0].TnWidth + "x" + r.Items[0].TnHeight,
+                std::to_string(c.tw) + "x" + std::to_string(c.th));
+      EXPECT_EQ(r.Items[0].OrigWidth + "x" + r.Items[0].OrigHeight,
+                std::to_string(c.w) + "x" + std::to_string(c.h));
     }
-    request.Options.Filter = 6;
-    TBuildResult r = Run(height.Path());
-    ASSERT_EQ(r.Outcome, TBuildOutcome::boDone) << r.Message;
-    EXPECT_EQ(PictureSize(height / "tna.jpg"), std::pair(128, 96));
-    EXPECT_EQ(PictureSize(height / "tnb.jpg"), std::pair(72, 96));
-    EXPECT_EQ(r.Items[0].OrigWidth, "800");
-    EXPECT_EQ(r.Items[0].TnWidth, "128");
-    EXPECT_EQ(r.Items[1].TnWidth, "72");
-
-    request.Options.ThumbMode = TThumbMode::tmFixedWidth;
-    request.Options.ThumbWidth = 70;
-    r = Run(width.Path());
-    ASSERT_EQ(r.Outcome, TBuildOutcome::boDone) << r.Message;
-    EXPECT_EQ(PictureSize(width / "tnc.jpg"), std::pair(70, 23));
-    EXPECT_EQ(r.Items[2].TnHeight, "23");
-    EXPECT_EQ(r.Items[2].OrigWidth, "1000");
-    EXPECT_EQ(r.Items[2].OrigHeight, "333");
   }
 }
 
-TEST_F(EngineTest, SmallPicturesAreEnlarged) {
-  MakeJpegs(3, 20, 10);
-  const TBuildResult r = Run(out.Path());
-  ASSERT_EQ(r.Outcome, TBuildOutcome::boDone) << r.Message;
-  EXPECT_EQ(PictureSize(out / "tnp1.jpg"), std::pair(192, 96));
-}
-
-TEST_F(EngineTest, CancelDuringTheSecondOfFiveFinishesItAndWritesNoCatalogPage) {
-  MakeJpegs(5);
+// Cancel finishes the pictures begun, writes them in list order, and writes no catalog page.
+TEST_F(EngineTest, CancelFinishesWhatWasBegun) {
+  MakeJpegs(8);
+  const Files pictureFiles = {"tnp1.jpg",    "p1_jpg.html", "tnp2.jpg",
+                              "p2_jpg.html", "tnp3.jpg",    "p3_jpg.html"};
   request.Jobs = 1;
   request.Options.ShowInBrowser = true;
   recorder.onStatus = [&](const std::string& text) {
     if (text == "Resampling file p2.jpg") engine.Cancel();
   };
-  const TBuildResult r = Run(out.Path());
+  TBuildResult r = Run(out / "one");
   EXPECT_EQ(r.Outcome, TBuildOutcome::boCancelled);
   EXPECT_EQ(r.PicturesDone, 2);
-  EXPECT_TRUE(Exists(out / "tnp1.jpg"));
-  EXPECT_TRUE(Exists(out / "tnp2.jpg"));
-  EXPECT_TRUE(Exists(out / "p2_jpg.html"));
-  EXPECT_FALSE(Exists(out / "tnp3.jpg"));
-  EXPECT_FALSE(Exists(out / "p3_jpg.html"));
-  EXPECT_FALSE(Exists(out / "page1.html"));
-  EXPECT_EQ(recorder.statuses.back(), "Ready.");
-  EXPECT_EQ(recorder.overall.back(), 0);
-  EXPECT_EQ(recorder.current.back(), 0);
-  EXPECT_TRUE(recorder.opened.empty());
-  EXPECT_TRUE(recorder.errors.empty());
-}
+  EXPECT_EQ(Present(out / "one", pictureFiles),
+            Files(pictureFiles.begin(), pictureFiles.begin() + 4));
+  EXPECT_FALSE(Exists(out / "one/page1.html"));
+  EXPECT_TRUE(recorder.PutBack());
+  EXPECT_TRUE(recorder.opened.empty() && recorder.errors.empty());
 
-TEST_F(EngineTest, CancelWithManyWorkersFinishesEveryPictureBegun) {
-  MakeJpegs(8);
-  request.Jobs = 3;
-  // Pictures are written in list order and a worker takes a new picture only after writing
-  // its last one, so when the second is written at most five have begun.
+  // With three workers at most five have begun when the second is written.
+  recorder.onStatus = nullptr;
   recorder.onDone = [&](int index) {
     if (index == 1) engine.Cancel();
   };
-  const TBuildResult r = Run(out.Path());
+  request.Jobs = 3;
+  r = Run(out / "three");
   EXPECT_EQ(r.Outcome, TBuildOutcome::boCancelled);
-  EXPECT_GE(r.PicturesDone, 2);
-  EXPECT_LT(r.PicturesDone, 8);
-  // The pictures written are a prefix of the list, each with thumbnail and page.
+  EXPECT_TRUE(r.PicturesDone >= 2 && r.PicturesDone <= 5) << r.PicturesDone;
   for (int i = 1; i <= 8; ++i) {
-    const bool written = i <= r.PicturesDone;
-    EXPECT_EQ(Exists(out / ("tnp" + std::to_string(i) + ".jpg")), written) << i;
-    EXPECT_EQ(Exists(out / ("p" + std::to_string(i) + "_jpg.html")), written) << i;
+    const std::string n = std::to_string(i);
+    EXPECT_EQ(Present(out / "three", {"tnp" + n + ".jpg", "p" + n + "_jpg.html"}).size(),
+              i <= r.PicturesDone ? 2u : 0u)
+        << i;
   }
-  EXPECT_FALSE(Exists(out / "page1.html"));
+  EXPECT_FALSE(Exists(out / "three/page1.html"));
 }
 
-// Builds the same request with 1 and with 4 workers; every file must be the same.
+// The same request with 1 and with 4 workers writes the same bytes, whole or reduced decoding.
 TEST_F(EngineTest, ManyWorkersWriteTheSameBytesAsOne) {
   int seed = 0;
   for (auto [w, h] : {std::pair{640, 480}, {300, 900}, {1200, 200}, {50, 50}, {801, 601}}) {
@@ -247,17 +232,15 @@ TEST_F(EngineTest, ManyWorkersWriteTheSameBytesAsOne) {
   Add("j9.jpg", 2000, 1500, 9);
   request.Options.Filter = 5;
   request.Options.Progressive = true;
-  request.Options.TableRows = "2";
-  request.Options.TableCols = "2";
+  request.Options.TableRows = request.Options.TableCols = "2";
   for (bool prescale : {true, false}) {
-    SCOPED_TRACE(prescale ? "reduced decoding" : "whole decoding");
     request.JpegPrescale = prescale;
     TempDir one, many;
     request.Jobs = 1;
     ASSERT_EQ(Run(one.Path()).Outcome, TBuildOutcome::boDone);
     request.Jobs = 4;
     ASSERT_EQ(Run(many.Path()).Outcome, TBuildOutcome::boDone);
-    const auto files = Listing(one.Path());
+    const Files files = Listing(one.Path());
     EXPECT_EQ(files, Listing(many.Path()));
     EXPECT_EQ(files.size(), 8u * 3 + 2);
     for (const std::string& f : files) EXPECT_EQ(ReadFile(one / f), ReadFile(many / f)) << f;
@@ -265,84 +248,102 @@ TEST_F(EngineTest, ManyWorkersWriteTheSameBytesAsOne) {
 }
 
 TEST_F(EngineTest, TheLaterOfTwoPicturesSharingAThumbnailNameWins) {
-  Add("x.jpg", 400, 100, 1);  // tnx.jpg would be 384 x 96
+  Add("x.jpg", 3200, 800, 1);  // slow to make; tnx.jpg would be 384 x 96
   Add("x.gif", 100, 100, 2);  // tnx.jpg is 96 x 96
   Add("y.jpg", 64, 64, 3);
   for (int jobs : {1, 3}) {
     TempDir target;
     request.Jobs = jobs;
-    const TBuildResult r = Run(target.Path());
-    ASSERT_EQ(r.Outcome, TBuildOutcome::boDone) << r.Message;
+    ASSERT_EQ(Run(target.Path()).Outcome, TBuildOutcome::boDone);
     EXPECT_EQ(PictureSize(target / "tnx.jpg"), std::pair(96, 96)) << jobs;
-    EXPECT_TRUE(Exists(target / "x_jpg.html"));
-    EXPECT_TRUE(Exists(target / "x_gif.html"));
+    EXPECT_EQ(Present(target.Path(), {"x_jpg.html", "x_gif.html"}).size(), 2u);
   }
 }
 
-// A picture that does not load stops the build with its name; what came before stays, nothing
-// after it is written, and no catalog page. Hostile pictures of every kind: tests/hardening.
-TEST_F(EngineTest, APictureThatDoesNotLoadStopsTheBuildNamingIt) {
+// A failure ends the build with a message naming the file; what came before stays, nothing
+// after it is written, and no catalog page.
+TEST_F(EngineTest, FailuresStopTheBuildNamingTheFile) {
   const struct {
-    const char *name, *message;
-  } cases[] = {{"broken.jpg", "Cannot read picture broken.jpg: not a valid JPEG file"},
-               {"notes.txt", "Cannot read picture notes.txt: no reader for this kind of file"}};
-  for (const auto& c : cases) {
-    TempDir target;
-    recorder.errors.clear();
-    request = TBuildRequest();
-    MakeJpegs(2);
-    WriteFile(src / c.name, "this is not a picture at all");
-    request.Pictures.push_back({c.name, src / c.name});
-    Add("p4.jpg", 64, 48, 4);
-    request.Jobs = 2;
-    const TBuildResult r = Run(target.Path());
-    EXPECT_EQ(r.Outcome, TBuildOutcome::boFailed);
-    EXPECT_EQ(r.Message, c.message);
-    EXPECT_EQ(recorder.errors, std::vector<std::string>{r.Message});
-    EXPECT_TRUE(Exists(target / "tnp1.jpg"));
-    EXPECT_TRUE(Exists(target / "p2_jpg.html"));
-    const std::string name = c.name;
-    EXPECT_FALSE(Exists(target / ("tn" + name.substr(0, name.rfind('.')) + ".jpg")));
-    EXPECT_FALSE(Exists(target / "tnp4.jpg"));
-    EXPECT_FALSE(Exists(target / "page1.html"));
-    EXPECT_EQ(recorder.statuses.back(), "Ready.");
-    EXPECT_EQ(recorder.overall.back(), 0);
-  }
-}
-
-TEST_F(EngineTest, AMissingSourceStopsTheCopyStepNamingIt) {
-  MakeJpegs(3);
-  request.Pictures[1].Path = src / "gone.jpg";
-  const TBuildResult r = Run(out.Path());
-  EXPECT_EQ(r.Outcome, TBuildOutcome::boFailed);
-  EXPECT_NE(r.Message.find("gone.jpg"), std::string::npos) << r.Message;
-  EXPECT_TRUE(Exists(out / "p1.jpg"));  // the copy made before stays
-  EXPECT_FALSE(Exists(out / "p2.jpg"));
-  EXPECT_FALSE(Exists(out / "tnp1.jpg"));
-}
-
-TEST_F(EngineTest, BadTableTextStopsAtTheFirstPageAfterItsThumbnail) {
-  MakeJpegs(3);
-  request.Options.TableRows = "abc";
-  request.Jobs = 1;
-  const TBuildResult r = Run(out.Path());
-  EXPECT_EQ(r.Outcome, TBuildOutcome::boFailed);
-  EXPECT_NE(r.Message.find("'abc'"), std::string::npos) << r.Message;
-  EXPECT_TRUE(Exists(out / "tnp1.jpg"));
-  EXPECT_FALSE(Exists(out / "p1_jpg.html"));
-  EXPECT_FALSE(Exists(out / "tnp2.jpg"));
-}
-
-TEST_F(EngineTest, AMissingCopyWhenSizesAreReadStopsTheBuild) {
-  MakeJpegs(3);
-  recorder.onStatus = [&](const std::string& text) {
-    if (text == "Saving file tnp3.jpg") std::filesystem::remove(out / "p2.jpg");
+    const char* what;
+    std::function<void(EngineTest&)> setUp;
+    const char* message;  // the whole message, or a part of it after "~"
+    Files present, absent;
+  } cases[] = {
+      {"broken JPEG",
+       [](EngineTest& t) { WriteFile(t.src / "p2.jpg", "this is not a picture at all"); },
+       "Cannot read picture p2.jpg: not a valid JPEG file",
+       {"tnp1.jpg", "p1_jpg.html"},
+       {"tnp2.jpg", "tnp3.jpg", "page1.html"}},
+      {"no reader",
+       [](EngineTest& t) {
+         WriteFile(t.src / "notes.txt", "text");
+         t.request.Pictures[1] = {"notes.txt", t.src / "notes.txt"};
+       },
+       "Cannot read picture notes.txt: no reader for this kind of file",
+       {"tnp1.jpg"},
+       {"tnnotes.jpg", "tnp3.jpg", "page1.html"}},
+      {"picture past the size limit",
+       [](EngineTest& t) {
+         test::WriteBytes(t.src / "huge.gif", test::ReadBytes("bad/gif-huge-frame.gif"));
+         t.request.Pictures[1] = {"huge.gif", t.src / "huge.gif"};
+       },
+       "~huge.gif",
+       {"tnp1.jpg"},
+       {"tnhuge.jpg", "tnp3.jpg", "page1.html"}},
+      {"source gone before the copy",
+       [](EngineTest& t) { t.request.Pictures[1].Path = t.src / "gone.jpg"; },
+       "~gone.jpg",
+       {"p1.jpg"},
+       {"p2.jpg", "tnp1.jpg"}},
+      {"table rows as text",
+       [](EngineTest& t) { t.request.Options.TableRows = "abc"; },
+       "'abc' is not a valid integer value",
+       {"tnp1.jpg"},
+       {"p1_jpg.html", "tnp2.jpg"}},
+      {"copy gone when sizes are read",
+       [](EngineTest& t) {
+         t.recorder.onStatus = [&t](const std::string& s) {
+           if (s == "Saving file tnp3.jpg") std::filesystem::remove(t.out / "p2.jpg");
+         };
+       },
+       "~p2.jpg",
+       {"p3_jpg.html"},
+       {"page1.html"}},
+      {"name leaving the target folder",
+       [](EngineTest& t) { t.request.Pictures[2].Name = "../p3.jpg"; },
+       "~../p3.jpg",
+       {},
+       {"p1.jpg", "../p3.jpg"}},
+      {"thumbnail taking a picture's name",
+       [](EngineTest& t) {
+         t.request.Pictures[2] = {"tnp1.jpg", t.src / "p3.jpg"};
+       },
+       "~tnp1.jpg",
+       {},
+       {"p1.jpg", "tnp1.jpg"}},
   };
-  request.Jobs = 1;
-  const TBuildResult r = Run(out.Path());
-  EXPECT_EQ(r.Outcome, TBuildOutcome::boFailed);
-  EXPECT_NE(r.Message.find("p2.jpg"), std::string::npos) << r.Message;
-  EXPECT_TRUE(Exists(out / "p3_jpg.html"));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    request = TBuildRequest();
+    request.Jobs = 1;
+    recorder.errors.clear();
+    recorder.onStatus = nullptr;
+    MakeJpegs(3);
+    c.setUp(*this);
+    std::filesystem::remove_all(out.Path());
+    std::filesystem::create_directory(out.Path());
+    const TBuildResult r = Run(out.Path());
+    EXPECT_EQ(r.Outcome, TBuildOutcome::boFailed);
+    if (c.message[0] == '~') {
+      EXPECT_NE(r.Message.find(c.message + 1), std::string::npos) << r.Message;
+    } else {
+      EXPECT_EQ(r.Message, c.message);
+    }
+    EXPECT_EQ(recorder.errors, Files{r.Message});
+    EXPECT_TRUE(recorder.PutBack());
+    EXPECT_EQ(Present(out.Path(), c.present), c.present);
+    EXPECT_EQ(Present(out.Path(), c.absent), Files{});
+  }
 }
 
 TEST_F(EngineTest, TheTargetFolderIsMadeOnlyWhenTheAnswerIsYes) {
@@ -350,80 +351,36 @@ TEST_F(EngineTest, TheTargetFolderIsMadeOnlyWhenTheAnswerIsYes) {
   recorder.answer = false;
   EXPECT_EQ(Run(out / "a").Outcome, TBuildOutcome::boRefused);
   EXPECT_FALSE(Exists(out / "a"));
-  ASSERT_EQ(recorder.asked.size(), 1u);
-
+  EXPECT_EQ(recorder.asked, Files{out / "a"});
   recorder.answer = true;
   EXPECT_EQ(Run(out / "a").Outcome, TBuildOutcome::boDone);
   EXPECT_TRUE(Exists(out / "a/page1.html"));
-
   // One level only, unless parents are asked for.
-  TBuildResult r = Run(out / "b/c");
-  EXPECT_EQ(r.Outcome, TBuildOutcome::boFailed);
-  EXPECT_EQ(r.Message, "Cannot create " + (out / "b/c"));
+  EXPECT_EQ(Run(out / "b/c").Message, "Cannot create " + (out / "b/c"));
   request.CreateTargetParents = true;
   EXPECT_EQ(Run(out / "b/c").Outcome, TBuildOutcome::boDone);
-
-  r = Run("");
-  EXPECT_EQ(r.Outcome, TBuildOutcome::boFailed);
-  EXPECT_EQ(r.Message, "Cannot create ");
+  EXPECT_EQ(Run("").Message, "Cannot create ");
 }
 
-TEST_F(EngineTest, NamesThatLeaveTheTargetFolderAreRefused) {
-  MakeJpegs(3);
-  request.Pictures[2].Name = "../p3.jpg";
-  const TBuildResult r = Run(out / "t");
-  EXPECT_EQ(r.Outcome, TBuildOutcome::boFailed);
-  EXPECT_FALSE(Exists(out / "p3.jpg"));
-  EXPECT_TRUE(Listing(out / "t").empty());
-}
-
-TEST_F(EngineTest, AThumbnailNeverReplacesAPictureOfTheBuild) {
-  MakeJpegs(2);
-  Add("tnp1.jpg", 30, 30, 7);  // p1.jpg's thumbnail would overwrite it
-  const std::string original = ReadFile(src / "tnp1.jpg");
-  const TBuildResult r = Run(src.Path());
-  EXPECT_EQ(r.Outcome, TBuildOutcome::boFailed);
-  EXPECT_NE(r.Message.find("tnp1.jpg"), std::string::npos);
-  EXPECT_EQ(ReadFile(src / "tnp1.jpg"), original);
-}
-
+// Files may not grow past 600 bytes: every copy, thumbnail and page write fails part-way, and
+// nothing truncated is left under a real name, nor a temporary file.
 TEST_F(EngineTest, AFailedWriteLeavesNoTruncatedFileUnderARealName) {
   MakeJpegs(3, 300, 200);
   WriteFile(src / "tnp1.jpg", "old");
-  // Files may not grow past 600 bytes: every thumbnail and page write fails part-way.
-  ::signal(SIGXFSZ, SIG_IGN);
-  rlimit saved{};
-  ::getrlimit(RLIMIT_FSIZE, &saved);
-  rlimit small = saved;
-  small.rlim_cur = 600;
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-  const TBuildResult r = Run(src.Path());
-  ::setrlimit(RLIMIT_FSIZE, &saved);
-  ::signal(SIGXFSZ, SIG_DFL);
-
-  EXPECT_EQ(r.Outcome, TBuildOutcome::boFailed);
-  EXPECT_NE(r.Message.find("tnp1.jpg"), std::string::npos) << r.Message;
-  EXPECT_EQ(ReadFile(src / "tnp1.jpg"), "old");
-  EXPECT_EQ(Listing(src.Path()),
-            (std::vector<std::string>{"p1.jpg", "p2.jpg", "p3.jpg", "tnp1.jpg"}));
-}
-
-TEST(TargetFiles, CopyNeverReplacesAndWriteReplacesWhole) {
-  TempDir dir;
-  WriteFile(dir / "source", "new bytes");
-  WriteFile(dir / "kept", "old");
-  EXPECT_FALSE(CopyFileNoReplace(dir / "source", dir.Path(), "kept"));
-  EXPECT_EQ(ReadFile(dir / "kept"), "old");
-  EXPECT_TRUE(CopyFileNoReplace(dir / "source", dir.Path(), "copy"));
-  EXPECT_EQ(ReadFile(dir / "copy"), "new bytes");
-  EXPECT_THROW(CopyFileNoReplace(dir / "absent", dir.Path(), "x"), ETargetFileError);
-  EXPECT_THROW(CopyFileNoReplace(dir.Path(), dir.Path(), "y"), ETargetFileError);
-
-  WriteFileReplacing(dir.Path(), "kept", "replaced");
-  EXPECT_EQ(ReadFile(dir / "kept"), "replaced");
-  EXPECT_THROW(WriteFileReplacing(dir / "no-such-folder", "f", "x"), ETargetFileError);
-  EXPECT_EQ(Listing(dir.Path()), (std::vector<std::string>{"copy", "kept", "source"}));
-  EXPECT_EQ(JoinLinesCrLf({"a", "", "b"}), "a\r\n\r\nb\r\n");
+  for (const bool intoSource : {false, true}) {
+    const std::string target = intoSource ? src.Path() : out.Path();
+    TBuildResult r;
+    {
+      test::FileSizeLimit limit(600);
+      ASSERT_TRUE(limit.Ok());
+      r = Run(target);
+    }
+    EXPECT_EQ(r.Outcome, TBuildOutcome::boFailed);
+    EXPECT_NE(r.Message.find(intoSource ? "tnp1.jpg" : "p1.jpg"), std::string::npos) << r.Message;
+    EXPECT_EQ(ReadFile(src / "tnp1.jpg"), "old");
+    const Files left = intoSource ? Files{"p1.jpg", "p2.jpg", "p3.jpg", "tnp1.jpg"} : Files{};
+    EXPECT_EQ(Listing(target), left);
+  }
 }
 
 }  // namespace
