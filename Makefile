@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps configure build check check-fast check-sanitize demo run bench clean
+.PHONY: all deps configure build check check-fast check-sanitize demo run bench screenshots clean
 
 all: build
 
@@ -44,6 +44,10 @@ run: build
 
 bench: build
 	bench/run
+
+# Screenshots of the six tabs into docs/screenshots (needs xvfb-run).
+screenshots: deps configure
+	cmake --build $(BUILD) --target screenshots
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -1,43 +1,71 @@
 // Draws the six tabs of the window into PNG files for the documentation:
-//   xvfb-run -a window_screenshots OUTPUT_DIR
+//   make screenshots   (or: xvfb-run -a BUILD/bin/window-screenshots OUTPUT_DIR)
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QImage>
 #include <QLineEdit>
-#include <QPainter>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <cstdio>
 
+#include "app/dialogs.h"
 #include "app/main_form.h"
 #include "app/version.h"
 #include "app/widgets.h"
-#include "fake_dialogs.h"
+
+namespace {
+
+// Answers the one file dialog with the sample pictures; everything else is declined.
+class SampleDialogs : public folivant::IDialogs {
+ public:
+  QStringList pictures;
+  void Information(QWidget*, const QString&, const QString&) override {}
+  void Warning(QWidget*, const QString&) override {}
+  void Plain(QWidget*, const QString&, const QString&) override {}
+  void Critical(QWidget*, const QString&) override {}
+  bool AskYesNo(QWidget*, const QString&) override { return false; }
+  QStringList OpenFiles(QWidget*, const QString&, const QString&, const QString&) override {
+    return pictures;
+  }
+  QString OpenFile(QWidget*, const QString&, const QString&, const QString&, const QString&,
+                   bool) override {
+    return {};
+  }
+  QString SaveFile(QWidget*, const QString&, const QString&, const QString&,
+                   const QString&) override {
+    return {};
+  }
+  QString Folder(QWidget*, const QString&, const QString&) override { return {}; }
+  std::optional<QColor> Color(QWidget*, const QColor&) override { return std::nullopt; }
+  bool OpenUrl(const QUrl&) override { return false; }
+  void Exec(QDialog&) override {}
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(folivant::AppTitle());
   if (argc < 2) {
-    std::fprintf(stderr, "usage: window_screenshots OUTPUT_DIR\n");
+    std::fprintf(stderr, "usage: window-screenshots OUTPUT_DIR\n");
     return 2;
   }
   const QString out = QString::fromLocal8Bit(argv[1]);
   QDir().mkpath(out);
 
   QTemporaryDir tmp;
-  folivant::test::TFakeDialogs dialogs;
+  SampleDialogs dialogs;
   folivant::TForm1::TEnv env;
   env.Dialogs = &dialogs;
   env.SettingsPath = tmp.filePath(QStringLiteral("folivant.ini"));
   env.ProgramDir = tmp.path();
   folivant::TForm1 form(env);
 
-  QStringList pictures;
   for (const char* name : {"harbour.jpg", "lighthouse.jpg", "market.png", "old-town.gif",
                            "sunset.jpg", "vineyard.png"})
-    pictures << QStringLiteral("/home/user/Pictures/Holiday/") + QString::fromLatin1(name);
-  dialogs.FilesAnswers.push_back(pictures);
+    dialogs.pictures << QStringLiteral("/home/user/Pictures/Holiday/") + QString::fromLatin1(name);
   form.SelectImageBtnClick();
   form.findChild<QLineEdit*>(QStringLiteral("IndexTitle"))->setText(QStringLiteral("Holiday 2026"));
   form.findChild<folivant::TUpDown*>(QStringLiteral("UpDown1"))->SetPosition(2);
@@ -45,16 +73,16 @@ int main(int argc, char** argv) {
 
   form.show();
   auto* tabs = form.findChild<QTabWidget*>(QStringLiteral("PageControl1"));
+  auto* current =
+      form.findChild<folivant::TGradientProgressBar*>(QStringLiteral("CurrentProgress"));
+  auto* overall = form.findChild<folivant::TGradientProgressBar*>(QStringLiteral("ProgressBar1"));
   const char* names[6] = {"1-select-files",  "2-general-options", "3-table-options",
                           "4-image-options", "5-header-footer",   "6-build"};
   for (int i = 0; i < 6; ++i) {
     tabs->setCurrentIndex(i);
     if (i == 5) {
       // Bars part way, to show how they look during a build.
-      form.findChild<folivant::TGradientProgressBar*>(QStringLiteral("CurrentProgress"))
-          ->setValue(70);
-      auto* overall =
-          form.findChild<folivant::TGradientProgressBar*>(QStringLiteral("ProgressBar1"));
+      current->setValue(70);
       overall->setRange(0, 18);
       overall->setValue(7);
     }
@@ -67,8 +95,8 @@ int main(int argc, char** argv) {
     }
     std::printf("%s\n", qPrintable(file));
   }
-  form.findChild<folivant::TGradientProgressBar*>(QStringLiteral("CurrentProgress"))->setValue(0);
-  form.findChild<folivant::TGradientProgressBar*>(QStringLiteral("ProgressBar1"))->setValue(0);
+  current->setValue(0);
+  overall->setValue(0);
   // Nothing of this run is kept.
   form.findChild<QAction*>(QStringLiteral("OptionsSaveSettingsOnExit1"))->trigger();
   form.close();
