@@ -27,8 +27,7 @@ namespace folivant::test {
 using Bytes = std::vector<std::uint8_t>;
 
 inline void PutLe16(Bytes& b, int v) {
-  b.push_back(static_cast<std::uint8_t>(v & 0xFF));
-  b.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
+  b.insert(b.end(), {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)});
 }
 inline void PutBe32(Bytes& b, std::uint32_t v) {
   for (int shift = 24; shift >= 0; shift -= 8) b.push_back(static_cast<std::uint8_t>(v >> shift));
@@ -41,12 +40,12 @@ class CodeWriter {
  public:
   void Put(int code, int width) {
     acc_ |= static_cast<std::uint64_t>(code) << bits_;
-    bits_ += width;
-    for (; bits_ >= 8; bits_ -= 8, acc_ >>= 8) out_.push_back(static_cast<std::uint8_t>(acc_));
+    for (bits_ += width; bits_ >= 8; bits_ -= 8, acc_ >>= 8)
+      out_.push_back(static_cast<std::uint8_t>(acc_));
   }
   // The minimum code size byte, the data in sub-blocks of 255, the terminator.
   Bytes ImageData(int minCodeSize) {
-    if (bits_ > 0) out_.push_back(static_cast<std::uint8_t>(acc_ & 0xFF));
+    if (bits_ > 0) out_.push_back(static_cast<std::uint8_t>(acc_));
     acc_ = 0;
     bits_ = 0;
     Bytes b{static_cast<std::uint8_t>(minCodeSize)};
@@ -69,14 +68,13 @@ class CodeWriter {
 // Image data holding the indexes as literal codes, with a clear code before the table would
 // make the codes wider, so every code has minCodeSize + 1 bits.
 inline Bytes LzwLiterals(int minCodeSize, const Bytes& indexes) {
-  const int clear = 1 << minCodeSize, width = minCodeSize + 1;
-  const std::size_t run = static_cast<std::size_t>(clear - 2);
+  const int clear = 1 << minCodeSize;
   CodeWriter w;
   for (std::size_t i = 0; i < indexes.size(); ++i) {
-    if (i % run == 0) w.Put(clear, width);
-    w.Put(indexes[i], width);
+    if (i % static_cast<std::size_t>(clear - 2) == 0) w.Put(clear, minCodeSize + 1);
+    w.Put(indexes[i], minCodeSize + 1);
   }
-  w.Put(clear + 1, width);
+  w.Put(clear + 1, minCodeSize + 1);
   return w.ImageData(minCodeSize);
 }
 
@@ -95,10 +93,8 @@ inline Bytes MakeGif(int screenW, int screenH, int tableBits, const std::vector<
   PutLe16(b, screenH);
   b.insert(b.end(), {static_cast<std::uint8_t>(0x80 | (tableBits - 1)), 0, 0});
   const int entries = 1 << tableBits;
-  for (int i = 0; i < entries; ++i) {
-    const auto v = static_cast<std::uint8_t>(entries > 1 ? i * 255 / (entries - 1) : 0);
-    b.insert(b.end(), {v, v, v});
-  }
+  for (int i = 0; i < entries; ++i)
+    b.insert(b.end(), 3, static_cast<std::uint8_t>(entries > 1 ? i * 255 / (entries - 1) : 0));
   for (const GifFrame& f : frames) {
     b.insert(b.end(), {0x21, 0xF9, 4, 0, 1, 0, 0, 0, 0x2C});
     for (int v : {f.left, f.top, f.width, f.height}) PutLe16(b, v);
@@ -141,8 +137,7 @@ inline Bytes MakePng(std::uint32_t w, std::uint32_t h, int rowsW, int rowsH,
   for (int y = 0; y < rowsH; ++y) {
     raw.push_back(0);
     for (int x = 0; x < rowsW; ++x)
-      raw.insert(raw.end(), {static_cast<std::uint8_t>(x * 7), static_cast<std::uint8_t>(y * 11),
-                             static_cast<std::uint8_t>(x + y)});
+      raw.insert(raw.end(), {std::uint8_t(x * 7), std::uint8_t(y * 11), std::uint8_t(x + y)});
   }
   PutChunk(png, "IDAT", Deflate(raw));
   PutChunk(png, "IEND", {});
@@ -156,17 +151,16 @@ inline Bytes MakePng(std::uint32_t w, std::uint32_t h, int rowsW, int rowsH,
 inline void FillPicture(TBitmap& bmp, int w, int h, int seed) {
   bmp.SetSize(w, h);
   std::uint32_t state = 2463534242u + static_cast<std::uint32_t>(seed) * 7919u;
-  for (int y = 0; y < h; ++y) {
-    std::uint8_t* row = bmp.ScanLine(y);
+  for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
       state ^= state << 13;
       state ^= state >> 17;
       state ^= state << 5;
-      row[3 * x] = static_cast<std::uint8_t>(x * 255 / (w > 1 ? w - 1 : 1));
-      row[3 * x + 1] = static_cast<std::uint8_t>(y * 255 / (h > 1 ? h - 1 : 1));
-      row[3 * x + 2] = static_cast<std::uint8_t>(((x / 8 + y / 8 + seed) % 2) * 160 + (state & 31));
+      std::uint8_t* p = bmp.ScanLine(y) + 3 * x;
+      p[0] = static_cast<std::uint8_t>(x * 255 / (w > 1 ? w - 1 : 1));
+      p[1] = static_cast<std::uint8_t>(y * 255 / (h > 1 ? h - 1 : 1));
+      p[2] = static_cast<std::uint8_t>(((x / 8 + y / 8 + seed) % 2) * 160 + (state & 31));
     }
-  }
 }
 
 inline Bytes MakeJpeg(int w, int h, bool progressive, int quality = 75, int seed = 0) {
@@ -192,34 +186,27 @@ struct JpegSegment {
 // The marker segments of a JPEG from SOI to EOI; a scan's segment takes in its coded data.
 inline std::vector<JpegSegment> JpegSegments(const Bytes& b) {
   std::vector<JpegSegment> out;
-  for (std::size_t i = 2; i + 1 < b.size() && b[i] == 0xFF;) {
+  for (std::size_t i = 2; i + 1 < b.size() && b[i] == 0xFF; i = out.back().end) {
     const std::uint8_t m = b[i + 1];
-    if (m == 0xD9) {
-      out.push_back({i, i + 2, m});
-      break;
-    }
-    if (i + 3 >= b.size()) break;
-    std::size_t end = i + 2 + ((static_cast<std::size_t>(b[i + 2]) << 8) | b[i + 3]);
+    if (m != 0xD9 && i + 3 >= b.size()) break;
+    std::size_t end = m == 0xD9 ? i + 2 : i + 2 + (std::size_t{b[i + 2]} << 8 | b[i + 3]);
     while (m == 0xDA && end + 1 < b.size() &&
-           !(b[end] == 0xFF && b[end + 1] != 0 && (b[end + 1] < 0xD0 || b[end + 1] > 0xD7)))
+           !(b[end] == 0xFF && b[end + 1] && (b[end + 1] & 0xF8) != 0xD0))
       ++end;
     out.push_back({i, end, m});
-    i = end;
+    if (m == 0xD9) break;
   }
   return out;
 }
 
 // Sets the frame size in the SOFn segment.
 inline void SetJpegSize(Bytes& jpeg, int w, int h) {
-  for (const JpegSegment& s : JpegSegments(jpeg)) {
+  for (const JpegSegment& s : JpegSegments(jpeg))
     if (s.marker >= 0xC0 && s.marker <= 0xC2) {
-      const std::uint8_t size[4] = {static_cast<std::uint8_t>(h >> 8), static_cast<std::uint8_t>(h),
-                                    static_cast<std::uint8_t>(w >> 8),
-                                    static_cast<std::uint8_t>(w)};
-      std::copy(size, size + 4, jpeg.begin() + static_cast<std::ptrdiff_t>(s.begin + 5));
+      const int v[4] = {h >> 8, h, w >> 8, w};
+      for (int k = 0; k < 4; ++k) jpeg[s.begin + 5 + k] = static_cast<std::uint8_t>(v[k]);
       return;
     }
-  }
 }
 
 // ---- picture files
@@ -235,17 +222,16 @@ inline void WriteJpeg(const std::string& path, int w, int h, int seed = 0) {
 // A GIF89a of w x h with a 16-colour palette; pixel (x, y) takes colour (x / 4 + y / 4 + seed).
 inline void WriteGif(const std::string& path, int w, int h, int seed = 0) {
   InstallCodecs();
-  Bytes pixels(static_cast<std::size_t>(w) * h);
+  Bytes pixels, b{'G', 'I', 'F', '8', '9', 'a'};
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x)
-      pixels[static_cast<std::size_t>(y) * w + x] = (x / 4 + y / 4 + seed) % 16;
-  Bytes b{'G', 'I', 'F', '8', '9', 'a'};
+      pixels.push_back(static_cast<std::uint8_t>((x / 4 + y / 4 + seed) % 16));
   PutLe16(b, w);
   PutLe16(b, h);
   b.insert(b.end(), {0x80 | 0x30 | 3, 0, 0});
   for (int i = 0; i < 16; ++i)
-    b.insert(b.end(), {static_cast<std::uint8_t>(i * 16), static_cast<std::uint8_t>(255 - i * 16),
-                       static_cast<std::uint8_t>(i * 97 + seed * 31)});
+    b.insert(b.end(),
+             {std::uint8_t(i * 16), std::uint8_t(255 - i * 16), std::uint8_t(i * 97 + seed * 31)});
   b.push_back(0x2C);
   for (int v : {0, 0, w, h}) PutLe16(b, v);
   b.push_back(0);
@@ -270,23 +256,24 @@ struct Ppm {
   int width = 0, height = 0;
   std::vector<std::uint8_t> rgb;
   const std::uint8_t* Pixel(int x, int y) const {
-    return rgb.data() + (static_cast<std::size_t>(y) * width + x) * 3;
+    return rgb.data() + (std::size_t(y) * width + x) * 3;
   }
 };
 
 #ifdef FOLIVANT_TEST_DATA
 inline Ppm LoadPpm(const std::string& rel) {
-  const std::vector<std::uint8_t> bytes = ReadBytes(rel);
-  std::istringstream in(std::string(bytes.begin(), bytes.end()));
+  const std::string bytes = ReadFile(DataPath(rel));
+  std::istringstream in(bytes);
   std::string magic;
   int maxval = 0;
   Ppm p;
   in >> magic >> p.width >> p.height >> maxval;
-  EXPECT_EQ(magic + std::to_string(maxval), "P6255") << rel;
-  const std::size_t start = static_cast<std::size_t>(in.tellg()) + 1;
-  if (start <= bytes.size())
-    p.rgb.assign(bytes.begin() + static_cast<std::ptrdiff_t>(start), bytes.end());
-  EXPECT_EQ(p.rgb.size(), static_cast<std::size_t>(p.width) * p.height * 3) << rel;
+  p.rgb.assign(
+      bytes.begin() + std::min<std::ptrdiff_t>(in.tellg() + std::streamoff(1), std::ssize(bytes)),
+      bytes.end());
+  EXPECT_EQ(magic + std::to_string(maxval) + " " + std::to_string(p.rgb.size()),
+            "P6255 " + std::to_string(std::size_t(p.width) * p.height * 3))
+      << rel;
   return p;
 }
 #endif
@@ -294,13 +281,10 @@ inline Ppm LoadPpm(const std::string& rel) {
 // The bitmap's pixel (x, y) as red, green, blue, for either pixel format.
 inline void PixelRgb(const TBitmap& bmp, int x, int y, int out[3]) {
   const std::uint8_t* row = bmp.ScanLine(y);
-  if (bmp.PixelFormat() == TPixelFormat::pf1bit) {
-    out[0] = out[1] = out[2] = (row[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
-  } else {
-    out[0] = row[3 * x + 2];
-    out[1] = row[3 * x + 1];
-    out[2] = row[3 * x];
-  }
+  for (int c = 0; c < 3; ++c)
+    out[c] = bmp.PixelFormat() == TPixelFormat::pf1bit
+                 ? ((row[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0)
+                 : row[3 * x + 2 - c];
 }
 
 // Compares rows [0, rows) of the bitmap with the reference; reports the first difference.
@@ -327,17 +311,14 @@ inline ::testing::AssertionResult MatchesPpm(const TBitmap& bmp, const Ppm& ref,
 enum class Kind { Jpeg, Gif, Png };
 
 inline Kind KindOf(const std::string& name) {
-  if (name.ends_with(".gif")) return Kind::Gif;
-  if (name.ends_with(".png")) return Kind::Png;
-  return Kind::Jpeg;
+  return name.ends_with(".gif") ? Kind::Gif : name.ends_with(".png") ? Kind::Png : Kind::Jpeg;
 }
 
 // A codec run: parameter record, progress record with its aborting flag and the reports.
 struct CodecRun {
   TIOParamsVals params;
   TProgressRec progress;
-  bool aborting = false;
-  bool refused = false;  // the size limit's exception came through
+  bool aborting = false, refused = false;  // refused: the size limit's exception came through
   int images = 0;
   std::vector<int> reports;
   TBitmap bmp;
@@ -352,7 +333,7 @@ struct CodecRun {
   CodecRun(const CodecRun&) = delete;
   CodecRun& operator=(const CodecRun&) = delete;
 
-  // The reader of kind over bytes; a refusal by the size limit sets refused.
+  // The reader of kind over bytes.
   CodecRun& Read(Kind kind, const Bytes& bytes, bool paramsOnly = false) {
     TMemoryStream s(bytes.data(), bytes.size());
     try {
@@ -368,27 +349,22 @@ struct CodecRun {
 
 // ---- memory
 
-inline long ResidentKb() {
-  long size = 0, resident = 0;
-  if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
-    if (std::fscanf(f, "%ld %ld", &size, &resident) != 2) resident = 0;
-    std::fclose(f);
-  }
-  return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
 // Runs fn in a child process. Returns how far the child's peak resident memory rose above
 // what it inherited, in KB; fnResult receives fn's answer (false when the child died).
 inline long ChildPeakGrowthKb(const std::function<bool()>& fn, bool& fnResult) {
+  long pages = 0, resident = 0;
+  if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    std::fclose(f);
+  }
   std::fflush(nullptr);
-  const long before = ResidentKb();
   const pid_t pid = fork();
   if (pid == 0) _exit(fn() ? 0 : 1);
   int status = 0;
   rusage usage{};
   wait4(pid, &status, 0, &usage);
   fnResult = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  return usage.ru_maxrss - before;
+  return usage.ru_maxrss - resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
 }  // namespace folivant::test

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstring>
 #include <random>
-#include <thread>
 #include <vector>
 
 #include "imaging/image_box.h"
@@ -251,26 +250,6 @@ TEST(Resample, FailuresLeaveThePictureAsItWas) {
   wide.Bitmap().SetSize(60000, 2);
   EXPECT_THROW(wide.Resample(2000000000, -1, F::rfNone), EImageSizeError);
   EXPECT_EQ(wide.Bitmap().Width(), 60000);
-}
-
-TEST(Resample, WorkersResampleIndependently) {
-  const TBitmap pic = RandomPicture(120, 90, 17);
-  TBitmap expected;
-  expected.SetSize(40, 30);
-  ResampleFilteredReference(pic, expected, F::rfLanczos3, nullptr, nullptr);
-  std::vector<std::thread> threads;
-  bool ok[4] = {};
-  for (int t = 0; t < 4; ++t)
-    threads.emplace_back([&, t] {
-      TImageBox box;
-      for (int k = 0; k < 3; ++k) {
-        box.Bitmap() = pic;
-        box.Resample(40, -1, F::rfLanczos3);
-      }
-      ok[t] = SamePixels(box.Bitmap(), expected);
-    });
-  for (auto& th : threads) th.join();
-  EXPECT_TRUE(ok[0] && ok[1] && ok[2] && ok[3]);
 }
 
 }  // namespace
