@@ -39,53 +39,43 @@ TEST(GifRead, FixturesMatchTheirReferences) {
     r.params.GifImageIndex = c.index;
     r.Read(Kind::Gif, ReadBytes(std::string("gif/") + c.file + ".gif"));
     ASSERT_FALSE(r.aborting);
-    EXPECT_EQ(r.images, c.images);
-    EXPECT_EQ(r.bmp.PixelFormat(), c.oneBit ? TPixelFormat::pf1bit : TPixelFormat::pf24bit);
     EXPECT_TRUE(MatchesPpm(r.bmp, LoadPpm(std::string("gif/") + c.ref + ".ref.ppm"), 0));
-    EXPECT_EQ(r.params.Width * 10000 + r.params.Height, r.bmp.Width() * 10000 + r.bmp.Height());
-    EXPECT_EQ(r.params.GifInterlaced, c.interlaced);
-    EXPECT_EQ(r.params.GifTransparent, c.transparent);
-    EXPECT_EQ(r.params.GifXPos, c.x);
-    EXPECT_EQ(r.params.GifYPos, c.y);
-    EXPECT_EQ(r.params.BitsPerSample, c.bits);
-    EXPECT_EQ(r.params.ColorMapCount, 1 << c.bits);
-    EXPECT_EQ(r.params.ColorMap.size(), static_cast<std::size_t>(1) << c.bits);
-    EXPECT_EQ(r.params.SamplesPerPixel, 1);
-    EXPECT_EQ(r.params.DpiX, ScreenDpi().X);
+    const TIOParamsVals& p = r.params;
+    EXPECT_EQ(r.bmp.PixelFormat(), c.oneBit ? TPixelFormat::pf1bit : TPixelFormat::pf24bit);
+    EXPECT_EQ(p.Width * 10000 + p.Height, r.bmp.Width() * 10000 + r.bmp.Height());
+    EXPECT_EQ(std::vector<int>({r.images, p.GifInterlaced, p.GifTransparent, p.GifXPos, p.GifYPos,
+                                p.BitsPerSample, p.ColorMapCount, int(p.ColorMap.size()),
+                                p.SamplesPerPixel, p.DpiX}),
+              std::vector<int>({c.images, c.interlaced, c.transparent, c.x, c.y, c.bits,
+                                1 << c.bits, 1 << c.bits, 1, ScreenDpi().X}));
     EXPECT_EQ(r.reports, (std::vector<int>{0, 30, 70, 100}));
   }
 }
 
 TEST(GifRead, HeaderFields) {
-  CodecRun a;
+  CodecRun a, b, f, l;
   a.Read(Kind::Gif, ReadBytes("gif/87a.gif"));
-  EXPECT_EQ(a.params.GifVersion, "GIF87a");
-  EXPECT_EQ(a.params.GifWinWidth, 20);
-  // Background index 3 of the global table, stored blue, green, red.
-  EXPECT_EQ(a.params.GifBackground, (TRGB{static_cast<std::uint8_t>(3 * 53), 255 - 48, 48}));
-  CodecRun b;
   b.Read(Kind::Gif, ReadBytes("gif/transparent.gif"));
-  EXPECT_EQ(b.params.GifVersion, "GIF89a");
-  EXPECT_EQ(b.params.GifTranspColor, (TRGB{106, 223, 32}));  // global entry 2
-  CodecRun f;
   f.params.GifImageIndex = 1;
   f.Read(Kind::Gif, ReadBytes("gif/frames3.gif"));
-  EXPECT_EQ(f.params.GifDelayTime, 20);
-  EXPECT_EQ(f.params.GifWinWidth, 12);
-  CodecRun l;
   l.Read(Kind::Gif, ReadBytes("gif/local.gif"), true);  // header only
-  EXPECT_EQ(l.bmp.Width(), 0);
-  EXPECT_EQ(l.params.Width, 9);
-  EXPECT_EQ(l.params.ColorMap[2], (TRGB{255 - 40, 20, 200}));
-  EXPECT_EQ(l.params.GifTranspColor, (TRGB{255 - 100, 50, 200}));  // local entry 5
+  EXPECT_EQ(a.params.GifVersion + b.params.GifVersion, "GIF87aGIF89a");
+  EXPECT_EQ(a.params.GifWinWidth * 100 + f.params.GifWinWidth, 2012);
+  EXPECT_EQ(f.params.GifDelayTime, 20);
+  // Colours are stored blue, green, red: the background is index 3 of the global table, the
+  // transparent colour an entry of the table the image uses.
+  EXPECT_EQ(a.params.GifBackground, (TRGB{159, 207, 48}));
+  EXPECT_EQ(b.params.GifTranspColor, (TRGB{106, 223, 32}));
+  EXPECT_EQ(l.params.GifTranspColor, (TRGB{155, 50, 200}));
+  EXPECT_EQ(l.params.ColorMap[2], (TRGB{215, 20, 200}));
+  EXPECT_EQ(l.bmp.Width() * 100 + l.params.Width, 9);
 }
 
 TEST(GifRead, NothingDecodedLeavesTheBitmap) {
   CodecRun beyond;  // an index past the last image: no image, no failure
   beyond.bmp.SetSize(5, 5);
   beyond.params.GifImageIndex = 7;
-  beyond.Read(Kind::Gif, ReadBytes("gif/frames3.gif"));
-  EXPECT_FALSE(beyond.aborting);
+  EXPECT_FALSE(beyond.Read(Kind::Gif, ReadBytes("gif/frames3.gif")).aborting);
   EXPECT_EQ(beyond.images * 10 + beyond.bmp.Width(), 35);
 
   CodecRun noHook;
@@ -99,9 +89,7 @@ TEST(GifRead, NothingDecodedLeavesTheBitmap) {
   for (int at : {30, 70}) {
     CodecRun r;
     r.progress.fOnProgress = [&r, at](const void*, int per) { r.aborting = per == at; };
-    r.Read(Kind::Gif, ReadBytes("gif/87a.gif"));
-    EXPECT_TRUE(r.aborting);
-    EXPECT_EQ(r.bmp.Width(), 0) << at;
+    EXPECT_TRUE(r.Read(Kind::Gif, ReadBytes("gif/87a.gif")).aborting && r.bmp.Width() == 0) << at;
   }
 }
 
@@ -115,28 +103,9 @@ TEST(GifRead, FileByNameSkipsStrayBytes) {
   CodecRun r;
   int count = 0;
   ReadGifFile(dir / "stray.gif", r.bmp, count, r.progress, r.params);
-  EXPECT_FALSE(r.aborting);
-  EXPECT_EQ(count, 1);
+  EXPECT_TRUE(!r.aborting && count == 1);
   EXPECT_TRUE(MatchesPpm(r.bmp, LoadPpm("gif/pattern.ref.ppm"), 0));
   EXPECT_THROW(ReadGifFile(dir / "missing.gif", r.bmp, count, r.progress, r.params), EFileError);
-}
-
-TEST(GifRead, TwentyThousandFrames) {
-  std::vector<GifFrame> frames(20000);
-  for (int i = 0; i < 20000; ++i)
-    frames[i].data = LzwLiterals(2, {static_cast<std::uint8_t>(i % 4)});
-  const Bytes gif = MakeGif(1, 1, 2, frames);
-  for (int index : {0, 19999, 20000}) {
-    CodecRun r;
-    r.params.GifImageIndex = index;
-    r.Read(Kind::Gif, gif);
-    ASSERT_FALSE(r.aborting) << index;
-    EXPECT_EQ(r.images, 20000);
-    EXPECT_EQ(r.bmp.Width(), index < 20000 ? 1 : 0);
-    if (index < 20000) {
-      EXPECT_EQ(r.bmp.ScanLine(0)[0], (index % 4) * 85);
-    }
-  }
 }
 
 // ---- the LZW coder on its own

@@ -13,26 +13,21 @@ namespace {
 TEST(JpegRead, FixturesMatchTheirReferences) {
   const struct {
     const char *file, *ref;
-    int dct, space;
-    bool progressive;
-    int tolerance;
-  } cases[] = {
-      {"grey", "grey", 0, 1, false, 0},
-      {"ycc420", "ycc420", 0, 2, false, 0},
-      {"ycc444", "ycc444", 0, 2, false, 0},
-      {"ycc444", "ycc444.fast", 1, 2, false, 0},
-      {"ycc444", "ycc444.float", 2, 2, false, 0},
-      {"rgb", "rgb", 0, 0, false, 0},
-      {"progressive", "progressive", 0, 2, true, 0},
-      {"restart", "restart", 0, 2, false, 0},
-      {"cmyk", "cmyk", 0, 3, false, 1},
-      {"error-after-last-row", "ycc444", 0, 2, false, 0},  // a good picture all the same
-  };
+    int dct, space, tolerance;
+  } cases[] = {{"grey", "grey", 0, 1, 0},
+               {"ycc420", "ycc420", 0, 2, 0},
+               {"ycc444", "ycc444", 0, 2, 0},
+               {"ycc444", "ycc444.fast", 1, 2, 0},
+               {"ycc444", "ycc444.float", 2, 2, 0},
+               {"rgb", "rgb", 0, 0, 0},
+               {"progressive", "progressive", 0, 2, 0},
+               {"restart", "restart", 0, 2, 0},
+               {"cmyk", "cmyk", 0, 3, 1},
+               {"error-after-last-row", "ycc444", 0, 2, 0}};  // a good picture all the same
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.file) + " read as " + c.ref);
     CodecRun r;
     r.params.JpegDctMethod = static_cast<std::uint8_t>(c.dct);
-    r.params.JpegColorSpace = 9;
     r.Read(Kind::Jpeg, ReadBytes(std::string("jpeg/") + c.file + ".jpg"));
     ASSERT_FALSE(r.aborting);
     EXPECT_EQ(r.bmp.PixelFormat(), TPixelFormat::pf24bit);
@@ -40,23 +35,21 @@ TEST(JpegRead, FixturesMatchTheirReferences) {
     EXPECT_EQ(r.params.Width * 10000 + r.params.Height, r.bmp.Width() * 10000 + r.bmp.Height());
     EXPECT_EQ(r.params.BitsPerSample * 10 + r.params.SamplesPerPixel, 83);
     EXPECT_EQ(r.params.JpegColorSpace, c.space);
-    EXPECT_EQ(r.params.JpegProgressive, c.progressive);
+    EXPECT_EQ(r.params.JpegProgressive, std::string(c.file) == "progressive");
     EXPECT_EQ(r.reports.size(), static_cast<std::size_t>(r.bmp.Height()));
     EXPECT_EQ(r.reports.back(), 100);
   }
 }
 
-TEST(JpegRead, DensityAndScale) {
-  const struct {
-    const char* file;
-    int dpiX, dpiY;
-  } densities[] = {{"density-inch", 300, 150}, {"density-cm", 254, 127}, {"grey", 1, 1}};
-  for (const auto& d : densities) {
+TEST(JpegRead, DensityScaleAndHeaderOnly) {
+  const std::pair<const char*, int> densities[] = {
+      {"density-inch", 300150}, {"density-cm", 254127}, {"grey", 1001}};
+  for (const auto& [file, dpi] : densities) {
     CodecRun r;
-    r.Read(Kind::Jpeg, ReadBytes(std::string("jpeg/") + d.file + ".jpg"));
-    EXPECT_EQ(r.params.DpiX * 1000 + r.params.DpiY, d.dpiX * 1000 + d.dpiY) << d.file;
+    r.Read(Kind::Jpeg, ReadBytes(std::string("jpeg/") + file + ".jpg"));
+    EXPECT_EQ(r.params.DpiX * 1000 + r.params.DpiY, dpi) << file;
   }
-  // {JpegScale, requested width and height (automatic scale), width read}
+  // {JpegScale, requested width and height (for the automatic scale), width read}
   const int scales[][4] = {{1, 0, 0, 64}, {2, 0, 0, 32},   {3, 0, 0, 16},
                            {4, 0, 0, 8},  {0, 16, 12, 16}, {0, 0, 0, 64}};
   for (const auto& s : scales) {
@@ -65,22 +58,18 @@ TEST(JpegRead, DensityAndScale) {
     r.params.Width = s[1];
     r.params.Height = s[2];
     r.Read(Kind::Jpeg, ReadBytes("jpeg/scale64x48.jpg"));
-    EXPECT_EQ(r.bmp.Width(), s[3]) << "scale code " << s[0];
-    EXPECT_EQ(r.bmp.Height() * 4, s[3] * 3) << "scale code " << s[0];
+    EXPECT_EQ(r.bmp.Width() * 1000 + r.bmp.Height() * 4 / 3, s[3] * 1001) << "scale " << s[0];
     EXPECT_EQ(r.params.Width, s[3]);
   }
-}
-
-TEST(JpegRead, HeaderOnlyAndNotAJpegLeaveTheBitmap) {
   CodecRun p;
   p.bmp.SetSize(3, 2);
   p.Read(Kind::Jpeg, ReadBytes("jpeg/progressive.jpg"), true);
   EXPECT_FALSE(p.aborting);
-  EXPECT_EQ(p.bmp.Width(), 3);
-  EXPECT_EQ(p.params.Width * 100 + p.params.Height, 3224);
-  EXPECT_TRUE(p.params.JpegProgressive);
-  EXPECT_TRUE(p.reports.empty());
+  EXPECT_EQ(p.bmp.Width() * 10000 + p.params.Width * 100 + p.params.Height, 33224);
+  EXPECT_TRUE(p.params.JpegProgressive && p.reports.empty());
+}
 
+TEST(JpegRead, NotAJpegTruncationCancelAndErrors) {
   const Bytes comment = ReadBytes("bad/jpeg-comment-start.jpg");
   TMemoryStream s(comment.data(), comment.size());
   EXPECT_FALSE(IsJpegStream(s));
@@ -88,48 +77,27 @@ TEST(JpegRead, HeaderOnlyAndNotAJpegLeaveTheBitmap) {
   CodecRun r;
   r.bmp.SetSize(2, 2);
   r.params.Width = 77;
-  r.Read(Kind::Jpeg, comment);
-  EXPECT_TRUE(r.aborting);
+  EXPECT_TRUE(r.Read(Kind::Jpeg, comment).aborting);
   EXPECT_EQ(r.bmp.Width() * 100 + r.params.Width, 277);
-}
 
-TEST(JpegRead, TruncatedKeepsTheRowsBeforeTheBreak) {
-  CodecRun r;
-  r.Read(Kind::Jpeg, ReadBytes("jpeg/truncated.jpg"));
-  EXPECT_FALSE(r.aborting);  // a premature end is a warning
-  EXPECT_TRUE(MatchesPpm(r.bmp, LoadPpm("jpeg/truncated.ref.ppm"), 0, 16));
-}
+  CodecRun cut;  // a premature end is a warning: the rows before the break are kept
+  EXPECT_FALSE(cut.Read(Kind::Jpeg, ReadBytes("jpeg/truncated.jpg")).aborting);
+  EXPECT_TRUE(MatchesPpm(cut.bmp, LoadPpm("jpeg/truncated.ref.ppm"), 0, 16));
 
-TEST(JpegRead, CancelAndProgressErrors) {
   CodecRun c;
   c.progress.fOnProgress = [&c](const void*, int per) {
     c.reports.push_back(per);
-    if (per >= 50) c.aborting = true;
+    c.aborting = per >= 50;
   };
-  c.Read(Kind::Jpeg, ReadBytes("jpeg/ycc444.jpg"));
-  EXPECT_TRUE(c.aborting);
+  EXPECT_TRUE(c.Read(Kind::Jpeg, ReadBytes("jpeg/ycc444.jpg")).aborting);
   EXPECT_EQ(c.reports.size(), 12u);
 
-  CodecRun r;  // thrown by the progress handler: reaches the caller after clean-up
-  r.progress.fOnProgress = [](const void*, int) { throw std::runtime_error("stop"); };
-  EXPECT_THROW(r.Read(Kind::Jpeg, ReadBytes("jpeg/ycc420.jpg")), std::runtime_error);
+  CodecRun t;  // thrown by the progress handler: reaches the caller after clean-up
+  t.progress.fOnProgress = [](const void*, int) { throw std::runtime_error("stop"); };
+  EXPECT_THROW(t.Read(Kind::Jpeg, ReadBytes("jpeg/ycc420.jpg")), std::runtime_error);
 }
 
 // ---- writer
-
-Bytes Write(const TBitmap& bmp, int space, bool progressive, int quality) {
-  CodecRun r;
-  r.params.JpegColorSpace = static_cast<std::uint8_t>(space);
-  r.params.JpegProgressive = progressive;
-  r.params.JpegQuality = quality;
-  r.params.DpiX = 300;
-  r.params.DpiY = 200;
-  TMemoryStream out;
-  WriteJpegStream(out, bmp, r.params, r.progress);
-  EXPECT_FALSE(r.aborting);
-  EXPECT_EQ(r.reports.size(), static_cast<std::size_t>(bmp.Height()));
-  return out.Bytes();
-}
 
 // Blue on the left half, red on the right, green rising downwards.
 TBitmap Pattern(int w, int h) {
@@ -145,18 +113,8 @@ TBitmap Pattern(int w, int h) {
   return b;
 }
 
-// Largest difference to the source away from the colour edge in the middle (where subsampled
-// chroma bleeds).
-int WorstDifference(const TBitmap& a, const TBitmap& b) {
-  int worst = 0;
-  for (int y = 0; y < a.Height(); ++y)
-    for (int x = 0; x < a.Width(); ++x)
-      for (int c = 0; c < 3 && std::abs(x - a.Width() / 2) > 4; ++c)
-        worst = std::max(worst, std::abs(a.ScanLine(y)[3 * x + c] - b.ScanLine(y)[3 * x + c]));
-  return worst;
-}
-
-// What libjpeg itself and the file's bytes say about a written file, read back by our reader.
+// What libjpeg itself and the file's bytes say about a written file, read back by our reader
+// (compared away from the colour edge in the middle, where subsampled chroma bleeds).
 TEST(JpegWrite, RoundTripsInEveryColourSpace) {
   const TBitmap src = Pattern(40, 24);
   TBitmap oneBit;
@@ -173,8 +131,18 @@ TEST(JpegWrite, RoundTripsInEveryColourSpace) {
                {3, false, false, JCS_CMYK, 6},  {2, false, true, JCS_YCbCr, 255}};
   for (const auto& c : cases) {
     SCOPED_TRACE("colour space " + std::to_string(c.space) + (c.oneBit ? " from 1-bit" : ""));
-    const Bytes bytes = Write(c.oneBit ? oneBit : src, c.space, c.progressive, 100);
+    CodecRun w;
+    w.params.JpegColorSpace = static_cast<std::uint8_t>(c.space);
+    w.params.JpegProgressive = c.progressive;
+    w.params.JpegQuality = 100;
+    w.params.DpiX = 300;
+    w.params.DpiY = 200;
+    TMemoryStream out;
+    WriteJpegStream(out, c.oneBit ? oneBit : src, w.params, w.progress);
+    EXPECT_FALSE(w.aborting);
+    EXPECT_EQ(w.reports.size(), 24u);
     EXPECT_EQ(oneBit.PixelFormat(), TPixelFormat::pf1bit);  // written from a copy
+    const Bytes& bytes = out.Bytes();
     jpeg_decompress_struct ci{};
     jpeg_error_mgr err{};
     ci.err = jpeg_std_error(&err);
@@ -184,51 +152,28 @@ TEST(JpegWrite, RoundTripsInEveryColourSpace) {
     EXPECT_EQ(ci.jpeg_color_space, c.lib);
     EXPECT_EQ(ci.saw_Adobe_marker != 0, c.space == 0 || c.space == 3);
     EXPECT_EQ(ci.progressive_mode != 0, c.progressive);
-    if (c.space == 0) {
-      EXPECT_EQ(ci.comp_info[0].h_samp_factor + ci.comp_info[1].h_samp_factor, 2);
-    }
+    EXPECT_TRUE(c.space || ci.comp_info[0].h_samp_factor + ci.comp_info[1].h_samp_factor == 2);
     jpeg_destroy_decompress(&ci);
     // JFIF (grey and YCbCr only) in the bytes: "JFIF\0", version, unit 1 (inch), 300 x 200.
     const std::string text(bytes.begin(), bytes.end());
     const std::size_t jfif = text.find(std::string("JFIF\0", 5));
     ASSERT_EQ(jfif != std::string::npos, c.space == 1 || c.space == 2);
-    if (jfif != std::string::npos) {
-      EXPECT_EQ(text.substr(jfif + 7, 5), std::string("\x01\x01\x2C\x00\xC8", 5));
-    }
+    EXPECT_TRUE(jfif == std::string::npos ||
+                text.substr(jfif + 7, 5) == std::string("\x01\x01\x2C\x00\xC8", 5));
     CodecRun r;
     r.Read(Kind::Jpeg, bytes);
-    EXPECT_EQ(r.params.JpegColorSpace, c.space);
-    EXPECT_EQ(r.params.JpegProgressive, c.progressive);
-    if (c.tolerance < 255) {
-      EXPECT_LE(WorstDifference(r.bmp, src), c.tolerance);
-    }
-    if (c.space == 1) {
-      EXPECT_EQ(r.bmp.ScanLine(3)[0], r.bmp.ScanLine(3)[2]);
-    }
-    if (c.oneBit) {
-      EXPECT_GT(r.bmp.ScanLine(4)[0], 230);
-    }
-    if (c.oneBit) {
-      EXPECT_LT(r.bmp.ScanLine(4)[3 * 12], 25);
-    }
+    EXPECT_EQ(r.params.JpegColorSpace * 10 + r.params.JpegProgressive,
+              c.space * 10 + c.progressive);
+    int worst = 0;
+    for (int y = 0; y < 24; ++y)
+      for (int x = 0; x < 40 && c.tolerance < 255; ++x)
+        for (int k = 0; k < 3 && std::abs(x - 20) > 4; ++k)
+          worst =
+              std::max(worst, std::abs(r.bmp.ScanLine(y)[3 * x + k] - src.ScanLine(y)[3 * x + k]));
+    EXPECT_LE(worst, c.tolerance);
+    EXPECT_TRUE(c.space != 1 || r.bmp.ScanLine(3)[0] == r.bmp.ScanLine(3)[2]);
+    EXPECT_TRUE(!c.oneBit || (r.bmp.ScanLine(4)[0] > 230 && r.bmp.ScanLine(4)[36] < 25));
   }
-}
-
-TEST(JpegWrite, OptionsAreAppliedAndOutputIsDeterministic) {
-  TBitmap src;
-  FillPicture(src, 64, 64, 3);
-  auto write = [&src](bool optimal, int smoothing) {
-    CodecRun r;
-    r.params.JpegOptimalHuffman = optimal;
-    r.params.JpegSmoothing = smoothing;
-    TMemoryStream out;
-    WriteJpegStream(out, src, r.params, r.progress);
-    return out.Bytes();
-  };
-  const Bytes plain = write(false, 0);
-  EXPECT_LT(write(true, 0).size(), plain.size());
-  EXPECT_NE(write(false, 50), plain);
-  EXPECT_EQ(write(false, 0), plain);
 }
 
 // A stream whose writes fail.
@@ -238,20 +183,14 @@ class FailingStream : public TMemoryStream {
 };
 
 TEST(JpegWrite, FailuresAbort) {
-  CodecRun empty;
+  CodecRun empty, cancel, full;
   TMemoryStream out;
   WriteJpegStream(out, TBitmap{}, empty.params, empty.progress);
-  EXPECT_TRUE(empty.aborting);
-
-  CodecRun cancel;
   cancel.progress.fOnProgress = [&cancel](const void*, int) { cancel.aborting = true; };
   WriteJpegStream(out, Pattern(16, 64), cancel.params, cancel.progress);
-  EXPECT_TRUE(cancel.aborting);
-
-  CodecRun full;  // the stream's error reaches the caller after the codec is destroyed
-  FailingStream failing;
+  FailingStream failing;  // its error reaches the caller after the codec is destroyed
   EXPECT_THROW(WriteJpegStream(failing, Pattern(64, 64), full.params, full.progress), EFileError);
-  EXPECT_TRUE(full.aborting);
+  EXPECT_TRUE(empty.aborting && cancel.aborting && full.aborting);
 }
 
 }  // namespace
