@@ -35,36 +35,28 @@ class TFakeDialogs : public IDialogs {
   void Information(QWidget*, const QString& title, const QString& text) override {
     Shown.push_back({QStringLiteral("information"), title, text});
   }
-  void Warning(QWidget*, const QString& text) override {
-    Shown.push_back({QStringLiteral("warning"), {}, text});
-  }
+  void Warning(QWidget*, const QString& text) override { Shown.push_back({"warning", {}, text}); }
   void Plain(QWidget*, const QString& title, const QString& text) override {
     Shown.push_back({QStringLiteral("plain"), title, text});
   }
-  void Critical(QWidget*, const QString& text) override {
-    Shown.push_back({QStringLiteral("critical"), {}, text});
-  }
+  void Critical(QWidget*, const QString& text) override { Shown.push_back({"critical", {}, text}); }
   bool AskYesNo(QWidget*, const QString& text) override {
     Shown.push_back({QStringLiteral("question"), {}, text});
     return Pop(YesNoAnswers, false);
   }
   QStringList OpenFiles(QWidget*, const QString& title, const QString&, const QString&) override {
-    FileTitles << title;
-    return Pop(FilesAnswers, QStringList{});
+    return Pop(FilesAnswers, QStringList{}, title);
   }
   QString OpenFile(QWidget*, const QString& title, const QString&, const QString&, const QString&,
                    bool) override {
-    FileTitles << title;
-    return Pop(FileAnswers, QString{});
+    return Pop(FileAnswers, QString{}, title);
   }
   QString SaveFile(QWidget*, const QString& title, const QString&, const QString&,
                    const QString&) override {
-    FileTitles << title;
-    return Pop(SaveAnswers, QString{});
+    return Pop(SaveAnswers, QString{}, title);
   }
   QString Folder(QWidget*, const QString& title, const QString&) override {
-    FileTitles << title;
-    return Pop(FolderAnswers, QString{});
+    return Pop(FolderAnswers, QString{}, title);
   }
   std::optional<QColor> Color(QWidget*, const QColor&) override {
     return Pop(ColorAnswers, std::optional<QColor>{});
@@ -84,8 +76,10 @@ class TFakeDialogs : public IDialogs {
   }
 
  private:
+  // The next queued answer, or def; a file dialog's title is recorded.
   template <class T>
-  static T Pop(std::deque<T>& q, T def) {
+  T Pop(std::deque<T>& q, T def, const QString& title = {}) {
+    if (!title.isEmpty()) FileTitles << title;
     if (q.empty()) return def;
     T v = std::move(q.front());
     q.pop_front();

@@ -14,7 +14,6 @@
 #include <QtTest>
 #include <memory>
 
-#include "app/file_list.h"
 #include "app/main_form.h"
 #include "app/widgets.h"
 #include "fake_dialogs.h"
@@ -147,62 +146,6 @@ class WindowTest : public QObject, folivant::test::TWindowHarness {
     QCOMPARE(W<QLabel>("Label11")->text(), QStringLiteral("Items count: 0"));
   }
 
-  void fieldsFollowOneAnother() {
-    TForm1& f = Open();
-    auto* panel = W<QLabel>("Panel1");
-    auto* rows = W<QLineEdit>("TableRows");
-    QStringList ten;
-    for (int i = 0; i < 10; ++i) ten << QStringLiteral("p%1.jpg").arg(i);
-    Choose(true, Path(QStringLiteral("s")), ten);
-    W<TUpDown>("UpDown1")->SetPosition(2);
-    W<TUpDown>("UpDown2")->SetPosition(2);
-    Click("NextButton1");
-    Click("NextButton2");
-    QCOMPARE(panel->text(), QStringLiteral("Items: 10   Pages: 3"));
-    for (int i = 0; i < 3; ++i)
-      QTest::mouseClick(W<TUpDown>("UpDown2")->UpButton(), Qt::LeftButton);
-    QCOMPARE(Text("TableCols") + " " + panel->text(), QStringLiteral("5 Items: 10   Pages: 1"));
-    rows->setText(QStringLiteral("abc"));  // the error box; the panel keeps its text
-    QCOMPARE(dialogs_->Texts("critical"), QStringList({"'abc' is not a valid integer value"}));
-    QCOMPARE(panel->text(), QStringLiteral("Items: 10   Pages: 1"));
-    rows->setText(QStringLiteral("0"));  // zero rows must not fail
-    QCOMPARE(panel->text(), QStringLiteral("Items: 10   Pages: 0"));
-    rows->setText(QStringLiteral("100"));  // the spinner stops at its limit
-    QTest::mouseClick(W<TUpDown>("UpDown1")->UpButton(), Qt::LeftButton);
-    QCOMPARE(rows->text(), QStringLiteral("100"));
-
-    W<QRadioButton>("twrButton")->click();
-    QVERIFY(!W<QLineEdit>("thumbHeight")->isEnabled() && W<QLineEdit>("thumbWidth")->isEnabled());
-    QTest::keyClick(W<QLineEdit>("thumbWidth"), Qt::Key_Up);
-    QCOMPARE(f.GatherOptions().ThumbMode, TThumbMode::tmFixedWidth);
-    QCOMPARE(f.GatherOptions().ThumbWidth, 71);
-    QTest::mouseClick(W<TUpDown>("UpDown5")->DownButton(), Qt::LeftButton);
-    QCOMPARE(f.ImageParams().JpegQuality, 74);
-    W<TUpDown>("UpDown5")->SetPosition(5);  // below the limit
-    QCOMPARE(Text("JPEGQual") + " " + QString::number(f.ImageParams().JpegQuality),
-             QStringLiteral("10 10"));
-    W<QCheckBox>("JavaProtect")->click();
-    QVERIFY(W<QLineEdit>("AlertEdit")->isEnabled());
-
-    auto* link = W<TColorPickerButton>("LinkColorPickerButton");
-    dialogs_->ColorAnswers = {QColor(0x12, 0x34, 0x56), std::nullopt};
-    link->ChooseMore();
-    QCOMPARE(f.HtmlColor(1) + f.ColorText(1), QStringLiteral("#123456$00563412"));
-    QCOMPARE(W<QLabel>("LinkLabel")->palette().color(QPalette::WindowText),
-             QColor(0x12, 0x34, 0x56));
-    link->ChooseMore();  // the colour dialog cancelled
-    QCOMPARE(f.HtmlColor(1), QStringLiteral("#123456"));
-    link->ChooseDefault();
-    QCOMPARE(f.HtmlColor(1), QStringLiteral("#000099"));
-    W<TColorPickerButton>("BackColorPickerButton")->ChoosePalette(0x0000FF);
-    QCOMPARE(f.ColorText(0) + f.GatherOptions().BackColorHtml.c_str(),
-             QStringLiteral("clRed#FF0000"));
-    // A system colour is resolved through the window's palette.
-    W<TColorPickerButton>("VLinkColorPickerButton")->ChoosePalette(0x8000000F);
-    QCOMPARE(f.HtmlColor(3), f.palette().color(QPalette::Button).name().toUpper());
-    QCOMPARE(f.ColorText(3), QStringLiteral("clBtnFace"));
-  }
-
   // The values are applied in the file's order up to the bad colour; that picker and the later
   // ones keep their colours, the target field is not reached, a later save writes the bad text.
   void loadSettingsWithBadColorStopsThere() {
@@ -234,20 +177,6 @@ class WindowTest : public QObject, folivant::test::TWindowHarness {
     const QByteArray text = saved.readAll();
     for (const char* line : {"LinkColorS=Bogus\r\n", "Filter=-1\r\n", "Progressive=1\r\n"})
       QVERIFY2(text.contains(line), line);
-  }
-
-  void fileListRules() {
-    QCOMPARE(TFileList::NameOf("/a/b/c.jpg") + TFileList::FolderOf("/a/b/c.jpg"),
-             std::string("c.jpg/a/b"));
-    QCOMPARE(TFileList::FolderOf("/c.jpg"), std::string("/"));
-    TFileList l;  // moved after sorting, then added: before the first greater name
-    l.Add("/x/b.jpg");
-    l.Add("/x/a.jpg");
-    l.Sort();
-    QVERIFY(l.MoveDown(0));
-    l.Add("/x/a.jpg");
-    QCOMPARE(l.Names(), std::vector<std::string>({"a.jpg", "b.jpg", "a.jpg"}));
-    QVERIFY(!l.Remove(7) && !l.MoveUp(0) && !l.MoveDown(2));
   }
 };
 

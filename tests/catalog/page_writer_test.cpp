@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <thread>
 #include <vector>
 
 #include "../common/test_files.h"
@@ -66,37 +65,6 @@ TEST(BuildTables, StopsAtTheFirstProblemKeepingEarlierPages) {
   EXPECT_THROW(BuildCatalogPage(o, items, 2, lines), ECatalogError);  // only one page exists
   items[0].PictureName = "../outside.jpg";
   EXPECT_THROW(BuildTables(o, items, dir.Path()), ECatalogError);
-}
-
-// Workers write picture pages at the same time; each page must be the one a lone call gives.
-TEST(SaveLines, PicturePagesFromManyThreads) {
-  const test::TempDir dir;
-  CatalogOptions o;
-  o.JavaProtect = true;
-  constexpr int kPictures = 64;
-  auto name = [](int i) { return "pic" + std::to_string(i) + ".jpg"; };
-  auto write = [&](int i, TLines& lines) {
-    BuildHTMLContent(o, PageFileName(name(i - 1)), PageFileName(name(i + 1)), name(i), "100", "200",
-                     i == 0, i == kPictures - 1, i, lines);
-  };
-  std::vector<std::thread> workers;
-  for (int t = 0; t < 4; ++t)
-    workers.emplace_back([&, t] {
-      TLines lines;
-      for (int i = t; i < kPictures; i += 4) {
-        write(i, lines);
-        SaveLines(lines, dir / PageFileName(name(i)));
-      }
-    });
-  for (auto& w : workers) w.join();
-  EXPECT_EQ(Listing(dir.Path()).size(), static_cast<std::size_t>(kPictures));
-  for (int i = 0; i < kPictures; ++i) {
-    TLines lines;
-    write(i, lines);
-    std::string want;
-    for (const auto& l : lines) want += l + "\r\n";
-    EXPECT_EQ(ReadFile(dir / PageFileName(name(i))), want) << i;
-  }
 }
 
 }  // namespace

@@ -111,8 +111,18 @@ TEST(CliRun, HelpVersionAndUsage) {
   EXPECT_EQ(r.status, 2);
   EXPECT_TRUE(r.err.find("--rows") != std::string::npos &&
               r.err.find("--help") != std::string::npos);
-  // Header and footer files larger than 16 MB are refused before they are read.
+  // The effective settings in the settings file's layout: the command line wins over the file.
   TempDir dir;
+  WriteFile(dir / "s.ini", "[Other]\r\nkey=value\r\n[Table Options]\r\nTableRows=7\r\n");
+  r = RunTool({"-s", dir / "s.ini", "--cols", "3", "--print-settings"});
+  EXPECT_NE(r.out.find("[Table Options]\r\nTableCols=3\r\nTableRows=7\r\n"), std::string::npos)
+      << r.out;
+  EXPECT_EQ(RunTool({"-s", dir / "s.ini", "--rows", "2", "--save-settings", dir / "s.ini"}).status,
+            0);
+  EXPECT_TRUE(ReadFile(dir / "s.ini")
+                  .starts_with(
+                      "[Other]\r\nkey=value\r\n[Table Options]\r\nTableRows=2\r\nTableCols=4\r\n"));
+  // Header and footer files larger than 16 MB are refused before they are read.
   WriteFile(dir / "big.html", "");
   std::filesystem::resize_file(dir / "big.html", (16u << 20) + 1);
   for (const char* option : {"--header-file", "--footer-file"}) {
@@ -198,31 +208,6 @@ TEST_F(CliBuild, OptionsReachThePages) {
     EXPECT_NE(page.find(piece), std::string::npos) << piece;
   EXPECT_NE(last.find("Zurueck</a> | <a href=\"page3.html\""), std::string::npos);
   EXPECT_NE(last.find("Katalog</a>"), std::string::npos);
-}
-
-TEST(CliSettings, PrintSettingsRoundTripsThroughSaveSettings) {
-  TempDir dir;
-  const std::vector<std::string> options = Args(
-      "--rows 7 --link-color #FF0000 --vlink-color clNavy --quality 90 --filter mitchell "
-      "--progressive --protect=Stop --thumb-height 120 -o /some/target");
-  auto with = [&](std::vector<std::string> head) {
-    head.insert(head.end(), options.begin(), options.end());
-    return head;
-  };
-  const Ran printed = RunTool(with({"--no-settings", "--print-settings"}));
-  ASSERT_EQ(printed.status, 0) << printed.err;
-  for (const char* line : {"[General Options]\r\nTargetDir=/some/target\r\n",
-                           "LinkColorS=clRed\r\n", "TableRows=7\r\n", "JavaProtectText=Stop\r\n"})
-    EXPECT_NE(printed.out.find(line), std::string::npos) << line;
-  // Saved into another program's file, whose section stays; read back: the same settings,
-  // and the command line still wins over the file.
-  WriteFile(dir / "other.ini", "[Other]\r\nkey=value\r\n");
-  ASSERT_EQ(RunTool(with({"--no-settings", "--save-settings", dir / "other.ini"})).status, 0);
-  EXPECT_EQ(ReadFile(dir / "other.ini"), "[Other]\r\nkey=value\r\n\r\n" + printed.out);
-  EXPECT_EQ(RunTool({"-s", dir / "other.ini", "--print-settings"}).out, printed.out);
-  EXPECT_NE(RunTool({"-s", dir / "other.ini", "--rows", "2", "--print-settings"})
-                .out.find("TableRows=2\r\n"),
-            std::string::npos);
 }
 
 // A folder gives its pictures sorted without regard to case, without hidden files and without

@@ -123,31 +123,6 @@ std::int64_t Decode(const Bytes& data, int w, int h, bool interlaced, Bytes& px)
   return in.Position();
 }
 
-TEST(GifLzw, EncodeDecodeRoundTrip) {
-  // Long runs (long strings), noise (table fills and clears), both orders, small code sizes.
-  const int w = 300, h = 120;
-  Bytes px(w * h);
-  std::uint32_t seed = 1;
-  for (int i = 0; i < w * h; ++i) {
-    seed = seed * 1103515245u + 12345u;
-    px[i] = static_cast<std::uint8_t>(i < w * h / 2 ? (i / 97) % 256 : (seed >> 16) % 256);
-  }
-  for (bool interlaced : {false, true}) {
-    const Bytes bytes = Encode(w, h, interlaced, 8, px);
-    Bytes got(px.size(), 0xEE);
-    EXPECT_EQ(Decode(bytes, w, h, interlaced, got), static_cast<std::int64_t>(bytes.size()));
-    EXPECT_EQ(got, px) << interlaced;
-  }
-  for (int bits : {1, 2, 4}) {
-    Bytes small(64 * 3);
-    for (std::size_t i = 0; i < small.size(); ++i)
-      small[i] = static_cast<std::uint8_t>((i * 7 / 5) % (1u << bits));
-    Bytes got(small.size());
-    Decode(Encode(64, 3, false, bits, small), 64, 3, false, got);
-    EXPECT_EQ(got, small) << bits;
-  }
-}
-
 TEST(GifLzw, ShortOrEmptyDataKeepsWhatWasDecoded) {
   Bytes px(40 * 40);
   std::iota(px.begin(), px.end(), 0);

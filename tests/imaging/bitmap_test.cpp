@@ -47,21 +47,6 @@ TEST(Bitmap, SizeLimitIsCheckedBeforeAllocating) {
   EXPECT_EQ(ColorToRGBValue(0x800000FF), 0u);
 }
 
-TEST(Bitmap, PixelFormatConversionKeepsContent) {
-  TBitmap b;
-  b.SetPixelFormat(TPixelFormat::pf1bit);
-  b.SetSize(10, 2);
-  b.ScanLine(0)[0] = 0xA0;  // pixels 0 and 2 white
-  b.ScanLine(1)[1] = 0x40;  // pixel 9 white
-  b.SetPixelFormat(TPixelFormat::pf24bit);
-  ASSERT_EQ(b.Width(), 10);
-  const int seen[][3] = {{0, 0, 255}, {0, 3, 0}, {0, 8, 255}, {1, 27, 255}, {1, 24, 0}};
-  for (const auto& s : seen) EXPECT_EQ(b.ScanLine(s[0])[s[1]], s[2]) << s[0] << "," << s[1];
-  b.SetPixelFormat(TPixelFormat::pf1bit);
-  EXPECT_EQ(b.ScanLine(0)[0], 0xA0);
-  EXPECT_EQ(b.ScanLine(1)[1], 0x40);
-}
-
 // Nearest neighbour with centres mapped on centres, in both formats.
 TEST(StretchPlain, CentresMapOnCentres) {
   TBitmap src;

@@ -132,23 +132,6 @@ TEST_F(ImageIO, LoadsByExtension) {
   EXPECT_EQ(g.pngBackground, (TRGB{0xC0, 0xC0, 0xC0}));  // button face: the classic silver
 }
 
-TEST_F(ImageIO, SavesJpegOnlyAndOneBitWithoutConverting) {
-  TImageBox box;
-  box.Bitmap().SetPixelFormat(TPixelFormat::pf1bit);
-  box.Bitmap().SetSize(9, 3);
-  for (const char* name : {"out.jpe", "out.png", "out.tiff"}) {
-    box.SaveToFile(dir_ / name);
-    EXPECT_TRUE(box.Aborting() && !test::Exists(dir_ / name)) << name;
-  }
-  box.SaveToFile(dir_ / "out.JPEG");
-  EXPECT_FALSE(box.Aborting());
-  EXPECT_EQ(g.writes, 1);
-  EXPECT_EQ(g.written, TPixelFormat::pf1bit);
-  EXPECT_EQ(box.Bitmap().PixelFormat(), TPixelFormat::pf1bit);
-  EXPECT_EQ(g.writtenDpi, 0);  // nothing loaded yet
-  EXPECT_EQ(test::ReadFile(dir_ / "out.JPEG"), "JPEG");
-}
-
 TEST_F(ImageIO, FailuresRaiseOrAbortAndCloseTheFile) {
   TImageBox box;
   box.IOParams().FileName = "keep";

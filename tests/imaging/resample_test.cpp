@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -35,14 +36,10 @@ TBitmap Flat(int w, int h, std::uint8_t v) {
   return b;
 }
 
+// The bitmaps are filled by SetSize, so the row padding is the same too.
 bool SamePixels(const TBitmap& a, const TBitmap& b) {
-  if (a.Width() != b.Width() || a.Height() != b.Height() || a.PixelFormat() != b.PixelFormat())
-    return false;
-  const std::size_t n = a.PixelFormat() == TPixelFormat::pf24bit ? 3 * std::size_t(a.Width())
-                                                                 : (std::size_t(a.Width()) + 7) / 8;
-  for (int y = 0; y < a.Height(); ++y)
-    if (std::memcmp(a.ScanLine(y), b.ScanLine(y), n) != 0) return false;
-  return true;
+  return a.Width() == b.Width() && a.Height() == b.Height() && a.ByteSize() == b.ByteSize() &&
+         std::memcmp(a.Bits(), b.Bits(), a.ByteSize()) == 0;
 }
 
 TEST(Kernels, ValuesAtTheirBounds) {
@@ -131,16 +128,11 @@ TEST(ResampleFiltered, SumsAreRoundedAndClampedNotNormalised) {
   std::memset(step.ScanLine(0) + 12, 255, 12);
   wide.SetSize(32, 1);
   ResampleFilteredReference(step, wide, F::rfLanczos3, nullptr, nullptr);
-  const TContributorLists l = BuildContributors(32, 8, F::rfLanczos3);
-  int over = 0, under = 0;
-  for (int x = 0; x < 32; ++x) {
-    double sum = 0.0;
-    for (int k = 0; k < l.N(x); ++k)
-      sum += step.ScanLine(0)[3 * l.List(x)[k].pixel] * l.List(x)[k].weight;
-    if (sum > 256.0) over += wide.ScanLine(0)[3 * x] == 255 ? 1 : 1000;
-    if (sum < -1.0) under += wide.ScanLine(0)[3 * x] == 0 ? 1 : 1000;
-  }
-  EXPECT_TRUE(over > 0 && over < 1000 && under > 0 && under < 1000) << over << " " << under;
+  for (int x = 0; x < 8; ++x)
+    EXPECT_TRUE(wide.ScanLine(0)[3 * x] < 30 && wide.ScanLine(0)[3 * (31 - x)] > 225) << x;
+  EXPECT_EQ(*std::min_element(wide.Bits(), wide.Bits() + 96) +
+                *std::max_element(wide.Bits(), wide.Bits() + 96),
+            255);
   // Same size: filters that are zero at whole distances change nothing; flat stays flat.
   const TBitmap pic = RandomPicture(13, 9, 1);
   for (F f : {F::rfTriangle, F::rfHermite, F::rfLanczos3}) {
@@ -214,17 +206,13 @@ TEST(Resample, ProportionalSidesTruncate) {
 TEST(Resample, ProgressCountsRowsThenColumns) {
   TImageBox box;
   std::vector<int> seen;
-  const void* sender = nullptr;
-  box.SetOnProgress([&](const void* s, int per) {
-    sender = s;
-    seen.push_back(per);
-  });
+  box.SetOnProgress(
+      [&](const void* sender, int per) { seen.push_back(sender == &box.Proc() ? per : -1); });
   box.Bitmap() = RandomPicture(400, 300, 11);
   box.Resample(70, -1, F::rfBell);
   ASSERT_EQ(seen.size(), 370u);                      // source rows + target columns
   EXPECT_EQ(seen.front() * 1000 + seen.back(), 99);  // trunc(100 / 370.5), and never 100
   EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
-  EXPECT_EQ(sender, &box.Proc());
 }
 
 TEST(Resample, FailuresLeaveThePictureAsItWas) {
