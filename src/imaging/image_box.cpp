@@ -304,14 +304,13 @@ void TImageBoxIO::LoadFromFile(const std::string& FileName) {
     LoadFromFilePng(FileName);
   } else if (ext == ".gif") {
     LoadFromFileGif(FileName);
-  } else if (ext == ".tif" || ext == ".tiff" || ext == ".pcx" || ext == ".wmf" || ext == ".emf" ||
-             ext == ".bmp" || ext == ".dib" || ext == ".rle" || ext == ".cur" || ext == ".ico" ||
-             ext == ".tga" || ext == ".targa" || ext == ".vda" || ext == ".icb" || ext == ".vst" ||
-             ext == ".win") {
+  } else if (ext == ".tif" || ext == ".tiff") {
+    LoadFromFileTiff(FileName);
+  } else if (ext == ".pcx" || ext == ".wmf" || ext == ".emf" || ext == ".bmp" || ext == ".dib" ||
+             ext == ".rle" || ext == ".cur" || ext == ".ico" || ext == ".tga" || ext == ".targa" ||
+             ext == ".vda" || ext == ".icb" || ext == ".vst" || ext == ".win") {
     // No codec for these formats here: treated like an unknown extension.
-    params_->FileName.clear();
-    params_->FileType = 0;
-    aborting_ = true;
+    NoReader();
   } else {
     LoadRegistry(FileName, ext);
   }
@@ -329,8 +328,32 @@ void TImageBoxIO::LoadRegistry(std::string FileName, const std::string& ext) {
   aborting_ = false;
   TFileStream stream(FileName, TFileMode::fmOpenRead);
   TProgressRec progress = MakeProgress();
+  params_->ClearPictureFacts();
+  params_->PngBackground = ColorToRGB(Background());
   info->ReadFunction(stream, *Bitmap(), *params_, false, progress);
   Loaded(FileName, info->FileType);
+}
+
+void TImageBoxIO::NoReader() {
+  params_->FileName.clear();
+  params_->FileType = 0;
+  aborting_ = true;
+}
+
+void TImageBoxIO::LoadFromFileTiff(const std::string& FileName) {
+  const auto read = Codecs().ReadTiff;
+  if (!read) {
+    aborting_ = false;
+    if (Bitmap()) NoReader();
+    return;
+  }
+  if (!Begin(true)) return;
+  TFileStream stream(FileName, TFileMode::fmOpenRead);
+  TProgressRec progress = MakeProgress();
+  params_->ClearPictureFacts();
+  params_->PngBackground = ColorToRGB(Background());
+  read(stream, *Bitmap(), *params_, false, progress);
+  Loaded(FileName, 1);
 }
 
 void TImageBoxIO::LoadFromFileJpeg(const std::string& FileName) {
@@ -338,6 +361,7 @@ void TImageBoxIO::LoadFromFileJpeg(const std::string& FileName) {
   if (!Begin(read != nullptr)) return;
   TFileStream stream(FileName, TFileMode::fmOpenRead);  // closed on every exit
   TProgressRec progress = MakeProgress();
+  params_->ClearPictureFacts();
   read(stream, *Bitmap(), *params_, false, progress);
   Loaded(FileName, 3);
 }
@@ -348,6 +372,7 @@ void TImageBoxIO::LoadFromFilePng(const std::string& FileName) {
   TFileStream stream(FileName, TFileMode::fmOpenRead);
   TProgressRec progress = MakeProgress();
   params_->PngBackground = ColorToRGB(Background());
+  params_->ClearPictureFacts();
   read(stream, *Bitmap(), *params_, false, progress);
   SetBackground(RGBToColor(params_->PngBackground));
   Loaded(FileName, 8);
@@ -358,6 +383,7 @@ void TImageBoxIO::LoadFromFileGif(const std::string& FileName) {
   if (!Begin(read != nullptr)) return;
   TProgressRec progress = MakeProgress();
   int numImages = 0;
+  params_->ClearPictureFacts();
   read(FileName, *Bitmap(), numImages, progress, *params_);
   SetBackground(
       RGBToColor(params_->GifTransparent ? params_->GifTranspColor : params_->GifBackground));

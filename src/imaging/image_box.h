@@ -185,6 +185,7 @@ class TImageBoxIO : public TImageBoxClient {
   void LoadFromFileJpeg(const std::string& FileName);
   void LoadFromFilePng(const std::string& FileName);
   void LoadFromFileGif(const std::string& FileName);
+  void LoadFromFileTiff(const std::string& FileName);
   // Save as JPEG whatever the extension; a 1-bit picture is written without converting the
   // component's bitmap.
   void SaveToFileJpeg(const std::string& FileName);
@@ -196,6 +197,8 @@ class TImageBoxIO : public TImageBoxClient {
   static int FindStreamFormat(TStream& Stream);
 
  private:
+  // The load has no codec: Aborting set, FileName emptied, FileType 0, picture unchanged.
+  void NoReader();
   // Starts a load or save: clears Aborting. False when there is no picture to work on, or no
   // codec (which sets Aborting).
   bool Begin(bool haveCodec);

@@ -52,6 +52,7 @@ void TIOParamsVals::SetDefaultParams() {
 
   PngInterlaced = false;
   PngBackground = TRGB{};
+  ClearPictureFacts();
 
   FileName.clear();
 }
