@@ -37,6 +37,9 @@ struct CatalogOptions {
   bool JavaProtect = false;
   std::string JavaProtectText = "Right Mouse Click Disabled!!!";
   bool JavaOpen = false;
+  // Pictures are turned upright by their EXIF orientation before the thumbnail is made, and
+  // the pages give their upright size.
+  bool AutoRotate = true;
   std::vector<std::string> HeaderLines;
   std::vector<std::string> FooterLines;
   bool ShowInBrowser = true;
