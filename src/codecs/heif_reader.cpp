@@ -31,6 +31,7 @@ std::int64_t HeifPosition(void* user) {
 
 int HeifRead(void* data, std::size_t size, void* user) {
   auto* c = static_cast<HeifClient*>(user);
+  if (size == 0) return 0;  // libheif asks for nothing, with no buffer, at times
   try {
     return c->stream->Read(data, size) == size ? 0 : 1;
   } catch (...) {
