@@ -21,6 +21,18 @@ std::string TnFileName(std::string_view pictureName) {
   return "tn" + std::string(pictureName.substr(0, dot)) + ".jpg";
 }
 
+bool NeedsWebCopy(std::string_view pictureName) {
+  const auto dot = pictureName.rfind('.');
+  if (dot == std::string_view::npos) return false;
+  std::string ext(pictureName.substr(dot + 1));
+  for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return ext == "heic" || ext == "heif" || ext == "tif" || ext == "tiff";
+}
+
+std::string WebCopyFileName(std::string_view pictureName) {
+  return std::string(pictureName) + ".jpg";
+}
+
 void CheckBareFileName(std::string_view name) {
   if (name.empty() || name == "." || name == ".." ||
       name.find_first_of(std::string_view("/\0", 2)) != std::string_view::npos)

@@ -15,6 +15,7 @@
 #include <unordered_set>
 
 #include "catalog/catalog_rules.h"
+#include "catalog/engine/picture_upright.h"
 #include "catalog/engine/target_files.h"
 #include "catalog/page_writer.h"
 #include "imaging/image_box.h"
@@ -30,6 +31,10 @@ std::string LoadFailureReason(const std::string& name) {
   if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe") return "not a valid JPEG file";
   if (ext == ".gif") return "not a valid GIF file";
   if (ext == ".png") return "not a valid PNG file";
+  if (ext == ".heic" || ext == ".heif") return "not a valid HEIF file";
+  if (ext == ".avif") return "not a valid AVIF file";
+  if (ext == ".webp") return "not a valid WebP file";
+  if (ext == ".tif" || ext == ".tiff") return "not a valid TIFF file";
   return "no reader for this kind of file";
 }
 
@@ -111,6 +116,8 @@ bool IsDirectory(const std::string& path) {
 struct PictureWork {
   std::string Error;           // set: the picture failed before anything was to be written
   std::string ThumbnailBytes;  // the JPEG thumbnail
+  std::string WebCopyBytes;    // the JPEG the page shows, for a picture browsers do not show
+  std::string Warning;         // told when the picture is committed
   std::string PageBytes;       // the picture page, CR LF lines
   std::string PageError;       // set: the thumbnail is written, then the build stops
   std::string OrigWidth, OrigHeight, TnWidth, TnHeight;
@@ -228,15 +235,28 @@ TBuildResult TBuildEngine::Build::Run() {
       CheckBareFileName(item.PictureName);
       item.TnFileName = TnFileName(item.PictureName);
       item.PageFileName = PageFileName(item.PictureName);
+      if (NeedsWebCopy(item.PictureName)) item.WebCopyName = WebCopyFileName(item.PictureName);
     }
     std::unordered_set<std::string> pictureNames;
     for (const CatalogItem& item : items_) pictureNames.insert(item.PictureName);
+    std::unordered_set<std::string> madeNames;
     for (const CatalogItem& item : items_) {
       for (const std::string* made : {&item.TnFileName, &item.PageFileName}) {
         if (pictureNames.count(*made) != 0) {
           throw ECatalogError("The catalog file " + *made + " made for " + item.PictureName +
                               " would replace the picture " + *made);
         }
+        madeNames.insert(*made);
+      }
+    }
+    // A web copy takes no other picture's name, thumbnail or page either.
+    for (const CatalogItem& item : items_) {
+      if (item.WebCopyName.empty()) continue;
+      if (pictureNames.count(item.WebCopyName) != 0 || madeNames.count(item.WebCopyName) != 0) {
+        throw ECatalogError("The web copy " + item.WebCopyName + " made for " + item.PictureName +
+                            " would replace the " +
+                            (pictureNames.count(item.WebCopyName) ? "picture " : "catalog file ") +
+                            item.WebCopyName);
       }
     }
     for (const CatalogItem& item : items_) {
@@ -328,32 +348,60 @@ PictureWork TBuildEngine::Build::Process(int index, TImageBox& box) {
     ThumbnailSize(opt, fullW, fullH, tw, th);
     if (tw > 0 && th > 0) code = PrescaleCode(fullW, fullH, tw, th);
   }
-  try {
-    Step(index, "Opening file " + item.PictureName);
-    box.IOParams().JpegScale = static_cast<std::uint8_t>(code);
-    box.LoadFromFile(path);
-    const int denom = 1 << (code - 1);
-    if (code > 1 && !box.Aborting() &&
-        (box.Bitmap().Width() != (fullW + denom - 1) / denom ||
-         box.Bitmap().Height() != (fullH + denom - 1) / denom)) {
-      // The frame header did not tell the size the decoder saw: decode it whole.
-      code = 1;
-      box.IOParams().Assign(request_.Params);
-      box.IOParams().JpegQuality = opt.JPEGQuality;
+  TUprightPicture upright;
+  for (bool again = true; again;) {
+    again = false;
+    try {
+      Step(index, "Opening file " + item.PictureName);
+      box.IOParams().JpegScale = static_cast<std::uint8_t>(code);
       box.LoadFromFile(path);
-    }
-    if (box.Aborting()) {
-      work.Error =
-          "Cannot read picture " + item.PictureName + ": " + LoadFailureReason(item.PictureName);
+      const int denom = 1 << (code - 1);
+      if (code > 1 && !box.Aborting() &&
+          (box.Bitmap().Width() != (fullW + denom - 1) / denom ||
+           box.Bitmap().Height() != (fullH + denom - 1) / denom)) {
+        // The frame header did not tell the size the decoder saw: decode it whole.
+        code = 1;
+        box.IOParams().Assign(request_.Params);
+        box.IOParams().JpegQuality = opt.JPEGQuality;
+        box.LoadFromFile(path);
+      }
+      if (box.Aborting()) {
+        work.Error =
+            "Cannot read picture " + item.PictureName + ": " + LoadFailureReason(item.PictureName);
+        return work;
+      }
+    } catch (const std::exception& e) {
+      work.Error = "Cannot read picture " + item.PictureName + ": " + e.what();
       return work;
     }
-  } catch (const std::exception& e) {
-    work.Error = "Cannot read picture " + item.PictureName + ": " + e.what();
-    return work;
+    try {
+      upright = MakeUpright(box, opt, !item.WebCopyName.empty());
+    } catch (const std::exception& e) {
+      work.Error = (item.WebCopyName.empty() ? "Cannot turn picture " + item.PictureName
+                                             : "Cannot write web copy " + item.WebCopyName) +
+                   ": " + e.what();
+      return work;
+    }
+    if (code > 1 && upright.SidesSwapped) {
+      // The scale was chosen for the picture on its side: choose it for the upright picture.
+      ThumbnailSize(opt, fullH, fullW, tw, th);
+      const int uprightCode = tw > 0 && th > 0 ? PrescaleCode(fullH, fullW, tw, th) : 1;
+      if (uprightCode != code) {
+        code = uprightCode;
+        box.IOParams().Assign(request_.Params);
+        box.IOParams().JpegQuality = opt.JPEGQuality;
+        again = true;
+      }
+    }
   }
+  work.WebCopyBytes = std::move(upright.WebCopy);
   const bool prescaled = code > 1;
+  if (prescaled && upright.SidesSwapped) std::swap(fullW, fullH);
   work.OrigWidth = std::to_string(prescaled ? fullW : box.Bitmap().Width());
   work.OrigHeight = std::to_string(prescaled ? fullH : box.Bitmap().Height());
+  if (box.IOParams().IccProfileTooLarge)
+    work.Warning = "The colour profile of " + item.PictureName +
+                   " is larger than 4 MB: it is left out of the thumbnail";
 
   try {
     Step(index, "Resampling file " + item.PictureName);
@@ -395,7 +443,7 @@ PictureWork TBuildEngine::Build::Process(int index, TImageBox& box) {
     const std::string next = index + 1 < n_ ? items_[index + 1].PageFileName : std::string();
     TLines lines;
     BuildHTMLContent(opt, prev, next, item.PictureName, work.OrigWidth, work.OrigHeight, index == 0,
-                     index == n_ - 1, index, lines);
+                     index == n_ - 1, index, lines, item.WebCopyName);
     work.PageBytes = JoinLinesCrLf(lines);
   } catch (const std::exception& e) {
     work.PageError = e.what();
@@ -425,6 +473,8 @@ void TBuildEngine::Build::Commit(int index, PictureWork& work) {
       item.TnWidth = work.TnWidth;
       item.TnHeight = work.TnHeight;
       try {
+        if (!item.WebCopyName.empty())
+          WriteFileReplacing(dir_, item.WebCopyName, work.WebCopyBytes);
         WriteFileReplacing(dir_, item.TnFileName, work.ThumbnailBytes);
         if (!work.PageError.empty()) {
           error = work.PageError;
@@ -433,6 +483,14 @@ void TBuildEngine::Build::Commit(int index, PictureWork& work) {
         }
       } catch (const std::exception& e) {
         error = e.what();
+      }
+    }
+    if (error.empty() && !work.Warning.empty()) {
+      try {
+        std::lock_guard olock(observerMutex_);
+        observer_.Warning(work.Warning);
+      } catch (...) {
+        // A report that failed changes nothing in the build.
       }
     }
     if (!error.empty()) {

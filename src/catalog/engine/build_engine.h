@@ -24,6 +24,9 @@ class IBuildObserver {
   // An information message that ends the build before anything is written
   // ("You MUST select at least 3 files !").
   virtual void Information(const std::string& /*message*/) {}
+  // Something the user should know that does not stop the build ("The colour profile of
+  // x.jpg is larger than 4 MB: ..."), in list order.
+  virtual void Warning(const std::string& /*message*/) {}
   // The error that ended the build; the message names the file and the problem.
   virtual void Error(const std::string& /*message*/) {}
   // The build wants page1.html opened in the browser (ShowInBrowser, not cancelled).
