@@ -16,9 +16,9 @@
 #include <set>
 #include <sstream>
 
+#include "catalog/catalog_rules.h"
 #include "settings/color_text.h"
 #include "settings/settings_path.h"
-#include "catalog/catalog_rules.h"
 
 extern char** environ;
 
@@ -38,7 +38,8 @@ bool IsPictureName(const std::string& name) {
   const std::size_t dot = name.rfind('.');
   if (dot == std::string::npos) return false;
   const std::string ext = Lower(name.substr(dot));
-  return ext == ".jpg" || ext == ".jpeg" || ext == ".gif" || ext == ".png";
+  return ext == ".jpg" || ext == ".jpeg" || ext == ".gif" || ext == ".png" || ext == ".webp" ||
+         ext == ".heic" || ext == ".heif" || ext == ".avif" || ext == ".tif" || ext == ".tiff";
 }
 
 // The lines of a header or footer file: LF or CR LF line ends; no empty line for a final one.
@@ -109,6 +110,11 @@ class CliObserver : public IBuildObserver {
     return true;
   }
   void Information(const std::string& message) override { message_ = message; }
+  void Warning(const std::string& message) override {
+    if (quiet_) return;
+    ClearBar();
+    err_ << kProgram << ": warning: " << message << "\n";
+  }
   void Error(const std::string& message) override { message_ = message; }
   void OpenDocument(const std::string& path) override {
     const char* argv[] = {"xdg-open", path.c_str(), nullptr};
@@ -246,6 +252,7 @@ SettingsRecord ApplyOptions(SettingsRecord r, const CliOptions& o) {
   if (o.ThumbWidth) r.ThumbWidth = *o.ThumbWidth;
   if (o.Quality) r.JPEGQuality = *o.Quality;
   if (o.Progressive) r.Progressive = *o.Progressive;
+  if (o.AutoRotate) r.AutoRotate = *o.AutoRotate;
   if (o.Filter) r.Filter = *o.Filter;
   if (o.Title) r.ContentTitle = *o.Title;
   if (o.Meta) r.MetaTag = *o.Meta;

@@ -16,7 +16,7 @@ TMemoryStream::TMemoryStream(const void* data, std::size_t size)
 std::size_t TMemoryStream::Read(void* buffer, std::size_t count) {
   const std::size_t size = isView_ ? viewSize_ : owned_.size();
   const std::uint8_t* data = isView_ ? view_ : owned_.data();
-  if (pos_ >= size) return 0;
+  if (pos_ >= size || count == 0) return 0;  // the buffer may be null then
   const std::size_t n = std::min(count, size - pos_);
   std::memcpy(buffer, data + pos_, n);
   pos_ += n;
