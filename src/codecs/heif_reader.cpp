@@ -88,8 +88,10 @@ void ReadProfile(const heif_image_handle* handle, TIOParamsVals& params) {
     return;
   }
   heif_color_profile_nclx* raw = nullptr;
-  if (heif_image_handle_get_nclx_color_profile(handle, &raw).code != heif_error_Ok || !raw) return;
+  const heif_error error = heif_image_handle_get_nclx_color_profile(handle, &raw);
+  // libheif may hand out the record with an error too (unknown primaries): it is ours to free.
   std::unique_ptr<heif_color_profile_nclx, NclxFree> nclx(raw);
+  if (error.code != heif_error_Ok || !nclx) return;
   params.IccProfile = ProfileFromColourCodes(nclx->color_primaries, nclx->transfer_characteristics);
 }
 
