@@ -31,18 +31,23 @@
 #include "app/about_form.h"
 #include "app/build_runner.h"
 #include "app/dialogs.h"
-#include "settings/color_text.h"
-#include "settings/settings.h"
 #include "app/version.h"
 #include "catalog/catalog_rules.h"
 #include "catalog/html_color.h"
 #include "codecs/codecs.h"
+#include "settings/color_text.h"
+#include "settings/settings.h"
 
 namespace folivant {
 
 namespace {
 
 const QString kPictureFilter = QStringLiteral(
+    "Image Files|*.jpg; *.jpeg; *.gif; *.png; *.webp; *.heic; *.heif; *.avif; *.tif; *.tiff|"
+    "JPG Files|*.jpg; *.jpeg|GIF Files|*.gif|PNG Files|*.png|WebP Files|*.webp|"
+    "HEIF Files|*.heic; *.heif; *.avif|TIFF Files|*.tif; *.tiff");
+// Page backgrounds must be pictures browsers show.
+const QString kBackgroundFilter = QStringLiteral(
     "Image Files|*.jpg; *.jpeg; *.gif; *.png|JPG Files|*.jpg; *.jpeg|GIF Files|*.gif|"
     "PNG Files|*.png");
 const QString kIniFilter = QStringLiteral("INI Files|*.ini");
@@ -431,6 +436,10 @@ QWidget* TForm1::BuildImageTab() {
   JavaOpen =
       Named(new QCheckBox(QStringLiteral("Open Images In New Window Using JavaScript"), group),
             "JavaOpen");
+  AutoRotateCheck =
+      Named(new QCheckBox(QStringLiteral("Turn pictures upright (EXIF orientation)"), group),
+            "AutoRotateCheck");
+  AutoRotateCheck->setChecked(true);
 
   auto* grid = new QGridLayout;
   grid->addWidget(thrButton, 0, 0);
@@ -453,6 +462,7 @@ QWidget* TForm1::BuildImageTab() {
   gv->addWidget(JavaProtect);
   gv->addLayout(alert);
   gv->addWidget(JavaOpen);
+  gv->addWidget(AutoRotateCheck);
   gv->addStretch();
 
   auto* next = Button("NextButton4", QStringLiteral("Next"), page);
@@ -794,8 +804,8 @@ void TForm1::TargetBtnClick() {
 void TForm1::PageBtnClick() {
   const QString start =
       EditBack->text().isEmpty() ? pictureDir_ : QFileInfo(EditBack->text()).absolutePath();
-  const QString file =
-      dialogs_.OpenFile(this, QStringLiteral("Select BackGround"), start, kPictureFilter, {}, true);
+  const QString file = dialogs_.OpenFile(this, QStringLiteral("Select BackGround"), start,
+                                         kBackgroundFilter, {}, true);
   if (file.isEmpty()) return;
   EditBack->setText(file);
   backGrnd_ = Q(TFileList::NameOf(S(EditBack->text())));
@@ -900,6 +910,7 @@ SettingsRecord TForm1::GatherRecord() const {
   r.JavaProtect = JavaProtect->isChecked();
   r.JavaProtectText = S(AlertEdit->text());
   r.JavaOpen = JavaOpen->isChecked();
+  r.AutoRotate = AutoRotateCheck->isChecked();
   return r;
 }
 
@@ -933,6 +944,7 @@ void TForm1::LoadSettings(const QString& path) {
   JavaProtect->setChecked(r.JavaProtect);
   AlertEdit->setText(Q(r.JavaProtectText));
   JavaOpen->setChecked(r.JavaOpen);
+  AutoRotateCheck->setChecked(r.AutoRotate);
 
   for (int i = 0; i < load.ColorsApplied && i < 4; ++i) {
     pickers_[static_cast<std::size_t>(i)]->SetColor(r.Colors[static_cast<std::size_t>(i)]);
@@ -1003,6 +1015,7 @@ CatalogOptions TForm1::GatherOptions() const {
   o.JavaProtect = JavaProtect->isChecked();
   o.JavaProtectText = S(AlertEdit->text());
   o.JavaOpen = JavaOpen->isChecked();
+  o.AutoRotate = AutoRotateCheck->isChecked();
   o.HeaderLines = MemoLines(HeaderMemo);
   o.FooterLines = MemoLines(FooterMemo);
   o.ShowInBrowser = PreviewCheckBox->isChecked();
