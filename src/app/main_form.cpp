@@ -31,12 +31,12 @@
 #include "app/about_form.h"
 #include "app/build_runner.h"
 #include "app/dialogs.h"
-#include "settings/color_text.h"
-#include "settings/settings.h"
 #include "app/version.h"
 #include "catalog/catalog_rules.h"
 #include "catalog/html_color.h"
 #include "codecs/codecs.h"
+#include "settings/color_text.h"
+#include "settings/settings.h"
 
 namespace folivant {
 
@@ -132,7 +132,7 @@ TForm1::~TForm1() {
 void ConfigureApplication() {
   QApplication::setApplicationName(AppTitle());
   QApplication::setApplicationDisplayName(AppTitle());
-  QApplication::setDesktopFileName(QStringLiteral("folivant"));
+  QApplication::setDesktopFileName(QStringLiteral("org.example.folivant"));
   QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("folivant")));
 }
 
@@ -826,9 +826,10 @@ void TForm1::JavaProtectClick() {
 QString TForm1::HelpFile() const {
   const QString beside = QDir(env_.ProgramDir).filePath(QStringLiteral("readme.txt"));
   if (QFileInfo(beside).isFile()) return beside;
-  // An installed program keeps its documentation in share/doc.
+  // An installed program keeps it in share/folivant (not share/doc, which systems may leave
+  // out when they install packages).
   const QString installed =
-      QDir(env_.ProgramDir).filePath(QStringLiteral("../share/doc/folivant/readme.txt"));
+      QDir(env_.ProgramDir).filePath(QStringLiteral("../share/folivant/readme.txt"));
   if (QFileInfo(installed).isFile()) return QDir::cleanPath(installed);
   return {};
 }

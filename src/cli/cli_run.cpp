@@ -16,9 +16,9 @@
 #include <set>
 #include <sstream>
 
+#include "catalog/catalog_rules.h"
 #include "settings/color_text.h"
 #include "settings/settings_path.h"
-#include "catalog/catalog_rules.h"
 
 extern char** environ;
 
@@ -281,6 +281,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
       return kExitOk;
     case CliAction::Version:
       out << kCliVersion << "\n";
+      return kExitOk;
+    case CliAction::BashCompletion:
+      out << BashCompletionScript();
       return kExitOk;
     case CliAction::Build:
       break;

@@ -424,10 +424,10 @@ class WindowTest : public QObject, folivant::test::TWindowHarness {
   }
 
   void helpFoundInInstalledLayout() {
-    // bin/folivant with share/doc/folivant/readme.txt beside bin.
+    // bin/folivant with share/folivant/readme.txt beside bin.
     QDir(dir_->path()).mkpath(QStringLiteral("bin"));
-    QDir(dir_->path()).mkpath(QStringLiteral("share/doc/folivant"));
-    WriteText(Path("share/doc/folivant/readme.txt"), "help\n");
+    QDir(dir_->path()).mkpath(QStringLiteral("share/folivant"));
+    WriteText(Path("share/folivant/readme.txt"), "help\n");
     TForm1::TEnv env;
     env.Dialogs = dialogs_.get();
     env.SettingsPath = SettingsPath();
@@ -435,7 +435,7 @@ class WindowTest : public QObject, folivant::test::TWindowHarness {
     form_ = std::make_unique<TForm1>(env);
     form_->HelpContents1Click();
     QCOMPARE(dialogs_->Opened.size(), std::size_t{1});
-    QCOMPARE(dialogs_->Opened[0], QUrl::fromLocalFile(Path("share/doc/folivant/readme.txt")));
+    QCOMPARE(dialogs_->Opened[0], QUrl::fromLocalFile(Path("share/folivant/readme.txt")));
   }
 
   void homePageAndAbout() {
