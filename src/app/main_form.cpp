@@ -31,9 +31,11 @@
 #include "app/about_form.h"
 #include "app/build_runner.h"
 #include "app/dialogs.h"
+#include "app/picture_preview.h"
 #include "app/version.h"
 #include "catalog/catalog_rules.h"
 #include "catalog/html_color.h"
+#include "catalog/picture_folder.h"
 #include "codecs/codecs.h"
 #include "settings/color_text.h"
 #include "settings/settings.h"
@@ -47,6 +49,8 @@ const QString kPictureFilter = QStringLiteral(
     "PNG Files|*.png");
 const QString kIniFilter = QStringLiteral("INI Files|*.ini");
 const QString kBusyText = QStringLiteral("Not possible while a catalog is being built.");
+// The picture preview's box: small enough that the window still fits a 1366 x 768 screen.
+constexpr QSize kPreviewBox(224, 168);
 
 std::string S(const QString& s) {
   return s.toStdString();
@@ -105,6 +109,8 @@ TForm1::TForm1(TEnv env, QWidget* parent)
   runner_ = std::make_unique<TBuildRunner>();
   connect(runner_.get(), &TBuildRunner::ProgressChanged, this, &TForm1::FlushProgress);
   connect(runner_.get(), &TBuildRunner::Finished, this, &TForm1::BuildFinished);
+  previewLoader_ = new TPreviewLoader(this);
+  connect(previewLoader_, &TPreviewLoader::Ready, this, &TForm1::ShowPicturePreview);
   BuildUi();
   BuildMenus();
   about_ = new TfrmAbout(dialogs_, this);
@@ -185,8 +191,13 @@ QWidget* TForm1::BottomRow(int tab, QPushButton* next) {
 QWidget* TForm1::BuildFilesTab() {
   auto* page = Named(new QWidget, "TabSheet1");
   auto* group = Named(new QGroupBox(QStringLiteral("File List"), page), "GroupBox1");
-  ListBox1 = Named(new QListWidget(group), "ListBox1");
+  auto* list = Named(new TDropList(group), "ListBox1");
+  ListBox1 = list;
   ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+  connect(list, &TDropList::Dropped, this, [this](const QStringList& paths, int notLocal) {
+    Guard([&] { DropFiles(paths, notLocal); });
+  });
+  connect(ListBox1, &QListWidget::itemSelectionChanged, this, &TForm1::RequestPicturePreview);
 
   auto* buttons = new QVBoxLayout;
   struct B {
@@ -215,12 +226,30 @@ QWidget* TForm1::BuildFilesTab() {
   gl->addWidget(ListBox1, 1);
   gl->addLayout(buttons);
 
+  auto* previewGroup = Named(new QGroupBox(QStringLiteral("Preview"), page), "GroupBoxPreview");
+  PreviewImage = Named(new QLabel(previewGroup), "PreviewImage");
+  PreviewImage->setFrameShape(QFrame::StyledPanel);
+  PreviewImage->setFixedSize(kPreviewBox + QSize(4, 4));
+  PreviewImage->setAlignment(Qt::AlignCenter);
+  PreviewImage->setWordWrap(true);
+  PreviewCaption = Named(new QLabel(previewGroup), "PreviewCaption");
+  PreviewCaption->setFixedWidth(kPreviewBox.width());
+  PreviewCaption->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  PreviewCaption->setWordWrap(true);
+  auto* pv = new QVBoxLayout(previewGroup);
+  pv->addWidget(PreviewImage);
+  pv->addWidget(PreviewCaption);
+  pv->addStretch();
+
   Label11 = Named(new QLabel(QStringLiteral("Items count"), page), "Label11");
   auto* next = Button("NextButton1", QStringLiteral("Next"), page);
   connect(next, &QPushButton::clicked, this, [this] { Guard([this] { NextButton1Click(); }); });
 
+  auto* top = new QHBoxLayout;
+  top->addWidget(group, 1);
+  top->addWidget(previewGroup);
   auto* v = new QVBoxLayout(page);
-  v->addWidget(group, 1);
+  v->addLayout(top, 1);
   v->addWidget(Label11);
   v->addWidget(BottomRow(1, next));
   return page;
@@ -716,6 +745,77 @@ void TForm1::RemoveAllButtonClick() {
   files_.Clear();
   RefreshListBox(-1);
   ShowCount();
+}
+
+void TForm1::DropFiles(const QStringList& paths, int notLocal) {
+  if (RefuseWhileBuilding()) return;
+  std::vector<std::string> pictures;
+  int skipped = notLocal;
+  QStringList problems;
+  for (const QString& dropped : paths) {
+    const std::string path = S(QDir::cleanPath(dropped));
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+      // A folder gives what the command line takes from it.
+      std::string error;
+      for (const std::string& name : FolderPictureNames(path, error))
+        pictures.push_back(path == "/" ? "/" + name : path + "/" + name);
+      if (!error.empty()) problems << Q(error);
+    } else if (IsPictureName(TFileList::NameOf(path)) &&
+               std::filesystem::is_regular_file(path, ec)) {
+      pictures.push_back(path);
+    } else {
+      ++skipped;
+    }
+  }
+  if (files_.Count() == 0 && !pictures.empty()) {
+    lastDir_ = Q(TFileList::FolderOf(pictures.front()));
+    EditTarget->setText(lastDir_);
+    pictureDir_ = lastDir_;
+  }
+  for (const std::string& p : pictures) files_.Add(p);
+  ProgressBar1->setMaximum(static_cast<int>(files_.Count()));
+  RefreshListBox(-1);
+  ShowCount();
+  QString note = pictures.size() == 1 ? QStringLiteral("Added 1 picture.")
+                                      : QStringLiteral("Added %1 pictures.").arg(pictures.size());
+  if (skipped == 1) note += QStringLiteral(" Skipped 1 file that is not a picture.");
+  if (skipped > 1) note += QStringLiteral(" Skipped %1 files that are not pictures.").arg(skipped);
+  for (const QString& p : problems) note += QLatin1Char(' ') + p + QLatin1Char('.');
+  SetStatus(note);
+}
+
+void TForm1::RequestPicturePreview() {
+  const int i = SelectedIndex();
+  if (i < 0 || static_cast<std::size_t>(i) >= files_.Count()) {
+    previewLoader_->Request({}, {});
+    PreviewImage->clear();
+    PreviewCaption->clear();
+    return;
+  }
+  const QString path = Q(files_.Paths()[static_cast<std::size_t>(i)]);
+  PreviewImage->clear();
+  PreviewCaption->setText(Q(files_.Names()[static_cast<std::size_t>(i)]));
+  previewLoader_->Request(path, kPreviewBox);
+}
+
+void TForm1::ShowPicturePreview(const QString& path, const TPreview& preview) {
+  const int i = SelectedIndex();
+  // The list may have changed under a preview that was on its way.
+  if (i < 0 || static_cast<std::size_t>(i) >= files_.Count() ||
+      Q(files_.Paths()[static_cast<std::size_t>(i)]) != path)
+    return;
+  const QString name = Q(files_.Names()[static_cast<std::size_t>(i)]);
+  if (preview.Image.isNull()) {
+    PreviewImage->setText(preview.Error);
+    PreviewCaption->setText(name);
+    return;
+  }
+  PreviewImage->setPixmap(QPixmap::fromImage(preview.Image));
+  PreviewCaption->setText(QStringLiteral("%1\n%2 \u00d7 %3")
+                              .arg(name)
+                              .arg(preview.FullSize.width())
+                              .arg(preview.FullSize.height()));
 }
 
 void TForm1::RefreshListBox(int select) {
