@@ -31,12 +31,12 @@
 #include "app/about_form.h"
 #include "app/build_runner.h"
 #include "app/dialogs.h"
-#include "settings/color_text.h"
-#include "settings/settings.h"
 #include "app/version.h"
 #include "catalog/catalog_rules.h"
 #include "catalog/html_color.h"
 #include "codecs/codecs.h"
+#include "settings/color_text.h"
+#include "settings/settings.h"
 
 namespace folivant {
 
@@ -777,13 +777,32 @@ void TForm1::UpdatePreview() {
 
 void TForm1::TabSheet3Enter() {
   if (files_.Count() == 0) return;
-  const std::int64_t rows = ParseWholeNumber(S(TableRows->text()));
-  const std::int64_t cols = ParseWholeNumber(S(TableCols->text()));
+  // Text that is no number goes to the error box and the summary keeps its text.
+  ParseWholeNumber(S(TableRows->text()));
+  ParseWholeNumber(S(TableCols->text()));
+  // A number the build would refuse is named here, by the same rule, instead of a page count.
+  using L = OptionLimits;
+  const struct {
+    const char* name;
+    const QLineEdit* edit;
+    int min, max;
+  } fields[] = {{"Rows", TableRows, L::kMinRows, L::kMaxRows},
+                {"Columns", TableCols, L::kMinCols, L::kMaxCols}};
+  std::int64_t perPage = 1;
+  for (const auto& f : fields) {
+    try {
+      perPage *= TableFieldNumber(f.name, S(f.edit->text()), f.min, f.max);
+    } catch (const ECatalogError& e) {
+      Panel1->setText(
+          QStringLiteral("%1: %2 to %3").arg(QLatin1String(f.name)).arg(f.min).arg(f.max));
+      Panel1->setToolTip(Q(e.what()));
+      return;
+    }
+  }
   const std::int64_t n = static_cast<std::int64_t>(files_.Count());
-  const std::int64_t perPage = rows * cols;
-  // A zero or negative table has no pages; the build refuses it with its own message.
-  const std::int64_t pages = perPage > 0 ? n / perPage + (n % perPage != 0 ? 1 : 0) : 0;
+  const std::int64_t pages = n / perPage + (n % perPage != 0 ? 1 : 0);
   Panel1->setText(QStringLiteral("Items: %1   Pages: %2").arg(n).arg(pages));
+  Panel1->setToolTip({});
 }
 
 void TForm1::TargetBtnClick() {
@@ -1018,6 +1037,8 @@ void TForm1::BuildBtnClick() {
   }
   TBuildRequest request;
   request.Options = GatherOptions();
+  // Every typed number is checked before anything is written, the target folder included.
+  CheckTableFields(request.Options);
   bool create = false;
   std::error_code ec;
   if (request.Options.TargetDir.empty() ||
