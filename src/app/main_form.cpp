@@ -805,8 +805,21 @@ void TForm1::TabSheet3Enter() {
   Panel1->setToolTip({});
 }
 
+QString TForm1::ResolvedTarget() const {
+  const QString text = EditTarget->text();
+  if (text.isEmpty() || QDir::isAbsolutePath(text)) return text;
+  if (text == QStringLiteral("~") || text.startsWith(QStringLiteral("~/")))
+    return QDir::cleanPath(QDir::homePath() + text.mid(1));
+  // Where the user picked the pictures, not wherever the program was started from.
+  QString base = lastDir_;
+  if (!QDir::isAbsolutePath(base) && files_.Count() > 0)
+    base = Q(TFileList::FolderOf(files_.Paths().front()));
+  if (!QDir::isAbsolutePath(base)) return text;
+  return QDir::cleanPath(QDir(base).filePath(text));
+}
+
 void TForm1::TargetBtnClick() {
-  const QString dir = dialogs_.Folder(this, QStringLiteral("Select folder"), EditTarget->text());
+  const QString dir = dialogs_.Folder(this, QStringLiteral("Select folder"), ResolvedTarget());
   if (!dir.isEmpty()) EditTarget->setText(dir);
 }
 
@@ -1036,9 +1049,15 @@ void TForm1::BuildBtnClick() {
     return;
   }
   TBuildRequest request;
-  request.Options = GatherOptions();
   // Every typed number is checked before anything is written, the target folder included.
-  CheckTableFields(request.Options);
+  CheckTableFields(GatherOptions());
+  const QString target = ResolvedTarget();
+  if (!target.isEmpty() && QDir::isRelativePath(target))
+    throw std::runtime_error("The Target Directory " + S(target) +
+                             " is relative, and no picture folder is known to resolve it against");
+  // The user sees the folder the catalog goes to.
+  if (target != EditTarget->text()) EditTarget->setText(target);
+  request.Options = GatherOptions();
   bool create = false;
   std::error_code ec;
   if (request.Options.TargetDir.empty() ||

@@ -137,6 +137,8 @@ class TForm1 : public QMainWindow {
   void BuildFinished();
   void PutBackAfterBuild();
   int SelectedIndex() const;
+  // The Target Directory field with a relative path resolved against the last picture folder.
+  QString ResolvedTarget() const;
   QString HelpFile() const;
   TColorResolver Resolver() const;
   SettingsRecord GatherRecord() const;

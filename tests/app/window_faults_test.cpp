@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSemaphore>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <atomic>
 #include <memory>
@@ -49,6 +50,7 @@ class WindowFaultsTest : public QObject, folivant::test::TWindowHarness {
     W<QLineEdit>("EditTarget")->setText(Target());
   }
   QStringList TargetFiles() const { return QDir(Target()).entryList(QDir::Files); }
+  void WaitForEnd() { QTRY_VERIFY_WITH_TIMEOUT(!form_->Building(), 60000); }
 
  private slots:
   void init() {
@@ -94,6 +96,26 @@ class WindowFaultsTest : public QObject, folivant::test::TWindowHarness {
     QCOMPARE(panel->toolTip(), QString::fromLatin1(cases[0].message));
     W<QLineEdit>("TableRows")->setText(QStringLiteral("2"));
     QCOMPARE(panel->text(), QStringLiteral("Items: 3   Pages: 1"));
+  }
+
+  void relativeTargetGoesBesideThePictures() {
+    // Started from some other folder, as from a desktop menu.
+    QTemporaryDir elsewhere;
+    struct TBack {
+      QString dir = QDir::currentPath();
+      ~TBack() { QDir::setCurrent(dir); }
+    } back;
+    QVERIFY(QDir::setCurrent(elsewhere.path()));
+    Open();
+    Pictures(3);
+    W<QLineEdit>("EditTarget")->setText(QStringLiteral("catalog/"));
+    dialogs_->YesNoAnswers.push_back(true);
+    W<QPushButton>("BuildBtn")->click();
+    WaitForEnd();
+    QCOMPARE(W<QLineEdit>("EditTarget")->text(), Path("pics/catalog"));
+    QVERIFY(QFile::exists(Path("pics/catalog/page1.html")));
+    QVERIFY(!QFile::exists(elsewhere.filePath(QStringLiteral("catalog"))));
+    QVERIFY(dialogs_->Texts("critical").isEmpty());
   }
 };
 
