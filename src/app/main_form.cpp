@@ -599,12 +599,22 @@ void TForm1::FormClose() {
 
 void TForm1::closeEvent(QCloseEvent* event) {
   if (buildActive_) {
-    // Finish the pictures in flight, then save: the settings must not be lost.
+    // The pictures in flight are finished while the event loop keeps turning; the window,
+    // greyed, closes when the worker reports it has stopped (BuildFinished), and the settings
+    // are saved then.
+    event->ignore();
+    if (closing_) return;
+    closing_ = true;
+    cancelRequested_ = true;
     SetStatus(QStringLiteral("Cancelling..."));
+    centralWidget()->setEnabled(false);
+    menuBar()->setEnabled(false);
     runner_->Cancel();
-    runner_->Wait();
-    PutBackAfterBuild();
+    return;
   }
+  closing_ = false;
+  centralWidget()->setEnabled(true);
+  menuBar()->setEnabled(true);
   FormClose();
   event->accept();
 }
@@ -619,6 +629,7 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::Guard(const std::function<void()>& body) {
+  if (closing_) return;  // a shortcut while the window waits to close
   try {
     body();
   } catch (const std::exception& e) {
@@ -1087,13 +1098,15 @@ void TForm1::BuildBtnClick() {
 
 void TForm1::CancelButtonClick() {
   cancelRequested_ = true;
+  SetStatus(QStringLiteral("Cancelling..."));
   runner_->Cancel();
 }
 
 void TForm1::FlushProgress() {
   const TBuildRunner::TProgress p = runner_->TakeProgress();
   if (!buildActive_) return;
-  if (!p.Status.isEmpty()) SetStatus(p.Status);
+  // Once cancelled, the status says so until the worker has stopped.
+  if (!p.Status.isEmpty() && !cancelRequested_) SetStatus(p.Status);
   if (p.OverallMax > 0) ProgressBar1->setRange(0, p.OverallMax);
   ProgressBar1->setValue(std::clamp(p.Overall, 0, ProgressBar1->maximum()));
   CurrentProgress->setValue(std::clamp(p.Current, 0, 100));
@@ -1114,6 +1127,13 @@ void TForm1::BuildFinished() {
   if (!buildActive_) return;  // already wound up by closing the window
   const TBuildResult result = runner_->Wait();
   PutBackAfterBuild();
+  if (closing_) {
+    // The user asked to close: an error is still told, nothing is opened.
+    if (result.Outcome == TBuildOutcome::boFailed) dialogs_.Critical(this, Q(result.Message));
+    closing_ = false;
+    close();
+    return;
+  }
   switch (result.Outcome) {
     case TBuildOutcome::boFailed:
       dialogs_.Critical(this, Q(result.Message));

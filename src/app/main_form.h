@@ -155,7 +155,8 @@ class TForm1 : public QMainWindow {
   bool cancelRequested_ = false;
   bool shownOnce_ = false;
   bool buildActive_ = false;
-  QString pictureDir_;  // where the picture dialog opens
+  bool closing_ = false;  // closed during a build: waiting for the worker to stop
+  QString pictureDir_;    // where the picture dialog opens
   std::unique_ptr<TBuildRunner> runner_;
   TfrmAbout* about_ = nullptr;
 

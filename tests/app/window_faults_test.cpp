@@ -24,6 +24,8 @@ class WindowFaultsTest : public QObject, folivant::test::TWindowHarness {
 
  private:
   std::function<void(const std::string&)> hook_;
+  QSemaphore release_;
+  std::atomic<bool> held_{false};
 
   QString Target() const { return Path(QStringLiteral("out")); }
   TForm1& Open() {
@@ -51,11 +53,22 @@ class WindowFaultsTest : public QObject, folivant::test::TWindowHarness {
   }
   QStringList TargetFiles() const { return QDir(Target()).entryList(QDir::Files); }
   void WaitForEnd() { QTRY_VERIFY_WITH_TIMEOUT(!form_->Building(), 60000); }
+  // Starts a build whose worker waits inside the first picture until released.
+  void StartHeld() {
+    hook_ = [this](const std::string& status) {
+      if (status.find("p1.png") != std::string::npos && !held_.exchange(true))
+        release_.tryAcquire(1, 5000);
+    };
+    W<QPushButton>("BuildBtn")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(held_.load(), 30000);
+  }
 
  private slots:
   void init() {
     Start();
     hook_ = nullptr;
+    held_ = false;
+    release_.tryAcquire(release_.available());
   }
   void cleanup() {
     Stop();
@@ -116,6 +129,32 @@ class WindowFaultsTest : public QObject, folivant::test::TWindowHarness {
     QVERIFY(QFile::exists(Path("pics/catalog/page1.html")));
     QVERIFY(!QFile::exists(elsewhere.filePath(QStringLiteral("catalog"))));
     QVERIFY(dialogs_->Texts("critical").isEmpty());
+  }
+
+  void closingDuringBuildKeepsTheWindowAnswering() {
+    Open();
+    Pictures(4);
+    form_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+    StartHeld();
+    W<QLineEdit>("IndexTitle")->setText(QStringLiteral("Closed while building"));
+    // Closing returns at once: the worker is still held inside the first picture.
+    form_->close();
+    QVERIFY(form_->Building());
+    QVERIFY(form_->isVisible());
+    QVERIFY(!form_->centralWidget()->isEnabled());
+    QTest::qWait(50);
+    QCOMPARE(form_->StatusText(), QStringLiteral("Cancelling..."));
+    W<QAction>("Quit1")->trigger();  // nothing more happens while it waits
+    release_.release();
+    QTRY_VERIFY_WITH_TIMEOUT(!form_->isVisible(), 30000);
+    QVERIFY(!form_->Building());
+    QVERIFY(QFile::exists(Target() + "/tnp1.jpg"));
+    QVERIFY(!QFile::exists(Target() + "/page1.html"));
+    QFile ini(SettingsPath());
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    QVERIFY(ini.readAll().contains("ContentTitle=Closed while building"));
+    QVERIFY(dialogs_->Shown.empty());
   }
 };
 
