@@ -209,6 +209,7 @@ QWidget* TForm1::BuildFilesTab() {
     connect(b, &QPushButton::clicked, this,
             [this, handler] { Guard([=, this] { (this->*handler)(); }); });
     buttons->addWidget(b);
+    idleWidgets_ << b;
   }
   buttons->addStretch();
   auto* gl = new QHBoxLayout(group);
@@ -502,6 +503,7 @@ QWidget* TForm1::BuildBuildTab() {
   auto* about = Button("AboutBtn", QStringLiteral("About"), group);
   CancelButton = Button("CancelButton", QStringLiteral("Cancel"), group);
   BuildBtn = Button("BuildBtn", QStringLiteral("Build"), group);
+  idleWidgets_ << BuildBtn;
   connect(quit, &QPushButton::clicked, this, [this] { Guard([this] { CloseButtonClick(); }); });
   connect(about, &QPushButton::clicked, this, [this] { Guard([this] { AboutBtnClick(); }); });
   connect(CancelButton, &QPushButton::clicked, this,
@@ -541,13 +543,14 @@ void TForm1::BuildMenus() {
   };
   QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
   file->setObjectName(QStringLiteral("File1"));
-  add(file, "SelectFiles1", QStringLiteral("Select Files ..."), QKeySequence(Qt::Key_F3),
-      &TForm1::SelectImageBtnClick);
-  add(file, "AddFiles1", QStringLiteral("Add Files..."), QKeySequence(Qt::CTRL | Qt::Key_A),
-      &TForm1::AddFileButtonClick);
+  idleActions_ << add(file, "SelectFiles1", QStringLiteral("Select Files ..."),
+                      QKeySequence(Qt::Key_F3), &TForm1::SelectImageBtnClick);
+  idleActions_ << add(file, "AddFiles1", QStringLiteral("Add Files..."),
+                      QKeySequence(Qt::CTRL | Qt::Key_A), &TForm1::AddFileButtonClick);
   file->addSeparator();
   BuildCatalog1 = add(file, "BuildCatalog1", QStringLiteral("Build Catalog"),
                       QKeySequence(Qt::CTRL | Qt::Key_B), &TForm1::BuildBtnClick);
+  idleActions_ << BuildCatalog1;
   file->addSeparator();
   add(file, "Quit1", QStringLiteral("Quit"), QKeySequence(Qt::CTRL | Qt::Key_X),
       &TForm1::CloseButtonClick);
@@ -559,8 +562,8 @@ void TForm1::BuildMenus() {
   add(options, "OptionsSavesettings2", QStringLiteral("Save Settings As..."), QKeySequence(),
       &TForm1::OptionsSavesettings2Click);
   options->addSeparator();
-  add(options, "OptionsLoadSettings1", QStringLiteral("Load Settings..."),
-      QKeySequence(Qt::CTRL | Qt::Key_L), &TForm1::OptionsLoadSettings1Click);
+  idleActions_ << add(options, "OptionsLoadSettings1", QStringLiteral("Load Settings..."),
+                      QKeySequence(Qt::CTRL | Qt::Key_L), &TForm1::OptionsLoadSettings1Click);
   options->addSeparator();
   OptionsSaveSettingsOnExit1 =
       add(options, "OptionsSaveSettingsOnExit1", QStringLiteral("Save Settings On Exit"),
@@ -1086,8 +1089,7 @@ void TForm1::BuildBtnClick() {
   const int n = static_cast<int>(files_.Count());
   cancelRequested_ = false;
   buildActive_ = true;
-  BuildBtn->setEnabled(false);
-  BuildCatalog1->setEnabled(false);
+  SetIdleControlsEnabled(false);
   ProgressBar1->setRange(0, 3 * n);
   ProgressBar1->setValue(0);
   CurrentProgress->setValue(0);
@@ -1112,11 +1114,15 @@ void TForm1::FlushProgress() {
   CurrentProgress->setValue(std::clamp(p.Current, 0, 100));
 }
 
+void TForm1::SetIdleControlsEnabled(bool enabled) {
+  for (QWidget* w : idleWidgets_) w->setEnabled(enabled);
+  for (QAction* a : idleActions_) a->setEnabled(enabled);
+}
+
 void TForm1::PutBackAfterBuild() {
   buildActive_ = false;
   CancelButton->hide();
-  BuildBtn->setEnabled(true);
-  BuildCatalog1->setEnabled(true);
+  SetIdleControlsEnabled(true);
   QApplication::restoreOverrideCursor();
   SetStatus(QStringLiteral("Ready."));
   CurrentProgress->setValue(0);

@@ -136,6 +136,9 @@ class TForm1 : public QMainWindow {
   void FlushProgress();
   void BuildFinished();
   void PutBackAfterBuild();
+  // What a running build leaves no use for: the list's buttons, Select, Add, Load Settings and
+  // Build, disabled while it runs.
+  void SetIdleControlsEnabled(bool enabled);
   int SelectedIndex() const;
   // The Target Directory field with a relative path resolved against the last picture folder.
   QString ResolvedTarget() const;
@@ -159,6 +162,8 @@ class TForm1 : public QMainWindow {
   QString pictureDir_;    // where the picture dialog opens
   std::unique_ptr<TBuildRunner> runner_;
   TfrmAbout* about_ = nullptr;
+  QList<QWidget*> idleWidgets_;
+  QList<QAction*> idleActions_;
 
   // Controls, named as their objectName.
   QTabWidget* PageControl1 = nullptr;

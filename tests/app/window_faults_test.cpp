@@ -156,6 +156,43 @@ class WindowFaultsTest : public QObject, folivant::test::TWindowHarness {
     QVERIFY(ini.readAll().contains("ContentTitle=Closed while building"));
     QVERIFY(dialogs_->Shown.empty());
   }
+
+  void buildDisablesWhatItCannotUse() {
+    Open();
+    Pictures(4);
+    // Names whose state is not `on`.
+    const auto differing = [this](bool on) {
+      QStringList out;
+      for (const char* w : {"SelectImageBtn", "AddFileButton", "MoveUpButton", "MoveDownButton",
+                            "SortButton", "DelPicButton", "RemoveAllButton", "BuildBtn"})
+        if (W<QWidget>(w)->isEnabled() != on) out << QString::fromLatin1(w);
+      for (const char* a : {"SelectFiles1", "AddFiles1", "OptionsLoadSettings1", "BuildCatalog1"})
+        if (W<QAction>(a)->isEnabled() != on) out << QString::fromLatin1(a);
+      return out.join(' ');
+    };
+    StartHeld();
+    QVERIFY2(differing(false).isEmpty(), qPrintable(differing(false)));
+    QVERIFY(W<QPushButton>("CancelButton")->isEnabled());
+    QVERIFY(W<QLineEdit>("IndexTitle")->isEnabled());
+    W<QPushButton>("RemoveAllButton")->click();
+    QCOMPARE(form_->FileList().Count(), std::size_t{4});
+    W<QPushButton>("CancelButton")->click();
+    release_.release();
+    WaitForEnd();
+    QVERIFY2(differing(true).isEmpty(), qPrintable(differing(true)));
+
+    // An error puts them back too.
+    for (const QString& f : {Path("pics/p2.png"), Target() + "/p2.png"}) {
+      QFile bad(f);
+      QVERIFY(bad.open(QIODevice::WriteOnly | QIODevice::Truncate));
+      bad.write("not a picture");
+    }
+    W<QPushButton>("BuildBtn")->click();
+    WaitForEnd();
+    QCOMPARE(dialogs_->Texts("critical").size(), 1);
+    QVERIFY2(differing(true).isEmpty(), qPrintable(differing(true)));
+    QVERIFY(dialogs_->Texts("information").isEmpty());
+  }
 };
 
 QTEST_MAIN(WindowFaultsTest)
