@@ -130,8 +130,9 @@ TForm1::~TForm1() {
 }
 
 void ConfigureApplication() {
+  // No display name: Qt would append a display name to every window title that does not end
+  // with it ("Warning — Folivant v1.7"); the captions show exactly as the program sets them.
   QApplication::setApplicationName(AppTitle());
-  QApplication::setApplicationDisplayName(AppTitle());
   QApplication::setDesktopFileName(QStringLiteral("folivant"));
   QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("folivant")));
 }

@@ -193,6 +193,19 @@ class WindowFaultsTest : public QObject, folivant::test::TWindowHarness {
     QVERIFY2(differing(true).isEmpty(), qPrintable(differing(true)));
     QVERIFY(dialogs_->Texts("information").isEmpty());
   }
+
+  void captionsShowExactlyAsWritten() {
+    // The platform appends a display name that was set to every title not ending with it
+    // ("Warning — Folivant v1.7"). None is set: the display name follows the plain name.
+    ConfigureApplication();
+    const QString name = QCoreApplication::applicationName();
+    QCOMPARE(name, QStringLiteral("Folivant v1.7"));
+    QCoreApplication::setApplicationName(QStringLiteral("probe"));
+    const QString shown = QGuiApplication::applicationDisplayName();
+    QCoreApplication::setApplicationName(name);
+    QCOMPARE(shown, QStringLiteral("probe"));
+    QCOMPARE(Open().windowTitle(), name);
+  }
 };
 
 QTEST_MAIN(WindowFaultsTest)
