@@ -23,10 +23,12 @@
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <filesystem>
 #include <stdexcept>
+#include <utility>
 
 #include "app/about_form.h"
 #include "app/build_runner.h"
@@ -590,7 +592,19 @@ void TForm1::FormCreate() {
   cancelRequested_ = false;
   ProgressBar1->setValue(0);
   FilterComboBox->setCurrentIndex(0);
-  Guard([this] { LoadSettings(env_.SettingsPath); });
+  QString error;
+  try {
+    LoadSettings(env_.SettingsPath);
+  } catch (const std::exception& e) {
+    error = Q(e.what());
+  } catch (...) {
+    error = QStringLiteral("Unknown error");
+  }
+  // Told once the window is up, over it, with the file it came from.
+  if (!error.isEmpty())
+    startupError_ =
+        error +
+        QStringLiteral("\nSettings file: %1").arg(QDir::toNativeSeparators(env_.SettingsPath));
   AlertEdit->setEnabled(JavaProtect->isChecked());
   CancelButton->hide();
   // The thumbnails are written with the quality the field shows, from the first build on.
@@ -630,6 +644,11 @@ void TForm1::showEvent(QShowEvent* event) {
   if (const QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
   PageControl1->setCurrentIndex(0);
   ListBox1->setFocus();
+  if (!startupError_.isEmpty()) {
+    // After this event, so the box is placed over the window where it now stands.
+    QTimer::singleShot(0, this,
+                       [this] { dialogs_.Critical(this, std::exchange(startupError_, {})); });
+  }
 }
 
 void TForm1::Guard(const std::function<void()>& body) {

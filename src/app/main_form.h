@@ -160,6 +160,7 @@ class TForm1 : public QMainWindow {
   bool buildActive_ = false;
   bool closing_ = false;  // closed during a build: waiting for the worker to stop
   QString pictureDir_;    // where the picture dialog opens
+  QString startupError_;  // reading the settings file failed at creation; told when shown
   std::unique_ptr<TBuildRunner> runner_;
   TfrmAbout* about_ = nullptr;
   QList<QWidget*> idleWidgets_;

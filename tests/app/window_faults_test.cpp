@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSemaphore>
 #include <QTemporaryDir>
@@ -14,10 +15,22 @@
 #include <atomic>
 #include <memory>
 
+#include "app/dialogs.h"
 #include "app/main_form.h"
 #include "fake_dialogs.h"
 
 using namespace folivant;
+
+// Moves a window to the screen's corner as soon as it has been shown, so a box centred on the
+// screen and one centred over the window stand apart.
+class TMoveOnShow : public QObject {
+ public:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Show)
+      QTimer::singleShot(0, watched, [w = static_cast<QWidget*>(watched)] { w->move(8, 8); });
+    return false;
+  }
+};
 
 class WindowFaultsTest : public QObject, folivant::test::TWindowHarness {
   Q_OBJECT
@@ -205,6 +218,44 @@ class WindowFaultsTest : public QObject, folivant::test::TWindowHarness {
     QCoreApplication::setApplicationName(name);
     QCOMPARE(shown, QStringLiteral("probe"));
     QCOMPARE(Open().windowTitle(), name);
+  }
+
+  void settingsErrorAtStartShownOverTheWindow() {
+    QFile ini(SettingsPath());
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write("[General Options]\r\nBackColorS=Bogus\r\n");
+    ini.close();
+    // The real message box, looked at and closed from inside its own event loop.
+    TQtDialogs qt;
+    TForm1::TEnv env = Env(1);
+    env.Dialogs = &qt;
+    QString text, title;
+    bool formShown = false;
+    QPoint offset;
+    QTimer probe;
+    connect(&probe, &QTimer::timeout, this, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box || !box->isVisible()) return;
+      text = box->text();
+      title = box->windowTitle();
+      formShown = form_ && form_->isVisible();
+      if (form_) offset = box->geometry().center() - form_->geometry().center();
+      box->accept();
+    });
+    probe.start(10);
+    form_ = std::make_unique<TForm1>(env);
+    QVERIFY(text.isEmpty());
+    TMoveOnShow mover;
+    form_->installEventFilter(&mover);
+    form_->show();
+    QTRY_VERIFY(!text.isEmpty());
+    QCOMPARE(text, QStringLiteral("'Bogus' is not a valid integer value\nSettings file: %1")
+                       .arg(SettingsPath()));
+    QCOMPARE(title, QStringLiteral("Folivant v1.7"));
+    QVERIFY(formShown);
+    QVERIFY2(offset.manhattanLength() <= 2,
+             qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
+    form_.reset();
   }
 };
 
