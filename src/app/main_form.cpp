@@ -1150,7 +1150,7 @@ void TForm1::PutBackAfterBuild() {
 }
 
 void TForm1::BuildFinished() {
-  if (!buildActive_) return;  // already wound up by closing the window
+  if (!buildActive_) return;  // already wound up
   const TBuildResult result = runner_->Wait();
   PutBackAfterBuild();
   if (closing_) {
