@@ -145,7 +145,12 @@ class TForm1 : public QMainWindow {
   void FlushProgress();
   void BuildFinished();
   void PutBackAfterBuild();
+  // What a running build leaves no use for: the list's buttons, Select, Add, Load Settings and
+  // Build, disabled while it runs.
+  void SetIdleControlsEnabled(bool enabled);
   int SelectedIndex() const;
+  // The Target Directory field with a relative path resolved against the last picture folder.
+  QString ResolvedTarget() const;
   QString HelpFile() const;
   TColorResolver Resolver() const;
   SettingsRecord GatherRecord() const;
@@ -162,10 +167,14 @@ class TForm1 : public QMainWindow {
   bool cancelRequested_ = false;
   bool shownOnce_ = false;
   bool buildActive_ = false;
-  QString pictureDir_;  // where the picture dialog opens
+  bool closing_ = false;  // closed during a build: waiting for the worker to stop
+  QString pictureDir_;    // where the picture dialog opens
+  QString startupError_;  // reading the settings file failed at creation; told when shown
   std::unique_ptr<TBuildRunner> runner_;
   TPreviewLoader* previewLoader_ = nullptr;
   TfrmAbout* about_ = nullptr;
+  QList<QWidget*> idleWidgets_;
+  QList<QAction*> idleActions_;
 
   // Controls, named as their objectName.
   QTabWidget* PageControl1 = nullptr;
