@@ -1,6 +1,7 @@
 // The wizard window's program.
 #include <QApplication>
 #include <cstdio>
+#include <cstring>
 
 #include "app/dialogs.h"
 #include "app/main_form.h"
@@ -8,20 +9,21 @@
 #include "settings/settings_path.h"
 
 int main(int argc, char** argv) {
+  // Answered before Qt starts, so they work without a display.
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("folivant %s\n", FOLIVANT_VERSION_TEXT);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--help") == 0) {
+      std::printf(
+          "Usage: folivant [--version | --help]\n"
+          "Opens the wizard that makes an HTML picture catalog; see folivant(1).\n");
+      return 0;
+    }
+  }
   QApplication app(argc, argv);
   folivant::ConfigureApplication();
-  // Qt has taken its own options (-platform ...) out of the arguments by now.
-  const QStringList args = QCoreApplication::arguments();
-  if (args.contains(QStringLiteral("--version"))) {
-    std::printf("folivant %s\n", FOLIVANT_VERSION_TEXT);
-    return 0;
-  }
-  if (args.contains(QStringLiteral("--help"))) {
-    std::printf(
-        "Usage: folivant [--version | --help]\n"
-        "Opens the wizard that makes an HTML picture catalog; see folivant(1).\n");
-    return 0;
-  }
 
   folivant::TQtDialogs dialogs;
   folivant::TForm1::TEnv env;

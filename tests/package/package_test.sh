@@ -47,10 +47,11 @@ grep -q "libqt6widgets6" <<<"$control" && grep -q "libjpeg" <<<"$control" ||
 # What the unpacked programs do.
 bin=$root/usr/bin
 [[ $("$bin/folivant-build" --version) == "folivant-build v$version" ]] || fail "folivant-build --version"
+[[ $("$bin/folivant" --version) == "folivant v$version" ]] || fail "folivant --version"
+# The window opens (offscreen) and is still running when told to stop.
 mkdir -m 700 "$scratch/run"
-[[ $(QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$scratch/run "$bin/folivant" --version) == \
-  "folivant v$version" ]] ||
-  fail "folivant --version"
+QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$scratch/run HOME=$scratch timeout 3 "$bin/folivant"
+[[ $? == 124 ]] || fail "the window did not stay open"
 "$bin/folivant-build" --no-settings -q -o "$scratch/catalog" "$pictures" ||
   fail "folivant-build on $pictures"
 [[ -s $scratch/catalog/page1.html ]] || fail "no page1.html"
