@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <type_traits>
 
 #include <lcms2.h>
@@ -194,6 +195,14 @@ std::vector<std::uint8_t> ProfileFromColourCodes(int primaries, int transfer) {
   cmsToneCurve* curves[3] = {curve.get(), curve.get(), curve.get()};
   Profile h(cmsCreateRGBProfile(&white, &rgb, curves));
   if (!h) return {};
+  // Named by where it came from, for anyone who looks at the thumbnail's profile.
+  const std::string name = "Colour primaries " + std::to_string(primaries) +
+                           ", transfer characteristics " + std::to_string(transfer) + " (H.273)";
+  if (cmsMLU* mlu = cmsMLUalloc(nullptr, 1)) {
+    cmsMLUsetASCII(mlu, "en", "US", name.c_str());
+    cmsWriteTag(h.get(), cmsSigProfileDescriptionTag, mlu);
+    cmsMLUfree(mlu);
+  }
   cmsUInt32Number bytes = 0;
   if (!cmsSaveProfileToMem(h.get(), nullptr, &bytes) || bytes < 128) return {};
   std::vector<std::uint8_t> out(bytes);
