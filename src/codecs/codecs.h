@@ -50,7 +50,9 @@ bool IsWebpStream(TStream& s);
 void ReadWebpStream(TStream& s, TBitmap& bmp, TIOParamsVals& params, bool paramsOnly,
                     TProgressRec& progress);
 
-// HEIF and AVIF: the primary image, turned as the file says.
+// HEIF and AVIF: the primary image, turned as the file says. InstallCodecs starts libheif
+// (its decoder plugins) once, before any worker reads.
+void StartHeifLibrary();
 bool IsHeifStream(TStream& s);
 void ReadHeifStream(TStream& s, TBitmap& bmp, TIOParamsVals& params, bool paramsOnly,
                     TProgressRec& progress);

@@ -101,6 +101,10 @@ int ClampToInt(std::int64_t v) {
 
 }  // namespace
 
+void StartHeifLibrary() {
+  heif_init(nullptr);  // for the program's whole life: never matched by heif_deinit
+}
+
 bool IsHeifStream(TStream& s) {
   const std::int64_t pos = s.Position();
   std::uint8_t head[12] = {};

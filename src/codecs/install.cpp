@@ -19,6 +19,7 @@ void InstallCodecs() {
     t.ReadTiff = ReadTiffStream;
     DefGifLzwDecompress = DecodeGifLzw;
     DefGifLzwCompress = EncodeGifLzw;
+    StartHeifLibrary();
     const struct {
       int code;
       const char* desc;
