@@ -100,6 +100,7 @@ void ReadGifStream(TStream& stream, TBitmap& bmp, int& numImages, bool paramsOnl
   if (got < sizeof header || s.AtEnd()) aborting = true;
 
   int counter = 0;
+  bool gotImage = false;
   int gcFlags = 0, gcDelay = 0, gcTransIndex = 0;
   TColorTable local{};
   while (!aborting) {
@@ -207,8 +208,11 @@ void ReadGifStream(TStream& stream, TBitmap& bmp, int& numImages, bool paramsOnl
         }
       }
     }
+    gotImage = true;
     numImages = ++counter;
   }
+  // A stream that ends before the wanted image has no picture to give.
+  if (!paramsOnly && !gotImage) aborting = true;
   if (!aborting) progress.Report(100);
 }
 

@@ -128,6 +128,8 @@ class TBuildEngine::Build {
 
  private:
   void Worker();
+  // Fresh parameters, background and an empty bitmap.
+  void StartPicture(TImageBox& box);
   PictureWork Process(int index, TImageBox& box);
   void Commit(int index, PictureWork& work);
   void Fail(const std::string& message);
@@ -312,14 +314,19 @@ void TBuildEngine::Build::Worker() {
   }
 }
 
+void TBuildEngine::Build::StartPicture(TImageBox& box) {
+  box.IOParams().Assign(request_.Params);
+  box.IOParams().JpegQuality = request_.Options.JPEGQuality;
+  box.Bitmap().Reset();
+}
+
 PictureWork TBuildEngine::Build::Process(int index, TImageBox& box) {
   const CatalogOptions& opt = request_.Options;
   const CatalogItem& item = items_[index];
   PictureWork work;
-  // Every picture starts from the caller's parameters, so nothing a worker loaded before
-  // changes this picture's thumbnail: any number of workers gives the same bytes.
-  box.IOParams().Assign(request_.Params);
-  box.IOParams().JpegQuality = opt.JPEGQuality;
+  // Every picture starts from the same state, so nothing a worker loaded before changes this
+  // picture's thumbnail: any number of workers gives the same bytes.
+  StartPicture(box);
   box.SetOnProgress([this, index](const void*, int per) { Percent(index, per); });
   const std::string path = JoinPath(dir_, item.PictureName);
   // Decoding a large JPEG at a fraction of its size; the sizes stay those of the whole picture.
@@ -338,11 +345,11 @@ PictureWork TBuildEngine::Build::Process(int index, TImageBox& box) {
          box.Bitmap().Height() != (fullH + denom - 1) / denom)) {
       // The frame header did not tell the size the decoder saw: decode it whole.
       code = 1;
-      box.IOParams().Assign(request_.Params);
-      box.IOParams().JpegQuality = opt.JPEGQuality;
+      StartPicture(box);
       box.LoadFromFile(path);
     }
-    if (box.Aborting()) {
+    // A load that gives no picture is a failure, whatever flag the reader left.
+    if (box.Aborting() || box.Bitmap().Width() <= 0 || box.Bitmap().Height() <= 0) {
       work.Error =
           "Cannot read picture " + item.PictureName + ": " + LoadFailureReason(item.PictureName);
       return work;
