@@ -60,5 +60,37 @@ TEST_F(Faults, EveryLoadIsCheckedAndSaysWhyItFailed) {
   }
 }
 
+// A GIF load sets the component's background colour; a PNG composites against it. The
+// transparent picture must come out the same after a GIF, first, and on any worker, in the
+// pages' background colour.
+TEST_F(Faults, TransparentAreasTakeThePageColourWhateverCameBefore) {
+  WriteGif(src / "g.gif", 20, 20, 5);
+  WriteJpeg(src / "p.jpg", 40, 30, 1);
+  const Bytes clear = MakePng(1, 1, 1, 1, {{"tRNS", Bytes(6, 0)}});  // its black is transparent
+  WriteFile(src / "t.png", std::string(clear.begin(), clear.end()));
+  std::string first;
+  for (const auto& [gifFirst, jobs] : {std::pair{true, 1}, {true, 3}, {false, 1}, {false, 3}}) {
+    SCOPED_TRACE(std::to_string(gifFirst) + " " + std::to_string(jobs));
+    TempDir out;
+    request = TBuildRequest();
+    request.Options.BackColorHtml = "#3366CC";
+    for (const char* name : {"g.gif", "t.png", "p.jpg"})
+      request.Pictures.push_back({name, src / name});
+    if (!gifFirst) std::swap(request.Pictures[0], request.Pictures[1]);
+    ASSERT_EQ(Build(out.Path(), jobs).Outcome, TBuildOutcome::boDone);
+    const std::string thumbnail = ReadFile(out / "tnt.jpg");
+    if (first.empty()) first = thumbnail;
+    EXPECT_TRUE(thumbnail == first) << "differs from the first build's";
+  }
+  TImageBox box;
+  TMemoryStream s(first.data(), first.size());
+  box.IO().LoadFromStream(s);
+  ASSERT_GT(box.Bitmap().Height(), 0);
+  const std::uint8_t* bgr = box.Bitmap().ScanLine(box.Bitmap().Height() / 2);
+  EXPECT_NEAR(bgr[0], 0xCC, 2);
+  EXPECT_NEAR(bgr[1], 0x66, 2);
+  EXPECT_NEAR(bgr[2], 0x33, 2);
+}
+
 }  // namespace
 }  // namespace folivant::test

@@ -102,6 +102,23 @@ int PrescaleCode(int w, int h, int tw, int th) {
   return 1;
 }
 
+// Transparent areas are filled with the pages' background colour, so a thumbnail looks as
+// its picture does on the page; white when the colour is not "#RRGGBB".
+TColor TransparentFill(const std::string& html) {
+  if (html.size() != 7 || html[0] != '#') return clWhite;
+  TColor rgb = 0;
+  for (std::size_t i = 1; i < html.size(); ++i) {
+    const char c = html[i];
+    const int digit = c >= '0' && c <= '9'   ? c - '0'
+                      : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                      : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                             : -1;
+    if (digit < 0) return clWhite;
+    rgb = rgb * 16 + static_cast<TColor>(digit);
+  }
+  return ((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16);  // to 0x00BBGGRR
+}
+
 bool IsDirectory(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -128,7 +145,7 @@ class TBuildEngine::Build {
 
  private:
   void Worker();
-  // Fresh parameters, background and an empty bitmap.
+  // Fresh parameters, background colour and an empty bitmap.
   void StartPicture(TImageBox& box);
   PictureWork Process(int index, TImageBox& box);
   void Commit(int index, PictureWork& work);
@@ -317,6 +334,7 @@ void TBuildEngine::Build::Worker() {
 void TBuildEngine::Build::StartPicture(TImageBox& box) {
   box.IOParams().Assign(request_.Params);
   box.IOParams().JpegQuality = request_.Options.JPEGQuality;
+  box.SetBackground(TransparentFill(request_.Options.BackColorHtml));
   box.Bitmap().Reset();
 }
 
