@@ -1,12 +1,34 @@
 // Faults found by trying the builder as a new user would, each pinned by one test.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
+
 #include <gtest/gtest.h>
 
 #include "../hardening/picture_builders.h"
+#include "catalog/catalog_rules.h"
 #include "catalog/engine/build_engine.h"
 #include "test_pictures.h"
 
 namespace folivant::test {
 namespace {
+
+// Runs f on another thread. While it has not returned, the named pipe is opened for writing
+// now and then, which releases a reader blocked on it: a fault fails instead of hanging.
+template <class F>
+bool ReturnsWithoutBlocking(F f, const std::string& fifo) {
+  auto done = std::async(std::launch::async, f);
+  bool blocked = false;
+  while (done.wait_for(std::chrono::seconds(blocked ? 1 : 20)) != std::future_status::ready) {
+    blocked = true;
+    const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+    if (fd >= 0) ::close(fd);
+  }
+  return !blocked;
+}
 
 class Reports : public IBuildObserver {
  public:
@@ -90,6 +112,43 @@ TEST_F(Faults, TransparentAreasTakeThePageColourWhateverCameBefore) {
   EXPECT_NEAR(bgr[0], 0xCC, 2);
   EXPECT_NEAR(bgr[1], 0x66, 2);
   EXPECT_NEAR(bgr[2], 0x33, 2);
+}
+
+// A named pipe under a name the build reads or writes, in the target or as a picture, is an
+// error naming it, before anything is written to the target; nothing blocks on opening one.
+TEST_F(Faults, NothingButRegularFilesAreUsedAndNothingBlocksOnOpen) {
+  const struct {
+    const char* name;
+    bool asPicture;  // the picture given is the pipe, not something in the target
+  } cases[] = {{"p2.jpg", false},
+               {"tnp2.jpg", false},
+               {"p2_jpg.html", false},
+               {"page1.html", false},
+               {"p2.jpg", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir pics, out;
+    const std::string fifo = (c.asPicture ? pics : out) / c.name;
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    request = TBuildRequest();
+    for (const char* name : {"p1.jpg", "p2.jpg", "p3.jpg"}) {
+      if (!c.asPicture || name != std::string(c.name)) WriteJpeg(pics / name, 40, 30, 1);
+      request.Pictures.push_back({name, pics / name});
+    }
+    TBuildResult r;
+    EXPECT_TRUE(ReturnsWithoutBlocking([&] { r = Build(out.Path()); }, fifo));
+    EXPECT_EQ(r.Outcome, TBuildOutcome::boFailed);
+    EXPECT_NE(r.Message.find(fifo), std::string::npos) << r.Message;
+    EXPECT_FALSE(Exists(out / "tnp1.jpg"));
+  }
+  // The size in KB of a copy, and any picture file opened for reading.
+  const std::string fifo = src / "pipe.jpg";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const auto open = [&] {
+    EXPECT_THROW(FileSizeKb(fifo), ECatalogError);
+    EXPECT_THROW(TFileStream(fifo, TFileMode::fmOpenRead), EFileError);
+  };
+  EXPECT_TRUE(ReturnsWithoutBlocking(open, fifo));
 }
 
 }  // namespace

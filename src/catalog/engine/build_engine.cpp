@@ -1,6 +1,7 @@
 #include "catalog/engine/build_engine.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <condition_variable>
@@ -42,8 +43,14 @@ TResampleFilter FilterOf(int filter) {
 // Width and height from a JPEG file's frame header, without decoding: the markers before the
 // first frame header are walked by their lengths, within the first few megabytes.
 bool ReadJpegSize(const std::string& path, int& width, int& height) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return false;
+  std::string why;
+  const int fd = OpenRegularFile(path, why);
+  if (fd < 0) return false;
+  std::FILE* f = ::fdopen(fd, "rb");
+  if (!f) {
+    ::close(fd);
+    return false;
+  }
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(f, &std::fclose);
   auto byte = [&]() { return std::fgetc(f); };
   if (byte() != 0xFF || byte() != 0xD8) return false;
@@ -117,6 +124,16 @@ TColor TransparentFill(const std::string& html) {
     rgb = rgb * 16 + static_cast<TColor>(digit);
   }
   return ((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16);  // to 0x00BBGGRR
+}
+
+// The number of catalog pages, or 0 when the table's size does not read (the pages then
+// fail with their own message).
+int CatalogPageCount(const CatalogOptions& opt, int n) {
+  try {
+    return PageCount(n, ParseWholeNumber(opt.TableRows), ParseWholeNumber(opt.TableCols));
+  } catch (const std::exception&) {
+    return 0;
+  }
 }
 
 bool IsDirectory(const std::string& path) {
@@ -257,6 +274,16 @@ TBuildResult TBuildEngine::Build::Run() {
                               " would replace the picture " + *made);
         }
       }
+    }
+    // Nothing but regular files under the names the build reads or writes: a named pipe
+    // would block it, a folder would fail it half-way.
+    for (const CatalogItem& item : items_) {
+      for (const std::string* name : {&item.PictureName, &item.TnFileName, &item.PageFileName}) {
+        CheckTargetName(dir_, *name);
+      }
+    }
+    for (int page = 1; page <= CatalogPageCount(opt, n_); ++page) {
+      CheckTargetName(dir_, "page" + std::to_string(page) + ".html");
     }
     for (const CatalogItem& item : items_) {
       CopyFileNoReplace(item.SourcePath, dir_, item.PictureName);

@@ -1,5 +1,7 @@
 #include "catalog/engine/target_files.h"
 
+#include "imaging/stream.h"
+
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -112,21 +114,44 @@ void WriteFileReplacing(const std::string& dir, const std::string& name, std::st
   temp.Release();
 }
 
+void CheckTargetName(const std::string& dir, const std::string& name) {
+  const std::string path = JoinPath(dir, name);
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return;
+  const char* kind = nullptr;
+  if (::stat(path.c_str(), &st) != 0) {
+    kind = "a link to nothing";
+  } else if (S_ISREG(st.st_mode)) {
+    return;
+  } else if (S_ISDIR(st.st_mode)) {
+    kind = "a folder";
+  } else if (S_ISFIFO(st.st_mode)) {
+    kind = "a named pipe";
+  } else if (S_ISSOCK(st.st_mode)) {
+    kind = "a socket";
+  } else {
+    kind = "a device";
+  }
+  throw ETargetFileError("Cannot use " + path + ": it is " + kind + ", not a regular file");
+}
+
 bool CopyFileNoReplace(const std::string& source, const std::string& dir, const std::string& name) {
   const std::string path = JoinPath(dir, name);
   struct stat st {};
-  if (::lstat(path.c_str(), &st) == 0) return false;
+  if (::lstat(path.c_str(), &st) == 0) {
+    CheckTargetName(dir, name);
+    return false;
+  }
+  std::string why;
+  const int in = OpenRegularFile(source, why);
+  if (in < 0) throw ETargetFileError("Cannot copy " + source + " to " + path + ": " + why);
   auto fail = [&](int err) -> bool {
     throw ETargetFileError("Cannot copy " + source + " to " + path + ": " + Reason(err));
   };
-  const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return fail(errno);
   struct InClose {
     int fd;
     ~InClose() { ::close(fd); }
   } inClose{in};
-  if (::fstat(in, &st) != 0) return fail(errno);
-  if (!S_ISREG(st.st_mode)) return fail(EISDIR);
 
   TempFile temp(dir);
   if (temp.Error() != 0) return fail(temp.Error());

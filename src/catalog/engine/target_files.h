@@ -22,6 +22,11 @@ std::string JoinPath(const std::string& dir, const std::string& name);
 // removed and an existing file of that name is left as it was.
 void WriteFileReplacing(const std::string& dir, const std::string& name, std::string_view bytes);
 
+// Throws ETargetFileError("Cannot use PATH: it is a named pipe, not a regular file") when
+// dir/name exists and is not a regular file or a link to one. Reading or replacing such a thing
+// could block the build or lose it.
+void CheckTargetName(const std::string& dir, const std::string& name);
+
 // Copies the file at source to dir/name unless a file of that name exists; never replaces
 // one, not even one that appears while copying. Returns true when it copied. Throws
 // ETargetFileError("Cannot copy SOURCE to PATH: reason").
