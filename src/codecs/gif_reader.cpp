@@ -162,9 +162,9 @@ void ReadGifStream(TStream& stream, TBitmap& bmp, int& numImages, bool paramsOnl
       s.Read(&minCodeSize, 1);
       SkipSubBlocks(s);
     } else {
-      // Nothing is allocated for a picture the size limit refuses, or for an empty one.
-      if (width == 0 || height == 0 || !PictureSizeAllowed(width, height) ||
-          !PictureSizeAllowed(screenW, screenH)) {
+      // Nothing is allocated for a picture the size limit refuses, or for an empty one. The
+      // logical screen is never allocated, so its size does not matter.
+      if (width == 0 || height == 0 || !PictureSizeAllowed(width, height)) {
         aborting = true;
         break;
       }

@@ -69,6 +69,8 @@ TEST_F(Faults, EveryLoadIsCheckedAndSaysWhyItFailed) {
     const char* message;  // empty: the build succeeds
   } cases[] = {
       {"none.gif", MakeGif(16, 16, 1, {}), "Cannot read picture none.gif: not a valid GIF file"},
+      {"screen.gif",
+       MakeGif(60000, 60000, 2, {{0, 0, 16, 16, false, LzwLiterals(2, Bytes(256, 1))}}), ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -79,6 +81,10 @@ TEST_F(Faults, EveryLoadIsCheckedAndSaysWhyItFailed) {
     AddJpeg("p3.jpg", 3);
     const TBuildResult r = Build(out.Path());
     EXPECT_EQ(r.Message, c.message);
+    if (*c.message == '\0') {  // the picture is the image, not the screen it is placed on
+      EXPECT_NE(ReadFile(out / "screen_gif.html").find("width=\"16\" height=\"16\""),
+                std::string::npos);
+    }
   }
 }
 
