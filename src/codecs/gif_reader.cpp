@@ -164,7 +164,11 @@ void ReadGifStream(TStream& stream, TBitmap& bmp, int& numImages, bool paramsOnl
     } else {
       // Nothing is allocated for a picture the size limit refuses, or for an empty one. The
       // logical screen is never allocated, so its size does not matter.
-      if (width == 0 || height == 0 || !PictureSizeAllowed(width, height)) {
+      if (!PictureSizeAllowed(width, height)) {
+        progress.RefuseSize(width, height);
+        break;
+      }
+      if (width == 0 || height == 0) {
         aborting = true;
         break;
       }
@@ -212,7 +216,7 @@ void ReadGifStream(TStream& stream, TBitmap& bmp, int& numImages, bool paramsOnl
     numImages = ++counter;
   }
   // A stream that ends before the wanted image has no picture to give.
-  if (!paramsOnly && !gotImage) aborting = true;
+  if (!paramsOnly && !gotImage && !aborting) progress.Refuse("the file holds no image");
   if (!aborting) progress.Report(100);
 }
 

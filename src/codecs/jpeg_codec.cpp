@@ -30,11 +30,13 @@ struct ErrorMgr {
   jpeg_error_mgr pub;  // first: the library sees only this
   std::jmp_buf jump;
   bool* aborting;  // null while finishing, where errors are ignored
+  int exitCode;    // the library's message code of the error that ended the work
 };
 
 [[noreturn]] void ErrorExit(j_common_ptr cinfo) {
   auto* err = reinterpret_cast<ErrorMgr*>(cinfo->err);
   if (err->aborting) *err->aborting = true;
+  err->exitCode = cinfo->err->msg_code;
   std::longjmp(err->jump, 1);
 }
 void EmitMessage(j_common_ptr, int) {}
@@ -55,6 +57,7 @@ void InitErrorMgr(ErrorMgr& err, bool* aborting) {
   err.pub.format_message = FormatMessage;
   err.pub.reset_error_mgr = ResetErrorMgr;
   err.aborting = aborting;
+  err.exitCode = 0;
 }
 
 // The library's memory limit for its own work arrays (progressive coefficients and the like).
@@ -340,9 +343,11 @@ void RunJpegRead(JpegReadJob* job) {
   params->Width = width;
   params->Height = height;
   if (job->paramsOnly) return;
-  // Refused before the library or the bitmap takes memory for it.
-  if (!PictureSizeAllowed(width, height)) {
-    *aborting = true;
+  // Refused before the library or the bitmap takes memory for it. The whole picture is
+  // judged, also when it is decoded at a fraction of its size: the library's work arrays of a
+  // progressive picture are of the whole size.
+  if (!PictureSizeAllowed(ci->image_width, ci->image_height)) {
+    job->progress->RefuseSize(ci->image_width, ci->image_height);
     return;
   }
 
@@ -510,6 +515,8 @@ void ReadJpegStream(TStream& s, TBitmap& bmp, TIOParamsVals& params, bool params
 
   RunJpegRead(job.get());
   if (job->created) jpeg_destroy_decompress(&job->cinfo);
+  if (job->err.exitCode == JERR_OUT_OF_MEMORY || job->err.exitCode == JERR_NO_BACKING_STORE)
+    progress.Refuse("not enough memory to decode it");
   if (error) std::rethrow_exception(error);
 }
 

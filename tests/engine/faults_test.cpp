@@ -60,29 +60,49 @@ class Faults : public ::testing::Test {
   Reports reports;
 };
 
-// Every load is checked, and a refusal says why. The picture in the middle follows a good one
-// on the same worker, so a load that leaves the bitmap as it was would show p1's thumbnail.
+// Every load is checked, and a refusal says why: damaged, too large, unreadable. The picture
+// in the middle follows a good one on the same worker, so a load that left the bitmap as it
+// was would show p1's thumbnail. The build is in the pictures' folder: the loads read them.
 TEST_F(Faults, EveryLoadIsCheckedAndSaysWhyItFailed) {
+  Bytes hugeJpeg = MakeJpeg(16, 16, false);
+  SetJpegSize(hugeJpeg, 20000, 20000);
+  const GifFrame hugeFrame{0, 0, 20000, 20000, false, LzwLiterals(2, Bytes(4, 1))};
+  const GifFrame smallFrame{0, 0, 16, 16, false, LzwLiterals(2, Bytes(256, 1))};
+  Bytes cutPng = MakePng(8, 8, 8, 8);
+  cutPng.resize(50);
+  const std::string cannot = "Cannot read picture ";
   const struct {
     const char* name;
     Bytes bytes;
-    const char* message;  // empty: the build succeeds
+    std::string message;  // empty: the build succeeds
+    mode_t mode = 0644;
   } cases[] = {
-      {"none.gif", MakeGif(16, 16, 1, {}), "Cannot read picture none.gif: not a valid GIF file"},
-      {"screen.gif",
-       MakeGif(60000, 60000, 2, {{0, 0, 16, 16, false, LzwLiterals(2, Bytes(256, 1))}}), ""},
+      {"none.gif", MakeGif(16, 16, 1, {}), cannot + "none.gif: the file holds no image"},
+      {"screen.gif", MakeGif(60000, 60000, 2, {smallFrame}), ""},
+      {"cut.png", cutPng, cannot + "cut.png: not a valid PNG file"},
+      {"huge.jpg", hugeJpeg,
+       cannot + "huge.jpg: 20000 x 20000 pixels is larger than the limit of 250 million pixels"},
+      {"huge.gif", MakeGif(16, 16, 2, {hugeFrame}),
+       cannot + "huge.gif: 20000 x 20000 pixels is larger than the limit of 250 million pixels"},
+      {"huge.png", MakePng(70000, 16, 1, 1),
+       cannot + "huge.png: 70000 x 16 pixels is larger than the limit of 65535 pixels a side"},
+      {"locked.jpg", MakeJpeg(16, 16, false), cannot + "locked.jpg: permission denied", 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    TempDir out;
+    if (c.mode == 0 && ::geteuid() == 0) continue;  // permissions do not bind root
+    TempDir dir;
     request = TBuildRequest();
-    AddJpeg("p1.jpg", 1);
-    Add(c.name, c.bytes);
-    AddJpeg("p3.jpg", 3);
-    const TBuildResult r = Build(out.Path());
+    WriteJpeg(dir / "p1.jpg", 40, 30, 1);
+    WriteFile(dir / c.name, std::string(c.bytes.begin(), c.bytes.end()));
+    ::chmod((dir / c.name).c_str(), c.mode);
+    WriteJpeg(dir / "p3.jpg", 40, 30, 3);
+    for (const char* name : {"p1.jpg", c.name, "p3.jpg"})
+      request.Pictures.push_back({name, dir / name});
+    const TBuildResult r = Build(dir.Path());
     EXPECT_EQ(r.Message, c.message);
-    if (*c.message == '\0') {  // the picture is the image, not the screen it is placed on
-      EXPECT_NE(ReadFile(out / "screen_gif.html").find("width=\"16\" height=\"16\""),
+    if (c.message.empty()) {  // the picture is the image, not the screen it is placed on
+      EXPECT_NE(ReadFile(dir / "screen_gif.html").find("width=\"16\" height=\"16\""),
                 std::string::npos);
     }
   }

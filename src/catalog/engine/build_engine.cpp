@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
@@ -380,8 +381,19 @@ PictureWork TBuildEngine::Build::Process(int index, TImageBox& box) {
     ThumbnailSize(opt, fullW, fullH, tw, th);
     if (tw > 0 && th > 0) code = PrescaleCode(fullW, fullH, tw, th);
   }
+  const std::string cannotRead = "Cannot read picture " + item.PictureName + ": ";
   try {
     Step(index, "Opening file " + item.PictureName);
+    // A file that cannot be opened says so, not that its content is wrong.
+    std::string why;
+    const int fd = OpenRegularFile(path, why);
+    if (fd < 0) {
+      if (!why.empty())
+        why[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(why[0])));
+      work.Error = cannotRead + why;
+      return work;
+    }
+    ::close(fd);
     box.IOParams().JpegScale = static_cast<std::uint8_t>(code);
     box.LoadFromFile(path);
     const int denom = 1 << (code - 1);
@@ -395,12 +407,15 @@ PictureWork TBuildEngine::Build::Process(int index, TImageBox& box) {
     }
     // A load that gives no picture is a failure, whatever flag the reader left.
     if (box.Aborting() || box.Bitmap().Width() <= 0 || box.Bitmap().Height() <= 0) {
-      work.Error =
-          "Cannot read picture " + item.PictureName + ": " + LoadFailureReason(item.PictureName);
+      // The codec's reason (too large, no image), else the file is damaged.
+      std::string reason = box.AbortReason();
+      if (reason.empty())
+        reason = box.Aborting() ? LoadFailureReason(item.PictureName) : "the file holds no image";
+      work.Error = cannotRead + reason;
       return work;
     }
   } catch (const std::exception& e) {
-    work.Error = "Cannot read picture " + item.PictureName + ": " + e.what();
+    work.Error = cannotRead + e.what();
     return work;
   }
   const bool prescaled = code > 1;
