@@ -60,12 +60,16 @@ void InitErrorMgr(ErrorMgr& err, bool* aborting) {
   err.exitCode = 0;
 }
 
-// The library's memory limit for its own work arrays (progressive coefficients and the like).
-long MemoryLimit() {
-  const std::int64_t derived = PictureLimits().MaxPixels * 6 + (16 << 20);
-  const std::int64_t lo = 64LL << 20, hi = 1LL << 30;
-  return static_cast<long>(derived < lo ? lo : derived > hi ? hi : derived);
+}  // namespace
+
+std::int64_t JpegWorkMemoryLimit() {
+  // The coefficient arrays of a progressive picture take two bytes a sample: up to four
+  // components at full size is 8 bytes a pixel. Every picture within the size limit fits, with
+  // room for the row buffers; a larger one is refused before this matters.
+  return PictureLimits().MaxPixels * 8 + (64 << 20);
 }
+
+namespace {
 
 // ---- source manager over a TStream
 
@@ -286,7 +290,7 @@ void RunJpegRead(JpegReadJob* job) {
 
   jpeg_create_decompress(ci);
   job->created = true;
-  ci->mem->max_memory_to_use = MemoryLimit();
+  ci->mem->max_memory_to_use = static_cast<long>(JpegWorkMemoryLimit());
   ci->src = &job->src.pub;
   ci->progress = &job->monitor;
 

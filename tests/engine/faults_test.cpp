@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <future>
 
 #include <gtest/gtest.h>
@@ -175,6 +176,20 @@ TEST_F(Faults, NothingButRegularFilesAreUsedAndNothingBlocksOnOpen) {
     EXPECT_THROW(TFileStream(fifo, TFileMode::fmOpenRead), EFileError);
   };
   EXPECT_TRUE(ReturnsWithoutBlocking(open, fifo));
+}
+
+// Every picture within the size limit decodes: libjpeg's memory limit covers the coefficient
+// arrays of the largest, progressive with four full-size components (two bytes a sample).
+TEST(FaultsJpeg, WorkMemoryCoversEveryPictureWithinTheLimit) {
+  const TPictureLimits saved = PictureLimits();
+  for (const std::int64_t pixels : {1'000'000LL, 250'000'000LL, 400'000'000LL}) {
+    PictureLimits().MaxPixels = pixels;
+    for (const std::int64_t w : {std::int64_t{65535}, std::int64_t(std::sqrt(pixels))}) {
+      const std::int64_t h = pixels / w;
+      EXPECT_GE(JpegWorkMemoryLimit(), (w + 7) / 8 * ((h + 7) / 8) * 64 * 2 * 4) << w << " x " << h;
+    }
+  }
+  PictureLimits() = saved;
 }
 
 }  // namespace
