@@ -16,9 +16,9 @@
 #include <set>
 #include <sstream>
 
+#include "catalog/catalog_rules.h"
 #include "settings/color_text.h"
 #include "settings/settings_path.h"
-#include "catalog/catalog_rules.h"
 
 extern char** environ;
 
@@ -134,8 +134,8 @@ class CliObserver : public IBuildObserver {
   }
 
  private:
-  // The signal handler only sets a flag; the engine may have cleared its own cancel flag
-  // when it started, so the request is passed on at every report.
+  // The signal handler only sets flags; a Ctrl-C that came before the engine was known to it
+  // is passed on at every report.
   void CheckInterrupt() {
     if (interrupt_ && interrupt_->load()) engine_.Cancel();
   }

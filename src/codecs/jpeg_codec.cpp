@@ -5,6 +5,7 @@
 // functions and the callbacks the library calls hold no objects with destructors, and C++
 // exceptions never cross library frames: callbacks and the progress/bitmap calls catch them,
 // keep them in the job, and the public function rethrows after the library is destroyed.
+#include <atomic>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -173,11 +174,20 @@ void TermDestination(j_compress_ptr cinfo) {
   if (n > 0) WriteOut(cinfo, n);
 }
 
-// Stops files with too many scans while the library consumes them.
+// Called between the rows of every pass: stops files with too many scans while the library
+// consumes them, and a read asked to stop, where no progress is reported (a progressive
+// picture's scans are all read before its first row).
+struct ScanMonitorMgr {
+  jpeg_progress_mgr pub;  // first: the library sees only this
+  const std::atomic<bool>* stop;
+};
+
 void ScanMonitor(j_common_ptr cinfo) {
   if (cinfo->is_decompressor &&
       reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans)
     ERREXIT(cinfo, JERR_NOT_COMPILED);
+  const std::atomic<bool>* stop = reinterpret_cast<ScanMonitorMgr*>(cinfo->progress)->stop;
+  if (stop && stop->load(std::memory_order_relaxed)) ERREXIT(cinfo, JERR_NOT_COMPILED);
 }
 
 // Progress and bitmap calls may throw; the exception is kept for the caller.
@@ -240,7 +250,7 @@ struct JpegReadJob {
   jpeg_decompress_struct cinfo;
   ErrorMgr err;
   StreamSource src;
-  jpeg_progress_mgr monitor;
+  ScanMonitorMgr monitor;
 };
 
 void ChooseScale(jpeg_decompress_struct& ci, const TIOParamsVals& params) {
@@ -292,7 +302,7 @@ void RunJpegRead(JpegReadJob* job) {
   job->created = true;
   ci->mem->max_memory_to_use = static_cast<long>(JpegWorkMemoryLimit());
   ci->src = &job->src.pub;
-  ci->progress = &job->monitor;
+  ci->progress = &job->monitor.pub;
 
   jpeg_read_header(ci, TRUE);
   if (*aborting) return;
@@ -515,7 +525,8 @@ void ReadJpegStream(TStream& s, TBitmap& bmp, TIOParamsVals& params, bool params
   job->src.pub.skip_input_data = SkipInputData;
   job->src.pub.resync_to_restart = jpeg_resync_to_restart;
   job->src.pub.term_source = TermSource;
-  job->monitor.progress_monitor = ScanMonitor;
+  job->monitor.pub.progress_monitor = ScanMonitor;
+  job->monitor.stop = progress.Stop;
 
   RunJpegRead(job.get());
   if (job->created) jpeg_destroy_decompress(&job->cinfo);

@@ -268,6 +268,7 @@ TProgressRec TImageBoxIO::MakeProgress() {
   rec.per = 0;
   rec.Aborting = &aborting_;
   rec.Reason = &abortReason_;
+  rec.Stop = stop_;
   return rec;
 }
 

@@ -173,6 +173,8 @@ class TImageBoxIO : public TImageBoxClient {
   bool Aborting() const { return aborting_; }
   // Why the last load gave up, when the codec said: empty for a damaged file.
   const std::string& AbortReason() const { return abortReason_; }
+  // A flag another thread sets to stop a load at once (TProgressRec::Stop); may be null.
+  void SetStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }
 
   // Load or save by lower-case extension. An unknown extension sets Aborting and raises
   // nothing; a file that cannot be opened raises EFileError before any codec runs.
@@ -216,6 +218,7 @@ class TImageBoxIO : public TImageBoxClient {
   std::unique_ptr<TIOParamsVals> params_;
   bool aborting_ = false;
   std::string abortReason_;
+  const std::atomic<bool>* stop_ = nullptr;
 };
 
 // The image component.

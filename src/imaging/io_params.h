@@ -2,6 +2,7 @@
 // record every codec receives.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -86,6 +87,9 @@ struct TProgressRec {
   bool* Aborting = nullptr;  // the I/O object's flag; never null when a codec runs
   // Why the codec gave up, when it knows more than "damaged": too large, no image. May be null.
   std::string* Reason = nullptr;
+  // Set by another thread to have the codec give up at once; looked at where the codec has no
+  // progress to report (a progressive JPEG's scans). May be null.
+  const std::atomic<bool>* Stop = nullptr;
 
   // Gives up, saying why. Never throws: codecs call it between library calls.
   void Refuse(const char* why) noexcept;

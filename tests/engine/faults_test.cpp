@@ -12,6 +12,7 @@
 #include "../hardening/picture_builders.h"
 #include "catalog/catalog_rules.h"
 #include "catalog/engine/build_engine.h"
+#include "catalog/engine/target_files.h"
 #include "test_pictures.h"
 
 namespace folivant::test {
@@ -176,6 +177,40 @@ TEST_F(Faults, NothingButRegularFilesAreUsedAndNothingBlocksOnOpen) {
     EXPECT_THROW(TFileStream(fifo, TFileMode::fmOpenRead), EFileError);
   };
   EXPECT_TRUE(ReturnsWithoutBlocking(open, fifo));
+}
+
+// Cancel (a first Ctrl-C) is honoured between copies, also when it came before the build;
+// Abort (a second) drops the copy being made with its temporary file, and stops the pictures
+// in flight with nothing more written.
+TEST_F(Faults, CancelStopsTheCopiesAndAbortLeavesNoTemporaryFile) {
+  for (const char* name : {"p1.jpg", "p2.jpg", "p3.jpg"}) AddJpeg(name, 2);
+  TempDir out;
+  TBuildEngine engine;
+  engine.Cancel();
+  request.Options.TargetDir = out.Path();
+  request.Jobs = 1;
+  EXPECT_EQ(engine.Run(request, reports).Outcome, TBuildOutcome::boCancelled);
+  EXPECT_TRUE(Listing(out.Path()).empty());
+
+  const std::string big(300000, 'x');
+  WriteFile(src / "big.jpg", big);
+  int asked = 0;
+  EXPECT_THROW(
+      CopyFileNoReplace(src / "big.jpg", out.Path(), "big.jpg", [&] { return ++asked > 1; }),
+      EBuildStopped);
+  EXPECT_EQ(asked, 2);  // stopped after the first block was written
+  EXPECT_TRUE(Listing(out.Path()).empty());
+
+  struct Aborter : Reports {
+    TBuildEngine* engine;
+    void Status(const std::string& text) override {
+      if (text == "Opening file p2.jpg") engine->Abort();
+    }
+  } aborter;
+  aborter.engine = &engine;
+  EXPECT_EQ(engine.Run(request, aborter).Outcome, TBuildOutcome::boCancelled);
+  EXPECT_EQ(Listing(out.Path()),
+            (std::vector<std::string>{"p1.jpg", "p1_jpg.html", "p2.jpg", "p3.jpg", "tnp1.jpg"}));
 }
 
 // Every picture within the size limit decodes: libjpeg's memory limit covers the coefficient

@@ -199,8 +199,14 @@ class TBuildEngine::Build {
 };
 
 TBuildResult TBuildEngine::Run(const TBuildRequest& request, IBuildObserver& observer) {
-  Build build(*this, request, observer);
-  return build.Run();
+  TBuildResult result;
+  {
+    Build build(*this, request, observer);
+    result = build.Run();
+  }
+  cancel_.store(false);
+  abort_.store(false);
+  return result;
 }
 
 TBuildResult TBuildEngine::Build::Run() {
@@ -237,8 +243,8 @@ TBuildResult TBuildEngine::Build::Run() {
     }
   }
 
-  // 3, 4. Titles and alignment come with the snapshot; the cancel flag starts clear.
-  engine_.cancel_.store(false);
+  // 3, 4. Titles and alignment come with the snapshot. The cancel flag is not cleared here: a
+  // Cancel (a Ctrl-C) that came before is honoured.
 
   auto finish = [&](TBuildOutcome outcome) {
     observer_.Status("Ready.");
@@ -287,8 +293,12 @@ TBuildResult TBuildEngine::Build::Run() {
       CheckTargetName(dir_, "page" + std::to_string(page) + ".html");
     }
     for (const CatalogItem& item : items_) {
-      CopyFileNoReplace(item.SourcePath, dir_, item.PictureName);
+      if (engine_.cancel_.load()) return finish(TBuildOutcome::boCancelled);
+      CopyFileNoReplace(item.SourcePath, dir_, item.PictureName,
+                        [this] { return engine_.abort_.load(); });
     }
+  } catch (const EBuildStopped&) {
+    return finish(TBuildOutcome::boCancelled);
   } catch (const std::exception& e) {
     message_ = e.what();
     return finish(TBuildOutcome::boFailed);
@@ -314,6 +324,7 @@ TBuildResult TBuildEngine::Build::Run() {
     Worker();
   }
   result.PicturesDone = done_;
+  if (engine_.abort_.load()) return finish(TBuildOutcome::boCancelled);
   if (failed_) return finish(TBuildOutcome::boFailed);
 
   // 9. The catalog pages, unless cancelled.
@@ -364,6 +375,7 @@ void TBuildEngine::Build::StartPicture(TImageBox& box) {
   box.IOParams().JpegQuality = request_.Options.JPEGQuality;
   box.SetBackground(TransparentFill(request_.Options.BackColorHtml));
   box.Bitmap().Reset();
+  box.IO().SetStopFlag(&engine_.abort_);
 }
 
 PictureWork TBuildEngine::Build::Process(int index, TImageBox& box) {
@@ -478,10 +490,10 @@ void TBuildEngine::Build::Commit(int index, PictureWork& work) {
     std::unique_lock lock(mutex_);
     turn_.wait(lock, [&] { return committed_ == index; });
   }
-  bool stop = false;
+  bool stop = engine_.abort_.load();
   {
     std::lock_guard lock(mutex_);
-    stop = failed_;
+    stop = stop || failed_;
   }
   if (!stop) {
     CatalogItem& item = items_[index];
@@ -546,6 +558,8 @@ void TBuildEngine::Build::Step(int index, const std::string& status) {
 }
 
 void TBuildEngine::Build::Percent(int index, int percent) {
+  // Thrown through the codec or the resampler, which give up and clean up.
+  if (engine_.abort_.load()) throw EBuildStopped("Build stopped");
   std::lock_guard lock(observerMutex_);
   percent_[index] = percent;
   if (index == head_) observer_.CurrentProgress(percent);

@@ -73,13 +73,23 @@ class TBuildEngine {
   // Runs a whole build on the calling thread (with Jobs workers inside). Returns when every
   // worker has stopped. Errors do not throw: they end up in the result and in Error().
   TBuildResult Run(const TBuildRequest& request, IBuildObserver& observer);
-  // Any thread, any time: no picture starts after this; pictures begun are finished.
+  // Any thread, any time, also before Run: no copy and no picture starts after this;
+  // pictures begun are finished. The flags are cleared when Run returns.
   void Cancel() { cancel_.store(true); }
   bool CancelRequested() const { return cancel_.load(); }
+  // Cancel at once (a second Ctrl-C): the copy being made is dropped with its temporary file,
+  // pictures in flight stop at their next progress report and nothing more is written.
+  // Lock-free, so a signal handler may call it.
+  void Abort() {
+    abort_.store(true);
+    cancel_.store(true);
+  }
 
  private:
   class Build;  // the state of one run
   std::atomic<bool> cancel_{false};
+  std::atomic<bool> abort_{false};
+  static_assert(std::atomic<bool>::is_always_lock_free);
 };
 
 }  // namespace folivant

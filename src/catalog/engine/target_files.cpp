@@ -135,7 +135,8 @@ void CheckTargetName(const std::string& dir, const std::string& name) {
   throw ETargetFileError("Cannot use " + path + ": it is " + kind + ", not a regular file");
 }
 
-bool CopyFileNoReplace(const std::string& source, const std::string& dir, const std::string& name) {
+bool CopyFileNoReplace(const std::string& source, const std::string& dir, const std::string& name,
+                       const std::function<bool()>& stop) {
   const std::string path = JoinPath(dir, name);
   struct stat st {};
   if (::lstat(path.c_str(), &st) == 0) {
@@ -157,6 +158,7 @@ bool CopyFileNoReplace(const std::string& source, const std::string& dir, const 
   if (temp.Error() != 0) return fail(temp.Error());
   std::string buffer(1 << 16, '\0');
   for (;;) {
+    if (stop && stop()) throw EBuildStopped("Copy of " + source + " stopped");
     const ssize_t n = ::read(in, buffer.data(), buffer.size());
     if (n < 0) {
       if (errno == EINTR) continue;

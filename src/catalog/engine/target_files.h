@@ -2,6 +2,7 @@
 // real name: every file goes to a fresh temporary name beside it and is renamed into place.
 #pragma once
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -10,6 +11,12 @@
 namespace folivant {
 
 class ETargetFileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The build was stopped at once on request; a copy stopped so leaves nothing in the target.
+class EBuildStopped : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
@@ -29,8 +36,10 @@ void CheckTargetName(const std::string& dir, const std::string& name);
 
 // Copies the file at source to dir/name unless a file of that name exists; never replaces
 // one, not even one that appears while copying. Returns true when it copied. Throws
-// ETargetFileError("Cannot copy SOURCE to PATH: reason").
-bool CopyFileNoReplace(const std::string& source, const std::string& dir, const std::string& name);
+// ETargetFileError("Cannot copy SOURCE to PATH: reason"). stop, when given, is asked between
+// blocks; when it answers true the temporary file is removed and EBuildStopped is thrown.
+bool CopyFileNoReplace(const std::string& source, const std::string& dir, const std::string& name,
+                       const std::function<bool()>& stop = {});
 
 // The lines joined, each ended by CR LF (the last one too).
 std::string JoinLinesCrLf(const std::vector<std::string>& lines);
