@@ -108,6 +108,11 @@ class CliObserver : public IBuildObserver {
     if (!quiet_) err_ << "Creating target directory " << dir << "\n";
     return true;
   }
+  void KeptDifferentFile(const std::string& message) override {
+    if (drawn_) err_ << "\r\x1b[K";
+    drawn_ = false;
+    err_ << kProgram << ": warning: " << message << "\n";
+  }
   void Information(const std::string& message) override { message_ = message; }
   void Error(const std::string& message) override { message_ = message; }
   void OpenDocument(const std::string& path) override {

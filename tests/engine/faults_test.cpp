@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <future>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 #include "catalog/catalog_rules.h"
 #include "catalog/engine/build_engine.h"
 #include "catalog/engine/target_files.h"
+#include "cli/cli_run.h"
 #include "test_pictures.h"
 
 namespace folivant::test {
@@ -211,6 +213,45 @@ TEST_F(Faults, CancelStopsTheCopiesAndAbortLeavesNoTemporaryFile) {
   EXPECT_EQ(engine.Run(request, aborter).Outcome, TBuildOutcome::boCancelled);
   EXPECT_EQ(Listing(out.Path()),
             (std::vector<std::string>{"p1.jpg", "p1_jpg.html", "p2.jpg", "p3.jpg", "tnp1.jpg"}));
+}
+
+// Two different pictures of one name are an error naming both, before anything is written;
+// the same file twice is allowed. A file already in the target that is not the picture given
+// is the one used, with a warning, which the command line prints.
+TEST_F(Faults, OneNameIsOnePictureAndAKeptDifferentFileIsReported) {
+  TempDir a, b, c;
+  WriteJpeg(a / "x.jpg", 40, 30, 1);
+  WriteJpeg(b / "x.jpg", 40, 30, 2);
+  ASSERT_EQ(::link((a / "x.jpg").c_str(), (c / "x.jpg").c_str()), 0);
+  AddJpeg("p.jpg", 3);
+  AddJpeg("q.jpg", 4);
+  for (const auto& [second, allowed] :
+       {std::pair{a / "x.jpg", true}, {c / "x.jpg", true}, {b / "x.jpg", false}}) {
+    SCOPED_TRACE(second);
+    TempDir out;
+    request.Pictures = {{"x.jpg", a / "x.jpg"}, {"x.jpg", second}, {"p.jpg", src / "p.jpg"}};
+    const TBuildResult r = Build(out.Path());
+    if (allowed) {
+      EXPECT_EQ(r.Outcome, TBuildOutcome::boDone) << r.Message;
+      EXPECT_TRUE(r.Warnings.empty());
+    } else {
+      EXPECT_EQ(r.Outcome, TBuildOutcome::boFailed);
+      EXPECT_NE(r.Message.find(a / "x.jpg"), std::string::npos) << r.Message;
+      EXPECT_NE(r.Message.find(b / "x.jpg"), std::string::npos) << r.Message;
+      EXPECT_TRUE(Listing(out.Path()).empty());
+    }
+  }
+  TempDir out;
+  WriteFile(out / "x.jpg", ReadFile(b / "x.jpg"));
+  WriteFile(out / "p.jpg", ReadFile(src / "p.jpg"));  // the same bytes: nothing to say
+  std::ostringstream said, warned;
+  EXPECT_EQ(
+      RunCli({"--no-settings", "-q", "-o", out.Path(), a / "x.jpg", src / "p.jpg", src / "q.jpg"},
+             said, warned),
+      kExitOk);
+  EXPECT_EQ(warned.str(), "folivant-build: warning: The file " + out / "x.jpg" +
+                              " differs from the picture " + a / "x.jpg" +
+                              "; the catalog uses the file already there\n");
 }
 
 // Every picture within the size limit decodes: libjpeg's memory limit covers the coefficient

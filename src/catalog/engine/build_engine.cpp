@@ -14,6 +14,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "catalog/catalog_rules.h"
@@ -179,6 +180,7 @@ class TBuildEngine::Build {
   IBuildObserver& observer_;
   std::string dir_;
   std::vector<CatalogItem> items_;
+  std::vector<std::string> warnings_;
   int n_ = 0;
 
   // Dispatch and ordered commit.
@@ -222,6 +224,57 @@ TBuildResult TBuildEngine::Build::Run() {
     return result;
   }
 
+  auto finish = [&](TBuildOutcome outcome) {
+    observer_.Status("Ready.");
+    observer_.OverallProgress(0, 3 * n_);
+    observer_.CurrentProgress(0);
+    result.Outcome = outcome;
+    result.Items = items_;
+    result.Warnings = warnings_;
+    if (outcome == TBuildOutcome::boFailed) {
+      result.Message = message_;
+      observer_.Error(message_);
+    }
+    return result;
+  };
+
+  // 6. Names, checked before anything is written. A name is checked before it is joined to
+  // the folder; no thumbnail or page may take the name of one of the pictures (in a build into
+  // the pictures' own folder it would overwrite that picture); two different pictures may not
+  // share a name, as the second would be read from the copy of the first.
+  items_.resize(n_);
+  try {
+    for (int i = 0; i < n_; ++i) {
+      CatalogItem& item = items_[i];
+      item.PictureName = request_.Pictures[i].Name;
+      item.SourcePath = request_.Pictures[i].Path;
+      CheckBareFileName(item.PictureName);
+      item.TnFileName = TnFileName(item.PictureName);
+      item.PageFileName = PageFileName(item.PictureName);
+    }
+    std::unordered_map<std::string, const CatalogItem*> byName;
+    for (const CatalogItem& item : items_) {
+      const auto [it, added] = byName.emplace(item.PictureName, &item);
+      const std::string& other = it->second->SourcePath;
+      if (!added && !SameFile(other, item.SourcePath)) {
+        throw ECatalogError("Two different pictures have the name " + item.PictureName + ": " +
+                            other + " and " + item.SourcePath +
+                            " (the catalog keeps one file of each name)");
+      }
+    }
+    for (const CatalogItem& item : items_) {
+      for (const std::string* made : {&item.TnFileName, &item.PageFileName}) {
+        if (byName.count(*made) != 0) {
+          throw ECatalogError("The catalog file " + *made + " made for " + item.PictureName +
+                              " would replace the picture " + *made);
+        }
+      }
+    }
+  } catch (const std::exception& e) {
+    message_ = e.what();
+    return finish(TBuildOutcome::boFailed);
+  }
+
   // 2. The target folder, made on request.
   dir_ = opt.TargetDir;
   if (!IsDirectory(dir_)) {
@@ -246,42 +299,8 @@ TBuildResult TBuildEngine::Build::Run() {
   // 3, 4. Titles and alignment come with the snapshot. The cancel flag is not cleared here: a
   // Cancel (a Ctrl-C) that came before is honoured.
 
-  auto finish = [&](TBuildOutcome outcome) {
-    observer_.Status("Ready.");
-    observer_.OverallProgress(0, 3 * n_);
-    observer_.CurrentProgress(0);
-    result.Outcome = outcome;
-    result.Items = items_;
-    if (outcome == TBuildOutcome::boFailed) {
-      result.Message = message_;
-      observer_.Error(message_);
-    }
-    return result;
-  };
-
-  // 5, 6. Names, then the copies. A name is checked before it is joined to the folder, and no
-  // thumbnail or page may take the name of one of the pictures: in a build into the pictures'
-  // own folder it would overwrite that picture.
-  items_.resize(n_);
+  // 5. The copies, between which a Cancel is honoured.
   try {
-    for (int i = 0; i < n_; ++i) {
-      CatalogItem& item = items_[i];
-      item.PictureName = request_.Pictures[i].Name;
-      item.SourcePath = request_.Pictures[i].Path;
-      CheckBareFileName(item.PictureName);
-      item.TnFileName = TnFileName(item.PictureName);
-      item.PageFileName = PageFileName(item.PictureName);
-    }
-    std::unordered_set<std::string> pictureNames;
-    for (const CatalogItem& item : items_) pictureNames.insert(item.PictureName);
-    for (const CatalogItem& item : items_) {
-      for (const std::string* made : {&item.TnFileName, &item.PageFileName}) {
-        if (pictureNames.count(*made) != 0) {
-          throw ECatalogError("The catalog file " + *made + " made for " + item.PictureName +
-                              " would replace the picture " + *made);
-        }
-      }
-    }
     // Nothing but regular files under the names the build reads or writes: a named pipe
     // would block it, a folder would fail it half-way.
     for (const CatalogItem& item : items_) {
@@ -292,10 +311,22 @@ TBuildResult TBuildEngine::Build::Run() {
     for (int page = 1; page <= CatalogPageCount(opt, n_); ++page) {
       CheckTargetName(dir_, "page" + std::to_string(page) + ".html");
     }
+    std::unordered_set<std::string> copied;
     for (const CatalogItem& item : items_) {
       if (engine_.cancel_.load()) return finish(TBuildOutcome::boCancelled);
-      CopyFileNoReplace(item.SourcePath, dir_, item.PictureName,
-                        [this] { return engine_.abort_.load(); });
+      if (CopyFileNoReplace(item.SourcePath, dir_, item.PictureName,
+                            [this] { return engine_.abort_.load(); })) {
+        copied.insert(item.PictureName);
+      } else if (copied.count(item.PictureName) == 0 &&
+                 !SameContent(item.SourcePath, JoinPath(dir_, item.PictureName))) {
+        // The file already there is the one loaded, measured and shown: say so when it is not
+        // the picture given.
+        copied.insert(item.PictureName);
+        const std::string kept = JoinPath(dir_, item.PictureName);
+        warnings_.push_back("The file " + kept + " differs from the picture " + item.SourcePath +
+                            "; the catalog uses the file already there");
+        observer_.KeptDifferentFile(warnings_.back());
+      }
     }
   } catch (const EBuildStopped&) {
     return finish(TBuildOutcome::boCancelled);

@@ -30,6 +30,10 @@ class IBuildObserver {
   virtual void OpenDocument(const std::string& /*path*/) {}
   // One picture is finished (thumbnail and page written): index in the list.
   virtual void PictureDone(int /*index*/) {}
+  // A file of a picture's name was already in the target folder (the copy step keeps such
+  // files) and its bytes differ from the picture given: the catalog shows the file that was
+  // there. A warning, naming both; the build goes on. Also in TBuildResult::Warnings.
+  virtual void KeptDifferentFile(const std::string& /*message*/) {}
 };
 
 struct TPictureEntry {
@@ -66,6 +70,7 @@ struct TBuildResult {
   int PicturesDone = 0;
   int PagesWritten = 0;
   std::vector<CatalogItem> Items;
+  std::vector<std::string> Warnings;  // as given to KeptDifferentFile, in list order
 };
 
 class TBuildEngine {

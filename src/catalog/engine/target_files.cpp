@@ -175,4 +175,43 @@ bool CopyFileNoReplace(const std::string& source, const std::string& dir, const 
   return true;
 }
 
+bool SameFile(const std::string& a, const std::string& b) {
+  if (a == b) return true;
+  struct stat sa {
+  }, sb{};
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+bool SameContent(const std::string& a, const std::string& b) {
+  std::string why;
+  const int fa = OpenRegularFile(a, why);
+  if (fa < 0) return true;
+  const int fb = OpenRegularFile(b, why);
+  struct Closer {
+    int a, b;
+    ~Closer() {
+      ::close(a);
+      if (b >= 0) ::close(b);
+    }
+  } closer{fa, fb};
+  struct stat sa {
+  }, sb{};
+  if (fb < 0 || ::fstat(fa, &sa) != 0 || ::fstat(fb, &sb) != 0) return true;
+  if (sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino) return true;
+  if (sa.st_size != sb.st_size) return false;
+  std::string ba(1 << 16, '\0'), bb(1 << 16, '\0');
+  for (;;) {
+    const ssize_t na = ::read(fa, ba.data(), ba.size());
+    if (na <= 0) return true;  // the end (sizes are equal), or a read error: nothing to say
+    std::size_t got = 0;
+    while (got < static_cast<std::size_t>(na)) {
+      const ssize_t nb = ::read(fb, bb.data() + got, static_cast<std::size_t>(na) - got);
+      if (nb <= 0) return true;
+      got += static_cast<std::size_t>(nb);
+    }
+    if (std::memcmp(ba.data(), bb.data(), got) != 0) return false;
+  }
+}
+
 }  // namespace folivant

@@ -41,6 +41,11 @@ void CheckTargetName(const std::string& dir, const std::string& name);
 bool CopyFileNoReplace(const std::string& source, const std::string& dir, const std::string& name,
                        const std::function<bool()>& stop = {});
 
+// True when both paths name the same file (one device and inode), or the same path.
+bool SameFile(const std::string& a, const std::string& b);
+// True when the two files hold the same bytes, or either cannot be read (nothing to report).
+bool SameContent(const std::string& a, const std::string& b);
+
 // The lines joined, each ended by CR LF (the last one too).
 std::string JoinLinesCrLf(const std::vector<std::string>& lines);
 
