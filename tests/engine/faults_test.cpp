@@ -34,20 +34,10 @@ bool ReturnsWithoutBlocking(F f, const std::string& fifo) {
   return !blocked;
 }
 
-class Reports : public IBuildObserver {
- public:
-  void Error(const std::string& message) override { errors.push_back(message); }
-  std::vector<std::string> errors;
-};
-
 class Faults : public ::testing::Test {
  protected:
   void SetUp() override { InstallCodecs(); }
 
-  void Add(const std::string& name, const Bytes& bytes) {
-    WriteFile(src / name, std::string(bytes.begin(), bytes.end()));
-    request.Pictures.push_back({name, src / name});
-  }
   void AddJpeg(const std::string& name, int seed) {
     WriteJpeg(src / name, 40, 30, seed);
     request.Pictures.push_back({name, src / name});
@@ -61,7 +51,7 @@ class Faults : public ::testing::Test {
 
   TempDir src;
   TBuildRequest request;
-  Reports reports;
+  IBuildObserver reports;
 };
 
 // Every load is checked, and a refusal says why: damaged, too large, unreadable. The picture
@@ -194,8 +184,7 @@ TEST_F(Faults, CancelStopsTheCopiesAndAbortLeavesNoTemporaryFile) {
   EXPECT_EQ(engine.Run(request, reports).Outcome, TBuildOutcome::boCancelled);
   EXPECT_TRUE(Listing(out.Path()).empty());
 
-  const std::string big(300000, 'x');
-  WriteFile(src / "big.jpg", big);
+  WriteFile(src / "big.jpg", std::string(300000, 'x'));
   int asked = 0;
   EXPECT_THROW(
       CopyFileNoReplace(src / "big.jpg", out.Path(), "big.jpg", [&] { return ++asked > 1; }),
@@ -203,7 +192,7 @@ TEST_F(Faults, CancelStopsTheCopiesAndAbortLeavesNoTemporaryFile) {
   EXPECT_EQ(asked, 2);  // stopped after the first block was written
   EXPECT_TRUE(Listing(out.Path()).empty());
 
-  struct Aborter : Reports {
+  struct Aborter : IBuildObserver {
     TBuildEngine* engine;
     void Status(const std::string& text) override {
       if (text == "Opening file p2.jpg") engine->Abort();
