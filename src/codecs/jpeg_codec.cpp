@@ -530,7 +530,8 @@ void ReadJpegStream(TStream& s, TBitmap& bmp, TIOParamsVals& params, bool params
 
   RunJpegRead(job.get());
   if (job->created) jpeg_destroy_decompress(&job->cinfo);
-  if (job->err.exitCode == JERR_OUT_OF_MEMORY || job->err.exitCode == JERR_NO_BACKING_STORE)
+  if (*progress.Aborting &&
+      (job->err.exitCode == JERR_OUT_OF_MEMORY || job->err.exitCode == JERR_NO_BACKING_STORE))
     progress.Refuse("not enough memory to decode it");
   if (error) std::rethrow_exception(error);
 }

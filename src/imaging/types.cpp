@@ -33,7 +33,7 @@ std::string PictureSizeProblem(std::int64_t w, std::int64_t h) {
       std::to_string(w) + " x " + std::to_string(h) + " pixels is larger than the limit of ";
   if (w < 0 || h < 0 || w > lim.MaxSide || h > lim.MaxSide)
     return text + std::to_string(lim.MaxSide) + " pixels a side";
-  if (lim.MaxPixels % 1'000'000 == 0)
+  if (lim.MaxPixels >= 1'000'000 && lim.MaxPixels % 1'000'000 == 0)
     return text + std::to_string(lim.MaxPixels / 1'000'000) + " million pixels";
   return text + std::to_string(lim.MaxPixels) + " pixels";
 }

@@ -177,8 +177,8 @@ bool CopyFileNoReplace(const std::string& source, const std::string& dir, const 
 
 bool SameFile(const std::string& a, const std::string& b) {
   if (a == b) return true;
-  struct stat sa {
-  }, sb{};
+  struct stat sa {};
+  struct stat sb {};
   return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
          sa.st_ino == sb.st_ino;
 }
@@ -195,8 +195,8 @@ bool SameContent(const std::string& a, const std::string& b) {
       if (b >= 0) ::close(b);
     }
   } closer{fa, fb};
-  struct stat sa {
-  }, sb{};
+  struct stat sa {};
+  struct stat sb {};
   if (fb < 0 || ::fstat(fa, &sa) != 0 || ::fstat(fb, &sb) != 0) return true;
   if (sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino) return true;
   if (sa.st_size != sb.st_size) return false;
