@@ -1290,6 +1290,13 @@ void TForm1::BuildFinished() {
     case TBuildOutcome::boCancelled:
       break;
   }
+  // Files kept in the target that differ from the pictures given: the catalog shows them,
+  // not the pictures, so the user must hear of it.
+  if (!result.Warnings.empty()) {
+    QStringList lines;
+    for (const std::string& w : result.Warnings) lines << Q(w);
+    dialogs_.Warning(this, lines.join(QLatin1Char('\n')));
+  }
 }
 
 }  // namespace folivant

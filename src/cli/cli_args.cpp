@@ -88,7 +88,8 @@ Pages:
                            A colour C is a name (clWhite, clNavy, ...), $00BBGGRR or #RRGGBB.
 
 Exit status: 0 built, 1 the build failed (the message names the file), 2 bad usage,
-130 interrupted. Ctrl-C finishes the pictures already begun and writes no catalog page.
+130 interrupted. Ctrl-C finishes the copy or the pictures already begun and writes no catalog
+page; a second Ctrl-C stops at once.
 )";
 
 namespace {

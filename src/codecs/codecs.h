@@ -21,6 +21,9 @@ void InstallCodecs();
 bool IsJpegStream(TStream& s);
 void ReadJpegStream(TStream& s, TBitmap& bmp, TIOParamsVals& params, bool paramsOnly,
                     TProgressRec& progress);
+// libjpeg's memory limit for its work arrays (a progressive picture's coefficients): enough
+// for every picture within the size limit.
+std::int64_t JpegWorkMemoryLimit();
 void WriteJpegStream(TStream& s, const TBitmap& bmp, TIOParamsVals& params, TProgressRec& progress);
 
 void ReadGifFile(const std::string& fileName, TBitmap& bmp, int& numImages, TProgressRec& progress,

@@ -163,12 +163,10 @@ void ReadHeifStream(TStream& s, TBitmap& bmp, TIOParamsVals& params, bool params
   if (paramsOnly) return;
 
   // The coded picture is as large as the shown one before it is turned or cropped.
-  if (!PictureSizeAllowed(w, h) ||
-      !PictureSizeAllowed(heif_image_handle_get_ispe_width(handle.get()),
-                          heif_image_handle_get_ispe_height(handle.get()))) {
-    aborting = true;
-    return;
-  }
+  const int codedW = heif_image_handle_get_ispe_width(handle.get());
+  const int codedH = heif_image_handle_get_ispe_height(handle.get());
+  if (!PictureSizeAllowed(w, h)) return progress.RefuseSize(w, h);
+  if (!PictureSizeAllowed(codedW, codedH)) return progress.RefuseSize(codedW, codedH);
   std::unique_ptr<heif_decoding_options, OptionsFree> options(heif_decoding_options_alloc());
   if (!options) {
     aborting = true;
@@ -193,11 +191,12 @@ void ReadHeifStream(TStream& s, TBitmap& bmp, TIOParamsVals& params, bool params
   const int bytes = alpha ? 4 : 3;
   if (!plane || iw <= 0 || ih <= 0 || !PictureSizeAllowed(iw, ih) ||
       stride < static_cast<std::int64_t>(iw) * bytes ||
-      heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved) != 8 ||
-      !PrepareBitmap(bmp, iw, ih, TPixelFormat::pf24bit)) {
+      heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved) != 8) {
     aborting = true;
     return;
   }
+  if (!PrepareBitmap(bmp, iw, ih, TPixelFormat::pf24bit))
+    return progress.Refuse("not enough memory to decode it");
   params.Width = iw;
   params.Height = ih;
   const bool premultiplied = heif_image_is_premultiplied_alpha(image.get()) != 0;

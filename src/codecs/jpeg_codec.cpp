@@ -5,6 +5,7 @@
 // functions and the callbacks the library calls hold no objects with destructors, and C++
 // exceptions never cross library frames: callbacks and the progress/bitmap calls catch them,
 // keep them in the job, and the public function rethrows after the library is destroyed.
+#include <atomic>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -32,11 +33,13 @@ struct ErrorMgr {
   jpeg_error_mgr pub;  // first: the library sees only this
   std::jmp_buf jump;
   bool* aborting;  // null while finishing, where errors are ignored
+  int exitCode;    // the library's message code of the error that ended the work
 };
 
 [[noreturn]] void ErrorExit(j_common_ptr cinfo) {
   auto* err = reinterpret_cast<ErrorMgr*>(cinfo->err);
   if (err->aborting) *err->aborting = true;
+  err->exitCode = cinfo->err->msg_code;
   std::longjmp(err->jump, 1);
 }
 void EmitMessage(j_common_ptr, int) {}
@@ -57,14 +60,19 @@ void InitErrorMgr(ErrorMgr& err, bool* aborting) {
   err.pub.format_message = FormatMessage;
   err.pub.reset_error_mgr = ResetErrorMgr;
   err.aborting = aborting;
+  err.exitCode = 0;
 }
 
-// The library's memory limit for its own work arrays (progressive coefficients and the like).
-long MemoryLimit() {
-  const std::int64_t derived = PictureLimits().MaxPixels * 6 + (16 << 20);
-  const std::int64_t lo = 64LL << 20, hi = 1LL << 30;
-  return static_cast<long>(derived < lo ? lo : derived > hi ? hi : derived);
+}  // namespace
+
+std::int64_t JpegWorkMemoryLimit() {
+  // The coefficient arrays of a progressive picture take two bytes a sample: up to four
+  // components at full size is 8 bytes a pixel. Every picture within the size limit fits, with
+  // room for the row buffers; a larger one is refused before this matters.
+  return PictureLimits().MaxPixels * 8 + (64 << 20);
 }
+
+namespace {
 
 // ---- source manager over a TStream
 
@@ -168,11 +176,20 @@ void TermDestination(j_compress_ptr cinfo) {
   if (n > 0) WriteOut(cinfo, n);
 }
 
-// Stops files with too many scans while the library consumes them.
+// Called between the rows of every pass: stops files with too many scans while the library
+// consumes them, and a read asked to stop, where no progress is reported (a progressive
+// picture's scans are all read before its first row).
+struct ScanMonitorMgr {
+  jpeg_progress_mgr pub;  // first: the library sees only this
+  const std::atomic<bool>* stop;
+};
+
 void ScanMonitor(j_common_ptr cinfo) {
   if (cinfo->is_decompressor &&
       reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans)
     ERREXIT(cinfo, JERR_NOT_COMPILED);
+  const std::atomic<bool>* stop = reinterpret_cast<ScanMonitorMgr*>(cinfo->progress)->stop;
+  if (stop && stop->load(std::memory_order_relaxed)) ERREXIT(cinfo, JERR_NOT_COMPILED);
 }
 
 // Progress and bitmap calls may throw; the exception is kept for the caller.
@@ -250,7 +267,7 @@ struct JpegReadJob {
   jpeg_decompress_struct cinfo;
   ErrorMgr err;
   StreamSource src;
-  jpeg_progress_mgr monitor;
+  ScanMonitorMgr monitor;
   JpegMetadata meta;
 };
 
@@ -404,9 +421,9 @@ void RunJpegRead(JpegReadJob* job) {
 
   jpeg_create_decompress(ci);
   job->created = true;
-  ci->mem->max_memory_to_use = MemoryLimit();
+  ci->mem->max_memory_to_use = static_cast<long>(JpegWorkMemoryLimit());
   ci->src = &job->src.pub;
-  ci->progress = &job->monitor;
+  ci->progress = &job->monitor.pub;
   ci->client_data = &job->meta;
   jpeg_set_marker_processor(ci, JPEG_APP0 + 1, ReadApp1);
   jpeg_set_marker_processor(ci, JPEG_APP0 + 2, ReadApp2);
@@ -464,9 +481,11 @@ void RunJpegRead(JpegReadJob* job) {
   params->Width = width;
   params->Height = height;
   if (job->paramsOnly) return;
-  // Refused before the library or the bitmap takes memory for it.
-  if (!PictureSizeAllowed(width, height)) {
-    *aborting = true;
+  // Refused before the library or the bitmap takes memory for it. The whole picture is
+  // judged, also when it is decoded at a fraction of its size: the library's work arrays of a
+  // progressive picture are of the whole size.
+  if (!PictureSizeAllowed(ci->image_width, ci->image_height)) {
+    job->progress->RefuseSize(ci->image_width, ci->image_height);
     return;
   }
 
@@ -634,10 +653,14 @@ void ReadJpegStream(TStream& s, TBitmap& bmp, TIOParamsVals& params, bool params
   job->src.pub.skip_input_data = SkipInputData;
   job->src.pub.resync_to_restart = jpeg_resync_to_restart;
   job->src.pub.term_source = TermSource;
-  job->monitor.progress_monitor = ScanMonitor;
+  job->monitor.pub.progress_monitor = ScanMonitor;
+  job->monitor.stop = progress.Stop;
 
   RunJpegRead(job.get());
   if (job->created) jpeg_destroy_decompress(&job->cinfo);
+  if (*progress.Aborting &&
+      (job->err.exitCode == JERR_OUT_OF_MEMORY || job->err.exitCode == JERR_NO_BACKING_STORE))
+    progress.Refuse("not enough memory to decode it");
   if (error) std::rethrow_exception(error);
   params.ExifOrientation = ExifOrientation(job->meta.exif, job->meta.exifSize);
   params.IccProfileTooLarge = job->meta.iccTooLarge;

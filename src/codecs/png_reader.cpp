@@ -102,11 +102,9 @@ void RunPngRead(PngReadJob* job) {
   png_infop info = job->info;
   if (setjmp(png_jmpbuf(png))) return;
 
-  const TPictureLimits& limits = PictureLimits();
-  const auto side = static_cast<png_uint_32>(limits.MaxSide < 1            ? 1
-                                             : limits.MaxSide > 0x7FFFFFFF ? 0x7FFFFFFF
-                                                                           : limits.MaxSide);
-  png_set_user_limits(png, side, side);
+  // The size limit is ours, judged right after the header: the library's own refusal of a
+  // large picture would not say why.
+  png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
   png_set_chunk_malloc_max(png, kChunkMallocMax);
   // Chunks whose content is never used. For several of these the library allocates and
   // clears a buffer of the declared length (up to 2 GB) before reading a byte of it, whatever
@@ -120,6 +118,13 @@ void RunPngRead(PngReadJob* job) {
   png_uint_32 width = 0, height = 0;
   int depth = 0, type = 0, interlace = 0, compression = 0, filter = 0;
   png_get_IHDR(png, info, &width, &height, &depth, &type, &interlace, &compression, &filter);
+  // Refused before the library sizes its row buffers or the bitmap takes memory.
+  if (!PictureSizeAllowed(width, height)) {
+    params->Width = static_cast<int>(std::min<png_uint_32>(width, 0x7FFFFFFF));
+    params->Height = static_cast<int>(std::min<png_uint_32>(height, 0x7FFFFFFF));
+    job->progress->RefuseSize(width, height);
+    return;
+  }
 
   png_colorp palette = nullptr;
   int paletteCount = 0;
@@ -204,9 +209,8 @@ void RunPngRead(PngReadJob* job) {
   if (job->paramsOnly) return;
 
   const TPixelFormat format = oneBit ? TPixelFormat::pf1bit : TPixelFormat::pf24bit;
-  // Refused before the bitmap takes memory; the rows must fit the bitmap's rows.
-  if (!PictureSizeAllowed(width, height) ||
-      png_get_rowbytes(png, info) > TBitmap::RowBytesFor(static_cast<int>(width), format)) {
+  // The rows must fit the bitmap's rows.
+  if (png_get_rowbytes(png, info) > TBitmap::RowBytesFor(static_cast<int>(width), format)) {
     *aborting = true;
     return;
   }

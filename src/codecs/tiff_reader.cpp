@@ -238,18 +238,13 @@ void ReadTiffStream(TStream& s, TBitmap& bmp, TIOParamsVals& params, bool params
     TakeIccProfile(params, static_cast<const std::uint8_t*>(icc), iccSize);
   if (paramsOnly) return;
 
-  if (!PictureSizeAllowed(w, h)) {
-    aborting = true;
-    return;
-  }
+  if (!PictureSizeAllowed(w, h)) return progress.RefuseSize(w, h);
   const bool bilevel =
       bits == 1 && samples == 1 && !TIFFIsTiled(t) &&
       (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE);
   if (!PrepareBitmap(bmp, static_cast<int>(w), static_cast<int>(h),
-                     bilevel ? TPixelFormat::pf1bit : TPixelFormat::pf24bit)) {
-    aborting = true;
-    return;
-  }
+                     bilevel ? TPixelFormat::pf1bit : TPixelFormat::pf24bit))
+    return progress.Refuse("not enough memory to decode it");
   bool ok = false;
   try {
     ok = bilevel ? ReadBilevel(t, bmp, photometric == PHOTOMETRIC_MINISWHITE, progress)

@@ -136,9 +136,10 @@ void ReadWebpStream(TStream& s, TBitmap& bmp, TIOParamsVals& params, bool params
     aborting = true;
     return;
   }
+  if (!PictureSizeAllowed(features.width, features.height))
+    return progress.RefuseSize(features.width, features.height);
   const std::uint64_t riff = std::uint64_t{LittleEndian32(file.data() + 4)} + 8;
-  if (riff > MaxFileBytes(features.width, features.height) ||
-      !PictureSizeAllowed(features.width, features.height)) {
+  if (riff > MaxFileBytes(features.width, features.height)) {
     aborting = true;
     return;
   }
@@ -171,10 +172,8 @@ void ReadWebpStream(TStream& s, TBitmap& bmp, TIOParamsVals& params, bool params
   demux.reset();
   if (paramsOnly) return;
 
-  if (!PrepareBitmap(bmp, features.width, features.height, TPixelFormat::pf24bit)) {
-    aborting = true;
-    return;
-  }
+  if (!PrepareBitmap(bmp, features.width, features.height, TPixelFormat::pf24bit))
+    return progress.Refuse("not enough memory to decode it");
   const bool ok =
       features.has_animation
           ? DecodeFirstFrame(file, bmp, params.PngBackground, progress)

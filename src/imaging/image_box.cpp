@@ -251,7 +251,7 @@ TImageBoxIO::TImageBoxIO() : params_(std::make_unique<TIOParamsVals>(this)) {}
 TImageBoxIO::~TImageBoxIO() = default;
 
 bool TImageBoxIO::Begin(bool haveCodec) {
-  aborting_ = false;
+  ClearAbort();
   if (!Bitmap()) return false;
   if (!haveCodec) {
     aborting_ = true;
@@ -267,6 +267,8 @@ TProgressRec TImageBoxIO::MakeProgress() {
   rec.val = 0;
   rec.per = 0;
   rec.Aborting = &aborting_;
+  rec.Reason = &abortReason_;
+  rec.Stop = stop_;
   return rec;
 }
 
@@ -296,6 +298,7 @@ TColor RGBToColor(const TRGB& c) {
 }  // namespace
 
 void TImageBoxIO::LoadFromFile(const std::string& FileName) {
+  abortReason_.clear();
   if (!Bitmap()) return;
   const std::string ext = LowerExtension(FileName);
   if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe") {
@@ -325,7 +328,7 @@ void TImageBoxIO::LoadRegistry(std::string FileName, const std::string& ext) {
     aborting_ = true;
     return;
   }
-  aborting_ = false;
+  ClearAbort();
   TFileStream stream(FileName, TFileMode::fmOpenRead);
   TProgressRec progress = MakeProgress();
   params_->ClearPictureFacts();
@@ -407,7 +410,7 @@ void TImageBoxIO::SaveToStreamJpeg(TStream& Stream) {
 }
 
 void TImageBoxIO::SaveToFile(const std::string& FileName) {
-  aborting_ = false;
+  ClearAbort();
   if (!Bitmap()) return;
   const std::string ext = LowerExtension(FileName);
   if (ext == ".jpg" || ext == ".jpeg") {
@@ -447,7 +450,7 @@ int TImageBoxIO::FindStreamFormat(TStream& Stream) {
 }
 
 void TImageBoxIO::LoadFromStream(TStream& Stream) {
-  aborting_ = false;
+  ClearAbort();
   if (!Bitmap()) return;
   TProgressRec progress = MakeProgress();
   const int format = FindStreamFormat(Stream);
@@ -469,7 +472,7 @@ void TImageBoxIO::LoadFromStream(TStream& Stream) {
 }
 
 void TImageBoxIO::ParamsFromStream(TStream& Stream) {
-  aborting_ = false;
+  ClearAbort();
   // Header-only reads never touch the component's bitmap; they get a scratch one.
   TBitmap scratch;
   TProgressRec progress = MakeProgress();
@@ -490,7 +493,7 @@ void TImageBoxIO::ParamsFromStream(TStream& Stream) {
 }
 
 void TImageBoxIO::ParamsFromFile(const std::string& FileName) {
-  aborting_ = false;
+  ClearAbort();
   const std::string ext = LowerExtension(FileName);
   int format = 0;
   if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe")

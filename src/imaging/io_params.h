@@ -2,6 +2,7 @@
 // record every codec receives.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -104,6 +105,16 @@ struct TProgressRec {
   std::int32_t val = 0;      // units done
   double per = 0;            // percent per unit, set by the codec
   bool* Aborting = nullptr;  // the I/O object's flag; never null when a codec runs
+  // Why the codec gave up, when it knows more than "damaged": too large, no image. May be null.
+  std::string* Reason = nullptr;
+  // Set by another thread to have the codec give up at once; looked at where the codec has no
+  // progress to report (a progressive JPEG's scans). May be null.
+  const std::atomic<bool>* Stop = nullptr;
+
+  // Gives up, saying why. Never throws: codecs call it between library calls.
+  void Refuse(const char* why) noexcept;
+  // Gives up because the picture is w x h, over the size limit.
+  void RefuseSize(std::int64_t w, std::int64_t h) noexcept;
 
   // Advances by n units and reports trunc(val * per) when a callback is assigned.
   void Advance(int n = 1) {
