@@ -21,6 +21,18 @@ std::string TnFileName(std::string_view pictureName) {
   return "tn" + std::string(pictureName.substr(0, dot)) + ".jpg";
 }
 
+bool NeedsWebCopy(std::string_view pictureName) {
+  const auto dot = pictureName.rfind('.');
+  if (dot == std::string_view::npos) return false;
+  std::string ext(pictureName.substr(dot + 1));
+  for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return ext == "heic" || ext == "heif" || ext == "tif" || ext == "tiff";
+}
+
+std::string WebCopyFileName(std::string_view pictureName) {
+  return std::string(pictureName) + ".jpg";
+}
+
 void CheckBareFileName(std::string_view name) {
   if (name.empty() || name == "." || name == ".." ||
       name.find_first_of(std::string_view("/\0", 2)) != std::string_view::npos)
@@ -49,11 +61,45 @@ int ParseWholeNumber(std::string_view text) {
   return static_cast<int>(value);
 }
 
+namespace {
+
+ECatalogError FieldError(std::string_view field, std::string_view text, int min, int max) {
+  std::string m = std::string(field) + " must be a whole number from " + std::to_string(min) +
+                  " to " + std::to_string(max);
+  // Rows and Columns share the cap; it bounds the size of a page, not only the spinners.
+  if (field == "Rows" || field == "Columns")
+    m += " (" + std::to_string(max) + " is the table's limit)";
+  return ECatalogError(m + ", not '" + std::string(text) + "'");
+}
+
+}  // namespace
+
+int TableFieldNumber(std::string_view field, std::string_view text, int min, int max) {
+  int value = 0;
+  try {
+    value = ParseWholeNumber(text);
+  } catch (const ECatalogError&) {
+    throw FieldError(field, text, min, max);
+  }
+  if (value < min || value > max) throw FieldError(field, text, min, max);
+  return value;
+}
+
+void CheckTableFields(const CatalogOptions& o) {
+  using L = OptionLimits;
+  TableFieldNumber("Rows", o.TableRows, L::kMinRows, L::kMaxRows);
+  TableFieldNumber("Columns", o.TableCols, L::kMinCols, L::kMaxCols);
+  TableFieldNumber("Border", o.Border, L::kMinBorder, L::kMaxBorder);
+  TableFieldNumber("Cell Padding", o.Cellpadding, L::kMinCellpadding, L::kMaxCellpadding);
+  TableFieldNumber("Cell Spacing", o.Cellspacing, L::kMinCellspacing, L::kMaxCellspacing);
+}
+
 int ItemsPerPage(int rows, int cols) {
-  if (rows < OptionLimits::kMinRows || cols < OptionLimits::kMinCols)
-    throw ECatalogError("Table rows and columns must be at least 1");
-  if (rows > OptionLimits::kMaxRows || cols > OptionLimits::kMaxCols)
-    throw ECatalogError("Table rows and columns must be at most 100");
+  using L = OptionLimits;
+  if (rows < L::kMinRows || rows > L::kMaxRows)
+    throw FieldError("Rows", std::to_string(rows), L::kMinRows, L::kMaxRows);
+  if (cols < L::kMinCols || cols > L::kMaxCols)
+    throw FieldError("Columns", std::to_string(cols), L::kMinCols, L::kMaxCols);
   return rows * cols;
 }
 
@@ -82,14 +128,17 @@ std::int64_t FileSizeKb(const std::string& path) {
     return ECatalogError("Cannot open file " + path + ": " + std::generic_category().message(err));
   };
   if (path.find('\0') != std::string::npos) throw fail(EINVAL);
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking: a named pipe in the copy's place must not stop the build.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) throw fail(errno);
   struct stat st {};
   const int rc = ::fstat(fd, &st);
   const int err = errno;
   ::close(fd);
   if (rc != 0) throw fail(err);
-  if (!S_ISREG(st.st_mode)) throw fail(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+  if (S_ISDIR(st.st_mode)) throw fail(EISDIR);
+  if (!S_ISREG(st.st_mode))
+    throw ECatalogError("Cannot open file " + path + ": not a regular file");
   return static_cast<std::int64_t>(st.st_size) / 1024;
 }
 

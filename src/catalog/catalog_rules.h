@@ -24,6 +24,13 @@ std::string PageFileName(std::string_view pictureName);
 // a name without "." gets ".jpg" appended.
 std::string TnFileName(std::string_view pictureName);
 
+// Pictures that browsers do not show (HEIC, HEIF, TIFF: by extension, any case) get a web copy,
+// a JPEG that their pages show instead.
+bool NeedsWebCopy(std::string_view pictureName);
+// The web copy: the picture's whole name with ".jpg" added (IMG_1.HEIC -> IMG_1.HEIC.jpg), so
+// pictures of one name in different formats get different copies.
+std::string WebCopyFileName(std::string_view pictureName);
+
 // Throws ECatalogError unless name is a plain file name: not empty, no "/", no NUL, not "." or
 // "..". Every name a build joins to the target folder goes through this.
 void CheckBareFileName(std::string_view name);
@@ -31,6 +38,14 @@ void CheckBareFileName(std::string_view name);
 // Decimal whole number, optional leading blanks and sign. Anything else, or a value outside
 // int, throws ECatalogError("'TEXT' is not a valid integer value").
 int ParseWholeNumber(std::string_view text);
+
+// A number typed into a table field, checked against the field's limits. Throws ECatalogError
+// naming the field as the window labels it and its range: "Rows must be a whole number from 1
+// to 100 (100 is the table's limit), not '200'".
+int TableFieldNumber(std::string_view field, std::string_view text, int min, int max);
+// Rows, Columns, Border, Cell Padding and Cell Spacing, in the order the window shows them: the
+// check a build needs before it writes anything.
+void CheckTableFields(const CatalogOptions& options);
 
 // TableRows x TableCols. Throws ECatalogError when a value is not a number, is below 1 or above
 // the window's limit of 100 (a larger table would let a typed value grow a page without bound).

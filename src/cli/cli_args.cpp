@@ -1,26 +1,34 @@
 #include "cli/cli_args.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <map>
 #include <string_view>
 
+#include "catalog/version.h"
 #include "settings/color_text.h"
 
 namespace folivant {
 
-const char* const kCliVersion = "folivant-build v1.7";
+const char* const kCliVersion = "folivant-build " FOLIVANT_VERSION_TEXT;
 
 const char* const kCliHelp =
     R"(Usage: folivant-build [OPTIONS] PICTURE|FOLDER...
 
 Builds an HTML picture catalog: a JPEG thumbnail and a page for every picture, and numbered
 catalog pages (page1.html, page2.html, ...) with tables of thumbnails. Pictures are taken in
-the order given; a FOLDER adds its *.jpg, *.jpeg, *.gif and *.png files (any letter case),
-sorted by name without regard to case, leaving out hidden files and the thumbnails
-(tnNAME.jpg) of the folder's other pictures. At least 3 pictures are needed.
+the order given; a FOLDER adds its *.jpg, *.jpeg, *.gif, *.png, *.webp, *.heic, *.heif,
+*.avif, *.tif and *.tiff files (any letter case), sorted by name without regard to case,
+leaving out hidden files and the thumbnails (tnNAME.jpg) of the folder's other pictures. At
+least 3 pictures are needed.
 
 Pictures are copied into the target folder unless a file of that name is there already (that
-file is then the one used). Options given here win over the settings file.
+file is then the one used). HEIC, HEIF and TIFF pictures, which browsers do not show, also
+get a web copy: a JPEG of the whole picture named after the picture's full name with .jpg
+added (IMG_1.HEIC.jpg), which their page shows. A build whose thumbnail, page or web copy
+would take the name of one of its pictures, or a web copy that of another file it makes,
+stops before writing anything. Options given here win over the settings file.
 
 Where and how:
   -o, --target DIR         write the catalog into DIR (default: TargetDir of the settings);
@@ -52,6 +60,8 @@ Thumbnails:
       --progressive        write progressive JPEG thumbnails
       --no-progressive     write baseline JPEG thumbnails
       --filter NAME        none, triangle, hermite, bell, bspline, lanczos3 or mitchell
+      --auto-rotate        turn pictures upright by their EXIF orientation (the default)
+      --no-auto-rotate     use pictures as stored, whatever their EXIF orientation says
       --fast-decode        decode a large JPEG at 1/2, 1/4 or 1/8 of its size when that
                            still leaves twice the thumbnail's size (several times faster;
                            thumbnails differ slightly from those of a whole decode)
@@ -78,7 +88,8 @@ Pages:
                            A colour C is a name (clWhite, clNavy, ...), $00BBGGRR or #RRGGBB.
 
 Exit status: 0 built, 1 the build failed (the message names the file), 2 bad usage,
-130 interrupted. Ctrl-C finishes the pictures already begun and writes no catalog page.
+130 interrupted. Ctrl-C finishes the copy or the pictures already begun and writes no catalog
+page; a second Ctrl-C stops at once.
 )";
 
 namespace {
@@ -103,6 +114,8 @@ enum class Opt {
   Quality,
   Progressive,
   NoProgressive,
+  AutoRotate,
+  NoAutoRotate,
   FastDecode,
   Filter,
   Title,
@@ -126,40 +139,52 @@ enum class Opt {
   Quiet,
   Help,
   Version,
+  BashCompletion,
 };
 
+// What an option's value is, for the shell completion the program prints.
+enum class Val { Text, Dir, File, Filter, Align, Color };
+
 struct OptSpec {
+  // An option without Values takes text (or none); a hidden option is left out of the
+  // completion and matches only when spelled out.
+  constexpr OptSpec(std::string_view l, char s, Arg k, Opt id, Val v = Val::Text, bool h = false)
+      : Long(l), Short(s), Kind(k), Id(id), Values(v), Hidden(h) {}
   std::string_view Long;
   char Short;
   Arg Kind;
   Opt Id;
+  Val Values;
+  bool Hidden;
 };
 
 constexpr OptSpec kOptions[] = {
-    {"target", 'o', Arg::Required, Opt::Target},
-    {"settings", 's', Arg::Required, Opt::Settings},
+    {"target", 'o', Arg::Required, Opt::Target, Val::Dir},
+    {"settings", 's', Arg::Required, Opt::Settings, Val::File},
     {"no-settings", 0, Arg::None, Opt::NoSettings},
     {"print-settings", 0, Arg::None, Opt::PrintSettings},
-    {"save-settings", 0, Arg::Required, Opt::SaveSettings},
+    {"save-settings", 0, Arg::Required, Opt::SaveSettings, Val::File},
     {"jobs", 'j', Arg::Required, Opt::Jobs},
     {"rows", 0, Arg::Required, Opt::Rows},
     {"cols", 0, Arg::Required, Opt::Cols},
     {"border", 0, Arg::Required, Opt::Border},
     {"cellpadding", 0, Arg::Required, Opt::Cellpadding},
     {"cellspacing", 0, Arg::Required, Opt::Cellspacing},
-    {"align", 0, Arg::Required, Opt::Align},
+    {"align", 0, Arg::Required, Opt::Align, Val::Align},
     {"thumb-height", 0, Arg::Required, Opt::ThumbHeight},
     {"thumb-width", 0, Arg::Required, Opt::ThumbWidth},
     {"quality", 0, Arg::Required, Opt::Quality},
     {"progressive", 0, Arg::None, Opt::Progressive},
     {"no-progressive", 0, Arg::None, Opt::NoProgressive},
-    {"filter", 0, Arg::Required, Opt::Filter},
+    {"auto-rotate", 0, Arg::None, Opt::AutoRotate},
+    {"no-auto-rotate", 0, Arg::None, Opt::NoAutoRotate},
+    {"filter", 0, Arg::Required, Opt::Filter, Val::Filter},
     {"fast-decode", 0, Arg::None, Opt::FastDecode},
     {"title", 0, Arg::Required, Opt::Title},
     {"meta", 0, Arg::Required, Opt::Meta},
-    {"background", 0, Arg::Required, Opt::Background},
-    {"header-file", 0, Arg::Required, Opt::HeaderFile},
-    {"footer-file", 0, Arg::Required, Opt::FooterFile},
+    {"background", 0, Arg::Required, Opt::Background, Val::File},
+    {"header-file", 0, Arg::Required, Opt::HeaderFile, Val::File},
+    {"footer-file", 0, Arg::Required, Opt::FooterFile, Val::File},
     {"protect", 0, Arg::Optional, Opt::Protect},
     {"no-protect", 0, Arg::None, Opt::NoProtect},
     {"open-in-window", 0, Arg::None, Opt::OpenInWindow},
@@ -168,14 +193,15 @@ constexpr OptSpec kOptions[] = {
     {"prev-word", 0, Arg::Required, Opt::PrevWord},
     {"next-word", 0, Arg::Required, Opt::NextWord},
     {"catalog-word", 0, Arg::Required, Opt::CatalogWord},
-    {"background-color", 0, Arg::Required, Opt::BackgroundColor},
-    {"link-color", 0, Arg::Required, Opt::LinkColor},
-    {"alink-color", 0, Arg::Required, Opt::ALinkColor},
-    {"vlink-color", 0, Arg::Required, Opt::VLinkColor},
+    {"background-color", 0, Arg::Required, Opt::BackgroundColor, Val::Color},
+    {"link-color", 0, Arg::Required, Opt::LinkColor, Val::Color},
+    {"alink-color", 0, Arg::Required, Opt::ALinkColor, Val::Color},
+    {"vlink-color", 0, Arg::Required, Opt::VLinkColor, Val::Color},
     {"open", 0, Arg::None, Opt::Open},
     {"quiet", 'q', Arg::None, Opt::Quiet},
     {"help", 'h', Arg::None, Opt::Help},
     {"version", 'V', Arg::None, Opt::Version},
+    {"bash-completion", 0, Arg::None, Opt::BashCompletion, Val::Text, true},
 };
 
 // An exact long name, else the one long name it abbreviates; nullptr with why in error.
@@ -184,7 +210,7 @@ const OptSpec* FindLong(std::string_view name, std::string& error) {
   int matches = 0;
   for (const OptSpec& spec : kOptions) {
     if (spec.Long == name) return &spec;
-    if (spec.Long.substr(0, name.size()) == name) {
+    if (!spec.Hidden && spec.Long.substr(0, name.size()) == name) {
       found = &spec;
       ++matches;
     }
@@ -194,6 +220,10 @@ const OptSpec* FindLong(std::string_view name, std::string& error) {
                        : "ambiguous option '--" + std::string(name) + "'";
   return nullptr;
 }
+
+constexpr std::string_view kFilterNames[] = {"none",    "triangle", "hermite", "bell",
+                                             "bspline", "lanczos3", "mitchell"};
+constexpr std::string_view kAlignWords[] = {"left", "center", "right", "default"};
 
 const OptSpec* FindShort(char c) {
   for (const OptSpec& spec : kOptions) {
@@ -274,14 +304,12 @@ bool Apply(const OptSpec& spec, const std::optional<std::string>& value, CliPars
       return number(o.Cellspacing, OptionLimits::kMinCellspacing, OptionLimits::kMaxCellspacing);
     case Opt::Align: {
       const std::string where = Lower(arg);
-      if (where == "left" || where == "center" || where == "right") {
-        o.Align = where;
-      } else if (where == "default") {
-        o.Align = std::string();
-      } else {
+      if (std::find(std::begin(kAlignWords), std::end(kAlignWords), where) ==
+          std::end(kAlignWords)) {
         parse.Error = "invalid value '" + arg + "' for --align (left, center, right or default)";
         return false;
       }
+      o.Align = where == "default" ? std::string() : where;
       break;
     }
     case Opt::ThumbHeight:
@@ -297,6 +325,12 @@ bool Apply(const OptSpec& spec, const std::optional<std::string>& value, CliPars
       break;
     case Opt::NoProgressive:
       o.Progressive = false;
+      break;
+    case Opt::AutoRotate:
+      o.AutoRotate = true;
+      break;
+    case Opt::NoAutoRotate:
+      o.AutoRotate = false;
       break;
     case Opt::Filter:
       o.Filter = ParseFilterName(arg);
@@ -370,6 +404,9 @@ bool Apply(const OptSpec& spec, const std::optional<std::string>& value, CliPars
     case Opt::Version:
       if (parse.Action != CliAction::Help) parse.Action = CliAction::Version;
       break;
+    case Opt::BashCompletion:
+      parse.Action = CliAction::BashCompletion;
+      break;
   }
   return true;
 }
@@ -393,11 +430,9 @@ std::optional<TColor> ParseColorArg(const std::string& text) {
 }
 
 std::optional<int> ParseFilterName(const std::string& text) {
-  static const char* const kNames[] = {"none",    "triangle", "hermite", "bell",
-                                       "bspline", "lanczos3", "mitchell"};
   const std::string name = Lower(text);
-  for (int i = 0; i < 7; ++i) {
-    if (name == kNames[i]) return i;
+  for (std::size_t i = 0; i < std::size(kFilterNames); ++i) {
+    if (name == kFilterNames[i]) return static_cast<int>(i);
   }
   return std::nullopt;
 }
@@ -459,7 +494,7 @@ CliParse ParseCommandLine(const std::vector<std::string>& args) {
       if (!Apply(*spec, value, parse)) return usage(parse.Error);
     }
   }
-  if (parse.Action == CliAction::Help || parse.Action == CliAction::Version) return parse;
+  if (parse.Action != CliAction::Build) return parse;
   CliOptions& o = parse.Options;
   if (o.NoSettings && o.SettingsFile)
     return usage("--settings and --no-settings exclude each other");
@@ -467,6 +502,78 @@ CliParse ParseCommandLine(const std::vector<std::string>& args) {
     return usage("no pictures given");
   }
   return parse;
+}
+
+std::string BashCompletionScript() {
+  auto join = [](const auto& list) {
+    std::string out;
+    for (const auto& w : list) out += (out.empty() ? "" : " ") + std::string(w);
+    return out;
+  };
+  auto offer = [](const std::string& list) {
+    return "mapfile -t COMPREPLY < <(compgen -W '" + list + "' -- \"$cur\")";
+  };
+  std::vector<std::string_view> colors;
+  for (const TColorName& c : ColorNames()) colors.push_back(c.Name);
+
+  std::vector<std::string> options;
+  std::map<Val, std::string> patterns;  // "-o|--target" for each kind of value
+  for (const OptSpec& spec : kOptions) {
+    if (spec.Hidden) continue;
+    std::string spelled = "--" + std::string(spec.Long);
+    if (spec.Short) spelled = std::string("-") + spec.Short + "|" + spelled;
+    if (spec.Short) options.push_back(std::string("-") + spec.Short);
+    options.push_back("--" + std::string(spec.Long));
+    if (spec.Kind != Arg::Required) continue;
+    std::string& pattern = patterns[spec.Values];
+    pattern += (pattern.empty() ? "" : "|") + spelled;
+  }
+  const std::pair<Val, std::string> actions[] = {
+      {Val::Filter, offer(join(kFilterNames))},
+      {Val::Align, offer(join(kAlignWords))},
+      {Val::Color, offer(join(colors))},
+      {Val::Dir, "_folivant_build_paths -d"},
+      {Val::File, "_folivant_build_paths -f"},
+      {Val::Text, ":"},  // a number or a text: nothing to offer
+  };
+
+  std::string script =
+      R"(# bash completion for folivant-build, generated by 'folivant-build --bash-completion'.
+_folivant_build_paths() {
+    compopt -o filenames 2>/dev/null
+    mapfile -t COMPREPLY < <(compgen "$1" -- "$cur")
+}
+_folivant_build() {
+    local cur=${COMP_WORDS[COMP_CWORD]} prev= opt=
+    ((COMP_CWORD > 0)) && prev=${COMP_WORDS[COMP_CWORD - 1]}
+    # bash splits --option=value at the "="; put it back together.
+    if [[ $cur == = ]]; then
+        opt=$prev cur=
+    elif [[ $prev == = ]] && ((COMP_CWORD > 1)); then
+        opt=${COMP_WORDS[COMP_CWORD - 2]}
+    elif [[ $cur == --*=* ]]; then
+        opt=${cur%%=*} cur=${cur#*=}
+    else
+        opt=$prev
+    fi
+    case $opt in
+)";
+  for (const auto& [kind, action] : actions) {
+    const auto it = patterns.find(kind);
+    if (it != patterns.end())
+      script += "    " + it->second + ")\n        " + action + "; return ;;\n";
+  }
+  script += R"(    esac
+    if [[ $cur == -* ]]; then
+        )" + offer(join(options)) +
+            R"(
+    else
+        _folivant_build_paths -f
+    fi
+}
+complete -F _folivant_build folivant-build
+)";
+  return script;
 }
 
 }  // namespace folivant

@@ -26,6 +26,7 @@ struct CliOptions {
   std::optional<TThumbMode> Mode;    // from the last of --thumb-height / --thumb-width
   std::optional<int> ThumbHeight, ThumbWidth, Quality, Filter;
   std::optional<bool> Progressive;
+  std::optional<bool> AutoRotate;
   bool FastDecode = false;  // reduced-size JPEG decoding
 
   std::optional<std::string> Title, Meta, Background, HeaderFile, FooterFile;
@@ -40,7 +41,7 @@ struct CliOptions {
   bool Quiet = false;
 };
 
-enum class CliAction { Build, Help, Version, Usage };
+enum class CliAction { Build, Help, Version, BashCompletion, Usage };
 
 struct CliParse {
   CliAction Action = CliAction::Build;
@@ -57,6 +58,10 @@ std::optional<TColor> ParseColorArg(const std::string& text);
 
 // The filter names, "none" .. "mitchell" for 0 .. 6.
 std::optional<int> ParseFilterName(const std::string& text);
+
+// A bash completion script for folivant-build made from the option table: options, the values
+// of --filter, --align and the colours, folders for --target, files elsewhere.
+std::string BashCompletionScript();
 
 extern const char* const kCliHelp;
 extern const char* const kCliVersion;  // "folivant-build v1.7"

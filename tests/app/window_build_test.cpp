@@ -1,5 +1,5 @@
-// Builds started from the window: the question before a missing target is made, Cancel,
-// commands refused while a build runs, and the window put back after an error.
+// Builds started from the window: the question before a missing target is made, Cancel, and
+// the window put back after an error. Refusals while a build runs: window_faults_test.
 #include <QAction>
 #include <QDir>
 #include <QFile>
@@ -10,7 +10,6 @@
 #include <QtTest>
 #include <atomic>
 #include <memory>
-#include <thread>
 
 #include "app/main_form.h"
 #include "app/widgets.h"
@@ -117,35 +116,6 @@ class WindowBuildTest : public QObject, folivant::test::TWindowHarness {
     QVERIFY(Exists("tnp2.jpg") && Exists("p2_png.html"));
     QVERIFY(!Exists("tnp3.jpg") && !Exists("p3_png.html") && !Exists("page1.html"));
     QVERIFY(dialogs_->Opened.empty() && dialogs_->Shown.empty());
-  }
-
-  // While a build runs the list, the settings and a second build are refused; closing cancels,
-  // waits for the picture in flight, then saves the settings.
-  void commandsRefusedWhileBuildingAndCloseWaits() {
-    Open(4);
-    HoldAt("p1.png");
-    StartAndWaitFor(QStringLiteral("p1.png"));
-    W<QPushButton>("RemoveAllButton")->click();
-    W<QAction>("AddFiles1")->trigger();
-    W<QAction>("OptionsLoadSettings1")->trigger();
-    W<QAction>("BuildCatalog1")->trigger();
-    QCOMPARE(form_->FileList().Count(), std::size_t{4});
-    QCOMPARE(dialogs_->Texts("information").size(), 3);
-    QCOMPARE(dialogs_->FileTitles.size(), 1);  // the picture dialog of the start only
-    QVERIFY(form_->Building());
-    W<QLineEdit>("IndexTitle")->setText(QStringLiteral("Closed while building"));
-    // The release comes from another thread: closing holds the window's thread.
-    std::thread releaser([&] {
-      std::this_thread::sleep_for(std::chrono::milliseconds(200));
-      release_.release();
-    });
-    form_->close();
-    releaser.join();
-    QVERIFY(!form_->Building());
-    QVERIFY(Exists("tnp1.jpg") && Exists("p1_png.html") && !Exists("page1.html"));
-    QFile ini(SettingsPath());
-    QVERIFY(ini.open(QIODevice::ReadOnly));
-    QVERIFY(ini.readAll().contains("ContentTitle=Closed while building"));
   }
 
   void errorsReportedAndWindowPutBack() {

@@ -83,7 +83,8 @@ class WindowTest : public QObject, folivant::test::TWindowHarness {
              QStringLiteral("#FFFFFF#000099#800080"));
     QVERIFY(W<QLineEdit>("thumbHeight")->isEnabled() && !W<QLineEdit>("thumbWidth")->isEnabled());
     QVERIFY(!W<QLineEdit>("AlertEdit")->isEnabled() &&
-            W<QCheckBox>("PreviewCheckBox")->isChecked());
+            W<QCheckBox>("PreviewCheckBox")->isChecked() &&
+            W<QCheckBox>("AutoRotateCheck")->isChecked());
     QCOMPARE(W<QLabel>("Label11")->text(), QStringLiteral("Items count"));
     QCOMPARE(f.ImageParams().JpegQuality, 75);
     QVERIFY(dialogs_->Shown.empty());
@@ -157,7 +158,7 @@ class WindowTest : public QObject, folivant::test::TWindowHarness {
         "[General Options]\r\nTargetDir=/elsewhere\r\nLastDir=/pics\r\nContentTitle=Holiday\r\n"
         "BackColorS=clRed\r\nLinkColorS=Bogus\r\nALinkColorS=clLime\r\n[Table Options]\r\n"
         "TableRows=0\r\nTableCols=abc\r\n[Image Options]\r\nThumbHeight=1000\r\n"
-        "JPEGQuality=0x20\r\nFilter=9\r\nProgressive=2\r\n");
+        "JPEGQuality=0x20\r\nFilter=9\r\nProgressive=2\r\nAutoRotate=0\r\n");
     other.close();
     dialogs_->FileAnswers.push_back(other.fileName());
     W<QAction>("OptionsLoadSettings1")->trigger();
@@ -170,12 +171,14 @@ class WindowTest : public QObject, folivant::test::TWindowHarness {
     QCOMPARE(Text("TableRows") + Text("TableCols") + Text("thumbHeight"), QStringLiteral("14300"));
     QCOMPARE(f.ImageParams().JpegQuality, 32);
     QCOMPARE(W<QComboBox>("FilterComboBox")->currentIndex(), -1);
-    QVERIFY(W<QCheckBox>("ProgrCheckBox")->isChecked());
+    QVERIFY(W<QCheckBox>("ProgrCheckBox")->isChecked() &&
+            !W<QCheckBox>("AutoRotateCheck")->isChecked());
     f.OptionsSavesettings1Click();
     QFile saved(SettingsPath());
     QVERIFY(saved.open(QIODevice::ReadOnly));
     const QByteArray text = saved.readAll();
-    for (const char* line : {"LinkColorS=Bogus\r\n", "Filter=-1\r\n", "Progressive=1\r\n"})
+    for (const char* line :
+         {"LinkColorS=Bogus\r\n", "Filter=-1\r\n", "Progressive=1\r\n", "AutoRotate=0\r\n"})
       QVERIFY2(text.contains(line), line);
   }
 };

@@ -17,6 +17,20 @@
 namespace folivant {
 namespace {
 
+// A picture of the catalog with its sizes as the pages show them.
+CatalogItem Item(const std::string& name, const std::string& w, const std::string& h,
+                 const std::string& tw, const std::string& th) {
+  CatalogItem item;
+  item.PictureName = name;
+  item.PageFileName = PageFileName(name);
+  item.TnFileName = TnFileName(name);
+  item.OrigWidth = w;
+  item.OrigHeight = h;
+  item.TnWidth = tw;
+  item.TnHeight = th;
+  return item;
+}
+
 namespace fs = std::filesystem;
 
 struct GoldenCase {
@@ -63,8 +77,7 @@ std::vector<GoldenCase> Cases() {
       std::size_t bytes = 0;
       p >> name >> w >> h >> tw >> th >> bytes;
       name = PercentDecode(name);
-      cases.back().items.push_back(
-          {name, "", PageFileName(name), TnFileName(name), w, h, tw, th, 0});
+      cases.back().items.push_back(Item(name, w, h, tw, th));
       cases.back().bytes.push_back(bytes);
     }
     for (const auto& [name, member] : kText)

@@ -13,6 +13,20 @@
 namespace folivant {
 namespace {
 
+// A picture of the catalog with its sizes as the pages show them.
+CatalogItem Item(const std::string& name, const std::string& w, const std::string& h,
+                 const std::string& tw, const std::string& th) {
+  CatalogItem item;
+  item.PictureName = name;
+  item.PageFileName = PageFileName(name);
+  item.TnFileName = TnFileName(name);
+  item.OrigWidth = w;
+  item.OrigHeight = h;
+  item.TnWidth = tw;
+  item.TnHeight = th;
+  return item;
+}
+
 using test::CheckEscapes;
 using test::Shown;
 
@@ -64,8 +78,7 @@ Pages BuildFor(const std::string& name) {
   std::vector<CatalogItem> items(3);
   const std::string names[] = {"first.jpg", name, "last.jpg"};
   for (int i = 0; i < 3; ++i) {
-    items[i] = {names[i], "", PageFileName(names[i]), TnFileName(names[i]), "640", "480", "128",
-                "96",     0};
+    items[i] = Item(names[i], "640", "480", "128", "96");
   }
   Pages p;
   BuildCatalogPage(o, items, 1, p.catalog);

@@ -30,8 +30,6 @@ TEST(Hostile, EveryBadFileFailsInEveryReaderWithinMemory) {
     bool ok = false;
     const long growth = ChildPeakGrowthKb(
         [&] {
-          // The coefficient buffers of this one fit a raised size limit, not the library's.
-          if (name == "jpeg-work-memory.jpg") PictureLimits().MaxPixels = 400'000'000;
           const bool readable = name == "png-ztxt-bomb.png";
           bool good = true;
           for (Kind kind : {Kind::Jpeg, Kind::Gif, Kind::Png}) {
@@ -81,6 +79,17 @@ TEST(Hostile, FixturesCutShort) {
       }
     }
   }
+}
+
+// Refused by its full size also when read at an eighth of it, with the reason saying so.
+TEST(Hostile, JpegOverTheLimitIsRefusedAtAFractionOfItsSize) {
+  CodecRun r;
+  std::string reason;
+  r.progress.Reason = &reason;
+  r.params.JpegScale = 4;
+  EXPECT_TRUE(r.Read(Kind::Jpeg, ReadBytes("bad/jpeg-20000-progressive.jpg")).aborting);
+  EXPECT_EQ(r.bmp.Width(), 0);
+  EXPECT_NE(reason.find("20000 x 20000"), std::string::npos) << reason;
 }
 
 // Ten megabytes of stored bytes that are no zlib stream, and a small chunk that inflates to

@@ -695,9 +695,8 @@ def make_hostile():
     sof = prog.index(b'\xff\xc2')
     for name, (wd, ht) in (('jpeg-huge-progressive.jpg', (65535, 65535)),
                            ('jpeg-zero-width-progressive.jpg', (0, 24)),
-                           # Within a limit raised to 400 million pixels; the coefficient
-                           # buffers would take 2.4 GB.
-                           ('jpeg-work-memory.jpg', (20000, 20000))):
+                           # Coefficient arrays of 2.4 GB, at any decoding scale.
+                           ('jpeg-20000-progressive.jpg', (20000, 20000))):
         data = bytearray(prog)
         data[sof + 5:sof + 9] = struct.pack('>HH', ht, wd)
         write(path('bad', name), bytes(data))

@@ -238,46 +238,55 @@ TEST_F(EngineTest, FailuresStopTheBuildNamingTheFile) {
     const char* message;  // the whole message, or after "~" a part of it
     Files present, absent;
   } cases[] = {
-      {"Cannot read picture p2.jpg: not a valid JPEG file",
-       {"tnp1.jpg", "p1_jpg.html"},
-       {"tnp2.jpg", "tnp3.jpg", "page1.html"}},
-      {"Cannot read picture notes.txt: no reader for this kind of file",
-       {"tnp1.jpg"},
-       {"tnnotes.jpg", "tnp3.jpg", "page1.html"}},
       {"~huge.gif", {"tnp1.jpg"}, {"tnhuge.jpg", "tnp3.jpg", "page1.html"}},  // past the limit
       {"~gone.jpg", {"p1.jpg"}, {"p2.jpg", "tnp1.jpg"}},                      // before the copy
       {"'abc' is not a valid integer value", {"tnp1.jpg"}, {"p1_jpg.html", "tnp2.jpg"}},
       {"~p2.jpg", {"p3_jpg.html"}, {"page1.html"}},  // the copy gone when sizes are read
       {"~../p3.jpg", {}, {"p1.jpg", "../p3.jpg"}},   // a name leaving the target folder
-      {"~tnp1.jpg", {}, {"p1.jpg", "tnp1.jpg"}}};    // a thumbnail taking a picture's name
-  for (int k = 0; k < 8; ++k) {
-    SCOPED_TRACE(cases[k].message);
+      {"~tnp1.jpg", {}, {"p1.jpg", "tnp1.jpg"}},     // a thumbnail taking a picture's name
+      // A web copy taking a picture's name: nothing is written.
+      {"The web copy x.tif.jpg made for x.tif would replace the picture x.tif.jpg", {}, {"p1.jpg"}},
+      // Pictures that do not read, by the reader their name picks.
+      {"Cannot read picture broken.jpg: not a valid JPEG file",
+       {"tnp1.jpg", "p1_jpg.html"},
+       {"tnbroken.jpg", "tnp3.jpg", "page1.html"}},
+      {"Cannot read picture broken.HEIC: not a valid HEIF file", {"tnp1.jpg"}, {"tnbroken.jpg"}},
+      {"Cannot read picture broken.avif: not a valid AVIF file", {"tnp1.jpg"}, {"tnbroken.jpg"}},
+      {"Cannot read picture broken.webp: not a valid WebP file", {"tnp1.jpg"}, {"tnbroken.jpg"}},
+      {"Cannot read picture broken.tiff: not a valid TIFF file", {"tnp1.jpg"}, {"tnbroken.jpg"}},
+      {"Cannot read picture notes.txt: no reader for this kind of file",
+       {"tnp1.jpg"},
+       {"tnnotes.jpg", "tnp3.jpg", "page1.html"}}};
+  for (int k = 0; k < 13; ++k) {
+    const std::string& m = cases[k].message;
+    SCOPED_TRACE(m);
     request = TBuildRequest();
     request.Jobs = 1;
     recorder.errors.clear();
     recorder.onStatus = nullptr;
     MakeJpegs(3);
     std::vector<TPictureEntry>& p = request.Pictures;
-    if (k == 0) WriteFile(src / "p2.jpg", "this is not a picture at all");
-    if (k == 1) WriteFile(src / "notes.txt", "text"), p[1] = {"notes.txt", src / "notes.txt"};
-    if (k == 2) {
-      test::WriteBytes(src / "huge.gif", test::ReadBytes("bad/gif-huge-frame.gif"));
-      p[1] = {"huge.gif", src / "huge.gif"};
-    }
-    if (k == 3) p[1].Path = src / "gone.jpg";
-    if (k == 4) request.Options.TableRows = "abc";
-    if (k == 5) {
+    if (k == 0) test::WriteBytes(src / "huge.gif", test::ReadBytes("bad/gif-huge-frame.gif"));
+    if (k == 0) p[1] = {"huge.gif", src / "huge.gif"};
+    if (k == 1) p[1].Path = src / "gone.jpg";
+    if (k == 2) request.Options.TableRows = "abc";
+    if (k == 3) {
       recorder.onStatus = [&](const std::string& s) {
         if (s == "Saving file tnp3.jpg") std::filesystem::remove(out / "p2.jpg");
       };
     }
-    if (k == 6) p[2].Name = "../p3.jpg";
-    if (k == 7) p[2] = {"tnp1.jpg", src / "p3.jpg"};
+    if (k == 4) p[2].Name = "../p3.jpg";
+    if (k == 5) p[2] = {"tnp1.jpg", src / "p3.jpg"};
+    if (k == 6) p[1] = {"x.tif", test::DataPath("formats/two-pages.tif")}, p[2].Name = "x.tif.jpg";
+    if (k >= 7) {  // the name between "picture " and ":"
+      const std::string name = m.substr(20, m.find(':') - 20);
+      WriteFile(src / name, "this is not a picture at all");
+      p[1] = {name, src / name};
+    }
     std::filesystem::remove_all(out.Path());
     std::filesystem::create_directory(out.Path());
     const TBuildResult r = Run(out.Path());
     EXPECT_EQ(r.Outcome, TBuildOutcome::boFailed);
-    const std::string& m = cases[k].message;
     EXPECT_TRUE(m[0] == '~' ? r.Message.find(m.substr(1)) != std::string::npos : r.Message == m)
         << r.Message;
     EXPECT_EQ(recorder.errors, Files{r.Message});
@@ -285,6 +294,66 @@ TEST_F(EngineTest, FailuresStopTheBuildNamingTheFile) {
     EXPECT_EQ(Present(out.Path(), cases[k].present), cases[k].present);
     EXPECT_EQ(Present(out.Path(), cases[k].absent), Files{});
   }
+}
+
+// The eight EXIF orientations, a HEIC turned by its own boxes and a TIFF page stored on its
+// side, all of one upright 64 x 32 picture: thumbnails and pages show it upright, the HEIC and
+// the TIFF through web copies with their colour profile. Turned off, the JPEGs keep their
+// stored sizes.
+TEST_F(EngineTest, PicturesAreShownUprightAndHeicAndTiffThroughWebCopies) {
+  Files names;
+  for (int n = 1; n <= 8; ++n) names.push_back("orient-" + std::to_string(n) + ".jpg");
+  names.push_back("p3-rotated.heic");
+  names.push_back("two-pages.tif");
+  for (const std::string& name : names)
+    request.Pictures.push_back({name, test::DataPath("formats/" + name)});
+  request.Options.ThumbHeight = 32;  // the upright height: thumbnails are not scaled
+  request.Options.JPEGQuality = 100;
+  request.Options.Progressive = true;
+  const TBuildResult r = Run(out.Path());
+  ASSERT_EQ(r.Outcome, TBuildOutcome::boDone) << r.Message;
+  const test::Ppm up = test::LoadPpm("formats/upright.ref.ppm");
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const CatalogItem& item = r.Items[i];
+    SCOPED_TRACE(item.PictureName);
+    const bool webCopy = i >= 8;
+    EXPECT_EQ(item.WebCopyName, webCopy ? item.PictureName + ".jpg" : "");
+    EXPECT_NE(ReadFile(out / item.PageFileName)
+                  .find("<img src=\"" + item.ShownFileName() + "\" width=\"64\" height=\"32\""),
+              std::string::npos);
+    // Thumbnail (and web copy) against the upright picture, inside its flat blocks: the web
+    // copy's chroma is subsampled, so edges blur.
+    for (const std::string& file : {item.TnFileName, item.WebCopyName}) {
+      if (file.empty()) continue;
+      TImageBox box;
+      box.LoadFromFile(out / file);
+      ASSERT_EQ(box.Bitmap().Width() * 100 + box.Bitmap().Height(), 6432) << file;
+      int worst = 0, px[3];
+      for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 64; ++x)
+          for (int c = 0; c < 3 && x % 16 >= 2 && x % 16 < 14 && y % 16 >= 2 && y % 16 < 14; ++c) {
+            test::PixelRgb(box.Bitmap(), x, y, px);
+            worst = std::max(worst, std::abs(px[c] - up.Pixel(x, y)[c]));
+          }
+      EXPECT_LE(worst, 12) << file;
+      EXPECT_EQ(box.IOParams().IccProfile.empty(), !webCopy) << file;
+      EXPECT_TRUE(box.IOParams().JpegProgressive) << file;
+    }
+  }
+  // The caption gives the size of the file the page shows.
+  EXPECT_NE(ReadFile(out / "page1.html")
+                .find("64x32 - " +
+                      std::to_string(ReadFile(out / "two-pages.tif.jpg").size() / 1024) + "Kb"),
+            std::string::npos);
+  TempDir off;
+  request.Options.AutoRotate = false;
+  request.Pictures.resize(8);
+  ASSERT_EQ(Run(off.Path()).Outcome, TBuildOutcome::boDone);
+  for (int n = 1; n <= 8; ++n)
+    EXPECT_NE(ReadFile(off / ("orient-" + std::to_string(n) + "_jpg.html"))
+                  .find(n >= 5 ? "width=\"32\" height=\"64\"" : "width=\"64\" height=\"32\""),
+              std::string::npos)
+        << n;
 }
 
 TEST_F(EngineTest, TheTargetFolderIsMadeOnlyWhenTheAnswerIsYes) {

@@ -23,7 +23,7 @@ constexpr const char* kFirstSave =
     "CatTitle=Catalog\r\n\r\n[Table Options]\r\nTableCols=4\r\nTableRows=4\r\nBorder=1\r\n"
     "Cellpadding=0\r\nCellspacing=2\r\n\r\n[Image Options]\r\nThumbHeight=96\r\nThumbWidth=70\r\n"
     "JPEGQuality=75\r\nProgressive=0\r\nFilter=-1\r\nJavaProtect=0\r\n"
-    "JavaProtectText=Right Mouse Click Disabled!!!\r\nJavaOpen=0\r\n";
+    "JavaProtectText=Right Mouse Click Disabled!!!\r\nJavaOpen=0\r\nAutoRotate=1\r\n";
 
 SettingsRecord Customised() {
   SettingsRecord r;
@@ -49,6 +49,7 @@ SettingsRecord Customised() {
   r.Progressive = r.JavaProtect = r.JavaOpen = true;
   r.Filter = 6;
   r.JavaProtectText = "No!";
+  r.AutoRotate = false;
   return r;
 }
 
@@ -117,6 +118,7 @@ TEST(Settings, BadColourStopsTheLoadAtThatPicker) {
   SettingsRecord current;
   current.TargetDir = "/old/target";
   current.Colors = {0x111111, 0x222222, 0x333333, 0x444444};
+  current.AutoRotate = false;
   const SettingsLoad load = LoadSettings(dir / "bad.ini", current);
   ASSERT_FALSE(load.Complete());
   EXPECT_EQ(load.Error->Slot, csLink);
@@ -127,6 +129,7 @@ TEST(Settings, BadColourStopsTheLoadAtThatPicker) {
   EXPECT_EQ(r.LastDir + "|" + r.MetaTag + "|" + r.CatTitle + "|" + r.TableRows,
             "/new/pictures|meta|Back|7");
   EXPECT_TRUE(r.JavaOpen);
+  EXPECT_TRUE(r.AutoRotate);  // a file written before the key existed turns pictures upright
   const std::array<TColor, kColorSlots> colours{0x0000FF, 0x222222, 0x333333, 0x444444};
   EXPECT_EQ(r.Colors, colours);
   const std::array<std::string, kColorSlots> texts{"clRed", "clPink", "clLime", "$00123456"};
@@ -155,7 +158,7 @@ TEST(Settings, CatalogOptionsFromARecord) {
   EXPECT_EQ(o.BackColorHtml + o.LinkColorHtml + o.ALinkColorHtml + o.VLinkColorHtml,
             "#123456#0000FF#0C0B0A#000000");
   EXPECT_EQ(o.ThumbHeight * 1000 + o.JPEGQuality * 10 + o.Filter, 300106);
-  EXPECT_TRUE(o.Progressive && o.JavaProtect && o.JavaOpen);
+  EXPECT_TRUE(o.Progressive && o.JavaProtect && o.JavaOpen && !o.AutoRotate);
 }
 
 }  // namespace

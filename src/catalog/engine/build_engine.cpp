@@ -1,8 +1,10 @@
 #include "catalog/engine/build_engine.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
@@ -12,9 +14,11 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "catalog/catalog_rules.h"
+#include "catalog/engine/picture_upright.h"
 #include "catalog/engine/target_files.h"
 #include "catalog/page_writer.h"
 #include "imaging/image_box.h"
@@ -30,6 +34,10 @@ std::string LoadFailureReason(const std::string& name) {
   if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe") return "not a valid JPEG file";
   if (ext == ".gif") return "not a valid GIF file";
   if (ext == ".png") return "not a valid PNG file";
+  if (ext == ".heic" || ext == ".heif") return "not a valid HEIF file";
+  if (ext == ".avif") return "not a valid AVIF file";
+  if (ext == ".webp") return "not a valid WebP file";
+  if (ext == ".tif" || ext == ".tiff") return "not a valid TIFF file";
   return "no reader for this kind of file";
 }
 
@@ -42,8 +50,14 @@ TResampleFilter FilterOf(int filter) {
 // Width and height from a JPEG file's frame header, without decoding: the markers before the
 // first frame header are walked by their lengths, within the first few megabytes.
 bool ReadJpegSize(const std::string& path, int& width, int& height) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return false;
+  std::string why;
+  const int fd = OpenRegularFile(path, why);
+  if (fd < 0) return false;
+  std::FILE* f = ::fdopen(fd, "rb");
+  if (!f) {
+    ::close(fd);
+    return false;
+  }
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(f, &std::fclose);
   auto byte = [&]() { return std::fgetc(f); };
   if (byte() != 0xFF || byte() != 0xD8) return false;
@@ -102,6 +116,33 @@ int PrescaleCode(int w, int h, int tw, int th) {
   return 1;
 }
 
+// Transparent areas are filled with the pages' background colour, so a thumbnail looks as
+// its picture does on the page; white when the colour is not "#RRGGBB".
+TColor TransparentFill(const std::string& html) {
+  if (html.size() != 7 || html[0] != '#') return clWhite;
+  TColor rgb = 0;
+  for (std::size_t i = 1; i < html.size(); ++i) {
+    const char c = html[i];
+    const int digit = c >= '0' && c <= '9'   ? c - '0'
+                      : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                      : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                             : -1;
+    if (digit < 0) return clWhite;
+    rgb = rgb * 16 + static_cast<TColor>(digit);
+  }
+  return ((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16);  // to 0x00BBGGRR
+}
+
+// The number of catalog pages, or 0 when the table's size does not read (the pages then
+// fail with their own message).
+int CatalogPageCount(const CatalogOptions& opt, int n) {
+  try {
+    return PageCount(n, ParseWholeNumber(opt.TableRows), ParseWholeNumber(opt.TableCols));
+  } catch (const std::exception&) {
+    return 0;
+  }
+}
+
 bool IsDirectory(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -111,6 +152,8 @@ bool IsDirectory(const std::string& path) {
 struct PictureWork {
   std::string Error;           // set: the picture failed before anything was to be written
   std::string ThumbnailBytes;  // the JPEG thumbnail
+  std::string WebCopyBytes;    // the JPEG the page shows, for a picture browsers do not show
+  std::string Warning;         // told when the picture is committed
   std::string PageBytes;       // the picture page, CR LF lines
   std::string PageError;       // set: the thumbnail is written, then the build stops
   std::string OrigWidth, OrigHeight, TnWidth, TnHeight;
@@ -128,6 +171,8 @@ class TBuildEngine::Build {
 
  private:
   void Worker();
+  // Fresh parameters, background colour and an empty bitmap.
+  void StartPicture(TImageBox& box);
   PictureWork Process(int index, TImageBox& box);
   void Commit(int index, PictureWork& work);
   void Fail(const std::string& message);
@@ -142,6 +187,7 @@ class TBuildEngine::Build {
   IBuildObserver& observer_;
   std::string dir_;
   std::vector<CatalogItem> items_;
+  std::vector<std::string> warnings_;
   int n_ = 0;
 
   // Dispatch and ordered commit.
@@ -162,8 +208,14 @@ class TBuildEngine::Build {
 };
 
 TBuildResult TBuildEngine::Run(const TBuildRequest& request, IBuildObserver& observer) {
-  Build build(*this, request, observer);
-  return build.Run();
+  TBuildResult result;
+  {
+    Build build(*this, request, observer);
+    result = build.Run();
+  }
+  cancel_.store(false);
+  abort_.store(false);
+  return result;
 }
 
 TBuildResult TBuildEngine::Build::Run() {
@@ -177,6 +229,70 @@ TBuildResult TBuildEngine::Build::Run() {
     result.Message = "You MUST select at least 3 files !";
     observer_.Information(result.Message);
     return result;
+  }
+
+  auto finish = [&](TBuildOutcome outcome) {
+    observer_.Status("Ready.");
+    observer_.OverallProgress(0, 3 * n_);
+    observer_.CurrentProgress(0);
+    result.Outcome = outcome;
+    result.Items = items_;
+    result.Warnings = warnings_;
+    if (outcome == TBuildOutcome::boFailed) {
+      result.Message = message_;
+      observer_.Error(message_);
+    }
+    return result;
+  };
+
+  // 6. Names, checked before anything is written. A name is checked before it is joined to
+  // the folder; no thumbnail or page may take the name of one of the pictures (in a build into
+  // the pictures' own folder it would overwrite that picture); two different pictures may not
+  // share a name, as the second would be read from the copy of the first.
+  items_.resize(n_);
+  try {
+    for (int i = 0; i < n_; ++i) {
+      CatalogItem& item = items_[i];
+      item.PictureName = request_.Pictures[i].Name;
+      item.SourcePath = request_.Pictures[i].Path;
+      CheckBareFileName(item.PictureName);
+      item.TnFileName = TnFileName(item.PictureName);
+      item.PageFileName = PageFileName(item.PictureName);
+      if (NeedsWebCopy(item.PictureName)) item.WebCopyName = WebCopyFileName(item.PictureName);
+    }
+    std::unordered_map<std::string, const CatalogItem*> byName;
+    for (const CatalogItem& item : items_) {
+      const auto [it, added] = byName.emplace(item.PictureName, &item);
+      const std::string& other = it->second->SourcePath;
+      if (!added && !SameFile(other, item.SourcePath)) {
+        throw ECatalogError("Two different pictures have the name " + item.PictureName + ": " +
+                            other + " and " + item.SourcePath +
+                            " (the catalog keeps one file of each name)");
+      }
+    }
+    std::unordered_set<std::string> madeNames;
+    for (const CatalogItem& item : items_) {
+      for (const std::string* made : {&item.TnFileName, &item.PageFileName}) {
+        if (byName.count(*made) != 0) {
+          throw ECatalogError("The catalog file " + *made + " made for " + item.PictureName +
+                              " would replace the picture " + *made);
+        }
+        madeNames.insert(*made);
+      }
+    }
+    // A web copy takes no picture's name, and no other thumbnail's or page's either.
+    for (const CatalogItem& item : items_) {
+      if (item.WebCopyName.empty()) continue;
+      const bool picture = byName.count(item.WebCopyName) != 0;
+      if (picture || madeNames.count(item.WebCopyName) != 0) {
+        throw ECatalogError("The web copy " + item.WebCopyName + " made for " + item.PictureName +
+                            " would replace the " + (picture ? "picture " : "catalog file ") +
+                            item.WebCopyName);
+      }
+    }
+  } catch (const std::exception& e) {
+    message_ = e.what();
+    return finish(TBuildOutcome::boFailed);
   }
 
   // 2. The target folder, made on request.
@@ -200,48 +316,41 @@ TBuildResult TBuildEngine::Build::Run() {
     }
   }
 
-  // 3, 4. Titles and alignment come with the snapshot; the cancel flag starts clear.
-  engine_.cancel_.store(false);
+  // 3, 4. Titles and alignment come with the snapshot. The cancel flag is not cleared here: a
+  // Cancel (a Ctrl-C) that came before is honoured.
 
-  auto finish = [&](TBuildOutcome outcome) {
-    observer_.Status("Ready.");
-    observer_.OverallProgress(0, 3 * n_);
-    observer_.CurrentProgress(0);
-    result.Outcome = outcome;
-    result.Items = items_;
-    if (outcome == TBuildOutcome::boFailed) {
-      result.Message = message_;
-      observer_.Error(message_);
-    }
-    return result;
-  };
-
-  // 5, 6. Names, then the copies. A name is checked before it is joined to the folder, and no
-  // thumbnail or page may take the name of one of the pictures: in a build into the pictures'
-  // own folder it would overwrite that picture.
-  items_.resize(n_);
+  // 5. The copies, between which a Cancel is honoured.
   try {
-    for (int i = 0; i < n_; ++i) {
-      CatalogItem& item = items_[i];
-      item.PictureName = request_.Pictures[i].Name;
-      item.SourcePath = request_.Pictures[i].Path;
-      CheckBareFileName(item.PictureName);
-      item.TnFileName = TnFileName(item.PictureName);
-      item.PageFileName = PageFileName(item.PictureName);
-    }
-    std::unordered_set<std::string> pictureNames;
-    for (const CatalogItem& item : items_) pictureNames.insert(item.PictureName);
+    // Nothing but regular files under the names the build reads or writes: a named pipe
+    // would block it, a folder would fail it half-way.
     for (const CatalogItem& item : items_) {
-      for (const std::string* made : {&item.TnFileName, &item.PageFileName}) {
-        if (pictureNames.count(*made) != 0) {
-          throw ECatalogError("The catalog file " + *made + " made for " + item.PictureName +
-                              " would replace the picture " + *made);
-        }
+      for (const std::string* name : {&item.PictureName, &item.TnFileName, &item.PageFileName}) {
+        CheckTargetName(dir_, *name);
+      }
+      if (!item.WebCopyName.empty()) CheckTargetName(dir_, item.WebCopyName);
+    }
+    for (int page = 1; page <= CatalogPageCount(opt, n_); ++page) {
+      CheckTargetName(dir_, "page" + std::to_string(page) + ".html");
+    }
+    std::unordered_set<std::string> copied;
+    for (const CatalogItem& item : items_) {
+      if (engine_.cancel_.load()) return finish(TBuildOutcome::boCancelled);
+      if (CopyFileNoReplace(item.SourcePath, dir_, item.PictureName,
+                            [this] { return engine_.abort_.load(); })) {
+        copied.insert(item.PictureName);
+      } else if (copied.count(item.PictureName) == 0 &&
+                 !SameContent(item.SourcePath, JoinPath(dir_, item.PictureName))) {
+        // The file already there is the one loaded, measured and shown: say so when it is not
+        // the picture given.
+        copied.insert(item.PictureName);
+        const std::string kept = JoinPath(dir_, item.PictureName);
+        warnings_.push_back("The file " + kept + " differs from the picture " + item.SourcePath +
+                            "; the catalog uses the file already there");
+        observer_.KeptDifferentFile(warnings_.back());
       }
     }
-    for (const CatalogItem& item : items_) {
-      CopyFileNoReplace(item.SourcePath, dir_, item.PictureName);
-    }
+  } catch (const EBuildStopped&) {
+    return finish(TBuildOutcome::boCancelled);
   } catch (const std::exception& e) {
     message_ = e.what();
     return finish(TBuildOutcome::boFailed);
@@ -267,6 +376,7 @@ TBuildResult TBuildEngine::Build::Run() {
     Worker();
   }
   result.PicturesDone = done_;
+  if (engine_.abort_.load()) return finish(TBuildOutcome::boCancelled);
   if (failed_) return finish(TBuildOutcome::boFailed);
 
   // 9. The catalog pages, unless cancelled.
@@ -312,14 +422,21 @@ void TBuildEngine::Build::Worker() {
   }
 }
 
+void TBuildEngine::Build::StartPicture(TImageBox& box) {
+  box.IOParams().Assign(request_.Params);
+  box.IOParams().JpegQuality = request_.Options.JPEGQuality;
+  box.SetBackground(TransparentFill(request_.Options.BackColorHtml));
+  box.Bitmap().Reset();
+  box.IO().SetStopFlag(&engine_.abort_);
+}
+
 PictureWork TBuildEngine::Build::Process(int index, TImageBox& box) {
   const CatalogOptions& opt = request_.Options;
   const CatalogItem& item = items_[index];
   PictureWork work;
-  // Every picture starts from the caller's parameters, so nothing a worker loaded before
-  // changes this picture's thumbnail: any number of workers gives the same bytes.
-  box.IOParams().Assign(request_.Params);
-  box.IOParams().JpegQuality = opt.JPEGQuality;
+  // Every picture starts from the same state, so nothing a worker loaded before changes this
+  // picture's thumbnail: any number of workers gives the same bytes.
+  StartPicture(box);
   box.SetOnProgress([this, index](const void*, int per) { Percent(index, per); });
   const std::string path = JoinPath(dir_, item.PictureName);
   // Decoding a large JPEG at a fraction of its size; the sizes stay those of the whole picture.
@@ -328,32 +445,73 @@ PictureWork TBuildEngine::Build::Process(int index, TImageBox& box) {
     ThumbnailSize(opt, fullW, fullH, tw, th);
     if (tw > 0 && th > 0) code = PrescaleCode(fullW, fullH, tw, th);
   }
-  try {
-    Step(index, "Opening file " + item.PictureName);
-    box.IOParams().JpegScale = static_cast<std::uint8_t>(code);
-    box.LoadFromFile(path);
-    const int denom = 1 << (code - 1);
-    if (code > 1 && !box.Aborting() &&
-        (box.Bitmap().Width() != (fullW + denom - 1) / denom ||
-         box.Bitmap().Height() != (fullH + denom - 1) / denom)) {
-      // The frame header did not tell the size the decoder saw: decode it whole.
-      code = 1;
-      box.IOParams().Assign(request_.Params);
-      box.IOParams().JpegQuality = opt.JPEGQuality;
+  const std::string cannotRead = "Cannot read picture " + item.PictureName + ": ";
+  TUprightPicture upright;
+  for (bool again = true; again;) {
+    again = false;
+    try {
+      Step(index, "Opening file " + item.PictureName);
+      // A file that cannot be opened says so, not that its content is wrong.
+      std::string why;
+      const int fd = OpenRegularFile(path, why);
+      if (fd < 0) {
+        if (!why.empty())
+          why[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(why[0])));
+        work.Error = cannotRead + why;
+        return work;
+      }
+      ::close(fd);
+      box.IOParams().JpegScale = static_cast<std::uint8_t>(code);
       box.LoadFromFile(path);
-    }
-    if (box.Aborting()) {
-      work.Error =
-          "Cannot read picture " + item.PictureName + ": " + LoadFailureReason(item.PictureName);
+      const int denom = 1 << (code - 1);
+      if (code > 1 && !box.Aborting() &&
+          (box.Bitmap().Width() != (fullW + denom - 1) / denom ||
+           box.Bitmap().Height() != (fullH + denom - 1) / denom)) {
+        // The frame header did not tell the size the decoder saw: decode it whole.
+        code = 1;
+        StartPicture(box);
+        box.LoadFromFile(path);
+      }
+      // A load that gives no picture is a failure, whatever flag the reader left.
+      if (box.Aborting() || box.Bitmap().Width() <= 0 || box.Bitmap().Height() <= 0) {
+        // The codec's reason (too large, no image), else the file is damaged.
+        std::string reason = box.AbortReason();
+        if (reason.empty())
+          reason = box.Aborting() ? LoadFailureReason(item.PictureName) : "the file holds no image";
+        work.Error = cannotRead + reason;
+        return work;
+      }
+    } catch (const std::exception& e) {
+      work.Error = cannotRead + e.what();
       return work;
     }
-  } catch (const std::exception& e) {
-    work.Error = "Cannot read picture " + item.PictureName + ": " + e.what();
-    return work;
+    try {
+      upright = MakeUpright(box, opt, !item.WebCopyName.empty());
+    } catch (const std::exception& e) {
+      work.Error = (item.WebCopyName.empty() ? "Cannot turn picture " + item.PictureName
+                                             : "Cannot write web copy " + item.WebCopyName) +
+                   ": " + e.what();
+      return work;
+    }
+    if (code > 1 && upright.SidesSwapped) {
+      // The scale was chosen for the picture on its side: choose it for the upright picture.
+      ThumbnailSize(opt, fullH, fullW, tw, th);
+      const int uprightCode = tw > 0 && th > 0 ? PrescaleCode(fullH, fullW, tw, th) : 1;
+      if (uprightCode != code) {
+        code = uprightCode;
+        StartPicture(box);
+        again = true;
+      }
+    }
   }
+  work.WebCopyBytes = std::move(upright.WebCopy);
   const bool prescaled = code > 1;
+  if (prescaled && upright.SidesSwapped) std::swap(fullW, fullH);
   work.OrigWidth = std::to_string(prescaled ? fullW : box.Bitmap().Width());
   work.OrigHeight = std::to_string(prescaled ? fullH : box.Bitmap().Height());
+  if (box.IOParams().IccProfileTooLarge)
+    work.Warning = "The colour profile of " + item.PictureName +
+                   " is larger than 4 MB: it is left out of the thumbnail";
 
   try {
     Step(index, "Resampling file " + item.PictureName);
@@ -395,7 +553,7 @@ PictureWork TBuildEngine::Build::Process(int index, TImageBox& box) {
     const std::string next = index + 1 < n_ ? items_[index + 1].PageFileName : std::string();
     TLines lines;
     BuildHTMLContent(opt, prev, next, item.PictureName, work.OrigWidth, work.OrigHeight, index == 0,
-                     index == n_ - 1, index, lines);
+                     index == n_ - 1, index, lines, item.WebCopyName);
     work.PageBytes = JoinLinesCrLf(lines);
   } catch (const std::exception& e) {
     work.PageError = e.what();
@@ -411,10 +569,10 @@ void TBuildEngine::Build::Commit(int index, PictureWork& work) {
     std::unique_lock lock(mutex_);
     turn_.wait(lock, [&] { return committed_ == index; });
   }
-  bool stop = false;
+  bool stop = engine_.abort_.load();
   {
     std::lock_guard lock(mutex_);
-    stop = failed_;
+    stop = stop || failed_;
   }
   if (!stop) {
     CatalogItem& item = items_[index];
@@ -425,6 +583,8 @@ void TBuildEngine::Build::Commit(int index, PictureWork& work) {
       item.TnWidth = work.TnWidth;
       item.TnHeight = work.TnHeight;
       try {
+        if (!item.WebCopyName.empty())
+          WriteFileReplacing(dir_, item.WebCopyName, work.WebCopyBytes);
         WriteFileReplacing(dir_, item.TnFileName, work.ThumbnailBytes);
         if (!work.PageError.empty()) {
           error = work.PageError;
@@ -433,6 +593,15 @@ void TBuildEngine::Build::Commit(int index, PictureWork& work) {
         }
       } catch (const std::exception& e) {
         error = e.what();
+      }
+    }
+    if (error.empty() && !work.Warning.empty()) {
+      warnings_.push_back(work.Warning);  // commits run one at a time, in list order
+      try {
+        std::lock_guard olock(observerMutex_);
+        observer_.Warning(work.Warning);
+      } catch (...) {
+        // A report that failed changes nothing in the build.
       }
     }
     if (!error.empty()) {
@@ -479,6 +648,8 @@ void TBuildEngine::Build::Step(int index, const std::string& status) {
 }
 
 void TBuildEngine::Build::Percent(int index, int percent) {
+  // Thrown through the codec or the resampler, which give up and clean up.
+  if (engine_.abort_.load()) throw EBuildStopped("Build stopped");
   std::lock_guard lock(observerMutex_);
   percent_[index] = percent;
   if (index == head_) observer_.CurrentProgress(percent);
