@@ -1,5 +1,5 @@
-// What only the window does, driven as a user would: its controls and captions, the file
-// list, the fields that follow one another, and a settings load that stops at a bad colour.
+// What only the window does: its controls and captions, and a settings load that stops at a
+// bad colour. Builds from the window: window_build_test; what they refuse: window_faults_test.
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -28,19 +28,6 @@ class WindowTest : public QObject, folivant::test::TWindowHarness {
     form_ = std::make_unique<TForm1>(Env(1));
     return *form_;
   }
-  // Select (replace) or Add through the dialog, in the folder d.
-  void Choose(bool replace, const QString& d, const QStringList& names) {
-    QStringList files;
-    for (const QString& n : names) files << d + "/" + n;
-    dialogs_->FilesAnswers.push_back(files);
-    replace ? form_->SelectImageBtnClick() : form_->AddFileButtonClick();
-  }
-  QStringList Listed() const {
-    QStringList out;
-    for (int i = 0; i < W<QListWidget>("ListBox1")->count(); ++i)
-      out << W<QListWidget>("ListBox1")->item(i)->text();
-    return out;
-  }
   void Click(const char* button) { W<QPushButton>(button)->click(); }
   QString Text(const char* field) const { return W<QLineEdit>(field)->text(); }
 
@@ -62,16 +49,13 @@ class WindowTest : public QObject, folivant::test::TWindowHarness {
                                   "Image Options", "Header/Footer", "Build"}));
     QCOMPARE(f.StatusText(), QStringLiteral("Ready."));
     QVERIFY(W<QPushButton>("CancelButton")->isHidden());
+    // clang-format off
     const std::pair<const char*, QKeySequence> keys[] = {
-        {"SelectFiles1", Qt::Key_F3},
-        {"AddFiles1", Qt::CTRL | Qt::Key_A},
-        {"BuildCatalog1", Qt::CTRL | Qt::Key_B},
-        {"Quit1", Qt::CTRL | Qt::Key_X},
-        {"OptionsSavesettings1", Qt::CTRL | Qt::Key_S},
-        {"OptionsLoadSettings1", Qt::CTRL | Qt::Key_L},
-        {"HelpContents1", Qt::Key_F1},
-        {"GotoHomePage1", Qt::Key_F10},
-        {"About1", Qt::Key_F12}};
+        {"SelectFiles1", Qt::Key_F3}, {"AddFiles1", Qt::CTRL | Qt::Key_A},
+        {"BuildCatalog1", Qt::CTRL | Qt::Key_B}, {"Quit1", Qt::CTRL | Qt::Key_X},
+        {"OptionsSavesettings1", Qt::CTRL | Qt::Key_S}, {"OptionsLoadSettings1", Qt::CTRL | Qt::Key_L},
+        {"HelpContents1", Qt::Key_F1}, {"GotoHomePage1", Qt::Key_F10}, {"About1", Qt::Key_F12}};
+    // clang-format on
     for (const auto& [name, key] : keys) QCOMPARE(W<QAction>(name)->shortcut(), key);
     QVERIFY(W<QAction>("OptionsSaveSettingsOnExit1")->isChecked());
     QCOMPARE(W<QAction>("OptionsSavesettings2")->text(), QStringLiteral("Save Settings As..."));
@@ -98,53 +82,6 @@ class WindowTest : public QObject, folivant::test::TWindowHarness {
     QFile ini(SettingsPath());
     QVERIFY(ini.open(QIODevice::ReadOnly));
     QVERIFY(ini.readAll().contains("MetaTag=<meta name=\"x\">\r\n"));
-  }
-
-  void fileList() {
-    TForm1& f = Open();
-    const QString one = Path(QStringLiteral("one")), two = Path(QStringLiteral("two"));
-    QDir().mkpath(one);
-    QDir().mkpath(two);
-    Choose(true, one, {"Zeta.jpg", "alpha.jpg"});
-    Choose(false, two, {"Beta.jpg"});  // added in dialog order; the target is the last folder
-    QCOMPARE(Listed(), QStringList({"Zeta.jpg", "alpha.jpg", "Beta.jpg"}));
-    QCOMPARE(Text("EditTarget"), two);
-    QCOMPARE(W<QLabel>("Label11")->text(), QStringLiteral("Items count: 3"));
-    QCOMPARE(dialogs_->FileTitles.first(), QStringLiteral("Select Graphic Files"));
-    // Next needs three pictures.
-    Click("NextButton1");
-    QCOMPARE(W<QTabWidget>("PageControl1")->currentIndex(), 1);
-    Choose(true, one, {"a.jpg", "b.jpg"});  // a new Select replaces the list
-    Click("NextButton1");
-    QCOMPARE(dialogs_->Texts("information"), QStringList({"You MUST select at least 3 files !"}));
-    Choose(true, one, {});  // cancelled: nothing changes
-    QCOMPARE(Listed(), QStringList({"a.jpg", "b.jpg"}));
-    Choose(false, Path(QStringLiteral("gone")), {"c.jpg"});  // a warning, added all the same
-    QCOMPARE(dialogs_->Texts("warning"), QStringList({"Cannot find directory"}));
-    // Moving carries path and selection; nothing selected, nothing moves.
-    auto* lb = W<QListWidget>("ListBox1");
-    Click("MoveUpButton");
-    lb->setCurrentRow(1);
-    Click("MoveUpButton");
-    Click("MoveUpButton");
-    QCOMPARE(Listed(), QStringList({"b.jpg", "a.jpg", "c.jpg"}));
-    QCOMPARE(lb->row(lb->selectedItems().first()), 0);
-    lb->setCurrentRow(1);
-    Click("MoveDownButton");
-    Click("MoveDownButton");
-    QCOMPARE(f.FileList().Paths()[2], (one + "/a.jpg").toStdString());
-    // Sorted without regard to case, later additions go in place; the same file twice is
-    // two entries; removing one and all.
-    Click("SortButton");
-    Choose(false, two, {"B.jpg", "a.jpg"});
-    QCOMPARE(Listed(), QStringList({"a.jpg", "a.jpg", "b.jpg", "B.jpg", "c.jpg"}));
-    lb->setCurrentRow(4);
-    Click("DelPicButton");
-    QCOMPARE(f.FileList().Count(), std::size_t{4});
-    QVERIFY(lb->selectedItems().isEmpty());
-    Click("RemoveAllButton");
-    QCOMPARE(lb->count(), 0);
-    QCOMPARE(W<QLabel>("Label11")->text(), QStringLiteral("Items count: 0"));
   }
 
   // The values are applied in the file's order up to the bad colour; that picker and the later

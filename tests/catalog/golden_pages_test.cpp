@@ -42,25 +42,17 @@ struct GoldenCase {
 };
 
 std::vector<GoldenCase> Cases() {
-  static const std::pair<const char*, std::string CatalogOptions::*> kText[] = {
-      {"TableRows", &CatalogOptions::TableRows},
-      {"TableCols", &CatalogOptions::TableCols},
-      {"MetaTag", &CatalogOptions::MetaTag},
-      {"BackGrnd", &CatalogOptions::BackGrnd},
-      {"TableAlign", &CatalogOptions::TableAlign},
-      {"ContentTitle", &CatalogOptions::ContentTitle},
-      {"BackColorHtml", &CatalogOptions::BackColorHtml},
-      {"LinkColorHtml", &CatalogOptions::LinkColorHtml},
-      {"ALinkColorHtml", &CatalogOptions::ALinkColorHtml},
-      {"VLinkColorHtml", &CatalogOptions::VLinkColorHtml},
-      {"PageTitle", &CatalogOptions::PageTitle},
-      {"PrevTitle", &CatalogOptions::PrevTitle},
-      {"NextTitle", &CatalogOptions::NextTitle},
-      {"CatTitle", &CatalogOptions::CatTitle},
-      {"Border", &CatalogOptions::Border},
-      {"Cellpadding", &CatalogOptions::Cellpadding},
-      {"Cellspacing", &CatalogOptions::Cellspacing},
-      {"JavaProtectText", &CatalogOptions::JavaProtectText}};
+  using O = CatalogOptions;
+  // clang-format off
+  static const std::pair<const char*, std::string O::*> kText[] = {
+      {"TableRows", &O::TableRows}, {"TableCols", &O::TableCols}, {"MetaTag", &O::MetaTag},
+      {"BackGrnd", &O::BackGrnd}, {"TableAlign", &O::TableAlign}, {"ContentTitle", &O::ContentTitle},
+      {"BackColorHtml", &O::BackColorHtml}, {"LinkColorHtml", &O::LinkColorHtml},
+      {"ALinkColorHtml", &O::ALinkColorHtml}, {"VLinkColorHtml", &O::VLinkColorHtml},
+      {"PageTitle", &O::PageTitle}, {"PrevTitle", &O::PrevTitle}, {"NextTitle", &O::NextTitle},
+      {"CatTitle", &O::CatTitle}, {"Border", &O::Border}, {"Cellpadding", &O::Cellpadding},
+      {"Cellspacing", &O::Cellspacing}, {"JavaProtectText", &O::JavaProtectText}};
+  // clang-format on
   std::vector<GoldenCase> cases;
   std::istringstream in(
       test::ReadFile(std::string(FOLIVANT_TEST_SOURCE_DIR) + "/../golden/cases.txt"));

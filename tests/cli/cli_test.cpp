@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <regex>
-#include <set>
 #include <sstream>
 
 #include "../common/pictures.h"
@@ -229,25 +228,6 @@ TEST(CliInputs, FolderRules) {
                                              "tnzz.jpg", "x.bmp"}));
   ExpandInputs({dir / "none"}, error);
   EXPECT_NE(error.find("none"), std::string::npos);
-}
-
-// Every long option of --help is in the man page and the other way round.
-TEST(CliDocs, ManPageMatchesHelp) {
-  const std::string man =
-      ReadFile(std::string(FOLIVANT_TEST_SOURCE_DIR) + "/../../docs/folivant-build.1");
-  ASSERT_FALSE(man.empty());
-  auto longOptions = [](const std::string& text) {
-    static const std::regex option(R"(--([a-z][a-z-]+))");
-    std::set<std::string> found;
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), option);
-         it != std::sregex_iterator(); ++it)
-      found.insert((*it)[1]);
-    return found;
-  };
-  // The page's text without font changes and with plain hyphens.
-  const std::string text = std::regex_replace(
-      std::regex_replace(man, std::regex(R"(\\f[BIRP])"), ""), std::regex(R"(\\-)"), "-");
-  EXPECT_EQ(longOptions(kCliHelp), longOptions(text));
 }
 
 // The real program, interrupted by Ctrl-C after its first picture: it finishes what it began,

@@ -14,16 +14,13 @@ TEST(JpegRead, FixturesMatchTheirReferences) {
   const struct {
     const char *file, *ref;
     int dct, space, tolerance;
-  } cases[] = {{"grey", "grey", 0, 1, 0},
-               {"ycc420", "ycc420", 0, 2, 0},
-               {"ycc444", "ycc444", 0, 2, 0},
-               {"ycc444", "ycc444.fast", 1, 2, 0},
-               {"ycc444", "ycc444.float", 2, 2, 0},
-               {"rgb", "rgb", 0, 0, 0},
-               {"progressive", "progressive", 0, 2, 0},
-               {"restart", "restart", 0, 2, 0},
-               {"cmyk", "cmyk", 0, 3, 1},
+    // clang-format off
+  } cases[] = {{"grey", "grey", 0, 1, 0}, {"ycc420", "ycc420", 0, 2, 0}, {"ycc444", "ycc444", 0, 2, 0},
+               {"ycc444", "ycc444.fast", 1, 2, 0}, {"ycc444", "ycc444.float", 2, 2, 0},
+               {"rgb", "rgb", 0, 0, 0}, {"progressive", "progressive", 0, 2, 0},
+               {"restart", "restart", 0, 2, 0}, {"cmyk", "cmyk", 0, 3, 1},
                {"error-after-last-row", "ycc444", 0, 2, 0}};  // a good picture all the same
+  // clang-format on
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.file) + " read as " + c.ref);
     CodecRun r;

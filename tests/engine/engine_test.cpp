@@ -120,19 +120,6 @@ TEST_F(EngineTest, ThreePicturesInAFourByFourTable) {
   EXPECT_EQ(ReadFile(out / "tnp1.jpg").find("JFIF"), std::string::npos);
 }
 
-// A file of a picture's name in the target is never replaced and is the one used.
-TEST_F(EngineTest, TargetFilesOfThePicturesNamesAreUsedAsTheyAre) {
-  MakeJpegs(3);
-  WriteJpeg(out / "p2.jpg", 200, 100, 9);
-  const std::string existing = ReadFile(out / "p2.jpg");
-  TBuildResult r = Run(out.Path());
-  ASSERT_EQ(r.Outcome, TBuildOutcome::boDone) << r.Message;
-  EXPECT_EQ(ReadFile(out / "p2.jpg"), existing);
-  EXPECT_EQ(r.Items[1].OrigWidth + "x" + r.Items[1].OrigHeight + " " + r.Items[1].TnWidth,
-            "200x100 192");
-  EXPECT_NE(ReadFile(out / "p2_jpg.html").find("width=\"200\" height=\"100\""), std::string::npos);
-}
-
 // One side given, the other in proportion with a truncating division, whether the picture
 // is decoded whole or at a reduced size; small pictures are enlarged.
 TEST_F(EngineTest, ThumbnailSizesTruncate) {

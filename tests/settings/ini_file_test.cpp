@@ -35,20 +35,15 @@ TEST(IniRead, NamesValuesAndWhatIsNoKey) {
       // {section, key, value read with the default "d"}: the first copy wins, names are
       // trimmed and compared without regard to case, values are cut at 2047 bytes on a
       // character boundary.
-      const std::string cases[][3] = {{"General Options", "PageTitle", "Seite"},
-                                      {"GENERAL OPTIONS", "pageTITLE", "Seite"},
-                                      {"Table Options", "TableCols", "7"},
-                                      {"General Options", "NextTitle", "from the repeated section"},
-                                      {"General Options", "NoNewline", "last"},
-                                      {"General Options", "Empty", ""},
-                                      {"General Options", "Missing", "d"},
-                                      {"General Options", "; Comment", "d"},
-                                      {"General Options", "# Hash", "d"},
-                                      {"General Options", "just some words", "d"},
-                                      {"Other", "PageTitle", "d"},
-                                      {"General Options", "A", std::string(2047, 'a')},
-                                      {"General Options", "U", std::string(2046, 'b')},
-                                      {"General Options", "V", std::string(2047, 'c')}};
+      // clang-format off
+      const std::string g = "General Options", cases[][3] = {
+          {g, "PageTitle", "Seite"}, {"GENERAL OPTIONS", "pageTITLE", "Seite"},
+          {"Table Options", "TableCols", "7"}, {g, "NextTitle", "from the repeated section"},
+          {g, "NoNewline", "last"}, {g, "Empty", ""}, {g, "Missing", "d"}, {g, "; Comment", "d"},
+          {g, "# Hash", "d"}, {g, "just some words", "d"}, {"Other", "PageTitle", "d"},
+          {g, "A", std::string(2047, 'a')}, {g, "U", std::string(2046, 'b')},
+          {g, "V", std::string(2047, 'c')}};
+      // clang-format on
       for (const auto& c : cases) EXPECT_EQ(ini.ReadString(c[0], c[1], "d"), c[2]) << c[1];
       // Untouched text is written back byte for byte, mark and line ends included.
       EXPECT_EQ(ini.Text(), text + "NoNewline=last" + eol);
