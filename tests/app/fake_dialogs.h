@@ -23,14 +23,9 @@ class TFakeDialogs : public IDialogs {
  public:
   std::deque<QStringList> FilesAnswers;  // OpenFiles
   std::deque<QString> FileAnswers;       // OpenFile
-  std::deque<QString> SaveAnswers;       // SaveFile
-  std::deque<QString> FolderAnswers;     // Folder
-  std::deque<std::optional<QColor>> ColorAnswers;
   std::deque<bool> YesNoAnswers;
   std::vector<TShown> Shown;
   std::vector<QUrl> Opened;
-  std::vector<QString> Executed;  // window titles of dialogs run modally
-  QStringList FileTitles;         // titles of the file dialogs asked
 
   void Information(QWidget*, const QString& title, const QString& text) override {
     Shown.push_back({QStringLiteral("information"), title, text});
@@ -44,28 +39,25 @@ class TFakeDialogs : public IDialogs {
     Shown.push_back({QStringLiteral("question"), {}, text});
     return Pop(YesNoAnswers, false);
   }
-  QStringList OpenFiles(QWidget*, const QString& title, const QString&, const QString&) override {
-    return Pop(FilesAnswers, QStringList{}, title);
+  QStringList OpenFiles(QWidget*, const QString&, const QString&, const QString&) override {
+    return Pop(FilesAnswers, QStringList{});
   }
-  QString OpenFile(QWidget*, const QString& title, const QString&, const QString&, const QString&,
+  QString OpenFile(QWidget*, const QString&, const QString&, const QString&, const QString&,
                    bool) override {
-    return Pop(FileAnswers, QString{}, title);
+    return Pop(FileAnswers, QString{});
   }
-  QString SaveFile(QWidget*, const QString& title, const QString&, const QString&,
+  // Save and folder dialogs are cancelled, the colour dialog too; the About box is not run.
+  QString SaveFile(QWidget*, const QString&, const QString&, const QString&,
                    const QString&) override {
-    return Pop(SaveAnswers, QString{}, title);
+    return {};
   }
-  QString Folder(QWidget*, const QString& title, const QString&) override {
-    return Pop(FolderAnswers, QString{}, title);
-  }
-  std::optional<QColor> Color(QWidget*, const QColor&) override {
-    return Pop(ColorAnswers, std::optional<QColor>{});
-  }
+  QString Folder(QWidget*, const QString&, const QString&) override { return {}; }
+  std::optional<QColor> Color(QWidget*, const QColor&) override { return std::nullopt; }
   bool OpenUrl(const QUrl& url) override {
     Opened.push_back(url);
     return true;
   }
-  void Exec(QDialog& dialog) override { Executed.push_back(dialog.windowTitle()); }
+  void Exec(QDialog&) override {}
 
   // The messages of one kind, in order.
   QStringList Texts(const QString& kind) const {
@@ -76,10 +68,8 @@ class TFakeDialogs : public IDialogs {
   }
 
  private:
-  // The next queued answer, or def; a file dialog's title is recorded.
   template <class T>
-  T Pop(std::deque<T>& q, T def, const QString& title = {}) {
-    if (!title.isEmpty()) FileTitles << title;
+  static T Pop(std::deque<T>& q, T def) {
     if (q.empty()) return def;
     T v = std::move(q.front());
     q.pop_front();

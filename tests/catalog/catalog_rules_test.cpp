@@ -55,9 +55,6 @@ TEST(PageArithmetic, CountsPagesAndLimits) {
   for (const auto& [rows, cols] : {std::pair{0, 4}, {4, 0}, {-1, -1}, {101, 1}, {1, 101}})
     EXPECT_THROW(ItemsPerPage(rows, cols), ECatalogError) << rows << "x" << cols;
   EXPECT_THROW(PageOfIndex(-1, 3, 3), ECatalogError);
-  CatalogOptions options;
-  options.TableRows = "0";
-  EXPECT_THROW(ItemsPerPage(options), ECatalogError);
 }
 
 TEST(PageArithmetic, WholeNumbers) {

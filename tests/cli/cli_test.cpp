@@ -58,14 +58,12 @@ TEST(CliParse, GnuForms) {
   EXPECT_EQ(Parse("--target=a=b x").Options.Target, "a=b");
   EXPECT_EQ(Parse("--align default x").Options.Align, "");
   EXPECT_EQ(Parse("--thumb-width 50 --thumb-height 60 x").Options.Mode, TThumbMode::tmFixedHeight);
-  EXPECT_EQ(Parse("- x").Options.Inputs.size(), 2u);
   CliOptions s = Parse("--protect --open-in-window --progressive x").Options;
   EXPECT_TRUE(*s.Protect && !s.ProtectText && *s.OpenInWindow && *s.Progressive);
   s = ParseCommandLine(
           {"--protect=No copies", "--no-progressive", "--protect", "--no-protect", "x"})
           .Options;
   EXPECT_TRUE(*s.ProtectText == "No copies" && !*s.Progressive && !*s.Protect);
-  EXPECT_TRUE(Parse("--no-settings --print-settings").Options.PrintSettings);
   // Help wins over the version whatever their order; a bad option wins over both.
   const std::pair<const char*, CliAction> actions[] = {{"-h -V", CliAction::Help},
                                                        {"--version -h", CliAction::Help},

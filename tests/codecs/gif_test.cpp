@@ -93,21 +93,6 @@ TEST(GifRead, NothingDecodedLeavesTheBitmap) {
   }
 }
 
-TEST(GifRead, FileByNameSkipsStrayBytes) {
-  Bytes bytes = ReadBytes("gif/87a.gif");
-  const std::size_t descriptor = 13 + 16 * 3;
-  ASSERT_EQ(bytes[descriptor], 0x2C);
-  bytes.insert(bytes.begin() + descriptor, 200000, 0x00);
-  TempDir dir;
-  WriteBytes(dir / "stray.gif", bytes);
-  CodecRun r;
-  int count = 0;
-  ReadGifFile(dir / "stray.gif", r.bmp, count, r.progress, r.params);
-  EXPECT_TRUE(!r.aborting && count == 1);
-  EXPECT_TRUE(MatchesPpm(r.bmp, LoadPpm("gif/pattern.ref.ppm"), 0));
-  EXPECT_THROW(ReadGifFile(dir / "missing.gif", r.bmp, count, r.progress, r.params), EFileError);
-}
-
 // ---- the LZW coder on its own
 
 Bytes Encode(int w, int h, bool interlaced, int bits, const Bytes& px) {

@@ -1,8 +1,3 @@
-#include <cstddef>
-#include <cstdio>
-
-#include <jpeglib.h>
-
 #include "../common/pictures.h"
 
 namespace folivant::test {
@@ -38,7 +33,7 @@ TEST(JpegRead, FixturesMatchTheirReferences) {
   }
 }
 
-TEST(JpegRead, DensityScaleAndHeaderOnly) {
+TEST(JpegRead, DensityAndScale) {
   const std::pair<const char*, int> densities[] = {
       {"density-inch", 300150}, {"density-cm", 254127}, {"grey", 1001}};
   for (const auto& [file, dpi] : densities) {
@@ -58,25 +53,9 @@ TEST(JpegRead, DensityScaleAndHeaderOnly) {
     EXPECT_EQ(r.bmp.Width() * 1000 + r.bmp.Height() * 4 / 3, s[3] * 1001) << "scale " << s[0];
     EXPECT_EQ(r.params.Width, s[3]);
   }
-  CodecRun p;
-  p.bmp.SetSize(3, 2);
-  p.Read(Kind::Jpeg, ReadBytes("jpeg/progressive.jpg"), true);
-  EXPECT_FALSE(p.aborting);
-  EXPECT_EQ(p.bmp.Width() * 10000 + p.params.Width * 100 + p.params.Height, 33224);
-  EXPECT_TRUE(p.params.JpegProgressive && p.reports.empty());
 }
 
-TEST(JpegRead, NotAJpegTruncationCancelAndErrors) {
-  const Bytes comment = ReadBytes("bad/jpeg-comment-start.jpg");
-  TMemoryStream s(comment.data(), comment.size());
-  EXPECT_FALSE(IsJpegStream(s));
-  EXPECT_EQ(s.Position(), 0);
-  CodecRun r;
-  r.bmp.SetSize(2, 2);
-  r.params.Width = 77;
-  EXPECT_TRUE(r.Read(Kind::Jpeg, comment).aborting);
-  EXPECT_EQ(r.bmp.Width() * 100 + r.params.Width, 277);
-
+TEST(JpegRead, TruncationCancelAndErrors) {
   CodecRun cut;  // a premature end is a warning: the rows before the break are kept
   EXPECT_FALSE(cut.Read(Kind::Jpeg, ReadBytes("jpeg/truncated.jpg")).aborting);
   EXPECT_TRUE(MatchesPpm(cut.bmp, LoadPpm("jpeg/truncated.ref.ppm"), 0, 16));
@@ -110,7 +89,7 @@ TBitmap Pattern(int w, int h) {
   return b;
 }
 
-// What libjpeg itself and the file's bytes say about a written file, read back by our reader
+// What the file's bytes say about a written file, read back by our reader
 // (compared away from the colour edge in the middle, where subsampled chroma bleeds).
 TEST(JpegWrite, RoundTripsInEveryColourSpace) {
   const TBitmap src = Pattern(40, 24);
@@ -121,11 +100,9 @@ TEST(JpegWrite, RoundTripsInEveryColourSpace) {
   const struct {
     int space;
     bool progressive, oneBit;
-    J_COLOR_SPACE lib;
     int tolerance;
-  } cases[] = {{0, false, false, JCS_RGB, 12},  {2, false, false, JCS_YCbCr, 12},
-               {2, true, false, JCS_YCbCr, 12}, {1, false, false, JCS_GRAYSCALE, 255},
-               {3, false, false, JCS_CMYK, 6},  {2, false, true, JCS_YCbCr, 255}};
+  } cases[] = {{0, false, false, 12},  {2, false, false, 12}, {2, true, false, 12},
+               {1, false, false, 255}, {3, false, false, 6},  {2, false, true, 255}};
   for (const auto& c : cases) {
     SCOPED_TRACE("colour space " + std::to_string(c.space) + (c.oneBit ? " from 1-bit" : ""));
     CodecRun w;
@@ -140,23 +117,16 @@ TEST(JpegWrite, RoundTripsInEveryColourSpace) {
     EXPECT_EQ(w.reports.size(), 24u);
     EXPECT_EQ(oneBit.PixelFormat(), TPixelFormat::pf1bit);  // written from a copy
     const Bytes& bytes = out.Bytes();
-    jpeg_decompress_struct ci{};
-    jpeg_error_mgr err{};
-    ci.err = jpeg_std_error(&err);
-    jpeg_create_decompress(&ci);
-    jpeg_mem_src(&ci, bytes.data(), bytes.size());
-    jpeg_read_header(&ci, TRUE);
-    EXPECT_EQ(ci.jpeg_color_space, c.lib);
-    EXPECT_EQ(ci.saw_Adobe_marker != 0, c.space == 0 || c.space == 3);
-    EXPECT_EQ(ci.progressive_mode != 0, c.progressive);
-    EXPECT_TRUE(c.space || ci.comp_info[0].h_samp_factor + ci.comp_info[1].h_samp_factor == 2);
-    jpeg_destroy_decompress(&ci);
     // JFIF (grey and YCbCr only) in the bytes: "JFIF\0", version, unit 1 (inch), 300 x 200.
     const std::string text(bytes.begin(), bytes.end());
     const std::size_t jfif = text.find(std::string("JFIF\0", 5));
     ASSERT_EQ(jfif != std::string::npos, c.space == 1 || c.space == 2);
     EXPECT_TRUE(jfif == std::string::npos ||
                 text.substr(jfif + 7, 5) == std::string("\x01\x01\x2C\x00\xC8", 5));
+    // An Adobe marker for RGB and CMYK; a progressive frame header (no other place holds its
+    // marker: 0xFF in coded data is followed by 0).
+    EXPECT_EQ(text.find("Adobe") != std::string::npos, c.space == 0 || c.space == 3);
+    EXPECT_EQ(text.find("\xFF\xC2") != std::string::npos, c.progressive);
     CodecRun r;
     r.Read(Kind::Jpeg, bytes);
     EXPECT_EQ(r.params.JpegColorSpace * 10 + r.params.JpegProgressive,
@@ -180,14 +150,13 @@ class FailingStream : public TMemoryStream {
 };
 
 TEST(JpegWrite, FailuresAbort) {
-  CodecRun empty, cancel, full;
-  TMemoryStream out;
-  WriteJpegStream(out, TBitmap{}, empty.params, empty.progress);
+  CodecRun cancel, full;
   cancel.progress.fOnProgress = [&cancel](const void*, int) { cancel.aborting = true; };
+  TMemoryStream out;
   WriteJpegStream(out, Pattern(16, 64), cancel.params, cancel.progress);
   FailingStream failing;  // its error reaches the caller after the codec is destroyed
   EXPECT_THROW(WriteJpegStream(failing, Pattern(64, 64), full.params, full.progress), EFileError);
-  EXPECT_TRUE(empty.aborting && cancel.aborting && full.aborting);
+  EXPECT_TRUE(cancel.aborting && full.aborting);
 }
 
 }  // namespace

@@ -63,13 +63,9 @@ TEST(PngRead, HeaderFields) {
   CodecRun phys;  // 2835 and 3780 pixels a metre
   phys.Read(Kind::Png, ReadBytes("png/rgb8-phys.png"));
   EXPECT_EQ(phys.params.DpiX * 1000 + phys.params.DpiY, 72096);
-  CodecRun none;
-  none.bmp.SetSize(2, 2);
-  none.Read(Kind::Png, ReadBytes("png/rgb16.png"), true);  // header only
-  EXPECT_EQ(none.params.DpiX, ScreenDpi().X);
-  EXPECT_EQ(none.bmp.Width(), 2);
-  EXPECT_EQ(none.params.BitsPerSample, 16);
-  EXPECT_TRUE(none.reports.empty());
+  CodecRun none;  // header only; no pHYs: the display's resolution
+  none.Read(Kind::Png, ReadBytes("png/rgb16.png"), true);
+  EXPECT_TRUE(none.params.DpiX == ScreenDpi().X && none.bmp.Width() == 0 && none.reports.empty());
 }
 
 TEST(PngRead, SignatureTruncationCancelAndErrors) {

@@ -88,14 +88,6 @@ class EngineTest : public ::testing::Test {
   Recorder recorder;
 };
 
-TEST_F(EngineTest, FewerThanThreePicturesAreRefusedWithNothingWritten) {
-  MakeJpegs(2);
-  EXPECT_EQ(Run(out / "new").Outcome, TBuildOutcome::boRefused);
-  EXPECT_EQ(recorder.information, Files{"You MUST select at least 3 files !"});
-  EXPECT_TRUE(recorder.asked.empty() && recorder.statuses.empty());
-  EXPECT_FALSE(Exists(out / "new"));
-}
-
 TEST_F(EngineTest, ThreePicturesInAFourByFourTable) {
   MakeJpegs(3);
   request.Options.ShowInBrowser = true;
@@ -341,22 +333,6 @@ TEST_F(EngineTest, PicturesAreShownUprightAndHeicAndTiffThroughWebCopies) {
                   .find(n >= 5 ? "width=\"32\" height=\"64\"" : "width=\"64\" height=\"32\""),
               std::string::npos)
         << n;
-}
-
-TEST_F(EngineTest, TheTargetFolderIsMadeOnlyWhenTheAnswerIsYes) {
-  MakeJpegs(3);
-  recorder.answer = false;
-  EXPECT_EQ(Run(out / "a").Outcome, TBuildOutcome::boRefused);
-  EXPECT_FALSE(Exists(out / "a"));
-  EXPECT_EQ(recorder.asked, Files{out / "a"});
-  recorder.answer = true;
-  EXPECT_EQ(Run(out / "a").Outcome, TBuildOutcome::boDone);
-  EXPECT_TRUE(Exists(out / "a/page1.html"));
-  // One level only, unless parents are asked for.
-  EXPECT_EQ(Run(out / "b/c").Message, "Cannot create " + (out / "b/c"));
-  request.CreateTargetParents = true;
-  EXPECT_EQ(Run(out / "b/c").Outcome, TBuildOutcome::boDone);
-  EXPECT_EQ(Run("").Message, "Cannot create ");
 }
 
 // Files may not grow past 600 bytes: every copy, thumbnail and page write fails part-way, and

@@ -78,20 +78,8 @@ TEST(Bitmap, SizeLimitIsCheckedBeforeAllocating) {
   EXPECT_EQ(ColorToRGBValue(0x800000FF), 0u);
 }
 
-// Nearest neighbour with centres mapped on centres, in both formats.
+// Nearest neighbour with centres mapped on centres, here in 1-bit (24-bit: the fuzz target).
 TEST(StretchPlain, CentresMapOnCentres) {
-  TBitmap src;
-  src.SetSize(2, 2);
-  src.ScanLine(0)[0] = 10;
-  src.ScanLine(0)[3] = 20;
-  src.ScanLine(1)[0] = 30;
-  src.ScanLine(1)[3] = 40;
-  TBitmap dst;
-  dst.SetSize(4, 3);
-  StretchPlain(src, dst);
-  const int seen[][3] = {{0, 0, 10}, {0, 3, 10}, {0, 6, 20}, {1, 9, 40}, {2, 9, 40}, {2, 0, 30}};
-  for (const auto& s : seen) EXPECT_EQ(dst.ScanLine(s[0])[s[1]], s[2]) << s[0] << "," << s[1];
-
   TBitmap mono;
   mono.SetPixelFormat(TPixelFormat::pf1bit);
   mono.SetSize(2, 1);

@@ -97,13 +97,6 @@ TEST(Settings, ValuesAreKeptWithinTheControlsLimits) {
             "[table options]\ntablerows=0\ntablecols=101\n[image options]\nfilter=6\n");
   const SettingsRecord e = LoadSettings(dir / "l.ini").Record;
   EXPECT_EQ(e.TableRows + "|" + e.TableCols + "|" + std::to_string(e.Filter), "1|100|6");
-  // Filter 9 and Progressive 2 are written back as -1 and 1.
-  WriteFile(dir / "l.ini", "[Image Options]\nFilter=9\nProgressive=2\n");
-  SaveSettings(LoadSettings(dir / "l.ini").Record, dir / "l.ini");
-  const TIniFile ini(dir / "l.ini");
-  EXPECT_EQ(ini.ReadString(kImageSection, "Filter", "") +
-                ini.ReadString(kImageSection, "Progressive", ""),
-            "-11");
 }
 
 // A bad colour text stops the load at its picker: the values before it and every other key
@@ -144,21 +137,6 @@ TEST(Settings, BadColourStopsTheLoadAtThatPicker) {
   const SettingsLoad empty = LoadSettings(dir / "bad.ini");
   EXPECT_EQ(empty.ColorsApplied, 0);
   EXPECT_EQ(empty.Error->Message, "'' is not a valid integer value");
-}
-
-TEST(Settings, CatalogOptionsFromARecord) {
-  const CatalogOptions start, d = MakeCatalogOptions(SettingsRecord{});
-  EXPECT_EQ(d.LinkColorHtml + d.VLinkColorHtml, start.LinkColorHtml + start.VLinkColorHtml);
-  EXPECT_EQ(d.Filter, start.Filter);
-  SettingsRecord r = Customised();
-  r.ThumbHeight = 5000;  // a record from elsewhere still gives options within the limits
-  const CatalogOptions o = MakeCatalogOptions(r, [](TColor) { return TColor{0x0A0B0C}; });
-  EXPECT_EQ(o.TargetDir + o.BackGrnd + o.Border + o.TableCols, "/srv/catalogpaper.jpgabc5");
-  // The system colour goes through the resolver.
-  EXPECT_EQ(o.BackColorHtml + o.LinkColorHtml + o.ALinkColorHtml + o.VLinkColorHtml,
-            "#123456#0000FF#0C0B0A#000000");
-  EXPECT_EQ(o.ThumbHeight * 1000 + o.JPEGQuality * 10 + o.Filter, 300106);
-  EXPECT_TRUE(o.Progressive && o.JavaProtect && o.JavaOpen && !o.AutoRotate);
 }
 
 }  // namespace
