@@ -15,6 +15,7 @@
 #include <unordered_set>
 
 #include "catalog/catalog_rules.h"
+#include "catalog/engine/build_outputs.h"
 #include "catalog/engine/target_files.h"
 #include "catalog/page_writer.h"
 #include "imaging/image_box.h"
@@ -114,6 +115,10 @@ struct PictureWork {
   std::string PageBytes;       // the picture page, CR LF lines
   std::string PageError;       // set: the thumbnail is written, then the build stops
   std::string OrigWidth, OrigHeight, TnWidth, TnHeight;
+  // A picture browsers do not show also gets a web copy, the JPEG its page shows: written
+  // (and recorded in the build record) beside the thumbnail. Empty name: none.
+  std::string WebCopyName, WebCopyBytes;
+  bool Reused = false;  // thumbnail and sizes taken from the build record
 };
 
 }  // namespace
@@ -129,12 +134,17 @@ class TBuildEngine::Build {
  private:
   void Worker();
   PictureWork Process(int index, TImageBox& box);
-  void Commit(int index, PictureWork& work);
+  PictureWork Reused(int index);
+  void MakePage(int index, PictureWork& work);
+  void Commit(int position, int index, PictureWork& work);
+  bool PlanFromRecord(std::vector<std::string>& warnings);
+  void WriteCatalogPages(TBuildResult& result);
   void Fail(const std::string& message);
 
   // Progress, serialised: the observer is called by one thread at a time.
   void Step(int index, const std::string& status);
   void Percent(int index, int percent);
+  void Skip();  // a picture taken from the record: its three steps at once
   void HeadMoved();
 
   TBuildEngine& engine_;
@@ -143,15 +153,20 @@ class TBuildEngine::Build {
   std::string dir_;
   std::vector<CatalogItem> items_;
   int n_ = 0;
+  std::unique_ptr<TBuildOutputs> outputs_;
+  std::vector<int> order_;   // the pictures this build processes, in list order
+  std::vector<char> reuse_;  // per picture: taken from the build record
+  int total_ = 0;            // progress steps: three per picture processed
 
   // Dispatch and ordered commit.
   std::mutex mutex_;
   std::condition_variable turn_;
-  int next_ = 0;       // next picture to start
+  int next_ = 0;       // position in order_ of the next picture to start
   int committed_ = 0;  // pictures committed (or discarded after a failure) so far
   bool failed_ = false;
   std::string message_;
   int done_ = 0;
+  int reused_ = 0;
 
   // Progress state, under observerMutex_.
   std::mutex observerMutex_;
@@ -203,9 +218,21 @@ TBuildResult TBuildEngine::Build::Run() {
   // 3, 4. Titles and alignment come with the snapshot; the cancel flag starts clear.
   engine_.cancel_.store(false);
 
+  total_ = 3 * n_;
   auto finish = [&](TBuildOutcome outcome) {
+    // The record keeps what was done, also when the build ends early.
+    if (outputs_) {
+      try {
+        outputs_->Finish(outcome == TBuildOutcome::boDone);
+      } catch (const std::exception& e) {
+        if (outcome == TBuildOutcome::boDone) {
+          outcome = TBuildOutcome::boFailed;
+          message_ = e.what();
+        }
+      }
+    }
     observer_.Status("Ready.");
-    observer_.OverallProgress(0, 3 * n_);
+    observer_.OverallProgress(0, total_);
     observer_.CurrentProgress(0);
     result.Outcome = outcome;
     result.Items = items_;
@@ -221,6 +248,12 @@ TBuildResult TBuildEngine::Build::Run() {
   // own folder it would overwrite that picture.
   items_.resize(n_);
   try {
+    if (request_.Shares < 0 ||
+        (request_.Shares > 0 &&
+         (request_.Share < 1 || request_.Share > request_.Shares || request_.PagesOnly))) {
+      throw ECatalogError("There is no share " + std::to_string(request_.Share) + " of " +
+                          std::to_string(request_.Shares));
+    }
     for (int i = 0; i < n_; ++i) {
       CatalogItem& item = items_[i];
       item.PictureName = request_.Pictures[i].Name;
@@ -239,9 +272,7 @@ TBuildResult TBuildEngine::Build::Run() {
         }
       }
     }
-    for (const CatalogItem& item : items_) {
-      CopyFileNoReplace(item.SourcePath, dir_, item.PictureName);
-    }
+    if (!PlanFromRecord(result.Warnings)) return finish(TBuildOutcome::boFailed);
   } catch (const std::exception& e) {
     message_ = e.what();
     return finish(TBuildOutcome::boFailed);
@@ -250,11 +281,13 @@ TBuildResult TBuildEngine::Build::Run() {
   // 7, 8. The pictures.
   status_.assign(n_, std::string());
   percent_.assign(n_, 0);
-  observer_.OverallProgress(0, 3 * n_);
+  total_ = 3 * static_cast<int>(order_.size());
+  head_ = order_.empty() ? n_ : order_[0];
+  observer_.OverallProgress(0, total_);
   int jobs = request_.Jobs > 0
                  ? request_.Jobs
                  : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  jobs = std::min(jobs, n_);
+  jobs = std::min(jobs, std::max(1, static_cast<int>(order_.size())));
   {
     std::vector<std::jthread> threads;
     for (int w = 1; w < jobs; ++w) {
@@ -267,13 +300,17 @@ TBuildResult TBuildEngine::Build::Run() {
     Worker();
   }
   result.PicturesDone = done_;
+  result.PicturesReused = reused_;
   if (failed_) return finish(TBuildOutcome::boFailed);
 
-  // 9. The catalog pages, unless cancelled.
+  // 9. The catalog pages, unless cancelled or only a share of the list was built.
   const bool cancelled = engine_.cancel_.load();
-  if (!cancelled) {
+  if (!cancelled && request_.Shares == 0) {
     try {
-      result.PagesWritten = BuildTables(opt, items_, dir_);
+      result.PagesWritten =
+          BuildTables(opt, items_, dir_, [&](const std::string& name, const std::string& bytes) {
+            outputs_->CatalogPage(name, bytes);
+          });
     } catch (const std::exception& e) {
       message_ = e.what();
       return finish(TBuildOutcome::boFailed);
@@ -282,7 +319,8 @@ TBuildResult TBuildEngine::Build::Run() {
 
   // 10, 11.
   finish(cancelled ? TBuildOutcome::boCancelled : TBuildOutcome::boDone);
-  if (!cancelled && opt.ShowInBrowser) {
+  if (result.Outcome == TBuildOutcome::boFailed) return result;
+  if (!cancelled && request_.Shares == 0 && opt.ShowInBrowser) {
     std::error_code ec;
     std::filesystem::path page = std::filesystem::absolute(JoinPath(dir_, "page1.html"), ec);
     observer_.OpenDocument(ec ? JoinPath(dir_, "page1.html") : page.lexically_normal().string());
@@ -294,21 +332,23 @@ void TBuildEngine::Build::Worker() {
   TImageBox box;
   box.SetAutoUndo(false);
   for (;;) {
-    int index;
+    int position, index;
     {
       std::lock_guard lock(mutex_);
-      if (failed_ || engine_.cancel_.load() || next_ >= n_) return;
-      index = next_++;
+      if (failed_ || engine_.cancel_.load() || next_ >= static_cast<int>(order_.size())) return;
+      position = next_++;
+      index = order_[position];
     }
     PictureWork work;
     try {
-      work = Process(index, box);
+      work = reuse_[index] ? Reused(index) : Process(index, box);
+      if (work.Error.empty()) MakePage(index, work);
     } catch (...) {
       // Only an observer can throw something that is not a std::exception.
       work = PictureWork();
       work.Error = "Unexpected error while building " + items_[index].PictureName;
     }
-    Commit(index, work);
+    Commit(position, index, work);
   }
 }
 
@@ -388,28 +428,70 @@ PictureWork TBuildEngine::Build::Process(int index, TImageBox& box) {
     return work;
   }
   Step(index, std::string());
+  return work;
+}
 
-  // The page, in memory; written in list order by Commit.
+// A picture whose thumbnail the build record vouches for: its sizes, nothing decoded.
+PictureWork TBuildEngine::Build::Reused(int index) {
+  const TPictureRecord& entry = outputs_->Entry(index);
+  PictureWork work;
+  work.Reused = true;
+  work.OrigWidth = std::to_string(entry.Width);
+  work.OrigHeight = std::to_string(entry.Height);
+  work.TnWidth = std::to_string(entry.TnWidth);
+  work.TnHeight = std::to_string(entry.TnHeight);
+  Skip();
+  return work;
+}
+
+// The page, in memory; written in list order by Commit.
+void TBuildEngine::Build::MakePage(int index, PictureWork& work) {
+  const CatalogItem& item = items_[index];
   try {
     const std::string prev = index > 0 ? items_[index - 1].PageFileName : std::string();
     const std::string next = index + 1 < n_ ? items_[index + 1].PageFileName : std::string();
     TLines lines;
-    BuildHTMLContent(opt, prev, next, item.PictureName, work.OrigWidth, work.OrigHeight, index == 0,
-                     index == n_ - 1, index, lines);
+    BuildHTMLContent(request_.Options, prev, next, item.PictureName, work.OrigWidth,
+                     work.OrigHeight, index == 0, index == n_ - 1, index, lines);
     work.PageBytes = JoinLinesCrLf(lines);
   } catch (const std::exception& e) {
     work.PageError = e.what();
   }
-  return work;
+}
+
+// The copies, then what the build record lets this build take as it is. False (message_ set)
+// when a pages-only build finds pictures that no share has built.
+bool TBuildEngine::Build::PlanFromRecord(std::vector<std::string>& warnings) {
+  outputs_ = std::make_unique<TBuildOutputs>(request_, dir_, items_);
+  outputs_->Open(warnings);
+  order_ = outputs_->Mine();
+  std::vector<char> missing(n_, 0);
+  for (int i : order_) missing[i] = !outputs_->Copy(i);
+  reuse_.assign(n_, 0);
+  for (int i : order_) {
+    reuse_[i] = !missing[i] && outputs_->Reuse(i);
+    missing[i] = request_.PagesOnly && !reuse_[i];
+  }
+  const int count = static_cast<int>(std::count(missing.begin(), missing.end(), 1));
+  if (count == 0) return true;
+  message_ = "Cannot write the catalog pages: " + std::to_string(count) +
+             (count == 1 ? " picture is" : " pictures are") +
+             " not built (has every share finished?):";
+  int named = 0;
+  for (int i = 0; i < n_ && named < 10; ++i) {
+    if (missing[i]) message_ += (named++ ? ", " : " ") + items_[i].PictureName;
+  }
+  if (count > named) message_ += " and " + std::to_string(count - named) + " more";
+  return false;
 }
 
 // Writes a picture's files when every earlier picture is written, so the files on disk are
 // always those a one-worker build would have written by then, and a later picture sharing
 // an output name always writes last.
-void TBuildEngine::Build::Commit(int index, PictureWork& work) {
+void TBuildEngine::Build::Commit(int position, int index, PictureWork& work) {
   {
     std::unique_lock lock(mutex_);
-    turn_.wait(lock, [&] { return committed_ == index; });
+    turn_.wait(lock, [&] { return committed_ == position; });
   }
   bool stop = false;
   {
@@ -425,11 +507,28 @@ void TBuildEngine::Build::Commit(int index, PictureWork& work) {
       item.TnWidth = work.TnWidth;
       item.TnHeight = work.TnHeight;
       try {
-        WriteFileReplacing(dir_, item.TnFileName, work.ThumbnailBytes);
+        // Each file is written by the last picture of the list that has its name, and only
+        // when its bytes change; the picture's entry then joins the build record.
+        TPictureRecord& entry = outputs_->Entry(index);
+        if (!work.Reused) {
+          entry.Width = std::stoi(work.OrigWidth);
+          entry.Height = std::stoi(work.OrigHeight);
+          entry.TnWidth = std::stoi(work.TnWidth);
+          entry.TnHeight = std::stoi(work.TnHeight);
+          entry.Thumbnail = outputs_->WritesThumbnail(index)
+                                ? outputs_->Write(item.TnFileName, work.ThumbnailBytes)
+                                : TFileRecord();
+          entry.WebCopy = work.WebCopyName.empty()
+                              ? TFileRecord()
+                              : outputs_->Write(work.WebCopyName, work.WebCopyBytes);
+        }
         if (!work.PageError.empty()) {
           error = work.PageError;
         } else {
-          WriteFileReplacing(dir_, item.PageFileName, work.PageBytes);
+          entry.Page = outputs_->WritesPage(index)
+                           ? outputs_->Write(item.PageFileName, work.PageBytes)
+                           : TFileRecord();
+          outputs_->Done(index);
         }
       } catch (const std::exception& e) {
         error = e.what();
@@ -441,6 +540,7 @@ void TBuildEngine::Build::Commit(int index, PictureWork& work) {
       {
         std::lock_guard lock(mutex_);
         ++done_;
+        if (work.Reused) ++reused_;
       }
       try {
         std::lock_guard olock(observerMutex_);
@@ -470,12 +570,18 @@ void TBuildEngine::Build::Step(int index, const std::string& status) {
   std::lock_guard lock(observerMutex_);
   if (status.empty() || status.rfind("Resampling", 0) == 0 || status.rfind("Saving", 0) == 0) {
     // A step finished: loaded (before resampling), resampled (before saving), saved.
-    observer_.OverallProgress(++steps_, 3 * n_);
+    observer_.OverallProgress(++steps_, total_);
   }
   if (status.empty()) return;
   status_[index] = status;
   percent_[index] = 0;
   if (index == head_) observer_.Status(status);
+}
+
+void TBuildEngine::Build::Skip() {
+  std::lock_guard lock(observerMutex_);
+  steps_ += 3;
+  observer_.OverallProgress(steps_, total_);
 }
 
 void TBuildEngine::Build::Percent(int index, int percent) {
@@ -488,7 +594,7 @@ void TBuildEngine::Build::HeadMoved() {
   int head;
   {
     std::lock_guard lock(mutex_);
-    head = committed_;
+    head = committed_ < static_cast<int>(order_.size()) ? order_[committed_] : n_;
   }
   std::lock_guard lock(observerMutex_);
   head_ = head;

@@ -113,8 +113,7 @@ json PictureJson(const TPictureRecord& p) {
   json j{{"name", TextJson(p.Name)}, {"when", p.When},     {"source", FileJson(p.Source)},
          {"width", p.Width},         {"height", p.Height}, {"tnWidth", p.TnWidth},
          {"tnHeight", p.TnHeight},   {"kb", p.SizeKb}};
-  json key = json::parse(p.ImageKey, nullptr, false);
-  j["image"] = key.is_discarded() ? json(p.ImageKey) : key;
+  j["image"] = TextJson(p.ImageKey);
   j["copy"] = FileJson(p.Copy);
   j["copy"]["made"] = p.CopyMade;
   if (!p.Thumbnail.Name.empty()) j["thumbnail"] = FileJson(p.Thumbnail);
@@ -135,9 +134,7 @@ bool PictureFrom(const json& j, TPictureRecord& p) {
                            std::pair{"webCopy", &p.WebCopy}}) {
     if (j.contains(key) && !FileFrom(j[key], *file, true)) return false;
   }
-  const auto image = j.find("image");
-  if (image == j.end()) return false;
-  p.ImageKey = image->is_string() ? image->get<std::string>() : image->dump();
+  if (!j.contains("image") || !TextFrom(j["image"], p.ImageKey)) return false;
   return Number(j, "when", p.When) && Number(j, "width", p.Width) &&
          Number(j, "height", p.Height) && Number(j, "tnWidth", p.TnWidth) &&
          Number(j, "tnHeight", p.TnHeight) && Number(j, "kb", p.SizeKb);
