@@ -2,12 +2,15 @@
 #include <sys/resource.h>
 
 #include <functional>
+#include <map>
 #include <mutex>
+#include <random>
 
 #include <gtest/gtest.h>
 
 #include "catalog/engine/build_engine.h"
 #include "catalog/engine/target_files.h"
+#include "catalog/record/build_record.h"
 #include "test_pictures.h"
 
 namespace folivant {
@@ -406,6 +409,126 @@ TEST_F(EngineTest, AFailedWriteLeavesNoTruncatedFileUnderARealName) {
   EXPECT_EQ(ReadFile(src / "tnp1.jpg"), "old");
   EXPECT_EQ(Listing(src.Path()),
             (std::vector<std::string>{"p1.jpg", "p2.jpg", "p3.jpg", "tnp1.jpg"}));
+}
+
+// Names and modification times of every file a build leaves (the record's folder aside).
+std::map<std::string, std::int64_t> Times(const std::string& dir) {
+  std::map<std::string, std::int64_t> times;
+  for (const std::string& name : Listing(dir)) times[name] = StampOf(dir + "/" + name).MtimeNs;
+  return times;
+}
+
+// Random edits of the pictures, of the options and of the target, each followed by a build
+// into the same folder (whole, interrupted and resumed, or in shares): the folder must then
+// hold exactly what a build into an empty folder makes, byte for byte.
+TEST_F(EngineTest, ARebuildAfterAnyEditEqualsAFreshBuild) {
+  std::mt19937 rng(20240611);
+  auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+  int serial = 0;
+  auto write = [&](const std::string& name) {
+    const int w = 24 + pick(40), h = 16 + pick(40), seed = ++serial;
+    name.ends_with(".gif") ? WriteGif(src / name, w, h, seed) : WriteJpeg(src / name, w, h, seed);
+  };
+  auto add = [&] {
+    const std::string name = "q" + std::to_string(serial) + (pick(3) == 0 ? ".gif" : ".jpg");
+    write(name);
+    request.Pictures.insert(request.Pictures.begin() + pick(request.Pictures.size() + 1),
+                            {name, src / name});
+  };
+  CatalogOptions& o = request.Options;
+  const std::function<void()> options[] = {
+      [&] {
+        o.ThumbMode = o.ThumbMode == TThumbMode::tmFixedHeight ? TThumbMode::tmFixedWidth
+                                                               : TThumbMode::tmFixedHeight;
+      },
+      [&] { o.ThumbHeight = 10 + pick(60); },
+      [&] { o.ThumbWidth = 10 + pick(60); },
+      [&] { o.Filter = pick(8) - 1; },
+      [&] { o.JPEGQuality = 10 + pick(91); },
+      [&] { o.Progressive = !o.Progressive; },
+      [&] { request.JpegPrescale = !request.JpegPrescale; },
+      [&] { PictureLimits().MaxPixels = 100'000 + pick(2) * 1000; },
+      [&] { o.TableRows = std::to_string(1 + pick(3)); },
+      [&] { o.TableCols = std::to_string(1 + pick(3)); },
+      [&] { o.BackColorHtml = pick(2) ? "#FFFFFF" : "#102030"; },
+      [&] { o.NextTitle = "Next" + std::to_string(pick(3)); },
+      [&] { o.JavaOpen = !o.JavaOpen; },
+      [&] { o.JavaProtect = !o.JavaProtect; },
+      [&] { o.FooterLines = {"<p>" + std::to_string(pick(3)) + "</p>"}; },
+  };
+  const TPictureLimits limits = PictureLimits();
+  for (int i = 0; i < 5; ++i) add();
+  TempDir target;
+  ASSERT_EQ(Run(target.Path()).Outcome, TBuildOutcome::boDone);
+
+  for (int step = 0; step < 60; ++step) {
+    const int edit = pick(9);
+    const int n = static_cast<int>(request.Pictures.size());
+    SCOPED_TRACE("step " + std::to_string(step) + ", edit " + std::to_string(edit));
+    request.Jobs = 1 + pick(3);
+    const auto before = Times(target.Path());
+    if (edit == 0) add();
+    if (edit == 1 && n > 3) request.Pictures.erase(request.Pictures.begin() + pick(n));
+    if (edit == 2) std::swap(request.Pictures[pick(n)], request.Pictures[pick(n)]);
+    if (edit == 3) write(request.Pictures[pick(n)].Name);  // same name, other bytes
+    if (edit == 4) options[pick(std::size(options))]();
+    if (edit == 5) {  // a user's hand in the target: a thumbnail and another file damaged
+      for (const std::string prefix : {"tn", ""}) {
+        std::vector<std::string> files = Listing(target.Path());
+        std::erase_if(files, [&](const std::string& f) { return !f.starts_with(prefix); });
+        const std::string victim = target / files[pick(files.size())];
+        std::string bytes = ReadFile(victim);
+        bytes[pick(bytes.size())] ^= 1;  // same size, other bytes
+        pick(3) ? WriteFile(victim, bytes) : (void)std::filesystem::remove(victim);
+      }
+    }
+    if (edit == 6) {  // interrupted after the first picture, then built again
+      recorder.onDone = [&](int) { engine.Cancel(); };
+      EXPECT_NE(Run(target.Path()).Outcome, TBuildOutcome::boFailed);
+      recorder.onDone = nullptr;
+    }
+    TBuildResult r;
+    if (edit == 7) {  // in shares, the catalog pages last
+      request.Shares = 2 + pick(2);
+      for (request.Share = 1; request.Share <= request.Shares; ++request.Share) {
+        ASSERT_EQ(Run(target.Path()).Outcome, TBuildOutcome::boDone) << recorder.errors.back();
+      }
+      request.Shares = request.Share = 0;
+      request.PagesOnly = true;
+    }
+    r = Run(target.Path());
+    request.PagesOnly = false;
+    ASSERT_EQ(r.Outcome, TBuildOutcome::boDone) << r.Message;
+    if (edit == 8) {  // nothing changed: nothing made, nothing touched
+      EXPECT_EQ(r.PicturesReused, n);
+      EXPECT_EQ(Times(target.Path()), before);
+    }
+
+    TempDir fresh;
+    ASSERT_EQ(Run(fresh.Path()).Outcome, TBuildOutcome::boDone);
+    const auto files = Listing(fresh.Path());
+    ASSERT_EQ(Listing(target.Path()), files);
+    for (const std::string& f : files) ASSERT_EQ(ReadFile(target / f), ReadFile(fresh / f)) << f;
+  }
+  PictureLimits() = limits;
+}
+
+// A share that has not finished: the catalog pages are refused, naming what is missing.
+TEST_F(EngineTest, PagesOnlyNamesThePicturesNoShareHasBuilt) {
+  MakeJpegs(5);
+  request.Shares = 2;
+  request.Share = 2;
+  ASSERT_EQ(Run(out.Path()).Outcome, TBuildOutcome::boDone);
+  EXPECT_EQ(Listing(out.Path()), (std::vector<std::string>{"p2.jpg", "p2_jpg.html", "p4.jpg",
+                                                           "p4_jpg.html", "tnp2.jpg", "tnp4.jpg"}));
+  request.Shares = request.Share = 0;
+  request.PagesOnly = true;
+  const TBuildResult r = Run(out.Path());
+  EXPECT_EQ(r.Outcome, TBuildOutcome::boFailed);
+  EXPECT_EQ(r.Message,
+            "Cannot write the catalog pages: 3 pictures are not built (has every share "
+            "finished?): p1.jpg, p3.jpg, p5.jpg");
+  EXPECT_FALSE(Exists(out / "page1.html"));
 }
 
 TEST(TargetFiles, CopyNeverReplacesAndWriteReplacesWhole) {

@@ -166,17 +166,14 @@ bool TBuildOutputs::Copy(int i) {
   const bool sourceAsRecorded =
       !force && old && old->Source.Name == e.Source.Name && old->Source.Stamp == e.Source.Stamp;
 
-  TFileRecord recorded = old ? old->Copy : TFileRecord();
-  if (old && old->CopyMade && recorded.Name == item.PictureName && VerifyFile(path, recorded)) {
-    // A copy this build made: it must be the picture as it is now.
-    e.Copy = recorded;
+  if (old && old->CopyMade && old->Copy.Name == item.PictureName && Exists(path)) {
+    // A copy the build made must be the picture as it is now, whatever happened to either.
+    TFileRecord copy = old->Copy;
+    const bool copyAsRecorded = !force && VerifyFile(path, copy);
+    if (!copyAsRecorded) copy = {item.PictureName, StampOf(path), HashOrThrow(path)};
+    e.Source.Hash = sourceAsRecorded ? old->Source.Hash : HashOrThrow(item.SourcePath);
+    e.Copy = copy;
     e.CopyMade = true;
-    if (sourceAsRecorded) {
-      e.Source.Hash = old->Source.Hash;
-      return true;
-    }
-    e.Source.Hash = HashOrThrow(item.SourcePath);
-    if (force) e.Copy.Hash = HashOrThrow(path);
     if (e.Source.Hash == e.Copy.Hash) return true;
     if (pagesOnly) return false;
     // Copied beside it and renamed over it, so no reader sees a half-written picture.
