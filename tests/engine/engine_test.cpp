@@ -1,5 +1,6 @@
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 
 #include <functional>
 #include <map>
@@ -426,7 +427,7 @@ TEST_F(EngineTest, ARebuildAfterAnyEditEqualsAFreshBuild) {
   auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
   int serial = 0;
   auto write = [&](const std::string& name) {
-    const int w = 24 + pick(40), h = 16 + pick(40), seed = ++serial;
+    const int w = 24 + pick(160), h = 16 + pick(160), seed = ++serial;
     name.ends_with(".gif") ? WriteGif(src / name, w, h, seed) : WriteJpeg(src / name, w, h, seed);
   };
   auto add = [&] {
@@ -436,6 +437,7 @@ TEST_F(EngineTest, ARebuildAfterAnyEditEqualsAFreshBuild) {
                             {name, src / name});
   };
   CatalogOptions& o = request.Options;
+  const TPictureLimits limits = PictureLimits();
   const std::function<void()> options[] = {
       [&] {
         o.ThumbMode = o.ThumbMode == TThumbMode::tmFixedHeight ? TThumbMode::tmFixedWidth
@@ -447,7 +449,7 @@ TEST_F(EngineTest, ARebuildAfterAnyEditEqualsAFreshBuild) {
       [&] { o.JPEGQuality = 10 + pick(91); },
       [&] { o.Progressive = !o.Progressive; },
       [&] { request.JpegPrescale = !request.JpegPrescale; },
-      [&] { PictureLimits().MaxPixels = 100'000 + pick(2) * 1000; },
+      [&] { PictureLimits().MaxPixels = 40 * 40; },  // lifted again after the refusal
       [&] { o.TableRows = std::to_string(1 + pick(3)); },
       [&] { o.TableCols = std::to_string(1 + pick(3)); },
       [&] { o.BackColorHtml = pick(2) ? "#FFFFFF" : "#102030"; },
@@ -456,23 +458,23 @@ TEST_F(EngineTest, ARebuildAfterAnyEditEqualsAFreshBuild) {
       [&] { o.JavaProtect = !o.JavaProtect; },
       [&] { o.FooterLines = {"<p>" + std::to_string(pick(3)) + "</p>"}; },
   };
-  const TPictureLimits limits = PictureLimits();
   for (int i = 0; i < 5; ++i) add();
   TempDir target;
   ASSERT_EQ(Run(target.Path()).Outcome, TBuildOutcome::boDone);
 
-  for (int step = 0; step < 60; ++step) {
-    const int edit = pick(9);
-    const int n = static_cast<int>(request.Pictures.size());
+  int turn = 0;
+  for (int step = 0; step < 100; ++step) {
+    const int edit = pick(8);
     SCOPED_TRACE("step " + std::to_string(step) + ", edit " + std::to_string(edit));
     request.Jobs = 1 + pick(3);
     const auto before = Times(target.Path());
     if (edit == 0) add();
+    const int n = static_cast<int>(request.Pictures.size());
     if (edit == 1 && n > 3) request.Pictures.erase(request.Pictures.begin() + pick(n));
     if (edit == 2) std::swap(request.Pictures[pick(n)], request.Pictures[pick(n)]);
     if (edit == 3) write(request.Pictures[pick(n)].Name);  // same name, other bytes
-    if (edit == 4) options[pick(std::size(options))]();
-    if (edit == 5) {  // a user's hand in the target: a thumbnail and another file damaged
+    if (edit < 5 && pick(2)) options[turn++ % std::size(options)]();  // each option in turn
+    if (edit == 4) {  // a user's hand in the target: a thumbnail and another file damaged
       for (const std::string prefix : {"tn", ""}) {
         std::vector<std::string> files = Listing(target.Path());
         std::erase_if(files, [&](const std::string& f) { return !f.starts_with(prefix); });
@@ -482,13 +484,30 @@ TEST_F(EngineTest, ARebuildAfterAnyEditEqualsAFreshBuild) {
         pick(3) ? WriteFile(victim, bytes) : (void)std::filesystem::remove(victim);
       }
     }
-    if (edit == 6) {  // interrupted after the first picture, then built again
-      recorder.onDone = [&](int) { engine.Cancel(); };
-      EXPECT_NE(Run(target.Path()).Outcome, TBuildOutcome::boFailed);
+    int stop = 0;     // pictures written before the build was stopped
+    if (edit == 5) {  // the build killed, or cancelled, after some pictures; then built again
+      const bool kill = pick(2);
+      stop = 1 + pick(n);
+      int count = 0;
+      recorder.onDone = [&](int) {
+        if (++count == stop) kill ? ::_exit(0) : engine.Cancel();
+      };
+      if (kill) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+          Run(target.Path());
+          ::_exit(1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+      } else {
+        EXPECT_NE(Run(target.Path()).Outcome, TBuildOutcome::boFailed);
+      }
       recorder.onDone = nullptr;
     }
     TBuildResult r;
-    if (edit == 7) {  // in shares, the catalog pages last
+    if (edit == 6) {  // in shares, the catalog pages last
       request.Shares = 2 + pick(2);
       for (request.Share = 1; request.Share <= request.Shares; ++request.Share) {
         ASSERT_EQ(Run(target.Path()).Outcome, TBuildOutcome::boDone) << recorder.errors.back();
@@ -498,14 +517,20 @@ TEST_F(EngineTest, ARebuildAfterAnyEditEqualsAFreshBuild) {
     }
     r = Run(target.Path());
     request.PagesOnly = false;
-    ASSERT_EQ(r.Outcome, TBuildOutcome::boDone) << r.Message;
-    if (edit == 8) {  // nothing changed: nothing made, nothing touched
+    TempDir fresh;
+    const TBuildResult f = Run(fresh.Path());
+    ASSERT_EQ(r.Message, f.Message);
+    if (f.Outcome == TBuildOutcome::boFailed) {  // a picture over the size limit: refused anyway
+      PictureLimits() = limits;
+      continue;
+    }
+    ASSERT_EQ(r.Outcome, TBuildOutcome::boDone);
+    // What the stopped build wrote is not made again.
+    EXPECT_LE(r.PicturesDone - r.PicturesReused, n - stop);
+    if (edit == 7) {  // nothing changed: nothing made, nothing touched
       EXPECT_EQ(r.PicturesReused, n);
       EXPECT_EQ(Times(target.Path()), before);
     }
-
-    TempDir fresh;
-    ASSERT_EQ(Run(fresh.Path()).Outcome, TBuildOutcome::boDone);
     const auto files = Listing(fresh.Path());
     ASSERT_EQ(Listing(target.Path()), files);
     for (const std::string& f : files) ASSERT_EQ(ReadFile(target / f), ReadFile(fresh / f)) << f;
