@@ -442,8 +442,6 @@ void TRecordWriter::Save(const TBuildRecord& record) {
         left -= static_cast<std::size_t>(n);
       }
     }
-    // On disk before it replaces the old part, so a power cut leaves one or the other.
-    if (err == 0 && ::fsync(fd) != 0) err = errno;
     if (::close(fd) != 0 && err == 0) err = errno;
     if (err == 0 && ::rename(temp.c_str(), path.c_str()) != 0) err = errno;
     if (err != 0) fail(err);
