@@ -188,6 +188,7 @@ bool TBuildOutputs::Copy(int i) {
                              std::strerror(err));
     }
     e.Copy = {item.PictureName, StampOf(path), HashOrThrow(path)};
+    JournalCopy(e);
     return true;
   }
   if (!Exists(path)) {
@@ -196,6 +197,7 @@ bool TBuildOutputs::Copy(int i) {
       e.CopyMade = true;
       e.Copy = {item.PictureName, StampOf(path), HashOrThrow(path)};
       e.Source.Hash = e.Copy.Hash;
+      JournalCopy(e);
       return true;
     }
   }
@@ -216,10 +218,25 @@ bool TBuildOutputs::Copy(int i) {
   return true;
 }
 
+// A copy is journalled as soon as it is made, so a build killed before its picture is done
+// still knows the copy is its own: one without a key, which vouches for no thumbnail.
+void TBuildOutputs::JournalCopy(const TPictureRecord& e) {
+  TPictureRecord copy;
+  copy.Name = e.Name;
+  copy.When = NowNs();
+  copy.Source = e.Source;
+  copy.Copy = e.Copy;
+  copy.CopyMade = true;
+  writer_->Append(copy);
+  copies_[copy.Name] = copy;
+}
+
 bool TBuildOutputs::Reuse(int i) {
   const TPictureRecord* old = Old(i);
   TPictureRecord& e = entries_[i];
-  if (request_.Force || !old || old->ImageKey != key_ || old->Copy.Hash != e.Copy.Hash) {
+  // Forced or not, a pages-only build makes no picture: it takes what the shares made.
+  if ((request_.Force && !request_.PagesOnly) || !old || old->ImageKey != key_ ||
+      old->Copy.Hash != e.Copy.Hash) {
     return false;
   }
   TFileRecord thumbnail;
@@ -284,21 +301,23 @@ void TBuildOutputs::CatalogPage(const std::string& name, const std::string& byte
 }
 
 void TBuildOutputs::Finish(bool complete) {
-  const auto own = std::find_if(parts_.begin(), parts_.end(),
-                                [&](const TRecordPart& p) { return p.Name == part_; });
-  if (complete) {
-    if (request_.Shares == 0) {
-      // A whole build knows every picture: what other parts knew is in its record now.
-      RemoveStale(new_);
-      writer_->Save(new_);
-      for (const TRecordPart& part : parts_) writer_->RemovePart(part.Name);
-      return;
-    }
+  if (complete && request_.Shares == 0) {
+    // A whole build knows every picture: what other parts knew is in its record now.
+    RemoveStale(new_);
     writer_->Save(new_);
+    for (const TRecordPart& part : parts_) writer_->RemovePart(part.Name);
     return;
   }
-  if (new_.Pictures.empty() && new_.CatalogPages.empty() && own == parts_.end()) return;
+  // Otherwise nothing known is forgotten, not even of pictures now in another share, until
+  // a whole build has removed what no longer belongs.
+  const auto own = std::find_if(parts_.begin(), parts_.end(),
+                                [&](const TRecordPart& p) { return p.Name == part_; });
+  if (new_.Pictures.empty() && new_.CatalogPages.empty() && copies_.empty() &&
+      own == parts_.end()) {
+    return;
+  }
   TBuildRecord kept = own == parts_.end() ? TBuildRecord() : own->Record;
+  for (const auto& [name, copy] : copies_) kept.Pictures[name] = copy;
   for (const auto& [name, picture] : new_.Pictures) kept.Pictures[name] = picture;
   for (const auto& [name, page] : new_.CatalogPages) kept.CatalogPages[name] = page;
   writer_->Save(kept);

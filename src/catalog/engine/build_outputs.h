@@ -56,13 +56,15 @@ class TBuildOutputs {
   void Done(int i);
   void CatalogPage(const std::string& name, const std::string& bytes);
 
-  // The end of the build. complete: every picture of this build is done and, for a whole build,
-  // every catalog page: files an earlier build made that no longer belong are removed and the
-  // record holds this build alone. Otherwise the record keeps all it knew. Throws.
+  // The end of the build. complete: every picture and catalog page is done; a whole build then
+  // removes the files an earlier build made that no longer belong, and its record holds this
+  // build alone. Otherwise (a share, or a build that ended early) the record keeps all it
+  // knew besides what this build did. Throws.
   void Finish(bool complete);
 
  private:
   const TPictureRecord* Old(int i) const;
+  void JournalCopy(const TPictureRecord& entry);
   void RemoveStale(const TBuildRecord& record);
 
   const TBuildRequest& request_;
@@ -78,7 +80,8 @@ class TBuildOutputs {
   std::multimap<std::string, TFileRecord> made_;
   std::unique_ptr<TRecordWriter> writer_;
   std::vector<TPictureRecord> entries_;
-  TBuildRecord new_;  // what this build did so far
+  TBuildRecord new_;                              // what this build did so far
+  std::map<std::string, TPictureRecord> copies_;  // copies made, before their pictures are done
 };
 
 }  // namespace folivant
