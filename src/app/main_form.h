@@ -91,6 +91,7 @@ class TForm1 : public QMainWindow {
 
   // Build.
   void BuildBtnClick();
+  void RebuildAll1Click();  // the build, taking nothing from the build record
   void CancelButtonClick();
 
   // What the window holds besides its controls.
@@ -153,6 +154,7 @@ class TForm1 : public QMainWindow {
   bool cancelRequested_ = false;
   bool shownOnce_ = false;
   bool buildActive_ = false;
+  bool forceBuild_ = false;
   QString pictureDir_;  // where the picture dialog opens
   std::unique_ptr<TBuildRunner> runner_;
   TfrmAbout* about_ = nullptr;

@@ -16,9 +16,9 @@
 #include <set>
 #include <sstream>
 
-#include "catalog/catalog_rules.h"
 #include "settings/color_text.h"
 #include "settings/settings_path.h"
+#include "catalog/catalog_rules.h"
 
 extern char** environ;
 
