@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps configure build check check-fast check-sanitize demo run bench clean
+.PHONY: all deps configure build check check-fast check-sanitize demo run bench package clean
 
 all: build
 
@@ -41,6 +41,11 @@ demo: build
 # The window, from the build folder.
 run: build
 	$(BUILD)/bin/folivant
+
+# The Debian package folivant_<version>_<arch>.deb in $(BUILD), made by CPack.
+package: build
+	cmake --build $(BUILD) --target package
+	@ls $(BUILD)/folivant_*.deb
 
 bench: build
 	bench/run

@@ -23,20 +23,24 @@
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <filesystem>
 #include <stdexcept>
+#include <utility>
 
 #include "app/about_form.h"
 #include "app/build_runner.h"
 #include "app/dialogs.h"
-#include "settings/color_text.h"
-#include "settings/settings.h"
+#include "app/picture_preview.h"
 #include "app/version.h"
 #include "catalog/catalog_rules.h"
 #include "catalog/html_color.h"
+#include "catalog/picture_folder.h"
 #include "codecs/codecs.h"
+#include "settings/color_text.h"
+#include "settings/settings.h"
 
 namespace folivant {
 
@@ -47,6 +51,8 @@ const QString kPictureFilter = QStringLiteral(
     "PNG Files|*.png");
 const QString kIniFilter = QStringLiteral("INI Files|*.ini");
 const QString kBusyText = QStringLiteral("Not possible while a catalog is being built.");
+// The picture preview's box: small enough that the window still fits a 1366 x 768 screen.
+constexpr QSize kPreviewBox(224, 168);
 
 std::string S(const QString& s) {
   return s.toStdString();
@@ -105,6 +111,8 @@ TForm1::TForm1(TEnv env, QWidget* parent)
   runner_ = std::make_unique<TBuildRunner>();
   connect(runner_.get(), &TBuildRunner::ProgressChanged, this, &TForm1::FlushProgress);
   connect(runner_.get(), &TBuildRunner::Finished, this, &TForm1::BuildFinished);
+  previewLoader_ = new TPreviewLoader(this);
+  connect(previewLoader_, &TPreviewLoader::Ready, this, &TForm1::ShowPicturePreview);
   BuildUi();
   BuildMenus();
   about_ = new TfrmAbout(dialogs_, this);
@@ -130,9 +138,10 @@ TForm1::~TForm1() {
 }
 
 void ConfigureApplication() {
+  // No display name: Qt would append a display name to every window title that does not end
+  // with it ("Warning — Folivant v1.7"); the captions show exactly as the program sets them.
   QApplication::setApplicationName(AppTitle());
-  QApplication::setApplicationDisplayName(AppTitle());
-  QApplication::setDesktopFileName(QStringLiteral("folivant"));
+  QApplication::setDesktopFileName(QStringLiteral("org.example.folivant"));
   QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("folivant")));
 }
 
@@ -185,8 +194,13 @@ QWidget* TForm1::BottomRow(int tab, QPushButton* next) {
 QWidget* TForm1::BuildFilesTab() {
   auto* page = Named(new QWidget, "TabSheet1");
   auto* group = Named(new QGroupBox(QStringLiteral("File List"), page), "GroupBox1");
-  ListBox1 = Named(new QListWidget(group), "ListBox1");
+  auto* list = Named(new TDropList(group), "ListBox1");
+  ListBox1 = list;
   ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+  connect(list, &TDropList::Dropped, this, [this](const QStringList& paths, int notLocal) {
+    Guard([&] { DropFiles(paths, notLocal); });
+  });
+  connect(ListBox1, &QListWidget::itemSelectionChanged, this, &TForm1::RequestPicturePreview);
 
   auto* buttons = new QVBoxLayout;
   struct B {
@@ -209,18 +223,37 @@ QWidget* TForm1::BuildFilesTab() {
     connect(b, &QPushButton::clicked, this,
             [this, handler] { Guard([=, this] { (this->*handler)(); }); });
     buttons->addWidget(b);
+    idleWidgets_ << b;
   }
   buttons->addStretch();
   auto* gl = new QHBoxLayout(group);
   gl->addWidget(ListBox1, 1);
   gl->addLayout(buttons);
 
+  auto* previewGroup = Named(new QGroupBox(QStringLiteral("Preview"), page), "GroupBoxPreview");
+  PreviewImage = Named(new QLabel(previewGroup), "PreviewImage");
+  PreviewImage->setFrameShape(QFrame::StyledPanel);
+  PreviewImage->setFixedSize(kPreviewBox + QSize(4, 4));
+  PreviewImage->setAlignment(Qt::AlignCenter);
+  PreviewImage->setWordWrap(true);
+  PreviewCaption = Named(new QLabel(previewGroup), "PreviewCaption");
+  PreviewCaption->setFixedWidth(kPreviewBox.width());
+  PreviewCaption->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  PreviewCaption->setWordWrap(true);
+  auto* pv = new QVBoxLayout(previewGroup);
+  pv->addWidget(PreviewImage);
+  pv->addWidget(PreviewCaption);
+  pv->addStretch();
+
   Label11 = Named(new QLabel(QStringLiteral("Items count"), page), "Label11");
   auto* next = Button("NextButton1", QStringLiteral("Next"), page);
   connect(next, &QPushButton::clicked, this, [this] { Guard([this] { NextButton1Click(); }); });
 
+  auto* top = new QHBoxLayout;
+  top->addWidget(group, 1);
+  top->addWidget(previewGroup);
   auto* v = new QVBoxLayout(page);
-  v->addWidget(group, 1);
+  v->addLayout(top, 1);
   v->addWidget(Label11);
   v->addWidget(BottomRow(1, next));
   return page;
@@ -502,6 +535,7 @@ QWidget* TForm1::BuildBuildTab() {
   auto* about = Button("AboutBtn", QStringLiteral("About"), group);
   CancelButton = Button("CancelButton", QStringLiteral("Cancel"), group);
   BuildBtn = Button("BuildBtn", QStringLiteral("Build"), group);
+  idleWidgets_ << BuildBtn;
   connect(quit, &QPushButton::clicked, this, [this] { Guard([this] { CloseButtonClick(); }); });
   connect(about, &QPushButton::clicked, this, [this] { Guard([this] { AboutBtnClick(); }); });
   connect(CancelButton, &QPushButton::clicked, this,
@@ -541,15 +575,16 @@ void TForm1::BuildMenus() {
   };
   QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
   file->setObjectName(QStringLiteral("File1"));
-  add(file, "SelectFiles1", QStringLiteral("Select Files ..."), QKeySequence(Qt::Key_F3),
-      &TForm1::SelectImageBtnClick);
-  add(file, "AddFiles1", QStringLiteral("Add Files..."), QKeySequence(Qt::CTRL | Qt::Key_A),
-      &TForm1::AddFileButtonClick);
+  idleActions_ << add(file, "SelectFiles1", QStringLiteral("Select Files ..."),
+                      QKeySequence(Qt::Key_F3), &TForm1::SelectImageBtnClick);
+  idleActions_ << add(file, "AddFiles1", QStringLiteral("Add Files..."),
+                      QKeySequence(Qt::CTRL | Qt::Key_A), &TForm1::AddFileButtonClick);
   file->addSeparator();
   BuildCatalog1 = add(file, "BuildCatalog1", QStringLiteral("Build Catalog"),
                       QKeySequence(Qt::CTRL | Qt::Key_B), &TForm1::BuildBtnClick);
-  add(file, "RebuildAll1", QStringLiteral("Rebuild All"), QKeySequence(),
-      &TForm1::RebuildAll1Click);
+  QAction* rebuildAll = add(file, "RebuildAll1", QStringLiteral("Rebuild All"), QKeySequence(),
+                            &TForm1::RebuildAll1Click);
+  idleActions_ << BuildCatalog1 << rebuildAll;
   file->addSeparator();
   add(file, "Quit1", QStringLiteral("Quit"), QKeySequence(Qt::CTRL | Qt::Key_X),
       &TForm1::CloseButtonClick);
@@ -561,8 +596,8 @@ void TForm1::BuildMenus() {
   add(options, "OptionsSavesettings2", QStringLiteral("Save Settings As..."), QKeySequence(),
       &TForm1::OptionsSavesettings2Click);
   options->addSeparator();
-  add(options, "OptionsLoadSettings1", QStringLiteral("Load Settings..."),
-      QKeySequence(Qt::CTRL | Qt::Key_L), &TForm1::OptionsLoadSettings1Click);
+  idleActions_ << add(options, "OptionsLoadSettings1", QStringLiteral("Load Settings..."),
+                      QKeySequence(Qt::CTRL | Qt::Key_L), &TForm1::OptionsLoadSettings1Click);
   options->addSeparator();
   OptionsSaveSettingsOnExit1 =
       add(options, "OptionsSaveSettingsOnExit1", QStringLiteral("Save Settings On Exit"),
@@ -588,7 +623,19 @@ void TForm1::FormCreate() {
   cancelRequested_ = false;
   ProgressBar1->setValue(0);
   FilterComboBox->setCurrentIndex(0);
-  Guard([this] { LoadSettings(env_.SettingsPath); });
+  QString error;
+  try {
+    LoadSettings(env_.SettingsPath);
+  } catch (const std::exception& e) {
+    error = Q(e.what());
+  } catch (...) {
+    error = QStringLiteral("Unknown error");
+  }
+  // Told once the window is up, over it, with the file it came from.
+  if (!error.isEmpty())
+    startupError_ =
+        error +
+        QStringLiteral("\nSettings file: %1").arg(QDir::toNativeSeparators(env_.SettingsPath));
   AlertEdit->setEnabled(JavaProtect->isChecked());
   CancelButton->hide();
   // The thumbnails are written with the quality the field shows, from the first build on.
@@ -601,12 +648,22 @@ void TForm1::FormClose() {
 
 void TForm1::closeEvent(QCloseEvent* event) {
   if (buildActive_) {
-    // Finish the pictures in flight, then save: the settings must not be lost.
+    // The pictures in flight are finished while the event loop keeps turning; the window,
+    // greyed, closes when the worker reports it has stopped (BuildFinished), and the settings
+    // are saved then.
+    event->ignore();
+    if (closing_) return;
+    closing_ = true;
+    cancelRequested_ = true;
     SetStatus(QStringLiteral("Cancelling..."));
+    centralWidget()->setEnabled(false);
+    menuBar()->setEnabled(false);
     runner_->Cancel();
-    runner_->Wait();
-    PutBackAfterBuild();
+    return;
   }
+  closing_ = false;
+  centralWidget()->setEnabled(true);
+  menuBar()->setEnabled(true);
   FormClose();
   event->accept();
 }
@@ -618,9 +675,15 @@ void TForm1::showEvent(QShowEvent* event) {
   if (const QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
   PageControl1->setCurrentIndex(0);
   ListBox1->setFocus();
+  if (!startupError_.isEmpty()) {
+    // After this event, so the box is placed over the window where it now stands.
+    QTimer::singleShot(0, this,
+                       [this] { dialogs_.Critical(this, std::exchange(startupError_, {})); });
+  }
 }
 
 void TForm1::Guard(const std::function<void()>& body) {
+  if (closing_) return;  // a shortcut while the window waits to close
   try {
     body();
   } catch (const std::exception& e) {
@@ -720,6 +783,77 @@ void TForm1::RemoveAllButtonClick() {
   ShowCount();
 }
 
+void TForm1::DropFiles(const QStringList& paths, int notLocal) {
+  if (RefuseWhileBuilding()) return;
+  std::vector<std::string> pictures;
+  int skipped = notLocal;
+  QStringList problems;
+  for (const QString& dropped : paths) {
+    const std::string path = S(QDir::cleanPath(dropped));
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+      // A folder gives what the command line takes from it.
+      std::string error;
+      for (const std::string& name : FolderPictureNames(path, error))
+        pictures.push_back(path == "/" ? "/" + name : path + "/" + name);
+      if (!error.empty()) problems << Q(error);
+    } else if (IsPictureName(TFileList::NameOf(path)) &&
+               std::filesystem::is_regular_file(path, ec)) {
+      pictures.push_back(path);
+    } else {
+      ++skipped;
+    }
+  }
+  if (files_.Count() == 0 && !pictures.empty()) {
+    lastDir_ = Q(TFileList::FolderOf(pictures.front()));
+    EditTarget->setText(lastDir_);
+    pictureDir_ = lastDir_;
+  }
+  for (const std::string& p : pictures) files_.Add(p);
+  ProgressBar1->setMaximum(static_cast<int>(files_.Count()));
+  RefreshListBox(-1);
+  ShowCount();
+  QString note = pictures.size() == 1 ? QStringLiteral("Added 1 picture.")
+                                      : QStringLiteral("Added %1 pictures.").arg(pictures.size());
+  if (skipped == 1) note += QStringLiteral(" Skipped 1 file that is not a picture.");
+  if (skipped > 1) note += QStringLiteral(" Skipped %1 files that are not pictures.").arg(skipped);
+  for (const QString& p : problems) note += QLatin1Char(' ') + p + QLatin1Char('.');
+  SetStatus(note);
+}
+
+void TForm1::RequestPicturePreview() {
+  const int i = SelectedIndex();
+  if (i < 0 || static_cast<std::size_t>(i) >= files_.Count()) {
+    previewLoader_->Request({}, {});
+    PreviewImage->clear();
+    PreviewCaption->clear();
+    return;
+  }
+  const QString path = Q(files_.Paths()[static_cast<std::size_t>(i)]);
+  PreviewImage->clear();
+  PreviewCaption->setText(Q(files_.Names()[static_cast<std::size_t>(i)]));
+  previewLoader_->Request(path, kPreviewBox);
+}
+
+void TForm1::ShowPicturePreview(const QString& path, const TPreview& preview) {
+  const int i = SelectedIndex();
+  // The list may have changed under a preview that was on its way.
+  if (i < 0 || static_cast<std::size_t>(i) >= files_.Count() ||
+      Q(files_.Paths()[static_cast<std::size_t>(i)]) != path)
+    return;
+  const QString name = Q(files_.Names()[static_cast<std::size_t>(i)]);
+  if (preview.Image.isNull()) {
+    PreviewImage->setText(preview.Error);
+    PreviewCaption->setText(name);
+    return;
+  }
+  PreviewImage->setPixmap(QPixmap::fromImage(preview.Image));
+  PreviewCaption->setText(QStringLiteral("%1\n%2 \u00d7 %3")
+                              .arg(name)
+                              .arg(preview.FullSize.width())
+                              .arg(preview.FullSize.height()));
+}
+
 void TForm1::RefreshListBox(int select) {
   ListBox1->clear();
   for (const std::string& n : files_.Names()) ListBox1->addItem(Q(n));
@@ -779,17 +913,49 @@ void TForm1::UpdatePreview() {
 
 void TForm1::TabSheet3Enter() {
   if (files_.Count() == 0) return;
-  const std::int64_t rows = ParseWholeNumber(S(TableRows->text()));
-  const std::int64_t cols = ParseWholeNumber(S(TableCols->text()));
+  // Text that is no number goes to the error box and the summary keeps its text.
+  ParseWholeNumber(S(TableRows->text()));
+  ParseWholeNumber(S(TableCols->text()));
+  // A number the build would refuse is named here, by the same rule, instead of a page count.
+  using L = OptionLimits;
+  const struct {
+    const char* name;
+    const QLineEdit* edit;
+    int min, max;
+  } fields[] = {{"Rows", TableRows, L::kMinRows, L::kMaxRows},
+                {"Columns", TableCols, L::kMinCols, L::kMaxCols}};
+  std::int64_t perPage = 1;
+  for (const auto& f : fields) {
+    try {
+      perPage *= TableFieldNumber(f.name, S(f.edit->text()), f.min, f.max);
+    } catch (const ECatalogError& e) {
+      Panel1->setText(
+          QStringLiteral("%1: %2 to %3").arg(QLatin1String(f.name)).arg(f.min).arg(f.max));
+      Panel1->setToolTip(Q(e.what()));
+      return;
+    }
+  }
   const std::int64_t n = static_cast<std::int64_t>(files_.Count());
-  const std::int64_t perPage = rows * cols;
-  // A zero or negative table has no pages; the build refuses it with its own message.
-  const std::int64_t pages = perPage > 0 ? n / perPage + (n % perPage != 0 ? 1 : 0) : 0;
+  const std::int64_t pages = n / perPage + (n % perPage != 0 ? 1 : 0);
   Panel1->setText(QStringLiteral("Items: %1   Pages: %2").arg(n).arg(pages));
+  Panel1->setToolTip({});
+}
+
+QString TForm1::ResolvedTarget() const {
+  const QString text = EditTarget->text();
+  if (text.isEmpty() || QDir::isAbsolutePath(text)) return text;
+  if (text == QStringLiteral("~") || text.startsWith(QStringLiteral("~/")))
+    return QDir::cleanPath(QDir::homePath() + text.mid(1));
+  // Where the user picked the pictures, not wherever the program was started from.
+  QString base = lastDir_;
+  if (!QDir::isAbsolutePath(base) && files_.Count() > 0)
+    base = Q(TFileList::FolderOf(files_.Paths().front()));
+  if (!QDir::isAbsolutePath(base)) return text;
+  return QDir::cleanPath(QDir(base).filePath(text));
 }
 
 void TForm1::TargetBtnClick() {
-  const QString dir = dialogs_.Folder(this, QStringLiteral("Select folder"), EditTarget->text());
+  const QString dir = dialogs_.Folder(this, QStringLiteral("Select folder"), ResolvedTarget());
   if (!dir.isEmpty()) EditTarget->setText(dir);
 }
 
@@ -828,9 +994,10 @@ void TForm1::JavaProtectClick() {
 QString TForm1::HelpFile() const {
   const QString beside = QDir(env_.ProgramDir).filePath(QStringLiteral("readme.txt"));
   if (QFileInfo(beside).isFile()) return beside;
-  // An installed program keeps its documentation in share/doc.
+  // An installed program keeps it in share/folivant (not share/doc, which systems may leave
+  // out when they install packages).
   const QString installed =
-      QDir(env_.ProgramDir).filePath(QStringLiteral("../share/doc/folivant/readme.txt"));
+      QDir(env_.ProgramDir).filePath(QStringLiteral("../share/folivant/readme.txt"));
   if (QFileInfo(installed).isFile()) return QDir::cleanPath(installed);
   return {};
 }
@@ -1019,6 +1186,14 @@ void TForm1::BuildBtnClick() {
     return;
   }
   TBuildRequest request;
+  // Every typed number is checked before anything is written, the target folder included.
+  CheckTableFields(GatherOptions());
+  const QString target = ResolvedTarget();
+  if (!target.isEmpty() && QDir::isRelativePath(target))
+    throw std::runtime_error("The Target Directory " + S(target) +
+                             " is relative, and no picture folder is known to resolve it against");
+  // The user sees the folder the catalog goes to.
+  if (target != EditTarget->text()) EditTarget->setText(target);
   request.Options = GatherOptions();
   bool create = false;
   std::error_code ec;
@@ -1038,8 +1213,7 @@ void TForm1::BuildBtnClick() {
   const int n = static_cast<int>(files_.Count());
   cancelRequested_ = false;
   buildActive_ = true;
-  BuildBtn->setEnabled(false);
-  BuildCatalog1->setEnabled(false);
+  SetIdleControlsEnabled(false);
   ProgressBar1->setRange(0, 3 * n);
   ProgressBar1->setValue(0);
   CurrentProgress->setValue(0);
@@ -1056,23 +1230,29 @@ void TForm1::RebuildAll1Click() {
 
 void TForm1::CancelButtonClick() {
   cancelRequested_ = true;
+  SetStatus(QStringLiteral("Cancelling..."));
   runner_->Cancel();
 }
 
 void TForm1::FlushProgress() {
   const TBuildRunner::TProgress p = runner_->TakeProgress();
   if (!buildActive_) return;
-  if (!p.Status.isEmpty()) SetStatus(p.Status);
+  // Once cancelled, the status says so until the worker has stopped.
+  if (!p.Status.isEmpty() && !cancelRequested_) SetStatus(p.Status);
   if (p.OverallMax > 0) ProgressBar1->setRange(0, p.OverallMax);
   ProgressBar1->setValue(std::clamp(p.Overall, 0, ProgressBar1->maximum()));
   CurrentProgress->setValue(std::clamp(p.Current, 0, 100));
 }
 
+void TForm1::SetIdleControlsEnabled(bool enabled) {
+  for (QWidget* w : idleWidgets_) w->setEnabled(enabled);
+  for (QAction* a : idleActions_) a->setEnabled(enabled);
+}
+
 void TForm1::PutBackAfterBuild() {
   buildActive_ = false;
   CancelButton->hide();
-  BuildBtn->setEnabled(true);
-  BuildCatalog1->setEnabled(true);
+  SetIdleControlsEnabled(true);
   QApplication::restoreOverrideCursor();
   SetStatus(QStringLiteral("Ready."));
   CurrentProgress->setValue(0);
@@ -1080,9 +1260,16 @@ void TForm1::PutBackAfterBuild() {
 }
 
 void TForm1::BuildFinished() {
-  if (!buildActive_) return;  // already wound up by closing the window
+  if (!buildActive_) return;  // already wound up
   const TBuildResult result = runner_->Wait();
   PutBackAfterBuild();
+  if (closing_) {
+    // The user asked to close: an error is still told, nothing is opened.
+    if (result.Outcome == TBuildOutcome::boFailed) dialogs_.Critical(this, Q(result.Message));
+    closing_ = false;
+    close();
+    return;
+  }
   switch (result.Outcome) {
     case TBuildOutcome::boFailed:
       dialogs_.Critical(this, Q(result.Message));

@@ -30,7 +30,9 @@ namespace folivant {
 
 class IDialogs;
 class TBuildRunner;
+class TPreviewLoader;
 class TfrmAbout;
+struct TPreview;
 struct TBuildResult;
 struct SettingsRecord;
 
@@ -60,6 +62,9 @@ class TForm1 : public QMainWindow {
   void SortButtonClick();
   void DelPicButtonClick();
   void RemoveAllButtonClick();
+  // Files and folders dropped on the list, in the order dropped; notLocal: dropped items that
+  // were no local files (skipped, and counted in the status bar with the other files skipped).
+  void DropFiles(const QStringList& paths, int notLocal = 0);
 
   // Wizard.
   void NextButton1Click();
@@ -130,6 +135,10 @@ class TForm1 : public QMainWindow {
   void ShowCount();
   void ColorChanged(int i);
   void UpdatePreview();
+  // The preview of the selected picture: asked for on every change of the selection, shown
+  // when the worker has it.
+  void RequestPicturePreview();
+  void ShowPicturePreview(const QString& path, const TPreview& preview);
   // Runs a handler body; an exception ends the command and is shown in the error box.
   void Guard(const std::function<void()>& body);
   bool RefuseWhileBuilding();
@@ -137,7 +146,12 @@ class TForm1 : public QMainWindow {
   void FlushProgress();
   void BuildFinished();
   void PutBackAfterBuild();
+  // What a running build leaves no use for: the list's buttons, Select, Add, Load Settings and
+  // Build, disabled while it runs.
+  void SetIdleControlsEnabled(bool enabled);
   int SelectedIndex() const;
+  // The Target Directory field with a relative path resolved against the last picture folder.
+  QString ResolvedTarget() const;
   QString HelpFile() const;
   TColorResolver Resolver() const;
   SettingsRecord GatherRecord() const;
@@ -154,15 +168,22 @@ class TForm1 : public QMainWindow {
   bool cancelRequested_ = false;
   bool shownOnce_ = false;
   bool buildActive_ = false;
+  bool closing_ = false;  // closed during a build: waiting for the worker to stop
   bool forceBuild_ = false;
-  QString pictureDir_;  // where the picture dialog opens
+  QString pictureDir_;    // where the picture dialog opens
+  QString startupError_;  // reading the settings file failed at creation; told when shown
   std::unique_ptr<TBuildRunner> runner_;
+  TPreviewLoader* previewLoader_ = nullptr;
   TfrmAbout* about_ = nullptr;
+  QList<QWidget*> idleWidgets_;
+  QList<QAction*> idleActions_;
 
   // Controls, named as their objectName.
   QTabWidget* PageControl1 = nullptr;
   QListWidget* ListBox1 = nullptr;
   QLabel* Label11 = nullptr;
+  QLabel* PreviewImage = nullptr;
+  QLabel* PreviewCaption = nullptr;
   QLineEdit* EditTarget = nullptr;
   QLineEdit* EditBack = nullptr;
   QLineEdit* IndexTitle = nullptr;

@@ -1,10 +1,13 @@
 #include "app/widgets.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLinearGradient>
 #include <QMenu>
+#include <QMimeData>
 #include <QPainter>
 #include <QPalette>
 #include <QStyleOption>
@@ -269,6 +272,36 @@ THyperlinkLabel::THyperlinkLabel(const QString& url, const QString& text, QWidge
   setOpenExternalLinks(false);
   setCursor(Qt::PointingHandCursor);
   connect(this, &QLabel::linkActivated, this, &THyperlinkLabel::Open);
+}
+
+// ---- TDropList ----
+
+TDropList::TDropList(QWidget* parent) : QListWidget(parent) {
+  setAcceptDrops(true);
+  setDragDropMode(QAbstractItemView::DropOnly);
+  setDropIndicatorShown(false);
+}
+
+void TDropList::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TDropList::dragMoveEvent(QDragMoveEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TDropList::dropEvent(QDropEvent* event) {
+  if (!event->mimeData()->hasUrls()) return;
+  QStringList paths;
+  int notLocal = 0;
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (url.isLocalFile())
+      paths << url.toLocalFile();
+    else
+      ++notLocal;
+  }
+  event->acceptProposedAction();
+  emit Dropped(paths, notLocal);
 }
 
 }  // namespace folivant

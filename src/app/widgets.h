@@ -1,9 +1,11 @@
 // The small controls the window needs beyond plain Qt widgets: a spinner bound to a text field,
-// a gradient progress bar, a colour picker button with its drop-down palette, a hyperlink label.
+// a gradient progress bar, a colour picker button with its drop-down palette, a hyperlink label,
+// a list that takes dropped files.
 #pragma once
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QProgressBar>
 #include <QToolButton>
 #include <QWidget>
@@ -93,6 +95,22 @@ class THyperlinkLabel : public QLabel {
   THyperlinkLabel(const QString& url, const QString& text, QWidget* parent = nullptr);
  signals:
   void Open(const QString& url);
+};
+
+// A list that takes files and folders dropped from a file manager; its own items are not
+// dragged about.
+class TDropList : public QListWidget {
+  Q_OBJECT
+ public:
+  explicit TDropList(QWidget* parent = nullptr);
+ signals:
+  // The local paths in the order dropped, and how many dropped items were not local files.
+  void Dropped(const QStringList& paths, int notLocal);
+
+ protected:
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 };
 
 }  // namespace folivant

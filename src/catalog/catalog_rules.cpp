@@ -49,11 +49,45 @@ int ParseWholeNumber(std::string_view text) {
   return static_cast<int>(value);
 }
 
+namespace {
+
+ECatalogError FieldError(std::string_view field, std::string_view text, int min, int max) {
+  std::string m = std::string(field) + " must be a whole number from " + std::to_string(min) +
+                  " to " + std::to_string(max);
+  // Rows and Columns share the cap; it bounds the size of a page, not only the spinners.
+  if (field == "Rows" || field == "Columns")
+    m += " (" + std::to_string(max) + " is the table's limit)";
+  return ECatalogError(m + ", not '" + std::string(text) + "'");
+}
+
+}  // namespace
+
+int TableFieldNumber(std::string_view field, std::string_view text, int min, int max) {
+  int value = 0;
+  try {
+    value = ParseWholeNumber(text);
+  } catch (const ECatalogError&) {
+    throw FieldError(field, text, min, max);
+  }
+  if (value < min || value > max) throw FieldError(field, text, min, max);
+  return value;
+}
+
+void CheckTableFields(const CatalogOptions& o) {
+  using L = OptionLimits;
+  TableFieldNumber("Rows", o.TableRows, L::kMinRows, L::kMaxRows);
+  TableFieldNumber("Columns", o.TableCols, L::kMinCols, L::kMaxCols);
+  TableFieldNumber("Border", o.Border, L::kMinBorder, L::kMaxBorder);
+  TableFieldNumber("Cell Padding", o.Cellpadding, L::kMinCellpadding, L::kMaxCellpadding);
+  TableFieldNumber("Cell Spacing", o.Cellspacing, L::kMinCellspacing, L::kMaxCellspacing);
+}
+
 int ItemsPerPage(int rows, int cols) {
-  if (rows < OptionLimits::kMinRows || cols < OptionLimits::kMinCols)
-    throw ECatalogError("Table rows and columns must be at least 1");
-  if (rows > OptionLimits::kMaxRows || cols > OptionLimits::kMaxCols)
-    throw ECatalogError("Table rows and columns must be at most 100");
+  using L = OptionLimits;
+  if (rows < L::kMinRows || rows > L::kMaxRows)
+    throw FieldError("Rows", std::to_string(rows), L::kMinRows, L::kMaxRows);
+  if (cols < L::kMinCols || cols > L::kMaxCols)
+    throw FieldError("Columns", std::to_string(cols), L::kMinCols, L::kMaxCols);
   return rows * cols;
 }
 

@@ -32,6 +32,14 @@ void CheckBareFileName(std::string_view name);
 // int, throws ECatalogError("'TEXT' is not a valid integer value").
 int ParseWholeNumber(std::string_view text);
 
+// A number typed into a table field, checked against the field's limits. Throws ECatalogError
+// naming the field as the window labels it and its range: "Rows must be a whole number from 1
+// to 100 (100 is the table's limit), not '200'".
+int TableFieldNumber(std::string_view field, std::string_view text, int min, int max);
+// Rows, Columns, Border, Cell Padding and Cell Spacing, in the order the window shows them: the
+// check a build needs before it writes anything.
+void CheckTableFields(const CatalogOptions& options);
+
 // TableRows x TableCols. Throws ECatalogError when a value is not a number, is below 1 or above
 // the window's limit of 100 (a larger table would let a typed value grow a page without bound).
 int ItemsPerPage(int rows, int cols);

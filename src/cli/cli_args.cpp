@@ -1,14 +1,17 @@
 #include "cli/cli_args.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <map>
 #include <string_view>
 
+#include "catalog/version.h"
 #include "settings/color_text.h"
 
 namespace folivant {
 
-const char* const kCliVersion = "folivant-build v1.7";
+const char* const kCliVersion = "folivant-build " FOLIVANT_VERSION_TEXT;
 
 const char* const kCliHelp =
     R"(Usage: folivant-build [OPTIONS] PICTURE|FOLDER...
@@ -143,21 +146,31 @@ enum class Opt {
   Quiet,
   Help,
   Version,
+  BashCompletion,
 };
 
+// What an option's value is, for the shell completion the program prints.
+enum class Val { Text, Dir, File, Filter, Align, Color };
+
 struct OptSpec {
+  // An option without Values takes text (or none); a hidden option is left out of the
+  // completion and matches only when spelled out.
+  constexpr OptSpec(std::string_view l, char s, Arg k, Opt id, Val v = Val::Text, bool h = false)
+      : Long(l), Short(s), Kind(k), Id(id), Values(v), Hidden(h) {}
   std::string_view Long;
   char Short;
   Arg Kind;
   Opt Id;
+  Val Values;
+  bool Hidden;
 };
 
 constexpr OptSpec kOptions[] = {
-    {"target", 'o', Arg::Required, Opt::Target},
-    {"settings", 's', Arg::Required, Opt::Settings},
+    {"target", 'o', Arg::Required, Opt::Target, Val::Dir},
+    {"settings", 's', Arg::Required, Opt::Settings, Val::File},
     {"no-settings", 0, Arg::None, Opt::NoSettings},
     {"print-settings", 0, Arg::None, Opt::PrintSettings},
-    {"save-settings", 0, Arg::Required, Opt::SaveSettings},
+    {"save-settings", 0, Arg::Required, Opt::SaveSettings, Val::File},
     {"jobs", 'j', Arg::Required, Opt::Jobs},
     {"force", 0, Arg::None, Opt::Force},
     {"shard", 0, Arg::Required, Opt::Shard},
@@ -167,19 +180,19 @@ constexpr OptSpec kOptions[] = {
     {"border", 0, Arg::Required, Opt::Border},
     {"cellpadding", 0, Arg::Required, Opt::Cellpadding},
     {"cellspacing", 0, Arg::Required, Opt::Cellspacing},
-    {"align", 0, Arg::Required, Opt::Align},
+    {"align", 0, Arg::Required, Opt::Align, Val::Align},
     {"thumb-height", 0, Arg::Required, Opt::ThumbHeight},
     {"thumb-width", 0, Arg::Required, Opt::ThumbWidth},
     {"quality", 0, Arg::Required, Opt::Quality},
     {"progressive", 0, Arg::None, Opt::Progressive},
     {"no-progressive", 0, Arg::None, Opt::NoProgressive},
-    {"filter", 0, Arg::Required, Opt::Filter},
+    {"filter", 0, Arg::Required, Opt::Filter, Val::Filter},
     {"fast-decode", 0, Arg::None, Opt::FastDecode},
     {"title", 0, Arg::Required, Opt::Title},
     {"meta", 0, Arg::Required, Opt::Meta},
-    {"background", 0, Arg::Required, Opt::Background},
-    {"header-file", 0, Arg::Required, Opt::HeaderFile},
-    {"footer-file", 0, Arg::Required, Opt::FooterFile},
+    {"background", 0, Arg::Required, Opt::Background, Val::File},
+    {"header-file", 0, Arg::Required, Opt::HeaderFile, Val::File},
+    {"footer-file", 0, Arg::Required, Opt::FooterFile, Val::File},
     {"protect", 0, Arg::Optional, Opt::Protect},
     {"no-protect", 0, Arg::None, Opt::NoProtect},
     {"open-in-window", 0, Arg::None, Opt::OpenInWindow},
@@ -188,14 +201,15 @@ constexpr OptSpec kOptions[] = {
     {"prev-word", 0, Arg::Required, Opt::PrevWord},
     {"next-word", 0, Arg::Required, Opt::NextWord},
     {"catalog-word", 0, Arg::Required, Opt::CatalogWord},
-    {"background-color", 0, Arg::Required, Opt::BackgroundColor},
-    {"link-color", 0, Arg::Required, Opt::LinkColor},
-    {"alink-color", 0, Arg::Required, Opt::ALinkColor},
-    {"vlink-color", 0, Arg::Required, Opt::VLinkColor},
+    {"background-color", 0, Arg::Required, Opt::BackgroundColor, Val::Color},
+    {"link-color", 0, Arg::Required, Opt::LinkColor, Val::Color},
+    {"alink-color", 0, Arg::Required, Opt::ALinkColor, Val::Color},
+    {"vlink-color", 0, Arg::Required, Opt::VLinkColor, Val::Color},
     {"open", 0, Arg::None, Opt::Open},
     {"quiet", 'q', Arg::None, Opt::Quiet},
     {"help", 'h', Arg::None, Opt::Help},
     {"version", 'V', Arg::None, Opt::Version},
+    {"bash-completion", 0, Arg::None, Opt::BashCompletion, Val::Text, true},
 };
 
 // An exact long name, else the one long name it abbreviates; nullptr with why in error.
@@ -204,7 +218,7 @@ const OptSpec* FindLong(std::string_view name, std::string& error) {
   int matches = 0;
   for (const OptSpec& spec : kOptions) {
     if (spec.Long == name) return &spec;
-    if (spec.Long.substr(0, name.size()) == name) {
+    if (!spec.Hidden && spec.Long.substr(0, name.size()) == name) {
       found = &spec;
       ++matches;
     }
@@ -214,6 +228,10 @@ const OptSpec* FindLong(std::string_view name, std::string& error) {
                        : "ambiguous option '--" + std::string(name) + "'";
   return nullptr;
 }
+
+constexpr std::string_view kFilterNames[] = {"none",    "triangle", "hermite", "bell",
+                                             "bspline", "lanczos3", "mitchell"};
+constexpr std::string_view kAlignWords[] = {"left", "center", "right", "default"};
 
 const OptSpec* FindShort(char c) {
   for (const OptSpec& spec : kOptions) {
@@ -316,14 +334,12 @@ bool Apply(const OptSpec& spec, const std::optional<std::string>& value, CliPars
       return number(o.Cellspacing, OptionLimits::kMinCellspacing, OptionLimits::kMaxCellspacing);
     case Opt::Align: {
       const std::string where = Lower(arg);
-      if (where == "left" || where == "center" || where == "right") {
-        o.Align = where;
-      } else if (where == "default") {
-        o.Align = std::string();
-      } else {
+      if (std::find(std::begin(kAlignWords), std::end(kAlignWords), where) ==
+          std::end(kAlignWords)) {
         parse.Error = "invalid value '" + arg + "' for --align (left, center, right or default)";
         return false;
       }
+      o.Align = where == "default" ? std::string() : where;
       break;
     }
     case Opt::ThumbHeight:
@@ -411,6 +427,9 @@ bool Apply(const OptSpec& spec, const std::optional<std::string>& value, CliPars
       break;
     case Opt::Version:
       if (parse.Action != CliAction::Help) parse.Action = CliAction::Version;
+      break;
+    case Opt::BashCompletion:
+      parse.Action = CliAction::BashCompletion;
       break;
   }
   return true;
@@ -503,11 +522,9 @@ bool ResolveShard(const std::string& spec, const std::function<const char*(const
 }
 
 std::optional<int> ParseFilterName(const std::string& text) {
-  static const char* const kNames[] = {"none",    "triangle", "hermite", "bell",
-                                       "bspline", "lanczos3", "mitchell"};
   const std::string name = Lower(text);
-  for (int i = 0; i < 7; ++i) {
-    if (name == kNames[i]) return i;
+  for (std::size_t i = 0; i < std::size(kFilterNames); ++i) {
+    if (name == kFilterNames[i]) return static_cast<int>(i);
   }
   return std::nullopt;
 }
@@ -569,7 +586,7 @@ CliParse ParseCommandLine(const std::vector<std::string>& args) {
       if (!Apply(*spec, value, parse)) return usage(parse.Error);
     }
   }
-  if (parse.Action == CliAction::Help || parse.Action == CliAction::Version) return parse;
+  if (parse.Action != CliAction::Build) return parse;
   CliOptions& o = parse.Options;
   if (o.NoSettings && o.SettingsFile)
     return usage("--settings and --no-settings exclude each other");
@@ -578,6 +595,78 @@ CliParse ParseCommandLine(const std::vector<std::string>& args) {
     return usage("no pictures given");
   }
   return parse;
+}
+
+std::string BashCompletionScript() {
+  auto join = [](const auto& list) {
+    std::string out;
+    for (const auto& w : list) out += (out.empty() ? "" : " ") + std::string(w);
+    return out;
+  };
+  auto offer = [](const std::string& list) {
+    return "mapfile -t COMPREPLY < <(compgen -W '" + list + "' -- \"$cur\")";
+  };
+  std::vector<std::string_view> colors;
+  for (const TColorName& c : ColorNames()) colors.push_back(c.Name);
+
+  std::vector<std::string> options;
+  std::map<Val, std::string> patterns;  // "-o|--target" for each kind of value
+  for (const OptSpec& spec : kOptions) {
+    if (spec.Hidden) continue;
+    std::string spelled = "--" + std::string(spec.Long);
+    if (spec.Short) spelled = std::string("-") + spec.Short + "|" + spelled;
+    if (spec.Short) options.push_back(std::string("-") + spec.Short);
+    options.push_back("--" + std::string(spec.Long));
+    if (spec.Kind != Arg::Required) continue;
+    std::string& pattern = patterns[spec.Values];
+    pattern += (pattern.empty() ? "" : "|") + spelled;
+  }
+  const std::pair<Val, std::string> actions[] = {
+      {Val::Filter, offer(join(kFilterNames))},
+      {Val::Align, offer(join(kAlignWords))},
+      {Val::Color, offer(join(colors))},
+      {Val::Dir, "_folivant_build_paths -d"},
+      {Val::File, "_folivant_build_paths -f"},
+      {Val::Text, ":"},  // a number or a text: nothing to offer
+  };
+
+  std::string script =
+      R"(# bash completion for folivant-build, generated by 'folivant-build --bash-completion'.
+_folivant_build_paths() {
+    compopt -o filenames 2>/dev/null
+    mapfile -t COMPREPLY < <(compgen "$1" -- "$cur")
+}
+_folivant_build() {
+    local cur=${COMP_WORDS[COMP_CWORD]} prev= opt=
+    ((COMP_CWORD > 0)) && prev=${COMP_WORDS[COMP_CWORD - 1]}
+    # bash splits --option=value at the "="; put it back together.
+    if [[ $cur == = ]]; then
+        opt=$prev cur=
+    elif [[ $prev == = ]] && ((COMP_CWORD > 1)); then
+        opt=${COMP_WORDS[COMP_CWORD - 2]}
+    elif [[ $cur == --*=* ]]; then
+        opt=${cur%%=*} cur=${cur#*=}
+    else
+        opt=$prev
+    fi
+    case $opt in
+)";
+  for (const auto& [kind, action] : actions) {
+    const auto it = patterns.find(kind);
+    if (it != patterns.end())
+      script += "    " + it->second + ")\n        " + action + "; return ;;\n";
+  }
+  script += R"(    esac
+    if [[ $cur == -* ]]; then
+        )" + offer(join(options)) +
+            R"(
+    else
+        _folivant_build_paths -f
+    fi
+}
+complete -F _folivant_build folivant-build
+)";
+  return script;
 }
 
 }  // namespace folivant

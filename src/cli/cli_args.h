@@ -44,7 +44,7 @@ struct CliOptions {
   bool Quiet = false;
 };
 
-enum class CliAction { Build, Help, Version, Usage };
+enum class CliAction { Build, Help, Version, BashCompletion, Usage };
 
 struct CliParse {
   CliAction Action = CliAction::Build;
@@ -69,6 +69,10 @@ bool ResolveShard(const std::string& spec, const std::function<const char*(const
 
 // The filter names, "none" .. "mitchell" for 0 .. 6.
 std::optional<int> ParseFilterName(const std::string& text);
+
+// A bash completion script for folivant-build made from the option table: options, the values
+// of --filter, --align and the colours, folders for --target, files elsewhere.
+std::string BashCompletionScript();
 
 extern const char* const kCliHelp;
 extern const char* const kCliVersion;  // "folivant-build v1.7"

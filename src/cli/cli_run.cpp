@@ -13,12 +13,12 @@
 #include <fstream>
 #include <iomanip>
 #include <ostream>
-#include <set>
 #include <sstream>
 
+#include "catalog/catalog_rules.h"
+#include "catalog/picture_folder.h"
 #include "settings/color_text.h"
 #include "settings/settings_path.h"
-#include "catalog/catalog_rules.h"
 
 extern char** environ;
 
@@ -28,18 +28,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kProgram = "folivant-build";
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
-bool IsPictureName(const std::string& name) {
-  const std::size_t dot = name.rfind('.');
-  if (dot == std::string::npos) return false;
-  const std::string ext = Lower(name.substr(dot));
-  return ext == ".jpg" || ext == ".jpeg" || ext == ".gif" || ext == ".png";
-}
 
 // The lines of a header or footer file: LF or CR LF line ends; no empty line for a final one.
 bool ReadLines(const std::string& path, std::vector<std::string>& lines, std::string& error) {
@@ -199,29 +187,8 @@ std::vector<TPictureEntry> ExpandInputs(const std::vector<std::string>& inputs,
     std::error_code ec;
     const fs::file_status st = fs::status(input, ec);
     if (fs::is_directory(st)) {
-      std::vector<std::string> names;
-      for (fs::directory_iterator it(input, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        std::error_code fec;
-        if (name.empty() || name[0] == '.' || !IsPictureName(name) ||
-            !fs::is_regular_file(it->path(), fec)) {
-          continue;
-        }
-        names.push_back(name);
-      }
-      if (ec) {
-        error = "cannot read folder " + input + ": " + ec.message();
-        return {};
-      }
-      // A thumbnail of one of the folder's pictures, left by an earlier build into the
-      // folder itself, is not a picture of the catalog.
-      std::set<std::string> thumbnails;
-      for (const std::string& name : names) thumbnails.insert(TnFileName(name));
-      std::erase_if(names, [&](const std::string& name) { return thumbnails.count(name) > 0; });
-      std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        const std::string la = Lower(a), lb = Lower(b);
-        return la != lb ? la < lb : a < b;
-      });
+      const std::vector<std::string> names = FolderPictureNames(input, error);
+      if (!error.empty()) return {};
       for (const std::string& name : names) {
         pictures.push_back({name, (fs::path(input) / name).string()});
       }
@@ -281,6 +248,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
       return kExitOk;
     case CliAction::Version:
       out << kCliVersion << "\n";
+      return kExitOk;
+    case CliAction::BashCompletion:
+      out << BashCompletionScript();
       return kExitOk;
     case CliAction::Build:
       break;

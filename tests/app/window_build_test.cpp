@@ -14,9 +14,7 @@
 #include <QTimer>
 #include <QtTest>
 #include <atomic>
-#include <chrono>
 #include <memory>
-#include <thread>
 
 #include "app/main_form.h"
 #include "app/widgets.h"
@@ -201,47 +199,6 @@ class WindowBuildTest : public QObject, folivant::test::TWindowHarness {
     QVERIFY(!Exists("page1.html"));
     QVERIFY(dialogs_->Opened.empty());
     QVERIFY(dialogs_->Shown.empty());
-  }
-
-  void commandsRefusedWhileBuildingAndCloseWaits() {
-    Open();
-    Pictures(4);
-    QDir().mkpath(Target());
-    QSemaphore release;
-    std::atomic<bool> held{false};
-    hook_ = [&](const std::string& status) {
-      if (status.find("p1.png") != std::string::npos && !held.exchange(true))
-        release.tryAcquire(1, 30000);
-    };
-    W<QPushButton>("BuildBtn")->click();
-    QTRY_VERIFY_WITH_TIMEOUT(form_->StatusText().contains(QStringLiteral("p1.png")), 30000);
-    const std::size_t before = form_->FileList().Count();
-    W<QPushButton>("RemoveAllButton")->click();
-    W<QAction>("AddFiles1")->trigger();
-    W<QAction>("OptionsLoadSettings1")->trigger();
-    QCOMPARE(form_->FileList().Count(), before);
-    QCOMPARE(dialogs_->Texts("information").size(), 3);
-    QVERIFY(dialogs_->FileTitles.isEmpty() || dialogs_->FileTitles.size() == 1);
-    // A second build cannot start.
-    W<QAction>("BuildCatalog1")->trigger();
-    QVERIFY(form_->Building());
-
-    // Closing cancels, waits for the picture in flight, then saves the settings.
-    W<QLineEdit>("IndexTitle")->setText(QStringLiteral("Closed while building"));
-    // The release comes from another thread: closing holds the window's thread until the
-    // worker has stopped.
-    std::thread releaser([&] {
-      std::this_thread::sleep_for(std::chrono::milliseconds(200));
-      release.release();
-    });
-    form_->close();
-    releaser.join();
-    QVERIFY(!form_->Building());
-    QVERIFY(Exists("tnp1.jpg") && Exists("p1_png.html"));
-    QVERIFY(!Exists("page1.html"));
-    QFile ini(SettingsPath());
-    QVERIFY(ini.open(QIODevice::ReadOnly));
-    QVERIFY(ini.readAll().contains("ContentTitle=Closed while building"));
   }
 
   void brokenPictureReportedAndWindowPutBack() {

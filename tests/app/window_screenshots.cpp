@@ -1,13 +1,17 @@
 // Draws the six tabs of the window into PNG files for the documentation:
-//   xvfb-run -a window_screenshots OUTPUT_DIR
+//   xvfb-run -a window_screenshots OUTPUT_DIR SAMPLE_PICTURES_DIR
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPainter>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QThread>
 #include <cstdio>
 
 #include "app/main_form.h"
@@ -18,8 +22,8 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(folivant::AppTitle());
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: window_screenshots OUTPUT_DIR\n");
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: window_screenshots OUTPUT_DIR SAMPLE_PICTURES_DIR\n");
     return 2;
   }
   const QString out = QString::fromLocal8Bit(argv[1]);
@@ -33,12 +37,26 @@ int main(int argc, char** argv) {
   env.ProgramDir = tmp.path();
   folivant::TForm1 form(env);
 
-  QStringList pictures;
-  for (const char* name : {"harbour.jpg", "lighthouse.jpg", "market.png", "old-town.gif",
-                           "sunset.jpg", "vineyard.png"})
-    pictures << QStringLiteral("/home/user/Pictures/Holiday/") + QString::fromLatin1(name);
-  dialogs.FilesAnswers.push_back(pictures);
-  form.SelectImageBtnClick();
+  // The sample pictures, dropped on the list as from a file manager; the first one selected
+  // for the preview.
+  const QString holiday = tmp.filePath(QStringLiteral("Holiday"));
+  QDir().mkpath(holiday);
+  const QString samples = QString::fromLocal8Bit(argv[2]);
+  for (const char* name :
+       {"forest.jpg", "mountains.jpg", "rings.png", "stripes.gif", "sunset.jpg", "tower-night.jpg"})
+    QFile::copy(QDir(samples).filePath(QLatin1String(name)),
+                QDir(holiday).filePath(QLatin1String(name)));
+  form.DropFiles({holiday});
+  form.findChild<QLineEdit*>(QStringLiteral("EditTarget"))
+      ->setText(QStringLiteral("/home/user/Pictures/Holiday"));
+  auto* list = form.findChild<QListWidget*>(QStringLiteral("ListBox1"));
+  list->setCurrentRow(4);
+  list->item(4)->setSelected(true);
+  auto* preview = form.findChild<QLabel*>(QStringLiteral("PreviewImage"));
+  for (int k = 0; k < 500 && preview->pixmap().isNull(); ++k) {
+    QApplication::processEvents();
+    QThread::msleep(10);
+  }
   form.findChild<QLineEdit*>(QStringLiteral("IndexTitle"))->setText(QStringLiteral("Holiday 2026"));
   form.findChild<folivant::TUpDown*>(QStringLiteral("UpDown1"))->SetPosition(2);
   form.findChild<folivant::TUpDown*>(QStringLiteral("UpDown2"))->SetPosition(3);

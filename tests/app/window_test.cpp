@@ -326,11 +326,9 @@ class WindowTest : public QObject, folivant::test::TWindowHarness {
     rows->setText(QStringLiteral("abc"));
     QCOMPARE(dialogs_->Texts("critical"), QStringList({"'abc' is not a valid integer value"}));
     QCOMPARE(panel->text(), QStringLiteral("Items: 10   Pages: 1"));
-    // Zero rows must not fail.
+    // Zero rows must not fail: the summary names the field's range.
     rows->setText(QStringLiteral("0"));
-    QCOMPARE(panel->text(), QStringLiteral("Items: 10   Pages: 0"));
-    rows->setText(QStringLiteral("-3"));
-    QCOMPARE(panel->text(), QStringLiteral("Items: 10   Pages: 0"));
+    QCOMPARE(panel->text(), QStringLiteral("Rows: 1 to 100"));
     QCOMPARE(dialogs_->Texts("critical").size(), 1);
     // The spinner steps from the typed number and stops at its limits.
     rows->setText(QStringLiteral("100"));
@@ -424,10 +422,10 @@ class WindowTest : public QObject, folivant::test::TWindowHarness {
   }
 
   void helpFoundInInstalledLayout() {
-    // bin/folivant with share/doc/folivant/readme.txt beside bin.
+    // bin/folivant with share/folivant/readme.txt beside bin.
     QDir(dir_->path()).mkpath(QStringLiteral("bin"));
-    QDir(dir_->path()).mkpath(QStringLiteral("share/doc/folivant"));
-    WriteText(Path("share/doc/folivant/readme.txt"), "help\n");
+    QDir(dir_->path()).mkpath(QStringLiteral("share/folivant"));
+    WriteText(Path("share/folivant/readme.txt"), "help\n");
     TForm1::TEnv env;
     env.Dialogs = dialogs_.get();
     env.SettingsPath = SettingsPath();
@@ -435,7 +433,7 @@ class WindowTest : public QObject, folivant::test::TWindowHarness {
     form_ = std::make_unique<TForm1>(env);
     form_->HelpContents1Click();
     QCOMPARE(dialogs_->Opened.size(), std::size_t{1});
-    QCOMPARE(dialogs_->Opened[0], QUrl::fromLocalFile(Path("share/doc/folivant/readme.txt")));
+    QCOMPARE(dialogs_->Opened[0], QUrl::fromLocalFile(Path("share/folivant/readme.txt")));
   }
 
   void homePageAndAbout() {

@@ -1,0 +1,18 @@
+# cmake -DOUT=FILE -P to-file.cmake PROGRAM ARGS...: writes what PROGRAM prints into FILE, which
+# appears only whole (written under a temporary name, then renamed).
+set(command)
+set(i 0)
+while(i LESS CMAKE_ARGC)
+  if(started)
+    list(APPEND command "${CMAKE_ARGV${i}}")
+  elseif("${CMAKE_ARGV${i}}" MATCHES "to-file\\.cmake$")
+    set(started ON)
+  endif()
+  math(EXPR i "${i} + 1")
+endwhile()
+execute_process(COMMAND ${command} OUTPUT_FILE ${OUT}.tmp RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  file(REMOVE ${OUT}.tmp)
+  message(FATAL_ERROR "${command}: ${status}")
+endif()
+file(RENAME ${OUT}.tmp ${OUT})

@@ -1,0 +1,56 @@
+#include "catalog/picture_folder.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+
+#include "catalog/catalog_rules.h"
+
+namespace folivant {
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+}  // namespace
+
+bool IsPictureName(const std::string& name) {
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string::npos) return false;
+  const std::string ext = Lower(name.substr(dot));
+  return ext == ".jpg" || ext == ".jpeg" || ext == ".gif" || ext == ".png";
+}
+
+std::vector<std::string> FolderPictureNames(const std::string& folder, std::string& error) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    std::error_code fec;
+    if (name.empty() || name[0] == '.' || !IsPictureName(name) ||
+        !fs::is_regular_file(it->path(), fec)) {
+      continue;
+    }
+    names.push_back(name);
+  }
+  if (ec) {
+    error = "cannot read folder " + folder + ": " + ec.message();
+    return {};
+  }
+  // A thumbnail of one of the folder's pictures, left by an earlier build into the folder
+  // itself, is not a picture of the catalog.
+  std::set<std::string> thumbnails;
+  for (const std::string& name : names) thumbnails.insert(TnFileName(name));
+  std::erase_if(names, [&](const std::string& name) { return thumbnails.count(name) > 0; });
+  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+    const std::string la = Lower(a), lb = Lower(b);
+    return la != lb ? la < lb : a < b;
+  });
+  return names;
+}
+
+}  // namespace folivant

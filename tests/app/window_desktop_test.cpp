@@ -1,0 +1,140 @@
+// The window as a desktop program: files and folders dropped on the list, and the preview of
+// the selected picture.
+#include <QDropEvent>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMimeData>
+#include <QtTest>
+
+#include "app/main_form.h"
+#include "fake_dialogs.h"
+
+using namespace folivant;
+
+namespace {
+
+void Touch(const QString& path, const QByteArray& bytes = "x") {
+  QFile f(path);
+  QVERIFY(f.open(QIODevice::WriteOnly));
+  f.write(bytes);
+}
+
+}  // namespace
+
+class WindowDesktopTest : public QObject, folivant::test::TWindowHarness {
+  Q_OBJECT
+
+  QString Folder(const QString& name) {
+    QDir(dir_->path()).mkpath(name);
+    return Path(name);
+  }
+  QStringList Listed() const {
+    QStringList out;
+    auto* lb = W<QListWidget>("ListBox1");
+    for (int i = 0; i < lb->count(); ++i) out << lb->item(i)->text();
+    return out;
+  }
+  // A drop as a file manager makes it, delivered where Qt delivers it.
+  void Drop(const QList<QUrl>& urls) {
+    QMimeData data;
+    data.setUrls(urls);
+    QWidget* target = W<QListWidget>("ListBox1")->viewport();
+    // Qt takes a drop only where the drag that brought it was taken.
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &drop);
+    QVERIFY(drop.isAccepted());
+  }
+  void Select(int row) {
+    auto* lb = W<QListWidget>("ListBox1");
+    lb->setCurrentRow(row);
+    lb->item(row)->setSelected(true);
+  }
+
+ private slots:
+  void init() {
+    Start();
+    form_ = std::make_unique<TForm1>(Env(1));
+  }
+  void cleanup() { Stop(); }
+
+  void dropAddsPicturesAsTheCommandLineDoes() {
+    const QString drop = Folder(QStringLiteral("drop"));
+    const QString sub = Folder(QStringLiteral("drop/sub"));
+    const QString other = Folder(QStringLiteral("other"));
+    for (const char* name :
+         {"drop/b.png", "drop/c.txt", "drop/a.jpg", "drop/sub/z.jpg", "drop/sub/A.gif",
+          "drop/sub/.hidden.jpg", "drop/sub/tnz.jpg", "drop/sub/notes.txt", "other/m.JPEG"})
+      Touch(Path(QLatin1String(name)));
+    QDir(sub).mkpath(QStringLiteral("folder.jpg"));  // a folder with a picture's name
+
+    // Files in the order dropped, a folder by the folder rule; a text file and a web address
+    // are skipped and counted. The empty list takes its target folder from the first picture.
+    Drop({QUrl::fromLocalFile(drop + "/c.txt"), QUrl::fromLocalFile(drop + "/b.png"),
+          QUrl::fromLocalFile(sub + "/"), QUrl(QStringLiteral("https://example.org/x.jpg")),
+          QUrl::fromLocalFile(drop + "/a.jpg")});
+    QCOMPARE(Listed(), (QStringList{"b.png", "A.gif", "z.jpg", "a.jpg"}));
+    QCOMPARE(form_->FileList().Paths().at(1), (sub + "/A.gif").toStdString());
+    QCOMPARE(form_->StatusText(),
+             QStringLiteral("Added 4 pictures. Skipped 2 files that are not pictures."));
+    QCOMPARE(W<QLineEdit>("EditTarget")->text(), drop);
+    QCOMPARE(form_->LastDir(), drop);
+    QCOMPARE(W<QLabel>("Label11")->text(), QStringLiteral("Items count: 4"));
+
+    // A sorted list puts a dropped picture in its place; a list that was not empty keeps its
+    // target folder.
+    form_->SortButtonClick();
+    Drop({QUrl::fromLocalFile(other + "/m.JPEG")});
+    QCOMPARE(Listed(), (QStringList{"A.gif", "a.jpg", "b.png", "m.JPEG", "z.jpg"}));
+    QCOMPARE(form_->StatusText(), QStringLiteral("Added 1 picture."));
+    QCOMPARE(W<QLineEdit>("EditTarget")->text(), drop);
+    QCOMPARE(dialogs_->Shown.size(), std::size_t{0});
+  }
+
+  void previewShowsTheSelectedPictureOrWhyNot() {
+    // Left half red, right half blue, 400 x 100: the preview keeps the proportions.
+    QImage picture(400, 100, QImage::Format_RGB888);
+    picture.fill(Qt::red);
+    for (int y = 0; y < 100; ++y)
+      for (int x = 200; x < 400; ++x) picture.setPixelColor(x, y, Qt::blue);
+    QVERIFY(picture.save(Path(QStringLiteral("wide.png"))));
+    Touch(Path(QStringLiteral("broken.jpg")), QByteArray("\xFF\xD8\xFF\xE0 not a JPEG", 16));
+    form_->DropFiles({Path(QStringLiteral("wide.png")), Path(QStringLiteral("broken.jpg"))});
+
+    auto* image = W<QLabel>("PreviewImage");
+    auto* caption = W<QLabel>("PreviewCaption");
+    // The newest selection wins however quickly the selection moves.
+    Select(1);
+    Select(0);
+    QTRY_VERIFY(!image->pixmap().isNull());
+    const QImage shown = image->pixmap().toImage();
+    QCOMPARE(shown.size(), QSize(224, 56));
+    QVERIFY(qRed(shown.pixel(20, 28)) > 200 && qBlue(shown.pixel(20, 28)) < 50);
+    QVERIFY(qBlue(shown.pixel(204, 28)) > 200 && qRed(shown.pixel(204, 28)) < 50);
+    QCOMPARE(caption->text(), QStringLiteral("wide.png\n400 \u00d7 100"));
+
+    Select(1);
+    QTRY_VERIFY(image->text().startsWith(QStringLiteral("Cannot read picture broken.jpg: ")));
+    QVERIFY(image->pixmap().isNull());
+
+    // No selection, no preview, and a late result for an earlier one is not shown.
+    form_->RemoveAllButtonClick();
+    QTest::qWait(50);
+    QVERIFY(image->pixmap().isNull());
+    QVERIFY(image->text().isEmpty());
+  }
+
+  void windowFitsASmallLaptopScreen() {
+    form_->show();
+    QVERIFY(form_->frameGeometry().width() <= 1366);
+    QVERIFY(form_->frameGeometry().height() <= 768 - 40);  // a panel takes some of the height
+  }
+};
+
+QTEST_MAIN(WindowDesktopTest)
+#include "window_desktop_test.moc"
