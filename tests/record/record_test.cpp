@@ -166,9 +166,9 @@ TEST(BuildRecord, PartsMergeAndHostileLinesAreLeftOut) {
   EXPECT_NE(warnings[1].find("8 damaged line(s)"), std::string::npos) << warnings[1];
   ExpectSame(parts[1].Record, one);
 
-  const TBuildRecord merged = MergeParts(parts);
+  const TMergedRecord merged = MergeParts(parts);
   EXPECT_EQ(merged.Pictures.size(), 3u);
-  EXPECT_EQ(merged.Pictures.at("a.jpg").When, 20);
+  EXPECT_EQ(merged.Pictures.at("a.jpg")->When, 20);
   const auto made = MadeFiles(parts);
   EXPECT_EQ(made.count("tna.jpg"), 2u);  // both identities may be on disk
   EXPECT_EQ(made.count("a.jpg"), 0u);    // copies only where the build made them

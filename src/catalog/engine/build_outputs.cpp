@@ -143,7 +143,7 @@ void TBuildOutputs::Open(std::vector<std::string>& warnings) {
 
 const TPictureRecord* TBuildOutputs::Old(int i) const {
   const auto it = old_.Pictures.find(items_[i].PictureName);
-  return it == old_.Pictures.end() ? nullptr : &it->second;
+  return it == old_.Pictures.end() ? nullptr : it->second;
 }
 
 bool TBuildOutputs::Copy(int i) {
@@ -166,10 +166,11 @@ bool TBuildOutputs::Copy(int i) {
   const bool sourceAsRecorded =
       !force && old && old->Source.Name == e.Source.Name && old->Source.Stamp == e.Source.Stamp;
 
-  if (old && old->CopyMade && old->Copy.Name == item.PictureName && Exists(path)) {
+  TFileRecord copy = old ? old->Copy : TFileRecord();
+  const bool made = old && old->CopyMade && copy.Name == item.PictureName;
+  const bool copyAsRecorded = made && !force && VerifyFile(path, copy);
+  if (copyAsRecorded || (made && Exists(path))) {
     // A copy the build made must be the picture as it is now, whatever happened to either.
-    TFileRecord copy = old->Copy;
-    const bool copyAsRecorded = !force && VerifyFile(path, copy);
     if (!copyAsRecorded) copy = {item.PictureName, StampOf(path), HashOrThrow(path)};
     e.Source.Hash = sourceAsRecorded ? old->Source.Hash : HashOrThrow(item.SourcePath);
     e.Copy = copy;
@@ -229,6 +230,7 @@ void TBuildOutputs::JournalCopy(const TPictureRecord& e) {
   copy.CopyMade = true;
   writer_->Append(copy);
   copies_[copy.Name] = copy;
+  changed_ = true;
 }
 
 bool TBuildOutputs::Reuse(int i) {
@@ -266,7 +268,7 @@ TFileRecord TBuildOutputs::Write(const std::string& name, std::string_view bytes
     if (disk.Size == static_cast<std::int64_t>(bytes.size())) {
       const auto [from, to] = made_.equal_range(name);
       const bool recorded = std::any_of(from, to, [&](const auto& m) {
-        return m.second.Hash == file.Hash && m.second.Stamp == disk;
+        return m.second->Hash == file.Hash && m.second->Stamp == disk;
       });
       if (recorded || HashFile(path) == file.Hash) {
         file.Stamp = disk;
@@ -289,6 +291,7 @@ void TBuildOutputs::Done(int i) {
   } else {
     e.When = NowNs();
     writer_->Append(e);
+    changed_ = true;
   }
   new_.Pictures[e.Name] = e;
 }
@@ -296,11 +299,22 @@ void TBuildOutputs::Done(int i) {
 void TBuildOutputs::CatalogPage(const std::string& name, const std::string& bytes) {
   const TFileRecord page = Write(name, bytes);
   const auto old = old_.CatalogPages.find(name);
-  if (old == old_.CatalogPages.end() || !(old->second == page)) writer_->AppendCatalogPage(page);
+  if (old == old_.CatalogPages.end() || !(*old->second == page)) {
+    writer_->AppendCatalogPage(page);
+    changed_ = true;
+  }
   new_.CatalogPages[name] = page;
 }
 
 void TBuildOutputs::Finish(bool complete) {
+  const auto own = std::find_if(parts_.begin(), parts_.end(),
+                                [&](const TRecordPart& p) { return p.Name == part_; });
+  // Every entry as it was and none gone: the record on disk says it all already.
+  if (!changed_ && own != parts_.end() && !own->HasJournal && parts_.size() == 1 &&
+      own->Record.Pictures.size() == new_.Pictures.size() &&
+      own->Record.CatalogPages.size() == new_.CatalogPages.size()) {
+    return;
+  }
   if (complete && request_.Shares == 0) {
     // A whole build knows every picture: what other parts knew is in its record now.
     RemoveStale(new_);
@@ -310,8 +324,6 @@ void TBuildOutputs::Finish(bool complete) {
   }
   // Otherwise nothing known is forgotten, not even of pictures now in another share, until
   // a whole build has removed what no longer belongs.
-  const auto own = std::find_if(parts_.begin(), parts_.end(),
-                                [&](const TRecordPart& p) { return p.Name == part_; });
   if (new_.Pictures.empty() && new_.CatalogPages.empty() && copies_.empty() &&
       own == parts_.end()) {
     return;
@@ -334,11 +346,11 @@ void TBuildOutputs::RemoveStale(const TBuildRecord& record) {
   for (const auto& [name, page] : record.CatalogPages) keep.insert(name);
   for (auto it = made_.begin(); it != made_.end();) {
     const auto end = made_.upper_bound(it->first);
-    if (keep.count(it->first) == 0) {
+    if (keep.count(std::string(it->first)) == 0) {
       // Only while it is still the file the build made: never one the user put there since.
-      const std::string path = JoinPath(dir_, it->first);
+      const std::string path = JoinPath(dir_, std::string(it->first));
       for (; it != end; ++it) {
-        TFileRecord file = it->second;
+        TFileRecord file = *it->second;
         if (VerifyFile(path, file)) {
           ::unlink(path.c_str());
           break;

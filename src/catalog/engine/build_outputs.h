@@ -76,12 +76,13 @@ class TBuildOutputs {
   std::vector<int> firstOfName_;
   std::vector<char> lastThumb_, lastPage_;
   std::vector<TRecordPart> parts_;
-  TBuildRecord old_;  // every part merged
-  std::multimap<std::string, TFileRecord> made_;
+  TMergedRecord old_;  // every part merged
+  std::multimap<std::string_view, const TFileRecord*> made_;
   std::unique_ptr<TRecordWriter> writer_;
   std::vector<TPictureRecord> entries_;
   TBuildRecord new_;                              // what this build did so far
   std::map<std::string, TPictureRecord> copies_;  // copies made, before their pictures are done
+  bool changed_ = false;                          // anything journalled
 };
 
 }  // namespace folivant

@@ -324,24 +324,25 @@ std::vector<TRecordPart> LoadRecordParts(const std::string& targetDir,
   return parts;
 }
 
-TBuildRecord MergeParts(const std::vector<TRecordPart>& parts) {
-  TBuildRecord merged;
+TMergedRecord MergeParts(const std::vector<TRecordPart>& parts) {
+  TMergedRecord merged;
   for (const TRecordPart& part : parts) {
     for (const auto& [name, picture] : part.Record.Pictures) {
-      auto [it, added] = merged.Pictures.try_emplace(name, picture);
-      if (!added && picture.When > it->second.When) it->second = picture;
+      auto [it, added] = merged.Pictures.try_emplace(name, &picture);
+      if (!added && picture.When > it->second->When) it->second = &picture;
     }
-    for (const auto& [name, page] : part.Record.CatalogPages) merged.CatalogPages[name] = page;
+    for (const auto& [name, page] : part.Record.CatalogPages) merged.CatalogPages[name] = &page;
   }
   return merged;
 }
 
-std::multimap<std::string, TFileRecord> MadeFiles(const std::vector<TRecordPart>& parts) {
-  std::multimap<std::string, TFileRecord> made;
+std::multimap<std::string_view, const TFileRecord*> MadeFiles(
+    const std::vector<TRecordPart>& parts) {
+  std::multimap<std::string_view, const TFileRecord*> made;
   auto add = [&](const TFileRecord& f) {
     const auto [from, to] = made.equal_range(f.Name);
-    if (std::none_of(from, to, [&](const auto& e) { return e.second == f; })) {
-      made.emplace(f.Name, f);
+    if (std::none_of(from, to, [&](const auto& e) { return *e.second == f; })) {
+      made.emplace(f.Name, &f);
     }
   };
   for (const TRecordPart& part : parts) {

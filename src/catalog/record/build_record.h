@@ -16,6 +16,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace folivant {
@@ -90,12 +91,18 @@ struct TRecordPart {
 std::vector<TRecordPart> LoadRecordParts(const std::string& targetDir,
                                          std::vector<std::string>& warnings);
 
-// One record from several parts: per picture the newest entry; every catalog page.
-TBuildRecord MergeParts(const std::vector<TRecordPart>& parts);
+// One record from several parts, pointing into them: per picture the newest entry; every
+// catalog page.
+struct TMergedRecord {
+  std::unordered_map<std::string_view, const TPictureRecord*> Pictures;
+  std::unordered_map<std::string_view, const TFileRecord*> CatalogPages;
+};
+TMergedRecord MergeParts(const std::vector<TRecordPart>& parts);
 
-// Every identity any part gives a file the build made, by file name: what a build may remove
-// once the file no longer belongs (and only while it still is that file).
-std::multimap<std::string, TFileRecord> MadeFiles(const std::vector<TRecordPart>& parts);
+// Every identity any part gives a file the build made, by file name (pointing into the parts):
+// what a build may remove once the file no longer belongs, and only while it still is that file.
+std::multimap<std::string_view, const TFileRecord*> MadeFiles(
+    const std::vector<TRecordPart>& parts);
 
 // Writes one part. Throws ERecordError naming the file when it cannot.
 class TRecordWriter {
