@@ -524,12 +524,10 @@ void TBuildEngine::Build::Commit(int position, int index, PictureWork& work) {
         }
         if (!work.PageError.empty()) {
           error = work.PageError;
-        } else {
-          entry.Page = outputs_->WritesPage(index)
-                           ? outputs_->Write(item.PageFileName, work.PageBytes)
-                           : TFileRecord();
-          outputs_->Done(index);
+        } else if (outputs_->WritesPage(index)) {
+          entry.Page = outputs_->Write(item.PageFileName, work.PageBytes);
         }
+        outputs_->Done(index);  // without its page, the thumbnail written is still known
       } catch (const std::exception& e) {
         error = e.what();
       }

@@ -77,6 +77,7 @@ std::string ImageKey(const TBuildRequest& request) {
   add("optimal-huffman", p.JpegOptimalHuffman ? 1 : 0);
   add("smoothing", p.JpegSmoothing);
   add("png-background", p.PngBackground.r << 16 | p.PngBackground.g << 8 | p.PngBackground.b);
+  // Turning pictures upright, web copies' quality and the like join here, one line each.
   return key;
 }
 
