@@ -39,4 +39,24 @@ ReadOutcome RunReader(const std::uint8_t* data, std::size_t size, TBitmap& bmp,
   return out;
 }
 
+// The header alone, then the whole picture, with the checks every reader of the newer
+// formats must pass.
+template <typename Read>
+void HeaderThenPicture(const std::uint8_t* data, std::size_t size, Read read) {
+  for (bool paramsOnly : {true, false}) {
+    TBitmap bmp;
+    TIOParamsVals params;
+    params.PngBackground = TRGB{0x10, 0x80, 0xF0};
+    const auto out = RunReader(data, size, bmp, params, paramsOnly, read);
+    FUZZ_CHECK(params.IccProfile.size() <= kMaxIccProfileBytes);
+    FUZZ_CHECK(params.ExifOrientation >= 1 && params.ExifOrientation <= 8);
+    if (paramsOnly) {
+      FUZZ_CHECK(bmp.Width() == 0 && bmp.Height() == 0);
+      if (out.aborting || out.sizeRefused) return;
+    } else if (!out.aborting && !out.sizeRefused) {
+      FUZZ_CHECK(bmp.Width() == params.Width && bmp.Height() == params.Height);
+    }
+  }
+}
+
 }  // namespace folivant::fuzz

@@ -104,7 +104,7 @@ void TBuildRunner::Cancel() {
 }
 
 void TBuildRunner::RepeatCancel() {
-  // The engine clears its flag when it starts; a Cancel that came before that is repeated.
+  // A Cancel is kept by the engine from before Run; repeating it costs nothing and covers a race.
   if (cancel_.load() && !engine_->CancelRequested()) engine_->Cancel();
 }
 

@@ -47,6 +47,11 @@ namespace folivant {
 namespace {
 
 const QString kPictureFilter = QStringLiteral(
+    "Image Files|*.jpg; *.jpeg; *.gif; *.png; *.webp; *.heic; *.heif; *.avif; *.tif; *.tiff|"
+    "JPG Files|*.jpg; *.jpeg|GIF Files|*.gif|PNG Files|*.png|WebP Files|*.webp|"
+    "HEIF Files|*.heic; *.heif; *.avif|TIFF Files|*.tif; *.tiff");
+// Page backgrounds must be pictures browsers show.
+const QString kBackgroundFilter = QStringLiteral(
     "Image Files|*.jpg; *.jpeg; *.gif; *.png|JPG Files|*.jpg; *.jpeg|GIF Files|*.gif|"
     "PNG Files|*.png");
 const QString kIniFilter = QStringLiteral("INI Files|*.ini");
@@ -464,6 +469,10 @@ QWidget* TForm1::BuildImageTab() {
   JavaOpen =
       Named(new QCheckBox(QStringLiteral("Open Images In New Window Using JavaScript"), group),
             "JavaOpen");
+  AutoRotateCheck =
+      Named(new QCheckBox(QStringLiteral("Turn pictures upright (EXIF orientation)"), group),
+            "AutoRotateCheck");
+  AutoRotateCheck->setChecked(true);
 
   auto* grid = new QGridLayout;
   grid->addWidget(thrButton, 0, 0);
@@ -486,6 +495,7 @@ QWidget* TForm1::BuildImageTab() {
   gv->addWidget(JavaProtect);
   gv->addLayout(alert);
   gv->addWidget(JavaOpen);
+  gv->addWidget(AutoRotateCheck);
   gv->addStretch();
 
   auto* next = Button("NextButton4", QStringLiteral("Next"), page);
@@ -962,8 +972,8 @@ void TForm1::TargetBtnClick() {
 void TForm1::PageBtnClick() {
   const QString start =
       EditBack->text().isEmpty() ? pictureDir_ : QFileInfo(EditBack->text()).absolutePath();
-  const QString file =
-      dialogs_.OpenFile(this, QStringLiteral("Select BackGround"), start, kPictureFilter, {}, true);
+  const QString file = dialogs_.OpenFile(this, QStringLiteral("Select BackGround"), start,
+                                         kBackgroundFilter, {}, true);
   if (file.isEmpty()) return;
   EditBack->setText(file);
   backGrnd_ = Q(TFileList::NameOf(S(EditBack->text())));
@@ -1069,6 +1079,7 @@ SettingsRecord TForm1::GatherRecord() const {
   r.JavaProtect = JavaProtect->isChecked();
   r.JavaProtectText = S(AlertEdit->text());
   r.JavaOpen = JavaOpen->isChecked();
+  r.AutoRotate = AutoRotateCheck->isChecked();
   return r;
 }
 
@@ -1102,6 +1113,7 @@ void TForm1::LoadSettings(const QString& path) {
   JavaProtect->setChecked(r.JavaProtect);
   AlertEdit->setText(Q(r.JavaProtectText));
   JavaOpen->setChecked(r.JavaOpen);
+  AutoRotateCheck->setChecked(r.AutoRotate);
 
   for (int i = 0; i < load.ColorsApplied && i < 4; ++i) {
     pickers_[static_cast<std::size_t>(i)]->SetColor(r.Colors[static_cast<std::size_t>(i)]);
@@ -1172,6 +1184,7 @@ CatalogOptions TForm1::GatherOptions() const {
   o.JavaProtect = JavaProtect->isChecked();
   o.JavaProtectText = S(AlertEdit->text());
   o.JavaOpen = JavaOpen->isChecked();
+  o.AutoRotate = AutoRotateCheck->isChecked();
   o.HeaderLines = MemoLines(HeaderMemo);
   o.FooterLines = MemoLines(FooterMemo);
   o.ShowInBrowser = PreviewCheckBox->isChecked();
@@ -1285,6 +1298,13 @@ void TForm1::BuildFinished() {
     }
     case TBuildOutcome::boCancelled:
       break;
+  }
+  // Files kept in the target that differ from the pictures given: the catalog shows them,
+  // not the pictures, so the user must hear of it.
+  if (!result.Warnings.empty()) {
+    QStringList lines;
+    for (const std::string& w : result.Warnings) lines << Q(w);
+    dialogs_.Warning(this, lines.join(QLatin1Char('\n')));
   }
 }
 

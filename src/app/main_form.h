@@ -223,6 +223,7 @@ class TForm1 : public QMainWindow {
   QCheckBox* JavaProtect = nullptr;
   QLineEdit* AlertEdit = nullptr;
   QCheckBox* JavaOpen = nullptr;
+  QCheckBox* AutoRotateCheck = nullptr;
   QPlainTextEdit* HeaderMemo = nullptr;
   QPlainTextEdit* FooterMemo = nullptr;
   TGradientProgressBar* CurrentProgress = nullptr;

@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "imaging/image_box.h"
+#include "imaging/orientation.h"
 #include "imaging/resample.h"
 
 namespace folivant {
@@ -25,6 +26,8 @@ TPreview MakePreview(const std::string& path, QSize box) {
     TBitmap& bmp = picture.Bitmap();
     if (picture.Aborting() || bmp.Width() <= 0 || bmp.Height() <= 0)
       return fail(QStringLiteral("not a picture this program can read, or damaged"));
+    // Upright, as a browser shows the copy.
+    TurnUpright(bmp, picture.IOParams().ExifOrientation);
     out.FullSize = QSize(bmp.Width(), bmp.Height());
     const double scale = std::min({1.0, double(std::max(box.width(), 1)) / bmp.Width(),
                                    double(std::max(box.height(), 1)) / bmp.Height()});

@@ -37,6 +37,9 @@ struct CatalogOptions {
   bool JavaProtect = false;
   std::string JavaProtectText = "Right Mouse Click Disabled!!!";
   bool JavaOpen = false;
+  // Pictures are turned upright by their EXIF orientation before the thumbnail is made, and
+  // the pages give their upright size.
+  bool AutoRotate = true;
   std::vector<std::string> HeaderLines;
   std::vector<std::string> FooterLines;
   bool ShowInBrowser = true;
@@ -59,9 +62,15 @@ struct CatalogItem {
   std::string SourcePath;             // full path of the chosen picture
   std::string PageFileName;           // see PageFileName()
   std::string TnFileName;             // see TnFileName()
+  std::string WebCopyName;            // see WebCopyFileName(); empty: the pages show the picture
   std::string OrigWidth, OrigHeight;  // decimal text, as loaded
   std::string TnWidth, TnHeight;      // decimal text, after resampling
-  std::int64_t SizeKb = 0;
+  std::int64_t SizeKb = 0;            // of the file the pages show
+
+  // The file the picture page and the new-window link show.
+  const std::string& ShownFileName() const {
+    return WebCopyName.empty() ? PictureName : WebCopyName;
+  }
 };
 
 }  // namespace folivant

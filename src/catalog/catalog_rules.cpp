@@ -21,6 +21,18 @@ std::string TnFileName(std::string_view pictureName) {
   return "tn" + std::string(pictureName.substr(0, dot)) + ".jpg";
 }
 
+bool NeedsWebCopy(std::string_view pictureName) {
+  const auto dot = pictureName.rfind('.');
+  if (dot == std::string_view::npos) return false;
+  std::string ext(pictureName.substr(dot + 1));
+  for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return ext == "heic" || ext == "heif" || ext == "tif" || ext == "tiff";
+}
+
+std::string WebCopyFileName(std::string_view pictureName) {
+  return std::string(pictureName) + ".jpg";
+}
+
 void CheckBareFileName(std::string_view name) {
   if (name.empty() || name == "." || name == ".." ||
       name.find_first_of(std::string_view("/\0", 2)) != std::string_view::npos)
@@ -116,14 +128,17 @@ std::int64_t FileSizeKb(const std::string& path) {
     return ECatalogError("Cannot open file " + path + ": " + std::generic_category().message(err));
   };
   if (path.find('\0') != std::string::npos) throw fail(EINVAL);
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking: a named pipe in the copy's place must not stop the build.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) throw fail(errno);
   struct stat st {};
   const int rc = ::fstat(fd, &st);
   const int err = errno;
   ::close(fd);
   if (rc != 0) throw fail(err);
-  if (!S_ISREG(st.st_mode)) throw fail(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+  if (S_ISDIR(st.st_mode)) throw fail(EISDIR);
+  if (!S_ISREG(st.st_mode))
+    throw ECatalogError("Cannot open file " + path + ": not a regular file");
   return static_cast<std::int64_t>(st.st_size) / 1024;
 }
 

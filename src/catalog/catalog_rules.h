@@ -24,6 +24,13 @@ std::string PageFileName(std::string_view pictureName);
 // a name without "." gets ".jpg" appended.
 std::string TnFileName(std::string_view pictureName);
 
+// Pictures that browsers do not show (HEIC, HEIF, TIFF: by extension, any case) get a web copy,
+// a JPEG that their pages show instead.
+bool NeedsWebCopy(std::string_view pictureName);
+// The web copy: the picture's whole name with ".jpg" added (IMG_1.HEIC -> IMG_1.HEIC.jpg), so
+// pictures of one name in different formats get different copies.
+std::string WebCopyFileName(std::string_view pictureName);
+
 // Throws ECatalogError unless name is a plain file name: not empty, no "/", no NUL, not "." or
 // "..". Every name a build joins to the target folder goes through this.
 void CheckBareFileName(std::string_view name);

@@ -69,7 +69,7 @@ void AppendAll(const std::vector<std::string>& from, TLines& lines) {
 std::string ThumbnailCell(const CatalogOptions& o, const CatalogItem& item) {
   std::string link;
   if (o.JavaOpen) {
-    link = "javascript:openpic('" + OpenPicArgument(item.PictureName) + "','" +
+    link = "javascript:openpic('" + OpenPicArgument(item.ShownFileName()) + "','" +
            OpenPicArgument(item.OrigWidth) + "','" + OpenPicArgument(item.OrigHeight) + "')";
   } else {
     link = UrlEncodeName(item.PageFileName);
@@ -273,8 +273,8 @@ int BuildTables(const CatalogOptions& o, const std::vector<CatalogItem>& items,
     // Sizes are read page by page, so pages saved before a missing copy stay.
     const int last = std::min(n, p * perPage);
     for (int i = (p - 1) * perPage; i < last; ++i) {
-      CheckBareFileName(sized[i].PictureName);
-      sized[i].SizeKb = FileSizeKb(JoinPath(targetDir, sized[i].PictureName));
+      CheckBareFileName(sized[i].ShownFileName());
+      sized[i].SizeKb = FileSizeKb(JoinPath(targetDir, sized[i].ShownFileName()));
     }
     BuildCatalogPage(o, sized, p, lines);
     save(PageLink(p), JoinCrLf(lines));
@@ -285,7 +285,7 @@ int BuildTables(const CatalogOptions& o, const std::vector<CatalogItem>& items,
 void BuildHTMLContent(const CatalogOptions& o, const std::string& prevPage,
                       const std::string& nextPage, const std::string& pictureName,
                       const std::string& origWidth, const std::string& origHeight, bool first,
-                      bool last, int index, TLines& lines) {
+                      bool last, int index, TLines& lines, const std::string& shownFile) {
   const int rows = ParseWholeNumber(o.TableRows);
   const int cols = ParseWholeNumber(o.TableCols);
   const std::string catalogPage = PageLink(PageOfIndex(index, rows, cols));
@@ -355,8 +355,9 @@ void BuildHTMLContent(const CatalogOptions& o, const std::string& prevPage,
   lines.push_back("<tr><td><div align=\"center\"><p>");
   AppendAll(nav, lines);
   lines.push_back("&gt<br></a><br>");
-  lines.push_back("<img src=\"" + UrlEncodeName(pictureName) + "\" width=\"" + width +
-                  "\" height=\"" + height + "\" alt=\"" + name + "\"><br>");
+  const std::string& shown = shownFile.empty() ? pictureName : shownFile;
+  lines.push_back("<img src=\"" + UrlEncodeName(shown) + "\" width=\"" + width + "\" height=\"" +
+                  height + "\" alt=\"" + name + "\"><br>");
   lines.push_back("</p><center>");
   AppendAll(nav, lines);
   lines.push_back("&gt</a><br><br></p>");

@@ -23,8 +23,8 @@ void BuildCatalogPage(const CatalogOptions& options, const std::vector<CatalogIt
                       int page, TLines& lines);
 
 // Writes page1.html .. pageN.html into targetDir and returns N. The size column is measured
-// from each picture's copy in targetDir (FileSizeKb); a missing copy throws, pages already
-// saved stay.
+// from the file each picture's page shows in targetDir, its copy or its web copy (FileSizeKb);
+// a missing file throws, pages already saved stay.
 int BuildTables(const CatalogOptions& options, const std::vector<CatalogItem>& items,
                 const std::string& targetDir);
 // The same, each page handed to save with its file name and bytes (CR LF lines) instead.
@@ -35,9 +35,10 @@ int BuildTables(const CatalogOptions& options, const std::vector<CatalogItem>& i
 // Replaces lines with the page of the picture with 0-based list position index. prevPage and
 // nextPage are the neighbours' PageFileName (unused on the first and the last picture). When
 // first is set the first picture's navigation is written, else when last is set the last one's.
+// The page shows shownFile (a web copy) when one is given, else the picture itself.
 void BuildHTMLContent(const CatalogOptions& options, const std::string& prevPage,
                       const std::string& nextPage, const std::string& pictureName,
                       const std::string& origWidth, const std::string& origHeight, bool first,
-                      bool last, int index, TLines& lines);
+                      bool last, int index, TLines& lines, const std::string& shownFile = {});
 
 }  // namespace folivant

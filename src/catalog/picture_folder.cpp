@@ -22,7 +22,8 @@ bool IsPictureName(const std::string& name) {
   const std::size_t dot = name.rfind('.');
   if (dot == std::string::npos) return false;
   const std::string ext = Lower(name.substr(dot));
-  return ext == ".jpg" || ext == ".jpeg" || ext == ".gif" || ext == ".png";
+  return ext == ".jpg" || ext == ".jpeg" || ext == ".gif" || ext == ".png" || ext == ".webp" ||
+         ext == ".heic" || ext == ".heif" || ext == ".avif" || ext == ".tif" || ext == ".tiff";
 }
 
 std::vector<std::string> FolderPictureNames(const std::string& folder, std::string& error) {

@@ -18,12 +18,17 @@ const char* const kCliHelp =
 
 Builds an HTML picture catalog: a JPEG thumbnail and a page for every picture, and numbered
 catalog pages (page1.html, page2.html, ...) with tables of thumbnails. Pictures are taken in
-the order given; a FOLDER adds its *.jpg, *.jpeg, *.gif and *.png files (any letter case),
-sorted by name without regard to case, leaving out hidden files and the thumbnails
-(tnNAME.jpg) of the folder's other pictures. At least 3 pictures are needed.
+the order given; a FOLDER adds its *.jpg, *.jpeg, *.gif, *.png, *.webp, *.heic, *.heif,
+*.avif, *.tif and *.tiff files (any letter case), sorted by name without regard to case,
+leaving out hidden files and the thumbnails (tnNAME.jpg) of the folder's other pictures. At
+least 3 pictures are needed.
 
 Pictures are copied into the target folder unless a file of that name is there already (that
-file is then the one used). Options given here win over the settings file.
+file is then the one used). HEIC, HEIF and TIFF pictures, which browsers do not show, also
+get a web copy: a JPEG of the whole picture named after the picture's full name with .jpg
+added (IMG_1.HEIC.jpg), which their page shows. A build whose thumbnail, page or web copy
+would take the name of one of its pictures, or a web copy that of another file it makes,
+stops before writing anything. Options given here win over the settings file.
 
 A build keeps a record of what it made from what in DIR/.folivant. The next build into DIR
 decodes only pictures that changed or whose thumbnail options changed, writes only files
@@ -69,6 +74,8 @@ Thumbnails:
       --progressive        write progressive JPEG thumbnails
       --no-progressive     write baseline JPEG thumbnails
       --filter NAME        none, triangle, hermite, bell, bspline, lanczos3 or mitchell
+      --auto-rotate        turn pictures upright by their EXIF orientation (the default)
+      --no-auto-rotate     use pictures as stored, whatever their EXIF orientation says
       --fast-decode        decode a large JPEG at 1/2, 1/4 or 1/8 of its size when that
                            still leaves twice the thumbnail's size (several times faster;
                            thumbnails differ slightly from those of a whole decode)
@@ -95,7 +102,8 @@ Pages:
                            A colour C is a name (clWhite, clNavy, ...), $00BBGGRR or #RRGGBB.
 
 Exit status: 0 built, 1 the build failed (the message names the file), 2 bad usage,
-130 interrupted. Ctrl-C finishes the pictures already begun and writes no catalog page.
+130 interrupted. Ctrl-C finishes the copy or the pictures already begun and writes no catalog
+page; a second Ctrl-C stops at once.
 )";
 
 namespace {
@@ -123,6 +131,8 @@ enum class Opt {
   Quality,
   Progressive,
   NoProgressive,
+  AutoRotate,
+  NoAutoRotate,
   FastDecode,
   Filter,
   Title,
@@ -186,6 +196,8 @@ constexpr OptSpec kOptions[] = {
     {"quality", 0, Arg::Required, Opt::Quality},
     {"progressive", 0, Arg::None, Opt::Progressive},
     {"no-progressive", 0, Arg::None, Opt::NoProgressive},
+    {"auto-rotate", 0, Arg::None, Opt::AutoRotate},
+    {"no-auto-rotate", 0, Arg::None, Opt::NoAutoRotate},
     {"filter", 0, Arg::Required, Opt::Filter, Val::Filter},
     {"fast-decode", 0, Arg::None, Opt::FastDecode},
     {"title", 0, Arg::Required, Opt::Title},
@@ -355,6 +367,12 @@ bool Apply(const OptSpec& spec, const std::optional<std::string>& value, CliPars
       break;
     case Opt::NoProgressive:
       o.Progressive = false;
+      break;
+    case Opt::AutoRotate:
+      o.AutoRotate = true;
+      break;
+    case Opt::NoAutoRotate:
+      o.AutoRotate = false;
       break;
     case Opt::Filter:
       o.Filter = ParseFilterName(arg);

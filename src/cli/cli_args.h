@@ -30,6 +30,7 @@ struct CliOptions {
   std::optional<TThumbMode> Mode;    // from the last of --thumb-height / --thumb-width
   std::optional<int> ThumbHeight, ThumbWidth, Quality, Filter;
   std::optional<bool> Progressive;
+  std::optional<bool> AutoRotate;
   bool FastDecode = false;  // reduced-size JPEG decoding
 
   std::optional<std::string> Title, Meta, Background, HeaderFile, FooterFile;

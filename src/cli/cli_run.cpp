@@ -96,7 +96,13 @@ class CliObserver : public IBuildObserver {
     if (!quiet_) err_ << "Creating target directory " << dir << "\n";
     return true;
   }
+  void KeptDifferentFile(const std::string& message) override {
+    if (drawn_) err_ << "\r\x1b[K";
+    drawn_ = false;
+    err_ << kProgram << ": warning: " << message << "\n";
+  }
   void Information(const std::string& message) override { message_ = message; }
+  void Warning(const std::string& message) override { KeptDifferentFile(message); }
   void Error(const std::string& message) override { message_ = message; }
   void OpenDocument(const std::string& path) override {
     const char* argv[] = {"xdg-open", path.c_str(), nullptr};
@@ -122,8 +128,8 @@ class CliObserver : public IBuildObserver {
   }
 
  private:
-  // The signal handler only sets a flag; the engine may have cleared its own cancel flag
-  // when it started, so the request is passed on at every report.
+  // The signal handler only sets flags; a Ctrl-C that came before the engine was known to it
+  // is passed on at every report.
   void CheckInterrupt() {
     if (interrupt_ && interrupt_->load()) engine_.Cancel();
   }
@@ -213,6 +219,7 @@ SettingsRecord ApplyOptions(SettingsRecord r, const CliOptions& o) {
   if (o.ThumbWidth) r.ThumbWidth = *o.ThumbWidth;
   if (o.Quality) r.JPEGQuality = *o.Quality;
   if (o.Progressive) r.Progressive = *o.Progressive;
+  if (o.AutoRotate) r.AutoRotate = *o.AutoRotate;
   if (o.Filter) r.Filter = *o.Filter;
   if (o.Title) r.ContentTitle = *o.Title;
   if (o.Meta) r.MetaTag = *o.Meta;

@@ -13,26 +13,38 @@
 namespace {
 
 std::atomic<bool> g_interrupt{false};
+std::atomic<int> g_interrupts{0};
 std::atomic<folivant::TBuildEngine*> g_engine{nullptr};
 
-// Ctrl-C acts as Cancel: pictures begun are finished, no catalog page is written. The handler
-// resets itself, so a second Ctrl-C ends the program at once.
+// Only flags are set here; the build's own thread acts on them. The first Ctrl-C acts as
+// Cancel: copies and pictures begun are finished, no catalog page is written. The second stops
+// at once: the file being copied is dropped with its temporary file, and the program ends as
+// soon as the pictures in flight give up. A third ends the program on the spot.
 extern "C" void OnInterrupt(int) {
+  const int count = g_interrupts.fetch_add(1) + 1;
   g_interrupt.store(true);
-  if (folivant::TBuildEngine* engine = g_engine.load()) engine->Cancel();
+  if (folivant::TBuildEngine* engine = g_engine.load()) {
+    if (count == 1) {
+      engine->Cancel();
+    } else {
+      engine->Abort();
+    }
+  }
+  if (count >= 2) ::signal(SIGINT, SIG_DFL);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   static_assert(std::atomic<bool>::is_always_lock_free);
+  static_assert(std::atomic<int>::is_always_lock_free);
   static_assert(std::atomic<folivant::TBuildEngine*>::is_always_lock_free);
   folivant::InstallCodecs();
 
   struct sigaction sa {};
   sa.sa_handler = OnInterrupt;
   sigemptyset(&sa.sa_mask);
-  sa.sa_flags = SA_RESETHAND;
+  sa.sa_flags = 0;
   sigaction(SIGINT, &sa, nullptr);
 
   folivant::CliEnvironment env;

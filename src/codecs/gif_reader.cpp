@@ -100,6 +100,7 @@ void ReadGifStream(TStream& stream, TBitmap& bmp, int& numImages, bool paramsOnl
   if (got < sizeof header || s.AtEnd()) aborting = true;
 
   int counter = 0;
+  bool gotImage = false;
   int gcFlags = 0, gcDelay = 0, gcTransIndex = 0;
   TColorTable local{};
   while (!aborting) {
@@ -161,9 +162,13 @@ void ReadGifStream(TStream& stream, TBitmap& bmp, int& numImages, bool paramsOnl
       s.Read(&minCodeSize, 1);
       SkipSubBlocks(s);
     } else {
-      // Nothing is allocated for a picture the size limit refuses, or for an empty one.
-      if (width == 0 || height == 0 || !PictureSizeAllowed(width, height) ||
-          !PictureSizeAllowed(screenW, screenH)) {
+      // Nothing is allocated for a picture the size limit refuses, or for an empty one. The
+      // logical screen is never allocated, so its size does not matter.
+      if (!PictureSizeAllowed(width, height)) {
+        progress.RefuseSize(width, height);
+        break;
+      }
+      if (width == 0 || height == 0) {
         aborting = true;
         break;
       }
@@ -207,8 +212,11 @@ void ReadGifStream(TStream& stream, TBitmap& bmp, int& numImages, bool paramsOnl
         }
       }
     }
+    gotImage = true;
     numImages = ++counter;
   }
+  // A stream that ends before the wanted image has no picture to give.
+  if (!paramsOnly && !gotImage && !aborting) progress.Refuse("the file holds no image");
   if (!aborting) progress.Report(100);
 }
 

@@ -5,16 +5,19 @@
 // functions and the callbacks the library calls hold no objects with destructors, and C++
 // exceptions never cross library frames: callbacks and the progress/bitmap calls catch them,
 // keep them in the job, and the public function rethrows after the library is destroyed.
+#include <atomic>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <vector>
 
 #include <jerror.h>
 #include <jpeglib.h>
 
 #include "codecs/codecs.h"
+#include "codecs/picture_facts.h"
 #include "imaging/types.h"
 
 namespace folivant {
@@ -30,11 +33,13 @@ struct ErrorMgr {
   jpeg_error_mgr pub;  // first: the library sees only this
   std::jmp_buf jump;
   bool* aborting;  // null while finishing, where errors are ignored
+  int exitCode;    // the library's message code of the error that ended the work
 };
 
 [[noreturn]] void ErrorExit(j_common_ptr cinfo) {
   auto* err = reinterpret_cast<ErrorMgr*>(cinfo->err);
   if (err->aborting) *err->aborting = true;
+  err->exitCode = cinfo->err->msg_code;
   std::longjmp(err->jump, 1);
 }
 void EmitMessage(j_common_ptr, int) {}
@@ -55,14 +60,19 @@ void InitErrorMgr(ErrorMgr& err, bool* aborting) {
   err.pub.format_message = FormatMessage;
   err.pub.reset_error_mgr = ResetErrorMgr;
   err.aborting = aborting;
+  err.exitCode = 0;
 }
 
-// The library's memory limit for its own work arrays (progressive coefficients and the like).
-long MemoryLimit() {
-  const std::int64_t derived = PictureLimits().MaxPixels * 6 + (16 << 20);
-  const std::int64_t lo = 64LL << 20, hi = 1LL << 30;
-  return static_cast<long>(derived < lo ? lo : derived > hi ? hi : derived);
+}  // namespace
+
+std::int64_t JpegWorkMemoryLimit() {
+  // The coefficient arrays of a progressive picture take two bytes a sample: up to four
+  // components at full size is 8 bytes a pixel. Every picture within the size limit fits, with
+  // room for the row buffers; a larger one is refused before this matters.
+  return PictureLimits().MaxPixels * 8 + (64 << 20);
 }
+
+namespace {
 
 // ---- source manager over a TStream
 
@@ -166,11 +176,20 @@ void TermDestination(j_compress_ptr cinfo) {
   if (n > 0) WriteOut(cinfo, n);
 }
 
-// Stops files with too many scans while the library consumes them.
+// Called between the rows of every pass: stops files with too many scans while the library
+// consumes them, and a read asked to stop, where no progress is reported (a progressive
+// picture's scans are all read before its first row).
+struct ScanMonitorMgr {
+  jpeg_progress_mgr pub;  // first: the library sees only this
+  const std::atomic<bool>* stop;
+};
+
 void ScanMonitor(j_common_ptr cinfo) {
   if (cinfo->is_decompressor &&
       reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans)
     ERREXIT(cinfo, JERR_NOT_COMPILED);
+  const std::atomic<bool>* stop = reinterpret_cast<ScanMonitorMgr*>(cinfo->progress)->stop;
+  if (stop && stop->load(std::memory_order_relaxed)) ERREXIT(cinfo, JERR_NOT_COMPILED);
 }
 
 // Progress and bitmap calls may throw; the exception is kept for the caller.
@@ -223,6 +242,21 @@ JSAMPLE* AllocCmykRow(j_common_ptr ci, int width) {
 
 // ---- reading
 
+// One APP2 ICC_PROFILE chunk: where its bytes sit in JpegMetadata::icc.
+struct IccChunk {
+  int seq, count;
+  std::size_t offset, length;
+};
+
+// What the APP1 and APP2 markers before the first scan hold.
+struct JpegMetadata {
+  std::uint8_t exif[kMaxExifBytes];  // the first APP1 "Exif" segment
+  std::size_t exifSize;
+  std::vector<std::uint8_t> icc;  // the chunk bodies in the order met
+  std::vector<IccChunk> chunks;
+  bool iccTooLarge;
+};
+
 struct JpegReadJob {
   TBitmap* bmp;
   TIOParamsVals* params;
@@ -233,8 +267,112 @@ struct JpegReadJob {
   jpeg_decompress_struct cinfo;
   ErrorMgr err;
   StreamSource src;
-  jpeg_progress_mgr monitor;
+  ScanMonitorMgr monitor;
+  JpegMetadata meta;
 };
+
+// ---- APP1 and APP2 markers, read through the source manager. The library may leave these
+// functions by its error exit (inside fill_input_buffer), so they hold plain data only.
+
+bool MarkerByte(j_decompress_ptr ci, unsigned& b) {
+  jpeg_source_mgr* src = ci->src;
+  if (src->bytes_in_buffer == 0 && !(*src->fill_input_buffer)(ci)) return false;
+  --src->bytes_in_buffer;
+  b = *src->next_input_byte++;
+  return true;
+}
+
+// Reads up to n bytes of the marker into out; returns how many were read.
+std::size_t MarkerBytes(j_decompress_ptr ci, std::uint8_t* out, std::size_t n) {
+  std::size_t got = 0;
+  unsigned b = 0;
+  while (got < n && MarkerByte(ci, b)) out[got++] = static_cast<std::uint8_t>(b);
+  return got;
+}
+
+// The marker's length without its own two bytes, or -1.
+long MarkerLength(j_decompress_ptr ci) {
+  unsigned hi = 0, lo = 0;
+  if (!MarkerByte(ci, hi) || !MarkerByte(ci, lo)) return -1;
+  return static_cast<long>((hi << 8) | lo) - 2;
+}
+
+JpegMetadata& MetaOf(j_decompress_ptr ci) {
+  return *static_cast<JpegMetadata*>(ci->client_data);
+}
+
+boolean ReadApp1(j_decompress_ptr ci) {
+  long length = MarkerLength(ci);
+  if (length <= 0) return TRUE;
+  JpegMetadata& meta = MetaOf(ci);
+  if (meta.exifSize == 0) {
+    static constexpr std::uint8_t kExif[6] = {'E', 'x', 'i', 'f', 0, 0};
+    const std::size_t got = MarkerBytes(ci, meta.exif, static_cast<std::size_t>(length));
+    length -= static_cast<long>(got);
+    if (got >= sizeof kExif && std::memcmp(meta.exif, kExif, sizeof kExif) == 0)
+      meta.exifSize = got;
+  }
+  if (length > 0) (*ci->src->skip_input_data)(ci, length);
+  return TRUE;
+}
+
+// Room for one more chunk body of n bytes; false when the profile would pass the limit or
+// memory cannot be had.
+bool GrowIcc(JpegMetadata& meta, std::size_t n) noexcept {
+  if (meta.icc.size() + n > kMaxIccProfileBytes) {
+    meta.iccTooLarge = true;
+    return false;
+  }
+  try {
+    meta.icc.resize(meta.icc.size() + n);
+    meta.chunks.push_back(IccChunk{0, 0, meta.icc.size() - n, n});
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+boolean ReadApp2(j_decompress_ptr ci) {
+  static constexpr std::uint8_t kIcc[12] = {'I', 'C', 'C', '_', 'P', 'R',
+                                            'O', 'F', 'I', 'L', 'E', 0};
+  long length = MarkerLength(ci);
+  if (length <= 0) return TRUE;
+  JpegMetadata& meta = MetaOf(ci);
+  std::uint8_t head[14];
+  const std::size_t got =
+      MarkerBytes(ci, head, length < 14 ? static_cast<std::size_t>(length) : 14);
+  length -= static_cast<long>(got);
+  if (got == 14 && std::memcmp(head, kIcc, sizeof kIcc) == 0 && length > 0 && !meta.iccTooLarge &&
+      GrowIcc(meta, static_cast<std::size_t>(length))) {
+    IccChunk& chunk = meta.chunks.back();
+    chunk.seq = head[12];
+    chunk.count = head[13];
+    const std::size_t body = MarkerBytes(ci, meta.icc.data() + chunk.offset, chunk.length);
+    length -= static_cast<long>(body);
+  }
+  if (length > 0) (*ci->src->skip_input_data)(ci, length);
+  return TRUE;
+}
+
+// The chunks joined in sequence order, as the ICC rules for JPEG say: every chunk gives the
+// same count, and every number from 1 to that count comes exactly once. Otherwise nothing.
+std::vector<std::uint8_t> JoinIccChunks(const JpegMetadata& meta) {
+  const std::size_t n = meta.chunks.size();
+  if (n == 0 || n > 255) return {};
+  std::vector<const IccChunk*> bySeq(n + 1, nullptr);
+  for (const IccChunk& c : meta.chunks) {
+    if (c.count != static_cast<int>(n) || c.seq < 1 || c.seq > static_cast<int>(n) || bySeq[c.seq])
+      return {};
+    bySeq[c.seq] = &c;
+  }
+  std::vector<std::uint8_t> out;
+  out.reserve(meta.icc.size());
+  for (std::size_t i = 1; i <= n; ++i) {
+    const auto* from = meta.icc.data() + bySeq[i]->offset;
+    out.insert(out.end(), from, from + bySeq[i]->length);
+  }
+  return out;
+}
 
 void ChooseScale(jpeg_decompress_struct& ci, const TIOParamsVals& params) {
   ci.scale_num = 1;
@@ -283,9 +421,12 @@ void RunJpegRead(JpegReadJob* job) {
 
   jpeg_create_decompress(ci);
   job->created = true;
-  ci->mem->max_memory_to_use = MemoryLimit();
+  ci->mem->max_memory_to_use = static_cast<long>(JpegWorkMemoryLimit());
   ci->src = &job->src.pub;
-  ci->progress = &job->monitor;
+  ci->progress = &job->monitor.pub;
+  ci->client_data = &job->meta;
+  jpeg_set_marker_processor(ci, JPEG_APP0 + 1, ReadApp1);
+  jpeg_set_marker_processor(ci, JPEG_APP0 + 2, ReadApp2);
 
   jpeg_read_header(ci, TRUE);
   if (*aborting) return;
@@ -340,9 +481,11 @@ void RunJpegRead(JpegReadJob* job) {
   params->Width = width;
   params->Height = height;
   if (job->paramsOnly) return;
-  // Refused before the library or the bitmap takes memory for it.
-  if (!PictureSizeAllowed(width, height)) {
-    *aborting = true;
+  // Refused before the library or the bitmap takes memory for it. The whole picture is
+  // judged, also when it is decoded at a fraction of its size: the library's work arrays of a
+  // progressive picture are of the whole size.
+  if (!PictureSizeAllowed(ci->image_width, ci->image_height)) {
+    job->progress->RefuseSize(ci->image_width, ci->image_height);
     return;
   }
 
@@ -445,6 +588,10 @@ void RunJpegWrite(JpegWriteJob* job) {
 
   jpeg_start_compress(ci, TRUE);
   if (*aborting) return;
+  if (!params->IccProfile.empty())
+    jpeg_write_icc_profile(ci, params->IccProfile.data(),
+                           static_cast<unsigned>(params->IccProfile.size()));
+  if (*aborting) return;
 
   JSAMPLE* work = cmyk ? AllocCmykRow(reinterpret_cast<j_common_ptr>(ci), width) : nullptr;
 
@@ -506,11 +653,19 @@ void ReadJpegStream(TStream& s, TBitmap& bmp, TIOParamsVals& params, bool params
   job->src.pub.skip_input_data = SkipInputData;
   job->src.pub.resync_to_restart = jpeg_resync_to_restart;
   job->src.pub.term_source = TermSource;
-  job->monitor.progress_monitor = ScanMonitor;
+  job->monitor.pub.progress_monitor = ScanMonitor;
+  job->monitor.stop = progress.Stop;
 
   RunJpegRead(job.get());
   if (job->created) jpeg_destroy_decompress(&job->cinfo);
+  if (*progress.Aborting &&
+      (job->err.exitCode == JERR_OUT_OF_MEMORY || job->err.exitCode == JERR_NO_BACKING_STORE))
+    progress.Refuse("not enough memory to decode it");
   if (error) std::rethrow_exception(error);
+  params.ExifOrientation = ExifOrientation(job->meta.exif, job->meta.exifSize);
+  params.IccProfileTooLarge = job->meta.iccTooLarge;
+  const std::vector<std::uint8_t> icc = JoinIccChunks(job->meta);
+  TakeIccProfile(params, icc.data(), icc.size());
 }
 
 void WriteJpegStream(TStream& s, const TBitmap& bmp, TIOParamsVals& params,

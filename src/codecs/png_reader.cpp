@@ -2,13 +2,18 @@
 //
 // libpng's error callback must not return: ours sets the aborting flag and longjmps back into
 // RunPngRead, which holds no objects with destructors. Exceptions never cross library frames.
+#include <algorithm>
 #include <cmath>
 #include <csetjmp>
+#include <cstring>
 #include <memory>
+#include <vector>
 
 #include <png.h>
+#include <zlib.h>
 
 #include "codecs/codecs.h"
+#include "codecs/picture_facts.h"
 #include "imaging/types.h"
 
 namespace folivant {
@@ -97,11 +102,9 @@ void RunPngRead(PngReadJob* job) {
   png_infop info = job->info;
   if (setjmp(png_jmpbuf(png))) return;
 
-  const TPictureLimits& limits = PictureLimits();
-  const auto side = static_cast<png_uint_32>(limits.MaxSide < 1            ? 1
-                                             : limits.MaxSide > 0x7FFFFFFF ? 0x7FFFFFFF
-                                                                           : limits.MaxSide);
-  png_set_user_limits(png, side, side);
+  // The size limit is ours, judged right after the header: the library's own refusal of a
+  // large picture would not say why.
+  png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
   png_set_chunk_malloc_max(png, kChunkMallocMax);
   // Chunks whose content is never used. For several of these the library allocates and
   // clears a buffer of the declared length (up to 2 GB) before reading a byte of it, whatever
@@ -115,6 +118,13 @@ void RunPngRead(PngReadJob* job) {
   png_uint_32 width = 0, height = 0;
   int depth = 0, type = 0, interlace = 0, compression = 0, filter = 0;
   png_get_IHDR(png, info, &width, &height, &depth, &type, &interlace, &compression, &filter);
+  // Refused before the library sizes its row buffers or the bitmap takes memory.
+  if (!PictureSizeAllowed(width, height)) {
+    params->Width = static_cast<int>(std::min<png_uint_32>(width, 0x7FFFFFFF));
+    params->Height = static_cast<int>(std::min<png_uint_32>(height, 0x7FFFFFFF));
+    job->progress->RefuseSize(width, height);
+    return;
+  }
 
   png_colorp palette = nullptr;
   int paletteCount = 0;
@@ -199,9 +209,8 @@ void RunPngRead(PngReadJob* job) {
   if (job->paramsOnly) return;
 
   const TPixelFormat format = oneBit ? TPixelFormat::pf1bit : TPixelFormat::pf24bit;
-  // Refused before the bitmap takes memory; the rows must fit the bitmap's rows.
-  if (!PictureSizeAllowed(width, height) ||
-      png_get_rowbytes(png, info) > TBitmap::RowBytesFor(static_cast<int>(width), format)) {
+  // The rows must fit the bitmap's rows.
+  if (png_get_rowbytes(png, info) > TBitmap::RowBytesFor(static_cast<int>(width), format)) {
     *aborting = true;
     return;
   }
@@ -226,6 +235,87 @@ void RunPngRead(PngReadJob* job) {
   png_read_end(png, nullptr);
 }
 
+// ---- colour profile and orientation, read before libpng runs (which skips both chunks)
+
+std::uint32_t BigEndian32(const std::uint8_t* p) {
+  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+         p[3];
+}
+
+// The body of a chunk of the given length whose type and length were just read, if its CRC
+// holds; the stream is left after the chunk either way.
+bool ReadChunkBody(TStream& s, const std::uint8_t type[4], std::uint32_t length,
+                   std::vector<std::uint8_t>& body) {
+  if (length > s.Size() - s.Position()) return false;  // memory only for bytes that are there
+  body.resize(length);
+  std::uint8_t crc[4];
+  if (s.Read(body.data(), length) != length || s.Read(crc, 4) != 4) return false;
+  uLong c = crc32(0, type, 4);
+  c = crc32(c, body.data(), static_cast<uInt>(length));
+  return c == BigEndian32(crc);
+}
+
+// An iCCP body: keyword, NUL, method 0, then the zlib stream of the profile.
+void TakePngProfile(const std::vector<std::uint8_t>& body, TIOParamsVals& params) {
+  const auto nul = std::find(body.begin(), body.end(), std::uint8_t{0});
+  if (nul == body.end() || nul + 1 == body.end() || nul[1] != 0) return;
+  const std::size_t start = static_cast<std::size_t>(nul - body.begin()) + 2;
+  // One byte past the limit tells a profile that is too large from one that just fits.
+  std::vector<std::uint8_t> profile(kMaxIccProfileBytes + 1);
+  z_stream z{};
+  if (inflateInit(&z) != Z_OK) return;
+  z.next_in = const_cast<Bytef*>(body.data() + start);
+  z.avail_in = static_cast<uInt>(body.size() - start);
+  z.next_out = profile.data();
+  z.avail_out = static_cast<uInt>(profile.size());
+  const int rc = inflate(&z, Z_FINISH);
+  const std::size_t got = profile.size() - z.avail_out;
+  inflateEnd(&z);
+  if (rc == Z_STREAM_END)
+    TakeIccProfile(params, profile.data(), got);
+  else if (got == profile.size())
+    params.IccProfileTooLarge = true;
+}
+
+// Walks the chunks before the first IDAT: the colour profile (iCCP) and the EXIF orientation
+// (eXIf). Browsers take an eXIf only when it comes before the image data, and so does this.
+// The stream is put back where it was.
+void ReadPngMetadata(TStream& s, TIOParamsVals& params) {
+  // Room for a profile compressed worse than stored, and an EXIF block with a thumbnail.
+  constexpr std::uint32_t kMaxIccpChunk = kMaxIccProfileBytes + 4096;
+  constexpr std::uint32_t kMaxExifChunk = 1u << 20;
+  constexpr int kMaxChunks = 10000;
+  const std::int64_t start = s.Position();
+  std::uint8_t head[8];
+  if (s.Read(head, 8) != 8 || png_sig_cmp(head, 0, 8) != 0) {
+    s.SetPosition(start);
+    return;
+  }
+  std::vector<std::uint8_t> body;
+  bool seenIccp = false, seenExif = false;
+  for (int i = 0; i < kMaxChunks && s.Read(head, 8) == 8; ++i) {
+    const std::uint32_t length = BigEndian32(head);
+    const std::uint8_t* type = head + 4;
+    if (length > 0x7FFFFFFFu || std::memcmp(type, "IDAT", 4) == 0 ||
+        std::memcmp(type, "IEND", 4) == 0)
+      break;
+    const std::int64_t next = s.Position() + length + 4;
+    if (!seenIccp && std::memcmp(type, "iCCP", 4) == 0) {
+      seenIccp = true;
+      if (length > kMaxIccpChunk)
+        params.IccProfileTooLarge = true;
+      else if (ReadChunkBody(s, type, length, body))
+        TakePngProfile(body, params);
+    } else if (!seenExif && std::memcmp(type, "eXIf", 4) == 0) {
+      seenExif = true;
+      if (length <= kMaxExifChunk && ReadChunkBody(s, type, length, body))
+        params.ExifOrientation = ExifOrientation(body.data(), body.size());
+    }
+    if (s.Seek(next, TSeekOrigin::soBeginning) != next) break;
+  }
+  s.SetPosition(start);
+}
+
 }  // namespace
 
 bool IsPngStream(TStream& s) {
@@ -244,6 +334,15 @@ void ReadPngStream(TStream& s, TBitmap& bmp, TIOParamsVals& params, bool paramsO
   job->params = &params;
   job->progress = &progress;
   job->paramsOnly = paramsOnly;
+  params.ClearPictureFacts();
+  const std::int64_t start = s.Position();
+  try {
+    ReadPngMetadata(s, params);
+  } catch (...) {
+    // A profile or orientation that cannot be read leaves the picture as it is.
+    params.ClearPictureFacts();
+    s.SetPosition(start);
+  }
   try {
     RunPngRead(job.get());
   } catch (...) {

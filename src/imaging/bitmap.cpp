@@ -77,6 +77,12 @@ void TBitmap::Draw(const TBitmap& src) {
   }
 }
 
+void TBitmap::Reset() {
+  bits_.clear();
+  width_ = height_ = 0;
+  format_ = TPixelFormat::pf24bit;
+}
+
 void TBitmap::Clear() {
   bits_.clear();
   bits_.shrink_to_fit();

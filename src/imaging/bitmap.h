@@ -46,6 +46,8 @@ class TBitmap {
   void Draw(const TBitmap& src);
   // Frees the pixels: 0 x 0, format unchanged.
   void Clear();
+  // 0 x 0 and 24-bit, as a new bitmap, but the block is kept for the next picture loaded.
+  void Reset();
 
  private:
   std::size_t RowOffset(int y) const {

@@ -1,4 +1,4 @@
-// The routines the I/O object calls for JPEG, GIF and PNG. The codecs library fills them in
+// The routines the I/O object calls for JPEG, GIF, PNG and TIFF. The codecs library fills them in
 // (InstallCodecs in codecs/codecs.h); an empty entry makes the load or save set Aborting.
 #pragma once
 
@@ -17,6 +17,8 @@ struct TCodecTable {
                     TProgressRec& progress) = nullptr;
   void (*ReadPng)(TStream& s, TBitmap& bmp, TIOParamsVals& params, bool paramsOnly,
                   TProgressRec& progress) = nullptr;
+  void (*ReadTiff)(TStream& s, TBitmap& bmp, TIOParamsVals& params, bool paramsOnly,
+                   TProgressRec& progress) = nullptr;
   // Opens the file by name itself.
   void (*ReadGifFile)(const std::string& fileName, TBitmap& bmp, int& numImages,
                       TProgressRec& progress, TIOParamsVals& params) = nullptr;

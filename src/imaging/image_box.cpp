@@ -251,7 +251,7 @@ TImageBoxIO::TImageBoxIO() : params_(std::make_unique<TIOParamsVals>(this)) {}
 TImageBoxIO::~TImageBoxIO() = default;
 
 bool TImageBoxIO::Begin(bool haveCodec) {
-  aborting_ = false;
+  ClearAbort();
   if (!Bitmap()) return false;
   if (!haveCodec) {
     aborting_ = true;
@@ -267,6 +267,8 @@ TProgressRec TImageBoxIO::MakeProgress() {
   rec.val = 0;
   rec.per = 0;
   rec.Aborting = &aborting_;
+  rec.Reason = &abortReason_;
+  rec.Stop = stop_;
   return rec;
 }
 
@@ -296,6 +298,7 @@ TColor RGBToColor(const TRGB& c) {
 }  // namespace
 
 void TImageBoxIO::LoadFromFile(const std::string& FileName) {
+  abortReason_.clear();
   if (!Bitmap()) return;
   const std::string ext = LowerExtension(FileName);
   if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe") {
@@ -304,14 +307,13 @@ void TImageBoxIO::LoadFromFile(const std::string& FileName) {
     LoadFromFilePng(FileName);
   } else if (ext == ".gif") {
     LoadFromFileGif(FileName);
-  } else if (ext == ".tif" || ext == ".tiff" || ext == ".pcx" || ext == ".wmf" || ext == ".emf" ||
-             ext == ".bmp" || ext == ".dib" || ext == ".rle" || ext == ".cur" || ext == ".ico" ||
-             ext == ".tga" || ext == ".targa" || ext == ".vda" || ext == ".icb" || ext == ".vst" ||
-             ext == ".win") {
+  } else if (ext == ".tif" || ext == ".tiff") {
+    LoadFromFileTiff(FileName);
+  } else if (ext == ".pcx" || ext == ".wmf" || ext == ".emf" || ext == ".bmp" || ext == ".dib" ||
+             ext == ".rle" || ext == ".cur" || ext == ".ico" || ext == ".tga" || ext == ".targa" ||
+             ext == ".vda" || ext == ".icb" || ext == ".vst" || ext == ".win") {
     // No codec for these formats here: treated like an unknown extension.
-    params_->FileName.clear();
-    params_->FileType = 0;
-    aborting_ = true;
+    NoReader();
   } else {
     LoadRegistry(FileName, ext);
   }
@@ -326,11 +328,35 @@ void TImageBoxIO::LoadRegistry(std::string FileName, const std::string& ext) {
     aborting_ = true;
     return;
   }
-  aborting_ = false;
+  ClearAbort();
   TFileStream stream(FileName, TFileMode::fmOpenRead);
   TProgressRec progress = MakeProgress();
+  params_->ClearPictureFacts();
+  params_->PngBackground = ColorToRGB(Background());
   info->ReadFunction(stream, *Bitmap(), *params_, false, progress);
   Loaded(FileName, info->FileType);
+}
+
+void TImageBoxIO::NoReader() {
+  params_->FileName.clear();
+  params_->FileType = 0;
+  aborting_ = true;
+}
+
+void TImageBoxIO::LoadFromFileTiff(const std::string& FileName) {
+  const auto read = Codecs().ReadTiff;
+  if (!read) {
+    aborting_ = false;
+    if (Bitmap()) NoReader();
+    return;
+  }
+  if (!Begin(true)) return;
+  TFileStream stream(FileName, TFileMode::fmOpenRead);
+  TProgressRec progress = MakeProgress();
+  params_->ClearPictureFacts();
+  params_->PngBackground = ColorToRGB(Background());
+  read(stream, *Bitmap(), *params_, false, progress);
+  Loaded(FileName, 1);
 }
 
 void TImageBoxIO::LoadFromFileJpeg(const std::string& FileName) {
@@ -338,6 +364,7 @@ void TImageBoxIO::LoadFromFileJpeg(const std::string& FileName) {
   if (!Begin(read != nullptr)) return;
   TFileStream stream(FileName, TFileMode::fmOpenRead);  // closed on every exit
   TProgressRec progress = MakeProgress();
+  params_->ClearPictureFacts();
   read(stream, *Bitmap(), *params_, false, progress);
   Loaded(FileName, 3);
 }
@@ -348,6 +375,7 @@ void TImageBoxIO::LoadFromFilePng(const std::string& FileName) {
   TFileStream stream(FileName, TFileMode::fmOpenRead);
   TProgressRec progress = MakeProgress();
   params_->PngBackground = ColorToRGB(Background());
+  params_->ClearPictureFacts();
   read(stream, *Bitmap(), *params_, false, progress);
   SetBackground(RGBToColor(params_->PngBackground));
   Loaded(FileName, 8);
@@ -358,6 +386,7 @@ void TImageBoxIO::LoadFromFileGif(const std::string& FileName) {
   if (!Begin(read != nullptr)) return;
   TProgressRec progress = MakeProgress();
   int numImages = 0;
+  params_->ClearPictureFacts();
   read(FileName, *Bitmap(), numImages, progress, *params_);
   SetBackground(
       RGBToColor(params_->GifTransparent ? params_->GifTranspColor : params_->GifBackground));
@@ -381,7 +410,7 @@ void TImageBoxIO::SaveToStreamJpeg(TStream& Stream) {
 }
 
 void TImageBoxIO::SaveToFile(const std::string& FileName) {
-  aborting_ = false;
+  ClearAbort();
   if (!Bitmap()) return;
   const std::string ext = LowerExtension(FileName);
   if (ext == ".jpg" || ext == ".jpeg") {
@@ -421,7 +450,7 @@ int TImageBoxIO::FindStreamFormat(TStream& Stream) {
 }
 
 void TImageBoxIO::LoadFromStream(TStream& Stream) {
-  aborting_ = false;
+  ClearAbort();
   if (!Bitmap()) return;
   TProgressRec progress = MakeProgress();
   const int format = FindStreamFormat(Stream);
@@ -443,7 +472,7 @@ void TImageBoxIO::LoadFromStream(TStream& Stream) {
 }
 
 void TImageBoxIO::ParamsFromStream(TStream& Stream) {
-  aborting_ = false;
+  ClearAbort();
   // Header-only reads never touch the component's bitmap; they get a scratch one.
   TBitmap scratch;
   TProgressRec progress = MakeProgress();
@@ -464,7 +493,7 @@ void TImageBoxIO::ParamsFromStream(TStream& Stream) {
 }
 
 void TImageBoxIO::ParamsFromFile(const std::string& FileName) {
-  aborting_ = false;
+  ClearAbort();
   const std::string ext = LowerExtension(FileName);
   int format = 0;
   if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe")

@@ -171,6 +171,10 @@ class TImageBoxIO : public TImageBoxClient {
   // Cleared at the start of every load and save; set when no reader or writer exists or a
   // codec gives up.
   bool Aborting() const { return aborting_; }
+  // Why the last load gave up, when the codec said: empty for a damaged file.
+  const std::string& AbortReason() const { return abortReason_; }
+  // A flag another thread sets to stop a load at once (TProgressRec::Stop); may be null.
+  void SetStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }
 
   // Load or save by lower-case extension. An unknown extension sets Aborting and raises
   // nothing; a file that cannot be opened raises EFileError before any codec runs.
@@ -185,6 +189,7 @@ class TImageBoxIO : public TImageBoxClient {
   void LoadFromFileJpeg(const std::string& FileName);
   void LoadFromFilePng(const std::string& FileName);
   void LoadFromFileGif(const std::string& FileName);
+  void LoadFromFileTiff(const std::string& FileName);
   // Save as JPEG whatever the extension; a 1-bit picture is written without converting the
   // component's bitmap.
   void SaveToFileJpeg(const std::string& FileName);
@@ -196,9 +201,15 @@ class TImageBoxIO : public TImageBoxClient {
   static int FindStreamFormat(TStream& Stream);
 
  private:
+  // The load has no codec: Aborting set, FileName emptied, FileType 0, picture unchanged.
+  void NoReader();
   // Starts a load or save: clears Aborting. False when there is no picture to work on, or no
   // codec (which sets Aborting).
   bool Begin(bool haveCodec);
+  void ClearAbort() {
+    aborting_ = false;
+    abortReason_.clear();
+  }
   TProgressRec MakeProgress();
   // A picture was read: records where from, gives the attached component its resolution and
   // refreshes it.
@@ -209,6 +220,8 @@ class TImageBoxIO : public TImageBoxClient {
   bool streamHeaders_ = false;
   std::unique_ptr<TIOParamsVals> params_;
   bool aborting_ = false;
+  std::string abortReason_;
+  const std::atomic<bool>* stop_ = nullptr;
 };
 
 // The image component.
@@ -230,6 +243,7 @@ class TImageBox : public TImageBoxView {
   const TIOParamsVals& IOParams() const { return io_->Params(); }
   // The I/O object's flag after the last load or save.
   bool Aborting() const { return io_->Aborting(); }
+  const std::string& AbortReason() const { return io_->AbortReason(); }
 
   void SetOnProgress(TProgressEvent e);
   const TProgressEvent& OnProgress() const { return proc_->OnProgress(); }

@@ -7,6 +7,23 @@ namespace folivant {
 TGifLzwDecompress DefGifLzwDecompress = nullptr;
 TGifLzwCompress DefGifLzwCompress = nullptr;
 
+void TProgressRec::Refuse(const char* why) noexcept {
+  *Aborting = true;
+  try {
+    if (Reason) *Reason = why;
+  } catch (...) {
+    // Without memory for the text the plain failure stands.
+  }
+}
+
+void TProgressRec::RefuseSize(std::int64_t w, std::int64_t h) noexcept {
+  *Aborting = true;
+  try {
+    if (Reason) *Reason = PictureSizeProblem(w, h);
+  } catch (...) {
+  }
+}
+
 TIOParamsVals::TIOParamsVals(TImageBoxIO* owner) : Owner(owner) {
   SetDefaultParams();
 }
@@ -52,6 +69,7 @@ void TIOParamsVals::SetDefaultParams() {
 
   PngInterlaced = false;
   PngBackground = TRGB{};
+  ClearPictureFacts();
 
   FileName.clear();
 }

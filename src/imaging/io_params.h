@@ -2,6 +2,8 @@
 // record every codec receives.
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -25,6 +27,9 @@ using TGifLzwCompress = void (*)(TStream& stream, int height, int width, bool in
 // Global default hooks: empty at start; the programs install the built-in LZW coder.
 extern TGifLzwDecompress DefGifLzwDecompress;
 extern TGifLzwCompress DefGifLzwCompress;
+
+// A colour profile larger than this is not kept (a camera's is a few kilobytes).
+constexpr std::size_t kMaxIccProfileBytes = 4u << 20;
 
 struct TIOParamsVals {
   explicit TIOParamsVals(TImageBoxIO* owner = nullptr);
@@ -60,7 +65,17 @@ struct TIOParamsVals {
   std::uint8_t JpegScale = 1;  // 0 automatic, 1 full, 2 half, 3 quarter, 4 eighth
 
   bool PngInterlaced = false;
+  // Also the colour the HEIF, WebP and TIFF readers composite transparency against.
   TRGB PngBackground{};
+
+  // EXIF orientation of the file last loaded, 1 to 8 (1: stored upright, also when the file
+  // says nothing). HEIF and AVIF files are turned by their own boxes as they are read.
+  std::int32_t ExifOrientation = 1;
+  // The colour profile of the file last loaded, and the one the JPEG writer embeds. Empty
+  // when there is none, and for sRGB, which viewers assume for a picture without one.
+  std::vector<std::uint8_t> IccProfile;
+  // The file's profile was over kMaxIccProfileBytes and is left out.
+  bool IccProfileTooLarge = false;
 
   std::string FileName;
   std::vector<TRGB> ColorMap;  // palette of the file last loaded
@@ -71,6 +86,12 @@ struct TIOParamsVals {
   void SetDefaultParams();
   // Copies every field but Owner.
   void Assign(const TIOParamsVals& src);
+  // Forgets the orientation and colour profile of an earlier picture.
+  void ClearPictureFacts() {
+    ExifOrientation = 1;
+    IccProfile.clear();
+    IccProfileTooLarge = false;
+  }
   void FreeColorMap() {
     ColorMap.clear();
     ColorMapCount = 0;
@@ -84,6 +105,16 @@ struct TProgressRec {
   std::int32_t val = 0;      // units done
   double per = 0;            // percent per unit, set by the codec
   bool* Aborting = nullptr;  // the I/O object's flag; never null when a codec runs
+  // Why the codec gave up, when it knows more than "damaged": too large, no image. May be null.
+  std::string* Reason = nullptr;
+  // Set by another thread to have the codec give up at once; looked at where the codec has no
+  // progress to report (a progressive JPEG's scans). May be null.
+  const std::atomic<bool>* Stop = nullptr;
+
+  // Gives up, saying why. Never throws: codecs call it between library calls.
+  void Refuse(const char* why) noexcept;
+  // Gives up because the picture is w x h, over the size limit.
+  void RefuseSize(std::int64_t w, std::int64_t h) noexcept;
 
   // Advances by n units and reports trunc(val * per) when a callback is assigned.
   void Advance(int n = 1) {

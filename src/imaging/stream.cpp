@@ -1,5 +1,9 @@
 #include "imaging/stream.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -16,7 +20,7 @@ TMemoryStream::TMemoryStream(const void* data, std::size_t size)
 std::size_t TMemoryStream::Read(void* buffer, std::size_t count) {
   const std::size_t size = isView_ ? viewSize_ : owned_.size();
   const std::uint8_t* data = isView_ ? view_ : owned_.data();
-  if (pos_ >= size) return 0;
+  if (pos_ >= size || count == 0) return 0;  // the buffer may be null then
   const std::size_t n = std::min(count, size - pos_);
   std::memcpy(buffer, data + pos_, n);
   pos_ += n;
@@ -45,13 +49,42 @@ std::int64_t TMemoryStream::Size() {
   return static_cast<std::int64_t>(isView_ ? viewSize_ : owned_.size());
 }
 
-TFileStream::TFileStream(const std::string& path, TFileMode mode) : path_(path) {
-  file_ = std::fopen(path.c_str(), mode == TFileMode::fmOpenRead ? "rb" : "wb");
-  if (!file_) {
-    const char* what =
-        mode == TFileMode::fmOpenRead ? "Cannot open file \"" : "Cannot create file \"";
-    throw EFileError(what + path + "\". " + std::strerror(errno));
+int OpenRegularFile(const std::string& path, std::string& why) {
+  struct stat st {};
+  auto refuse = [&](const char* reason) {
+    why = reason;
+    return -1;
+  };
+  if (::stat(path.c_str(), &st) != 0) return refuse(std::strerror(errno));
+  if (!S_ISREG(st.st_mode)) return refuse("Not a regular file");
+  // Non-blocking, in case something else took the name since.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return refuse(std::strerror(errno));
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 ||
+      ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    ::close(fd);
+    return refuse("Not a regular file");
   }
+  return fd;
+}
+
+TFileStream::TFileStream(const std::string& path, TFileMode mode) : path_(path) {
+  if (mode == TFileMode::fmCreate) {
+    file_ = std::fopen(path.c_str(), "wb");
+    if (!file_) throw EFileError("Cannot create file \"" + path + "\". " + std::strerror(errno));
+    return;
+  }
+  std::string why;
+  const int fd = OpenRegularFile(path, why);
+  if (fd >= 0) {
+    file_ = ::fdopen(fd, "rb");
+    if (!file_) {
+      why = std::strerror(errno);
+      ::close(fd);
+    }
+  }
+  if (!file_) throw EFileError("Cannot open file \"" + path + "\". " + why);
 }
 
 TFileStream::~TFileStream() {

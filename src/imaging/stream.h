@@ -55,12 +55,18 @@ class TMemoryStream : public TStream {
   std::size_t pos_ = 0;
 };
 
+// Opens an existing regular file (or a link to one) for reading, never blocking on a named
+// pipe or a device: those are refused before and after the open, which does not wait for a
+// writer. Returns the descriptor, or -1 with the reason in why ("Not a regular file", or the
+// system's text).
+int OpenRegularFile(const std::string& path, std::string& why);
+
 enum class TFileMode { fmOpenRead, fmCreate };
 
 class TFileStream : public TStream {
  public:
-  // fmOpenRead opens an existing file; fmCreate creates or truncates. Throws EFileError
-  // naming the file and the system's reason.
+  // fmOpenRead opens an existing regular file (OpenRegularFile); fmCreate creates or
+  // truncates. Throws EFileError naming the file and the reason.
   TFileStream(const std::string& path, TFileMode mode);
   ~TFileStream() override;
   TFileStream(const TFileStream&) = delete;

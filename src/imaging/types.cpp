@@ -26,12 +26,20 @@ bool PictureSizeAllowed(std::int64_t w, std::int64_t h) {
   return w * h <= lim.MaxPixels;
 }
 
-void CheckPictureSize(std::int64_t w, std::int64_t h) {
-  if (PictureSizeAllowed(w, h)) return;
+std::string PictureSizeProblem(std::int64_t w, std::int64_t h) {
+  if (PictureSizeAllowed(w, h)) return {};
   const TPictureLimits& lim = PictureLimits();
-  throw EImageSizeError("Picture size " + std::to_string(w) + " x " + std::to_string(h) +
-                        " exceeds the limit of " + std::to_string(lim.MaxSide) +
-                        " pixels a side and " + std::to_string(lim.MaxPixels) + " pixels");
+  std::string text =
+      std::to_string(w) + " x " + std::to_string(h) + " pixels is larger than the limit of ";
+  if (w < 0 || h < 0 || w > lim.MaxSide || h > lim.MaxSide)
+    return text + std::to_string(lim.MaxSide) + " pixels a side";
+  if (lim.MaxPixels >= 1'000'000 && lim.MaxPixels % 1'000'000 == 0)
+    return text + std::to_string(lim.MaxPixels / 1'000'000) + " million pixels";
+  return text + std::to_string(lim.MaxPixels) + " pixels";
+}
+
+void CheckPictureSize(std::int64_t w, std::int64_t h) {
+  if (!PictureSizeAllowed(w, h)) throw EImageSizeError(PictureSizeProblem(w, h));
 }
 
 TScreenDpi& ScreenDpi() {

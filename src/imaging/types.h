@@ -56,7 +56,10 @@ TPictureLimits& PictureLimits();
 
 // True when a picture of w x h fits the limit (negative sides never fit).
 bool PictureSizeAllowed(std::int64_t w, std::int64_t h);
-// Throws EImageSizeError ("Picture size W x H exceeds the limit of ...") when it does not fit.
+// Empty when a picture of w x h fits the limit, else what is wrong, for the user:
+// "20000 x 20000 pixels is larger than the limit of 250 million pixels".
+std::string PictureSizeProblem(std::int64_t w, std::int64_t h);
+// Throws EImageSizeError(PictureSizeProblem(w, h)) when it does not fit.
 void CheckPictureSize(std::int64_t w, std::int64_t h);
 
 // The display's logical resolution in dots per inch: the starting resolution of a component

@@ -55,6 +55,7 @@ void WriteSettings(const SettingsRecord& r, TIniFile& ini) {
   ini.WriteBool(im, "JavaProtect", r.JavaProtect);
   ini.WriteString(im, "JavaProtectText", r.JavaProtectText);
   ini.WriteBool(im, "JavaOpen", r.JavaOpen);
+  ini.WriteBool(im, "AutoRotate", r.AutoRotate);
 }
 
 }  // namespace
@@ -120,6 +121,8 @@ SettingsLoad LoadSettings(const std::string& path, const SettingsRecord& current
   r.JavaProtect = ini.ReadBool(im, "JavaProtect", kDefaults.JavaProtect);
   r.JavaProtectText = ini.ReadString(im, "JavaProtectText", kDefaults.JavaProtectText);
   r.JavaOpen = ini.ReadBool(im, "JavaOpen", kDefaults.JavaOpen);
+  // A file from before this key turns pictures upright too.
+  r.AutoRotate = ini.ReadBool(im, "AutoRotate", kDefaults.AutoRotate);
 
   // Step 7: the pickers in order; the first bad text stops here, leaving it as its picker's
   // colour text and the later pickers and the target directory as they were.
@@ -165,6 +168,7 @@ CatalogOptions MakeCatalogOptions(const SettingsRecord& r, const TColorResolver&
   o.JavaProtect = r.JavaProtect;
   o.JavaProtectText = r.JavaProtectText;
   o.JavaOpen = r.JavaOpen;
+  o.AutoRotate = r.AutoRotate;
   return o;
 }
 

@@ -1,4 +1,4 @@
-// The settings file: the 26 stored values, how they are written and read back, and how they
+// The settings file: the 27 stored values, how they are written and read back, and how they
 // become the build's options. Shared by the window and the command line. No Qt.
 #pragma once
 
@@ -51,6 +51,7 @@ struct SettingsRecord {
   bool JavaProtect = false;
   std::string JavaProtectText = "Right Mouse Click Disabled!!!";
   bool JavaOpen = false;
+  bool AutoRotate = true;  // turn pictures upright by their EXIF orientation
 
   // Not stored: the pickers' colours. Each normally equals its colour text; after a load that
   // failed at a colour, the failing picker and those after it keep their earlier colours.
@@ -59,7 +60,7 @@ struct SettingsRecord {
   friend bool operator==(const SettingsRecord&, const SettingsRecord&) = default;
 };
 
-// Writes the 26 keys, in order, under "General Options", "Table Options" and "Image Options"
+// Writes the 27 keys, in order, under "General Options", "Table Options" and "Image Options"
 // into the file at path, keeping everything else in it. Throws EIniWriteError
 // ("Unable to write to PATH"); the old file is then unchanged.
 void SaveSettings(const SettingsRecord& record, const std::string& path);

@@ -144,6 +144,20 @@ class WindowFaultsTest : public QObject, folivant::test::TWindowHarness {
     QVERIFY(dialogs_->Texts("critical").isEmpty());
   }
 
+  void keptTargetFileThatDiffersIsReported() {
+    Open();
+    Pictures(3);
+    QImage other(10, 10, QImage::Format_RGB32);
+    other.fill(Qt::black);
+    QVERIFY(other.save(Target() + QStringLiteral("/p2.png")));
+    W<QPushButton>("BuildBtn")->click();
+    WaitForEnd();
+    const QStringList warnings = dialogs_->Texts("warning");
+    QCOMPARE(warnings.size(), 1);
+    QVERIFY2(warnings[0].contains(QStringLiteral("p2.png")), qPrintable(warnings[0]));
+    QVERIFY(!warnings[0].contains(QStringLiteral("p1.png")));
+  }
+
   void closingDuringBuildKeepsTheWindowAnswering() {
     Open();
     Pictures(4);

@@ -121,6 +121,7 @@ class WindowTest : public QObject, folivant::test::TWindowHarness {
     QCOMPARE(W<QLineEdit>("TableCellPadEdit")->text(), QStringLiteral("0"));
     QCOMPARE(W<QLineEdit>("TableCellSpaceEdit")->text(), QStringLiteral("2"));
     QCOMPARE(W<QComboBox>("FilterComboBox")->currentIndex(), -1);
+    QVERIFY(W<QCheckBox>("AutoRotateCheck")->isChecked());
     QCOMPARE(f.HtmlColor(0), QStringLiteral("#FFFFFF"));
     QCOMPARE(f.HtmlColor(1), QStringLiteral("#000099"));
     QCOMPARE(f.HtmlColor(2), QStringLiteral("#000099"));
@@ -152,7 +153,7 @@ class WindowTest : public QObject, folivant::test::TWindowHarness {
                                   "CatTitle",        "TableCols",   "TableRows",   "Border",
                                   "Cellpadding",     "Cellspacing", "ThumbHeight", "ThumbWidth",
                                   "JPEGQuality",     "Progressive", "Filter",      "JavaProtect",
-                                  "JavaProtectText", "JavaOpen"};
+                                  "JavaProtectText", "JavaOpen",    "AutoRotate"};
     QCOMPARE(keys, expected);
     QVERIFY(lines.contains(QStringLiteral("Filter=-1")));
     QVERIFY(lines.contains(QStringLiteral("BackColorS=clWhite")));
@@ -491,7 +492,7 @@ class WindowTest : public QObject, folivant::test::TWindowHarness {
               "ContentTitle=Holiday\r\nBackColorS=clRed\r\nLinkColorS=Bogus\r\n"
               "ALinkColorS=clLime\r\n[Table Options]\r\nTableRows=0\r\nTableCols=abc\r\n"
               "[Image Options]\r\nThumbHeight=1000\r\nJPEGQuality=0x20\r\nFilter=9\r\n"
-              "Progressive=2\r\n");
+              "Progressive=2\r\nAutoRotate=0\r\n");
     dialogs_->FileAnswers.push_back(file);
     W<QAction>("OptionsLoadSettings1")->trigger();
     QCOMPARE(dialogs_->Texts("critical"), QStringList({"'Bogus' is not a valid integer value"}));
@@ -508,12 +509,14 @@ class WindowTest : public QObject, folivant::test::TWindowHarness {
     QCOMPARE(f.ImageParams().JpegQuality, 32);
     QCOMPARE(W<QComboBox>("FilterComboBox")->currentIndex(), -1);
     QVERIFY(W<QCheckBox>("ProgrCheckBox")->isChecked());
+    QVERIFY(!W<QCheckBox>("AutoRotateCheck")->isChecked());
 
     // A later save writes the bad text back as it stands.
     f.OptionsSavesettings1Click();
     QVERIFY(ReadLines(SettingsPath()).contains(QStringLiteral("LinkColorS=Bogus")));
     QVERIFY(ReadLines(SettingsPath()).contains(QStringLiteral("Filter=-1")));
     QVERIFY(ReadLines(SettingsPath()).contains(QStringLiteral("Progressive=1")));
+    QVERIFY(ReadLines(SettingsPath()).contains(QStringLiteral("AutoRotate=0")));
   }
 
   void loadMissingFileGivesDefaultsAndSaveAsKeepsOtherSections() {

@@ -1,6 +1,7 @@
 // Opens every page of a built catalog in headless Chromium and checks what a visitor would
-// meet: every picture shows, every link leads to a file that is there, and no script runs
-// that the pages were not written with.
+// meet: every picture shows, at the size its page gives it, its thumbnail looks like the
+// picture as the browser shows it (turned by its EXIF orientation), every link leads to a file
+// that is there, and no script runs that the pages were not written with.
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
@@ -11,7 +12,14 @@ export const CHROMIUM = process.env.FOLIVANT_CHROMIUM || '/usr/bin/chromium';
 const LAUNCH_ARGS = [
   '--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
   '--disable-background-networking', '--disable-component-update', '--disable-sync',
+  // Pictures are read back through a canvas to compare thumbnails with what the page shows.
+  '--allow-file-access-from-files',
 ];
+
+// Mean difference per colour sample, 0 to 255, between a thumbnail and its picture, both
+// drawn 4 x 4 over the page background, beyond which the thumbnail is not that picture as the
+// browser shows it (turned or mirrored).
+const LOOK_ALIKE = 24;
 
 // The only scripts and event handlers the page writers produce.
 const ALLOWED_SCRIPTS = [
@@ -76,6 +84,8 @@ export async function checkCatalog(browser, dir) {
   const pages = fs.readdirSync(dir).filter((n) => n.endsWith('.html')).sort();
   const titles = [];
   let thumbnails = 0;
+  const thumbLooks = new Map();  // alt text (the picture's name) -> 4 x 4 colours
+  const pictureLooks = new Map();
   if (!pages.includes('page1.html')) problems.push(`${dir}: no page1.html`);
 
   // One tab for the whole catalog; each navigation starts a fresh window object.
@@ -109,6 +119,22 @@ export async function checkCatalog(browser, dir) {
           alt: i.getAttribute('alt'),
           loaded: i.complete && i.naturalWidth > 0,
           inLink: !!i.closest('a'),
+          width: Number(i.getAttribute('width')),
+          height: Number(i.getAttribute('height')),
+          naturalWidth: i.naturalWidth,
+          naturalHeight: i.naturalHeight,
+          look: (() => {
+            if (!i.complete || i.naturalWidth === 0) return null;
+            const c = document.createElement('canvas');
+            c.width = 4;
+            c.height = 4;
+            const g = c.getContext('2d');
+            g.fillStyle = getComputedStyle(document.body).backgroundColor;
+            g.fillRect(0, 0, 4, 4);
+            g.imageSmoothingQuality = 'high';
+            g.drawImage(i, 0, 0, 4, 4);
+            return [...g.getImageData(0, 0, 4, 4).data].filter((_, k) => k % 4 !== 3);
+          })(),
         })),
         links: [...document.querySelectorAll('a[href]')].map((a) => ({
           raw: a.getAttribute('href'),
@@ -123,6 +149,11 @@ export async function checkCatalog(browser, dir) {
     for (const img of facts.images) {
       if (!img.loaded) pageProblems.push(`${where}: picture did not load: ${img.src}`);
       checkTarget(img.src, pageProblems, `${where} <img>`);
+      if (img.loaded && (img.width !== img.naturalWidth || img.height !== img.naturalHeight)) {
+        pageProblems.push(`${where}: ${img.src} is ${img.width} x ${img.height} on the page but ` +
+                          `${img.naturalWidth} x ${img.naturalHeight} as the browser shows it`);
+      }
+      if (img.look) (img.inLink ? thumbLooks : pictureLooks).set(img.alt, img.look);
     }
     for (const s of facts.scripts) {
       if (!ALLOWED_SCRIPTS.some((re) => re.test(s))) {
@@ -183,5 +214,14 @@ export async function checkCatalog(browser, dir) {
     problems.push(...pageProblems);
   }
   await page.close();
+  for (const [name, look] of thumbLooks) {
+    const shown = pictureLooks.get(name);
+    if (!shown) continue;
+    const diff = look.reduce((sum, v, k) => sum + Math.abs(v - shown[k]), 0) / look.length;
+    if (diff > LOOK_ALIKE) {
+      problems.push(`thumbnail of ${name} does not look like the picture its page shows ` +
+                    `(mean difference ${diff.toFixed(1)})`);
+    }
+  }
   return { problems, pages: pages.length, titles, thumbnails };
 }

@@ -88,6 +88,13 @@ async function main() {
     return p;
   });
   const demoDir = path.join(source, 'examples', 'pictures');
+  // Photos as phones and cameras make them: the eight EXIF orientations, HEIC, AVIF, WebP,
+  // TIFF, PNG with orientation, wide-gamut profiles. (Not the fax-like black-and-white TIFF:
+  // a 4 x 4 look at its fine checks says nothing about which way it is turned.)
+  const formatsDir = path.join(source, 'tests', 'data', 'formats');
+  const formats = fs.readdirSync(formatsDir)
+    .filter((n) => /\.(jpg|heic|avif|webp|tif|png)$/.test(n) && !n.startsWith('bilevel'))
+    .map((n) => path.join(formatsDir, n));
   const demo = fs.readdirSync(demoDir)
     .filter((n) => /\.(jpe?g|gif|png)$/i.test(n))
     .map((n) => path.join(demoDir, n));
@@ -99,6 +106,12 @@ async function main() {
       dir: path.join(work, 'scripts'),
       pictures: hostile,
       extra: ['--open-in-window', '--protect', '--rows', '2', '--cols', '3', '--filter', 'lanczos3'],
+    },
+    {
+      name: 'phone and camera formats',
+      dir: path.join(work, 'formats'),
+      pictures: formats,
+      extra: ['--open-in-window', '--thumb-height', '64'],
     },
     // The demo as `make demo` makes it: scripts/demo writes SOURCE/demo-catalog.
     { name: 'demo', dir: path.join(source, 'demo-catalog'), pictures: demo, demo: true },

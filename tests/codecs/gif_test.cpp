@@ -76,12 +76,12 @@ TEST(GifRead, SecondOfThreeFrames) {
   EXPECT_EQ(r.params.GifWinWidth, 12);
 }
 
-TEST(GifRead, IndexBeyondLastImageDecodesNothing) {
+TEST(GifRead, IndexBeyondLastImageDecodesNothingAndFails) {
   CodecRun r;
   r.bmp.SetSize(5, 5);
   r.params.GifImageIndex = 7;
   EXPECT_EQ(ReadGifFixture(r, "gif/frames3.gif"), 3);
-  EXPECT_FALSE(r.aborting);
+  EXPECT_TRUE(r.aborting);
   EXPECT_EQ(r.bmp.Width(), 5);
 }
 

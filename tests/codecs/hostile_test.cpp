@@ -78,22 +78,24 @@ TEST(Hostile, TruncatedAtManyOffsets) {
   }
 }
 
-TEST(Hostile, JpegWorkMemoryIsLimited) {
-  // A progressive picture inside a raised size limit whose coefficient buffers would take
-  // 2.4 GB: the library's memory limit refuses it before allocating them.
+TEST(Hostile, JpegOverTheLimitIsRefusedAlsoAtAFractionOfItsSize) {
+  // A progressive picture of 20000 x 20000 whose coefficient arrays would take 2.4 GB at any
+  // decoding scale: refused before the library allocates them, and the reason says so.
   std::vector<std::uint8_t> bytes = ReadBytes("jpeg/progressive.jpg");
   std::size_t sof = 2;
   while (sof + 9 < bytes.size() && !(bytes[sof] == 0xFF && bytes[sof + 1] == 0xC2)) ++sof;
   ASSERT_LT(sof + 9, bytes.size());
   const std::uint8_t size[4] = {0x4E, 0x20, 0x4E, 0x20};  // 20000 x 20000
   std::copy(size, size + 4, bytes.begin() + static_cast<std::ptrdiff_t>(sof + 5));
-  const TPictureLimits saved = PictureLimits();
-  PictureLimits().MaxPixels = 400'000'000;
-  TBitmap bmp;
-  const bool aborted = ReadAny(Format::Jpeg, bytes, &bmp);
-  PictureLimits() = saved;
-  EXPECT_TRUE(aborted);
-  EXPECT_EQ(bmp.Width(), 0);
+  CodecRun r;
+  std::string reason;
+  r.progress.Reason = &reason;
+  r.params.JpegScale = 4;  // an eighth: 2500 x 2500
+  TMemoryStream s(bytes.data(), bytes.size());
+  ReadJpegStream(s, r.bmp, r.params, false, r.progress);
+  EXPECT_TRUE(r.aborting);
+  EXPECT_EQ(r.bmp.Width(), 0);
+  EXPECT_NE(reason.find("20000 x 20000"), std::string::npos) << reason;
 }
 
 }  // namespace

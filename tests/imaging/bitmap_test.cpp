@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "imaging/orientation.h"
 #include "imaging/resample.h"
 #include "imaging/types.h"
 
@@ -21,6 +22,34 @@ TEST(Bitmap, RowsArePaddedAndStoredBottomUp) {
   EXPECT_EQ(b.ScanLine(0) - b.ScanLine(1), 16);
   EXPECT_EQ(TBitmap::RowBytesFor(33, TPixelFormat::pf1bit), 8u);
   EXPECT_EQ(TBitmap::RowBytesFor(32, TPixelFormat::pf1bit), 4u);
+}
+
+// Which way each orientation turns is checked on the engine's JPEG fixtures; here, that a
+// 1-bit picture turns the same as its 24-bit copy and stays 1-bit, with rows that are not a
+// whole number of bytes.
+TEST(Bitmap, OneBitPicturesTurnUprightAsOneBit) {
+  TBitmap bits;
+  bits.SetPixelFormat(TPixelFormat::pf1bit);
+  bits.SetSize(13, 5);
+  for (int y = 0; y < 5; ++y)
+    for (int x = 0; x < 13; ++x)
+      if ((x * 7 + y * 3) % 5 < 2)
+        bits.ScanLine(y)[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
+  for (int orientation = 1; orientation <= 8; ++orientation) {
+    SCOPED_TRACE(orientation);
+    TBitmap turned, wide;
+    turned.Assign(bits);
+    wide.Assign(bits);
+    wide.SetPixelFormat(TPixelFormat::pf24bit);
+    TurnUpright(turned, orientation);
+    TurnUpright(wide, orientation);
+    EXPECT_EQ(turned.PixelFormat(), TPixelFormat::pf1bit);
+    EXPECT_EQ(turned.Width(), OrientationSwapsSides(orientation) ? 5 : 13);
+    turned.SetPixelFormat(TPixelFormat::pf24bit);
+    ASSERT_EQ(turned.Width(), wide.Width());
+    for (int y = 0; y < wide.Height(); ++y)
+      EXPECT_EQ(std::memcmp(turned.ScanLine(y), wide.ScanLine(y), 3 * wide.Width()), 0) << y;
+  }
 }
 
 TEST(Bitmap, SizeOverTheLimitFailsBeforeAllocating) {

@@ -47,7 +47,8 @@ constexpr const char* kFirstSave =
     "Filter=-1\r\n"
     "JavaProtect=0\r\n"
     "JavaProtectText=Right Mouse Click Disabled!!!\r\n"
-    "JavaOpen=0\r\n";
+    "JavaOpen=0\r\n"
+    "AutoRotate=1\r\n";
 
 SettingsRecord Customised() {
   SettingsRecord r;
@@ -75,6 +76,7 @@ SettingsRecord Customised() {
   r.JavaProtect = true;
   r.JavaProtectText = "No!";
   r.JavaOpen = true;
+  r.AutoRotate = false;
   return r;
 }
 
@@ -87,7 +89,7 @@ TEST(Settings, NoFileGivesEveryDefault) {
   EXPECT_EQ(load.Record, SettingsRecord{});
 }
 
-TEST(Settings, FirstSaveWritesAll26KeysInOrder) {
+TEST(Settings, FirstSaveWritesAll27KeysInOrder) {
   TempDir dir;
   const std::string path = dir.Path("folivant.ini");
   SaveSettings(SettingsRecord{}, path);
@@ -171,6 +173,7 @@ TEST(Settings, BadColourStopsTheLoadAtThatPicker) {
   SettingsRecord current;
   current.TargetDir = "/old/target";
   current.Colors = {0x111111, 0x222222, 0x333333, 0x444444};
+  current.AutoRotate = false;
   const SettingsLoad load = LoadSettings(path, current);
   ASSERT_FALSE(load.Complete());
   EXPECT_EQ(load.Error->Slot, csLink);
@@ -186,6 +189,7 @@ TEST(Settings, BadColourStopsTheLoadAtThatPicker) {
   EXPECT_EQ(r.CatTitle, "Back");
   EXPECT_EQ(r.TableRows, "7");
   EXPECT_TRUE(r.JavaOpen);
+  EXPECT_TRUE(r.AutoRotate);  // a file written before the key existed turns pictures upright
   // The failing picker and the later ones keep their colours; their texts are the file's.
   EXPECT_EQ(r.Colors[csLink], 0x222222u);
   EXPECT_EQ(r.Colors[csALink], 0x333333u);
@@ -272,6 +276,7 @@ TEST(Settings, CatalogOptionsFromARecord) {
   EXPECT_EQ(o.JPEGQuality, 10);
   EXPECT_EQ(o.Filter, 6);
   EXPECT_TRUE(o.Progressive && o.JavaProtect && o.JavaOpen);
+  EXPECT_FALSE(o.AutoRotate);
 }
 
 }  // namespace

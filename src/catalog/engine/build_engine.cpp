@@ -1,8 +1,10 @@
 #include "catalog/engine/build_engine.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
@@ -12,10 +14,12 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "catalog/catalog_rules.h"
 #include "catalog/engine/build_outputs.h"
+#include "catalog/engine/picture_upright.h"
 #include "catalog/engine/target_files.h"
 #include "catalog/page_writer.h"
 #include "imaging/image_box.h"
@@ -31,6 +35,10 @@ std::string LoadFailureReason(const std::string& name) {
   if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe") return "not a valid JPEG file";
   if (ext == ".gif") return "not a valid GIF file";
   if (ext == ".png") return "not a valid PNG file";
+  if (ext == ".heic" || ext == ".heif") return "not a valid HEIF file";
+  if (ext == ".avif") return "not a valid AVIF file";
+  if (ext == ".webp") return "not a valid WebP file";
+  if (ext == ".tif" || ext == ".tiff") return "not a valid TIFF file";
   return "no reader for this kind of file";
 }
 
@@ -43,8 +51,14 @@ TResampleFilter FilterOf(int filter) {
 // Width and height from a JPEG file's frame header, without decoding: the markers before the
 // first frame header are walked by their lengths, within the first few megabytes.
 bool ReadJpegSize(const std::string& path, int& width, int& height) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return false;
+  std::string why;
+  const int fd = OpenRegularFile(path, why);
+  if (fd < 0) return false;
+  std::FILE* f = ::fdopen(fd, "rb");
+  if (!f) {
+    ::close(fd);
+    return false;
+  }
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(f, &std::fclose);
   auto byte = [&]() { return std::fgetc(f); };
   if (byte() != 0xFF || byte() != 0xD8) return false;
@@ -103,6 +117,33 @@ int PrescaleCode(int w, int h, int tw, int th) {
   return 1;
 }
 
+// Transparent areas are filled with the pages' background colour, so a thumbnail looks as
+// its picture does on the page; white when the colour is not "#RRGGBB".
+TColor TransparentFill(const std::string& html) {
+  if (html.size() != 7 || html[0] != '#') return clWhite;
+  TColor rgb = 0;
+  for (std::size_t i = 1; i < html.size(); ++i) {
+    const char c = html[i];
+    const int digit = c >= '0' && c <= '9'   ? c - '0'
+                      : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                      : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                             : -1;
+    if (digit < 0) return clWhite;
+    rgb = rgb * 16 + static_cast<TColor>(digit);
+  }
+  return ((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16);  // to 0x00BBGGRR
+}
+
+// The number of catalog pages, or 0 when the table's size does not read (the pages then
+// fail with their own message).
+int CatalogPageCount(const CatalogOptions& opt, int n) {
+  try {
+    return PageCount(n, ParseWholeNumber(opt.TableRows), ParseWholeNumber(opt.TableCols));
+  } catch (const std::exception&) {
+    return 0;
+  }
+}
+
 bool IsDirectory(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -112,13 +153,12 @@ bool IsDirectory(const std::string& path) {
 struct PictureWork {
   std::string Error;           // set: the picture failed before anything was to be written
   std::string ThumbnailBytes;  // the JPEG thumbnail
+  std::string WebCopyBytes;    // the JPEG the page shows, for a picture browsers do not show
+  std::string Warning;         // told when the picture is committed
   std::string PageBytes;       // the picture page, CR LF lines
   std::string PageError;       // set: the thumbnail is written, then the build stops
   std::string OrigWidth, OrigHeight, TnWidth, TnHeight;
-  // A picture browsers do not show also gets a web copy, the JPEG its page shows: written
-  // (and recorded in the build record) beside the thumbnail. Empty name: none.
-  std::string WebCopyName, WebCopyBytes;
-  bool Reused = false;  // thumbnail and sizes taken from the build record
+  bool Reused = false;  // thumbnail, web copy and sizes taken from the build record
 };
 
 }  // namespace
@@ -133,12 +173,13 @@ class TBuildEngine::Build {
 
  private:
   void Worker();
+  // Fresh parameters, background colour and an empty bitmap.
+  void StartPicture(TImageBox& box);
   PictureWork Process(int index, TImageBox& box);
   PictureWork Reused(int index);
   void MakePage(int index, PictureWork& work);
   void Commit(int position, int index, PictureWork& work);
-  bool PlanFromRecord(std::vector<std::string>& warnings);
-  void WriteCatalogPages(TBuildResult& result);
+  bool PlanFromRecord(const std::vector<char>& copied);
   void Fail(const std::string& message);
 
   // Progress, serialised: the observer is called by one thread at a time.
@@ -152,6 +193,7 @@ class TBuildEngine::Build {
   IBuildObserver& observer_;
   std::string dir_;
   std::vector<CatalogItem> items_;
+  std::vector<std::string> warnings_;
   int n_ = 0;
   std::unique_ptr<TBuildOutputs> outputs_;
   std::vector<int> order_;   // the pictures this build processes, in list order
@@ -177,8 +219,14 @@ class TBuildEngine::Build {
 };
 
 TBuildResult TBuildEngine::Run(const TBuildRequest& request, IBuildObserver& observer) {
-  Build build(*this, request, observer);
-  return build.Run();
+  TBuildResult result;
+  {
+    Build build(*this, request, observer);
+    result = build.Run();
+  }
+  cancel_.store(false);
+  abort_.store(false);
+  return result;
 }
 
 TBuildResult TBuildEngine::Build::Run() {
@@ -192,6 +240,88 @@ TBuildResult TBuildEngine::Build::Run() {
     result.Message = "You MUST select at least 3 files !";
     observer_.Information(result.Message);
     return result;
+  }
+
+  total_ = 3 * n_;
+  auto finish = [&](TBuildOutcome outcome) {
+    // The record keeps what was done, also when the build ends early.
+    if (outputs_) {
+      try {
+        outputs_->Finish(outcome == TBuildOutcome::boDone);
+      } catch (const std::exception& e) {
+        if (outcome == TBuildOutcome::boDone) {
+          outcome = TBuildOutcome::boFailed;
+          message_ = e.what();
+        }
+      }
+    }
+    observer_.Status("Ready.");
+    observer_.OverallProgress(0, total_);
+    observer_.CurrentProgress(0);
+    result.Outcome = outcome;
+    result.Items = items_;
+    result.Warnings = warnings_;
+    if (outcome == TBuildOutcome::boFailed) {
+      result.Message = message_;
+      observer_.Error(message_);
+    }
+    return result;
+  };
+
+  // 6. Names, checked before anything is written. A name is checked before it is joined to
+  // the folder; no thumbnail or page may take the name of one of the pictures (in a build into
+  // the pictures' own folder it would overwrite that picture); two different pictures may not
+  // share a name, as the second would be read from the copy of the first.
+  items_.resize(n_);
+  try {
+    if (request_.Shares < 0 ||
+        (request_.Shares > 0 &&
+         (request_.Share < 1 || request_.Share > request_.Shares || request_.PagesOnly))) {
+      throw ECatalogError("There is no share " + std::to_string(request_.Share) + " of " +
+                          std::to_string(request_.Shares));
+    }
+    for (int i = 0; i < n_; ++i) {
+      CatalogItem& item = items_[i];
+      item.PictureName = request_.Pictures[i].Name;
+      item.SourcePath = request_.Pictures[i].Path;
+      CheckBareFileName(item.PictureName);
+      item.TnFileName = TnFileName(item.PictureName);
+      item.PageFileName = PageFileName(item.PictureName);
+      if (NeedsWebCopy(item.PictureName)) item.WebCopyName = WebCopyFileName(item.PictureName);
+    }
+    std::unordered_map<std::string, const CatalogItem*> byName;
+    for (const CatalogItem& item : items_) {
+      const auto [it, added] = byName.emplace(item.PictureName, &item);
+      const std::string& other = it->second->SourcePath;
+      if (!added && !SameFile(other, item.SourcePath)) {
+        throw ECatalogError("Two different pictures have the name " + item.PictureName + ": " +
+                            other + " and " + item.SourcePath +
+                            " (the catalog keeps one file of each name)");
+      }
+    }
+    std::unordered_set<std::string> madeNames;
+    for (const CatalogItem& item : items_) {
+      for (const std::string* made : {&item.TnFileName, &item.PageFileName}) {
+        if (byName.count(*made) != 0) {
+          throw ECatalogError("The catalog file " + *made + " made for " + item.PictureName +
+                              " would replace the picture " + *made);
+        }
+        madeNames.insert(*made);
+      }
+    }
+    // A web copy takes no picture's name, and no other thumbnail's or page's either.
+    for (const CatalogItem& item : items_) {
+      if (item.WebCopyName.empty()) continue;
+      const bool picture = byName.count(item.WebCopyName) != 0;
+      if (picture || madeNames.count(item.WebCopyName) != 0) {
+        throw ECatalogError("The web copy " + item.WebCopyName + " made for " + item.PictureName +
+                            " would replace the " + (picture ? "picture " : "catalog file ") +
+                            item.WebCopyName);
+      }
+    }
+  } catch (const std::exception& e) {
+    message_ = e.what();
+    return finish(TBuildOutcome::boFailed);
   }
 
   // 2. The target folder, made on request.
@@ -215,64 +345,47 @@ TBuildResult TBuildEngine::Build::Run() {
     }
   }
 
-  // 3, 4. Titles and alignment come with the snapshot; the cancel flag starts clear.
-  engine_.cancel_.store(false);
+  // 3, 4. Titles and alignment come with the snapshot. The cancel flag is not cleared here: a
+  // Cancel (a Ctrl-C) that came before is honoured.
 
-  total_ = 3 * n_;
-  auto finish = [&](TBuildOutcome outcome) {
-    // The record keeps what was done, also when the build ends early.
-    if (outputs_) {
-      try {
-        outputs_->Finish(outcome == TBuildOutcome::boDone);
-      } catch (const std::exception& e) {
-        if (outcome == TBuildOutcome::boDone) {
-          outcome = TBuildOutcome::boFailed;
-          message_ = e.what();
-        }
-      }
-    }
-    observer_.Status("Ready.");
-    observer_.OverallProgress(0, total_);
-    observer_.CurrentProgress(0);
-    result.Outcome = outcome;
-    result.Items = items_;
-    if (outcome == TBuildOutcome::boFailed) {
-      result.Message = message_;
-      observer_.Error(message_);
-    }
-    return result;
-  };
-
-  // 5, 6. Names, then the copies. A name is checked before it is joined to the folder, and no
-  // thumbnail or page may take the name of one of the pictures: in a build into the pictures'
-  // own folder it would overwrite that picture.
-  items_.resize(n_);
+  // 5. The copies (of this build's share), between which a Cancel is honoured; then what the
+  // build record lets this build take as it is.
   try {
-    if (request_.Shares < 0 ||
-        (request_.Shares > 0 &&
-         (request_.Share < 1 || request_.Share > request_.Shares || request_.PagesOnly))) {
-      throw ECatalogError("There is no share " + std::to_string(request_.Share) + " of " +
-                          std::to_string(request_.Shares));
-    }
-    for (int i = 0; i < n_; ++i) {
-      CatalogItem& item = items_[i];
-      item.PictureName = request_.Pictures[i].Name;
-      item.SourcePath = request_.Pictures[i].Path;
-      CheckBareFileName(item.PictureName);
-      item.TnFileName = TnFileName(item.PictureName);
-      item.PageFileName = PageFileName(item.PictureName);
-    }
-    std::unordered_set<std::string> pictureNames;
-    for (const CatalogItem& item : items_) pictureNames.insert(item.PictureName);
+    // Nothing but regular files under the names the build reads or writes: a named pipe
+    // would block it, a folder would fail it half-way.
     for (const CatalogItem& item : items_) {
-      for (const std::string* made : {&item.TnFileName, &item.PageFileName}) {
-        if (pictureNames.count(*made) != 0) {
-          throw ECatalogError("The catalog file " + *made + " made for " + item.PictureName +
-                              " would replace the picture " + *made);
-        }
+      for (const std::string* name : {&item.PictureName, &item.TnFileName, &item.PageFileName}) {
+        CheckTargetName(dir_, *name);
+      }
+      if (!item.WebCopyName.empty()) CheckTargetName(dir_, item.WebCopyName);
+    }
+    for (int page = 1; page <= CatalogPageCount(opt, n_); ++page) {
+      CheckTargetName(dir_, "page" + std::to_string(page) + ".html");
+    }
+    outputs_ = std::make_unique<TBuildOutputs>(request_, dir_, items_,
+                                               [this] { return engine_.abort_.load(); });
+    outputs_->Open(warnings_);
+    order_ = outputs_->Mine();
+    std::unordered_set<std::string> told;
+    std::vector<char> copied(n_, 0);
+    for (int i : order_) {
+      if (engine_.cancel_.load()) return finish(TBuildOutcome::boCancelled);
+      const CatalogItem& item = items_[i];
+      copied[i] = outputs_->Copy(i);
+      const TPictureRecord& entry = outputs_->Entry(i);
+      if (copied[i] && !entry.CopyMade && entry.Source.Stamp.Size >= 0 &&
+          entry.Source.Hash != entry.Copy.Hash && told.insert(item.PictureName).second) {
+        // The file already there is the one loaded, measured and shown: say so when it is not
+        // the picture given.
+        const std::string kept = JoinPath(dir_, item.PictureName);
+        warnings_.push_back("The file " + kept + " differs from the picture " + item.SourcePath +
+                            "; the catalog uses the file already there");
+        observer_.KeptDifferentFile(warnings_.back());
       }
     }
-    if (!PlanFromRecord(result.Warnings)) return finish(TBuildOutcome::boFailed);
+    if (!PlanFromRecord(copied)) return finish(TBuildOutcome::boFailed);
+  } catch (const EBuildStopped&) {
+    return finish(TBuildOutcome::boCancelled);
   } catch (const std::exception& e) {
     message_ = e.what();
     return finish(TBuildOutcome::boFailed);
@@ -301,6 +414,7 @@ TBuildResult TBuildEngine::Build::Run() {
   }
   result.PicturesDone = done_;
   result.PicturesReused = reused_;
+  if (engine_.abort_.load()) return finish(TBuildOutcome::boCancelled);
   if (failed_) return finish(TBuildOutcome::boFailed);
 
   // 9. The catalog pages, unless cancelled or only a share of the list was built.
@@ -352,14 +466,21 @@ void TBuildEngine::Build::Worker() {
   }
 }
 
+void TBuildEngine::Build::StartPicture(TImageBox& box) {
+  box.IOParams().Assign(request_.Params);
+  box.IOParams().JpegQuality = request_.Options.JPEGQuality;
+  box.SetBackground(TransparentFill(request_.Options.BackColorHtml));
+  box.Bitmap().Reset();
+  box.IO().SetStopFlag(&engine_.abort_);
+}
+
 PictureWork TBuildEngine::Build::Process(int index, TImageBox& box) {
   const CatalogOptions& opt = request_.Options;
   const CatalogItem& item = items_[index];
   PictureWork work;
-  // Every picture starts from the caller's parameters, so nothing a worker loaded before
-  // changes this picture's thumbnail: any number of workers gives the same bytes.
-  box.IOParams().Assign(request_.Params);
-  box.IOParams().JpegQuality = opt.JPEGQuality;
+  // Every picture starts from the same state, so nothing a worker loaded before changes this
+  // picture's thumbnail: any number of workers gives the same bytes.
+  StartPicture(box);
   box.SetOnProgress([this, index](const void*, int per) { Percent(index, per); });
   const std::string path = JoinPath(dir_, item.PictureName);
   // Decoding a large JPEG at a fraction of its size; the sizes stay those of the whole picture.
@@ -368,32 +489,73 @@ PictureWork TBuildEngine::Build::Process(int index, TImageBox& box) {
     ThumbnailSize(opt, fullW, fullH, tw, th);
     if (tw > 0 && th > 0) code = PrescaleCode(fullW, fullH, tw, th);
   }
-  try {
-    Step(index, "Opening file " + item.PictureName);
-    box.IOParams().JpegScale = static_cast<std::uint8_t>(code);
-    box.LoadFromFile(path);
-    const int denom = 1 << (code - 1);
-    if (code > 1 && !box.Aborting() &&
-        (box.Bitmap().Width() != (fullW + denom - 1) / denom ||
-         box.Bitmap().Height() != (fullH + denom - 1) / denom)) {
-      // The frame header did not tell the size the decoder saw: decode it whole.
-      code = 1;
-      box.IOParams().Assign(request_.Params);
-      box.IOParams().JpegQuality = opt.JPEGQuality;
+  const std::string cannotRead = "Cannot read picture " + item.PictureName + ": ";
+  TUprightPicture upright;
+  for (bool again = true; again;) {
+    again = false;
+    try {
+      Step(index, "Opening file " + item.PictureName);
+      // A file that cannot be opened says so, not that its content is wrong.
+      std::string why;
+      const int fd = OpenRegularFile(path, why);
+      if (fd < 0) {
+        if (!why.empty())
+          why[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(why[0])));
+        work.Error = cannotRead + why;
+        return work;
+      }
+      ::close(fd);
+      box.IOParams().JpegScale = static_cast<std::uint8_t>(code);
       box.LoadFromFile(path);
-    }
-    if (box.Aborting()) {
-      work.Error =
-          "Cannot read picture " + item.PictureName + ": " + LoadFailureReason(item.PictureName);
+      const int denom = 1 << (code - 1);
+      if (code > 1 && !box.Aborting() &&
+          (box.Bitmap().Width() != (fullW + denom - 1) / denom ||
+           box.Bitmap().Height() != (fullH + denom - 1) / denom)) {
+        // The frame header did not tell the size the decoder saw: decode it whole.
+        code = 1;
+        StartPicture(box);
+        box.LoadFromFile(path);
+      }
+      // A load that gives no picture is a failure, whatever flag the reader left.
+      if (box.Aborting() || box.Bitmap().Width() <= 0 || box.Bitmap().Height() <= 0) {
+        // The codec's reason (too large, no image), else the file is damaged.
+        std::string reason = box.AbortReason();
+        if (reason.empty())
+          reason = box.Aborting() ? LoadFailureReason(item.PictureName) : "the file holds no image";
+        work.Error = cannotRead + reason;
+        return work;
+      }
+    } catch (const std::exception& e) {
+      work.Error = cannotRead + e.what();
       return work;
     }
-  } catch (const std::exception& e) {
-    work.Error = "Cannot read picture " + item.PictureName + ": " + e.what();
-    return work;
+    try {
+      upright = MakeUpright(box, opt, !item.WebCopyName.empty());
+    } catch (const std::exception& e) {
+      work.Error = (item.WebCopyName.empty() ? "Cannot turn picture " + item.PictureName
+                                             : "Cannot write web copy " + item.WebCopyName) +
+                   ": " + e.what();
+      return work;
+    }
+    if (code > 1 && upright.SidesSwapped) {
+      // The scale was chosen for the picture on its side: choose it for the upright picture.
+      ThumbnailSize(opt, fullH, fullW, tw, th);
+      const int uprightCode = tw > 0 && th > 0 ? PrescaleCode(fullH, fullW, tw, th) : 1;
+      if (uprightCode != code) {
+        code = uprightCode;
+        StartPicture(box);
+        again = true;
+      }
+    }
   }
+  work.WebCopyBytes = std::move(upright.WebCopy);
   const bool prescaled = code > 1;
+  if (prescaled && upright.SidesSwapped) std::swap(fullW, fullH);
   work.OrigWidth = std::to_string(prescaled ? fullW : box.Bitmap().Width());
   work.OrigHeight = std::to_string(prescaled ? fullH : box.Bitmap().Height());
+  if (box.IOParams().IccProfileTooLarge)
+    work.Warning = "The colour profile of " + item.PictureName +
+                   " is larger than 4 MB: it is left out of the thumbnail";
 
   try {
     Step(index, "Resampling file " + item.PictureName);
@@ -452,24 +614,21 @@ void TBuildEngine::Build::MakePage(int index, PictureWork& work) {
     const std::string next = index + 1 < n_ ? items_[index + 1].PageFileName : std::string();
     TLines lines;
     BuildHTMLContent(request_.Options, prev, next, item.PictureName, work.OrigWidth,
-                     work.OrigHeight, index == 0, index == n_ - 1, index, lines);
+                     work.OrigHeight, index == 0, index == n_ - 1, index, lines, item.WebCopyName);
     work.PageBytes = JoinLinesCrLf(lines);
   } catch (const std::exception& e) {
     work.PageError = e.what();
   }
 }
 
-// The copies, then what the build record lets this build take as it is. False (message_ set)
-// when a pages-only build finds pictures that no share has built.
-bool TBuildEngine::Build::PlanFromRecord(std::vector<std::string>& warnings) {
-  outputs_ = std::make_unique<TBuildOutputs>(request_, dir_, items_);
-  outputs_->Open(warnings);
-  order_ = outputs_->Mine();
+// Which pictures the build record lets this build take as they are. False (message_ set) when
+// a pages-only build finds pictures that no share has built.
+bool TBuildEngine::Build::PlanFromRecord(const std::vector<char>& copied) {
   std::vector<char> missing(n_, 0);
-  for (int i : order_) missing[i] = !outputs_->Copy(i);
   reuse_.assign(n_, 0);
   for (int i : order_) {
-    reuse_[i] = !missing[i] && outputs_->Reuse(i);
+    // A pages-only build copies nothing: a copy not as recorded is missing too.
+    reuse_[i] = copied[i] && outputs_->Reuse(i);
     missing[i] = request_.PagesOnly && !reuse_[i];
   }
   const int count = static_cast<int>(std::count(missing.begin(), missing.end(), 1));
@@ -493,10 +652,10 @@ void TBuildEngine::Build::Commit(int position, int index, PictureWork& work) {
     std::unique_lock lock(mutex_);
     turn_.wait(lock, [&] { return committed_ == position; });
   }
-  bool stop = false;
+  bool stop = engine_.abort_.load();
   {
     std::lock_guard lock(mutex_);
-    stop = failed_;
+    stop = stop || failed_;
   }
   if (!stop) {
     CatalogItem& item = items_[index];
@@ -515,12 +674,12 @@ void TBuildEngine::Build::Commit(int position, int index, PictureWork& work) {
           entry.Height = std::stoi(work.OrigHeight);
           entry.TnWidth = std::stoi(work.TnWidth);
           entry.TnHeight = std::stoi(work.TnHeight);
+          entry.WebCopy = item.WebCopyName.empty()
+                              ? TFileRecord()
+                              : outputs_->Write(item.WebCopyName, work.WebCopyBytes);
           entry.Thumbnail = outputs_->WritesThumbnail(index)
                                 ? outputs_->Write(item.TnFileName, work.ThumbnailBytes)
                                 : TFileRecord();
-          entry.WebCopy = work.WebCopyName.empty()
-                              ? TFileRecord()
-                              : outputs_->Write(work.WebCopyName, work.WebCopyBytes);
         }
         if (!work.PageError.empty()) {
           error = work.PageError;
@@ -530,6 +689,15 @@ void TBuildEngine::Build::Commit(int position, int index, PictureWork& work) {
         outputs_->Done(index);  // without its page, the thumbnail written is still known
       } catch (const std::exception& e) {
         error = e.what();
+      }
+    }
+    if (error.empty() && !work.Warning.empty()) {
+      warnings_.push_back(work.Warning);  // commits run one at a time, in list order
+      try {
+        std::lock_guard olock(observerMutex_);
+        observer_.Warning(work.Warning);
+      } catch (...) {
+        // A report that failed changes nothing in the build.
       }
     }
     if (!error.empty()) {
@@ -583,6 +751,8 @@ void TBuildEngine::Build::Skip() {
 }
 
 void TBuildEngine::Build::Percent(int index, int percent) {
+  // Thrown through the codec or the resampler, which give up and clean up.
+  if (engine_.abort_.load()) throw EBuildStopped("Build stopped");
   std::lock_guard lock(observerMutex_);
   percent_[index] = percent;
   if (index == head_) observer_.CurrentProgress(percent);

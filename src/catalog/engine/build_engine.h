@@ -24,12 +24,19 @@ class IBuildObserver {
   // An information message that ends the build before anything is written
   // ("You MUST select at least 3 files !").
   virtual void Information(const std::string& /*message*/) {}
+  // Something else the user should know that does not stop the build ("The colour profile
+  // of x.jpg is larger than 4 MB: ..."), in list order. Also in TBuildResult::Warnings.
+  virtual void Warning(const std::string& /*message*/) {}
   // The error that ended the build; the message names the file and the problem.
   virtual void Error(const std::string& /*message*/) {}
   // The build wants page1.html opened in the browser (ShowInBrowser, not cancelled).
   virtual void OpenDocument(const std::string& /*path*/) {}
   // One picture is finished (thumbnail and page written): index in the list.
   virtual void PictureDone(int /*index*/) {}
+  // A file of a picture's name was already in the target folder (the copy step keeps such
+  // files) and its bytes differ from the picture given: the catalog shows the file that was
+  // there. A warning, naming both; the build goes on. Also in TBuildResult::Warnings.
+  virtual void KeptDifferentFile(const std::string& /*message*/) {}
 };
 
 struct TPictureEntry {
@@ -78,8 +85,9 @@ struct TBuildResult {
   int PicturesDone = 0;    // made or reused
   int PicturesReused = 0;  // taken from the build record, not decoded
   int PagesWritten = 0;
-  std::vector<std::string> Warnings;  // e.g. a damaged build record, left out
   std::vector<CatalogItem> Items;
+  // As given to KeptDifferentFile and Warning, in order, and a damaged build record's.
+  std::vector<std::string> Warnings;
 };
 
 class TBuildEngine {
@@ -87,13 +95,23 @@ class TBuildEngine {
   // Runs a whole build on the calling thread (with Jobs workers inside). Returns when every
   // worker has stopped. Errors do not throw: they end up in the result and in Error().
   TBuildResult Run(const TBuildRequest& request, IBuildObserver& observer);
-  // Any thread, any time: no picture starts after this; pictures begun are finished.
+  // Any thread, any time, also before Run: no copy and no picture starts after this;
+  // pictures begun are finished. The flags are cleared when Run returns.
   void Cancel() { cancel_.store(true); }
   bool CancelRequested() const { return cancel_.load(); }
+  // Cancel at once (a second Ctrl-C): the copy being made is dropped with its temporary file,
+  // pictures in flight stop at their next progress report and nothing more is written.
+  // Lock-free, so a signal handler may call it.
+  void Abort() {
+    abort_.store(true);
+    cancel_.store(true);
+  }
 
  private:
   class Build;  // the state of one run
   std::atomic<bool> cancel_{false};
+  std::atomic<bool> abort_{false};
+  static_assert(std::atomic<bool>::is_always_lock_free);
 };
 
 }  // namespace folivant

@@ -14,8 +14,10 @@
 
 #include "catalog/catalog_rules.h"
 #include "catalog/engine/build_engine.h"
+#include "catalog/engine/picture_upright.h"
 #include "catalog/engine/target_files.h"
 #include "catalog/version.h"
+#include "imaging/image_box.h"
 #include "imaging/types.h"
 
 namespace folivant {
@@ -24,13 +26,6 @@ namespace {
 bool Exists(const std::string& path) {
   struct stat st {};
   return ::lstat(path.c_str(), &st) == 0;
-}
-
-bool SameFile(const std::string& a, const std::string& b) {
-  struct stat sa {
-  }, sb{};
-  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
 }
 
 std::uint64_t HashOrThrow(const std::string& path) {
@@ -77,7 +72,8 @@ std::string ImageKey(const TBuildRequest& request) {
   add("optimal-huffman", p.JpegOptimalHuffman ? 1 : 0);
   add("smoothing", p.JpegSmoothing);
   add("png-background", p.PngBackground.r << 16 | p.PngBackground.g << 8 | p.PngBackground.b);
-  // Turning pictures upright, web copies' quality and the like join here, one line each.
+  add("upright", o.AutoRotate ? 1 : 0);
+  add("web-copy-quality", kWebCopyQuality);
   return key;
 }
 
@@ -105,8 +101,12 @@ std::vector<int> ShareOfPictures(const std::vector<CatalogItem>& items, int coun
 }
 
 TBuildOutputs::TBuildOutputs(const TBuildRequest& request, std::string dir,
-                             const std::vector<CatalogItem>& items)
-    : request_(request), dir_(std::move(dir)), items_(items), key_(ImageKey(request)) {
+                             const std::vector<CatalogItem>& items, std::function<bool()> stop)
+    : request_(request),
+      dir_(std::move(dir)),
+      items_(items),
+      stop_(std::move(stop)),
+      key_(ImageKey(request)) {
   const int n = static_cast<int>(items.size());
   entries_.resize(n);
   firstOfName_.resize(n);
@@ -151,7 +151,10 @@ bool TBuildOutputs::Copy(int i) {
   const CatalogItem& item = items_[i];
   TPictureRecord& e = entries_[i];
   e.Name = item.PictureName;
-  e.ImageKey = key_;
+  // Transparent areas take the pages' background colour; a JPEG has none.
+  const std::string ext = LowerExtension(item.PictureName);
+  const bool opaque = ext == ".jpg" || ext == ".jpeg" || ext == ".jpe";
+  e.ImageKey = opaque ? key_ : key_ + " fill=" + request_.Options.BackColorHtml;
   if (firstOfName_[i] != i) {  // the same picture listed again: its first listing copied it
     const TPictureRecord& first = entries_[firstOfName_[i]];
     e.Source = first.Source;
@@ -182,7 +185,7 @@ bool TBuildOutputs::Copy(int i) {
     static std::atomic<unsigned> counter{0};
     const std::string temp = ".folivant-" + std::to_string(::getpid()) + "-copy" +
                              std::to_string(counter.fetch_add(1)) + ".tmp";
-    CopyFileNoReplace(item.SourcePath, dir_, temp);
+    CopyFileNoReplace(item.SourcePath, dir_, temp, stop_);
     if (::rename(JoinPath(dir_, temp).c_str(), path.c_str()) != 0) {
       const int err = errno;
       ::unlink(JoinPath(dir_, temp).c_str());
@@ -195,7 +198,7 @@ bool TBuildOutputs::Copy(int i) {
   }
   if (!Exists(path)) {
     if (pagesOnly) return false;
-    if (CopyFileNoReplace(item.SourcePath, dir_, item.PictureName)) {
+    if (CopyFileNoReplace(item.SourcePath, dir_, item.PictureName, stop_)) {
       e.CopyMade = true;
       e.Copy = {item.PictureName, StampOf(path), HashOrThrow(path)};
       e.Source.Hash = e.Copy.Hash;
@@ -238,8 +241,8 @@ bool TBuildOutputs::Reuse(int i) {
   const TPictureRecord* old = Old(i);
   TPictureRecord& e = entries_[i];
   // Forced or not, a pages-only build makes no picture: it takes what the shares made.
-  if ((request_.Force && !request_.PagesOnly) || !old || old->ImageKey != key_ ||
-      old->Copy.Hash != e.Copy.Hash) {
+  if ((request_.Force && !request_.PagesOnly) || !old || old->ImageKey != e.ImageKey ||
+      old->Copy.Hash != e.Copy.Hash || old->WebCopy.Name != items_[i].WebCopyName) {
     return false;
   }
   TFileRecord thumbnail;
@@ -252,6 +255,7 @@ bool TBuildOutputs::Reuse(int i) {
   }
   TFileRecord web = old->WebCopy;
   if (!web.Name.empty() && !VerifyFile(JoinPath(dir_, web.Name), web)) return false;
+
   e.Thumbnail = thumbnail;
   e.WebCopy = web;
   e.Width = old->Width;

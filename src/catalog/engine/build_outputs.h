@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -28,8 +29,9 @@ std::vector<int> ShareOfPictures(const std::vector<CatalogItem>& items, int coun
 
 class TBuildOutputs {
  public:
+  // stop: asked while copying; true stops the copy (EBuildStopped).
   TBuildOutputs(const TBuildRequest& request, std::string dir,
-                const std::vector<CatalogItem>& items);
+                const std::vector<CatalogItem>& items, std::function<bool()> stop);
   ~TBuildOutputs();
 
   // Reads the record in the target and opens this build's part of it. Throws ERecordError.
@@ -70,6 +72,7 @@ class TBuildOutputs {
   const TBuildRequest& request_;
   std::string dir_;
   const std::vector<CatalogItem>& items_;
+  std::function<bool()> stop_;
   std::string key_;
   std::string part_;
   std::vector<int> mine_;

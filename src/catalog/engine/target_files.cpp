@@ -1,5 +1,7 @@
 #include "catalog/engine/target_files.h"
 
+#include "imaging/stream.h"
+
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -112,26 +114,51 @@ void WriteFileReplacing(const std::string& dir, const std::string& name, std::st
   temp.Release();
 }
 
-bool CopyFileNoReplace(const std::string& source, const std::string& dir, const std::string& name) {
+void CheckTargetName(const std::string& dir, const std::string& name) {
   const std::string path = JoinPath(dir, name);
   struct stat st {};
-  if (::lstat(path.c_str(), &st) == 0) return false;
+  if (::lstat(path.c_str(), &st) != 0) return;
+  const char* kind = nullptr;
+  if (::stat(path.c_str(), &st) != 0) {
+    kind = "a link to nothing";
+  } else if (S_ISREG(st.st_mode)) {
+    return;
+  } else if (S_ISDIR(st.st_mode)) {
+    kind = "a folder";
+  } else if (S_ISFIFO(st.st_mode)) {
+    kind = "a named pipe";
+  } else if (S_ISSOCK(st.st_mode)) {
+    kind = "a socket";
+  } else {
+    kind = "a device";
+  }
+  throw ETargetFileError("Cannot use " + path + ": it is " + kind + ", not a regular file");
+}
+
+bool CopyFileNoReplace(const std::string& source, const std::string& dir, const std::string& name,
+                       const std::function<bool()>& stop) {
+  const std::string path = JoinPath(dir, name);
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) == 0) {
+    CheckTargetName(dir, name);
+    return false;
+  }
+  std::string why;
+  const int in = OpenRegularFile(source, why);
+  if (in < 0) throw ETargetFileError("Cannot copy " + source + " to " + path + ": " + why);
   auto fail = [&](int err) -> bool {
     throw ETargetFileError("Cannot copy " + source + " to " + path + ": " + Reason(err));
   };
-  const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return fail(errno);
   struct InClose {
     int fd;
     ~InClose() { ::close(fd); }
   } inClose{in};
-  if (::fstat(in, &st) != 0) return fail(errno);
-  if (!S_ISREG(st.st_mode)) return fail(EISDIR);
 
   TempFile temp(dir);
   if (temp.Error() != 0) return fail(temp.Error());
   std::string buffer(1 << 16, '\0');
   for (;;) {
+    if (stop && stop()) throw EBuildStopped("Copy of " + source + " stopped");
     const ssize_t n = ::read(in, buffer.data(), buffer.size());
     if (n < 0) {
       if (errno == EINTR) continue;
@@ -146,6 +173,45 @@ bool CopyFileNoReplace(const std::string& source, const std::string& dir, const 
   if (err != 0) return fail(err);
   temp.Release();
   return true;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  if (a == b) return true;
+  struct stat sa {};
+  struct stat sb {};
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+bool SameContent(const std::string& a, const std::string& b) {
+  std::string why;
+  const int fa = OpenRegularFile(a, why);
+  if (fa < 0) return true;
+  const int fb = OpenRegularFile(b, why);
+  struct Closer {
+    int a, b;
+    ~Closer() {
+      ::close(a);
+      if (b >= 0) ::close(b);
+    }
+  } closer{fa, fb};
+  struct stat sa {};
+  struct stat sb {};
+  if (fb < 0 || ::fstat(fa, &sa) != 0 || ::fstat(fb, &sb) != 0) return true;
+  if (sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino) return true;
+  if (sa.st_size != sb.st_size) return false;
+  std::string ba(1 << 16, '\0'), bb(1 << 16, '\0');
+  for (;;) {
+    const ssize_t na = ::read(fa, ba.data(), ba.size());
+    if (na <= 0) return true;  // the end (sizes are equal), or a read error: nothing to say
+    std::size_t got = 0;
+    while (got < static_cast<std::size_t>(na)) {
+      const ssize_t nb = ::read(fb, bb.data() + got, static_cast<std::size_t>(na) - got);
+      if (nb <= 0) return true;
+      got += static_cast<std::size_t>(nb);
+    }
+    if (std::memcmp(ba.data(), bb.data(), got) != 0) return false;
+  }
 }
 
 }  // namespace folivant

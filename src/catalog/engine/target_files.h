@@ -2,6 +2,7 @@
 // real name: every file goes to a fresh temporary name beside it and is renamed into place.
 #pragma once
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -14,6 +15,12 @@ class ETargetFileError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The build was stopped at once on request; a copy stopped so leaves nothing in the target.
+class EBuildStopped : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 // dir joined with a bare file name ("" dir means the current folder).
 std::string JoinPath(const std::string& dir, const std::string& name);
 
@@ -22,10 +29,22 @@ std::string JoinPath(const std::string& dir, const std::string& name);
 // removed and an existing file of that name is left as it was.
 void WriteFileReplacing(const std::string& dir, const std::string& name, std::string_view bytes);
 
+// Throws ETargetFileError("Cannot use PATH: it is a named pipe, not a regular file") when
+// dir/name exists and is not a regular file or a link to one. Reading or replacing such a thing
+// could block the build or lose it.
+void CheckTargetName(const std::string& dir, const std::string& name);
+
 // Copies the file at source to dir/name unless a file of that name exists; never replaces
 // one, not even one that appears while copying. Returns true when it copied. Throws
-// ETargetFileError("Cannot copy SOURCE to PATH: reason").
-bool CopyFileNoReplace(const std::string& source, const std::string& dir, const std::string& name);
+// ETargetFileError("Cannot copy SOURCE to PATH: reason"). stop, when given, is asked between
+// blocks; when it answers true the temporary file is removed and EBuildStopped is thrown.
+bool CopyFileNoReplace(const std::string& source, const std::string& dir, const std::string& name,
+                       const std::function<bool()>& stop = {});
+
+// True when both paths name the same file (one device and inode), or the same path.
+bool SameFile(const std::string& a, const std::string& b);
+// True when the two files hold the same bytes, or either cannot be read (nothing to report).
+bool SameContent(const std::string& a, const std::string& b);
 
 // The lines joined, each ended by CR LF (the last one too).
 std::string JoinLinesCrLf(const std::vector<std::string>& lines);

@@ -1,0 +1,261 @@
+// Faults found by trying the builder as a new user would, each pinned by one test.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <future>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "../hardening/picture_builders.h"
+#include "catalog/catalog_rules.h"
+#include "catalog/engine/build_engine.h"
+#include "catalog/engine/target_files.h"
+#include "cli/cli_run.h"
+#include "test_pictures.h"
+
+namespace folivant::test {
+namespace {
+
+// Runs f on another thread. While it has not returned, the named pipe is opened for writing
+// now and then, which releases a reader blocked on it: a fault fails instead of hanging.
+template <class F>
+bool ReturnsWithoutBlocking(F f, const std::string& fifo) {
+  auto done = std::async(std::launch::async, f);
+  bool blocked = false;
+  while (done.wait_for(std::chrono::seconds(blocked ? 1 : 20)) != std::future_status::ready) {
+    blocked = true;
+    const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+    if (fd >= 0) ::close(fd);
+  }
+  return !blocked;
+}
+
+class Faults : public ::testing::Test {
+ protected:
+  void SetUp() override { InstallCodecs(); }
+
+  void AddJpeg(const std::string& name, int seed) {
+    WriteJpeg(src / name, 40, 30, seed);
+    request.Pictures.push_back({name, src / name});
+  }
+  TBuildResult Build(const std::string& target, int jobs = 1) {
+    request.Options.TargetDir = target;
+    request.Jobs = jobs;
+    TBuildEngine engine;
+    return engine.Run(request, reports);
+  }
+
+  TempDir src;
+  TBuildRequest request;
+  IBuildObserver reports;
+};
+
+// Every load is checked, and a refusal says why: damaged, too large, unreadable. The picture
+// in the middle follows a good one on the same worker, so a load that left the bitmap as it
+// was would show p1's thumbnail. The build is in the pictures' folder: the loads read them.
+TEST_F(Faults, EveryLoadIsCheckedAndSaysWhyItFailed) {
+  Bytes hugeJpeg = MakeJpeg(16, 16, false);
+  SetJpegSize(hugeJpeg, 20000, 20000);
+  const GifFrame hugeFrame{0, 0, 20000, 20000, false, LzwLiterals(2, Bytes(4, 1))};
+  const GifFrame smallFrame{0, 0, 16, 16, false, LzwLiterals(2, Bytes(256, 1))};
+  Bytes cutPng = MakePng(8, 8, 8, 8);
+  cutPng.resize(50);
+  const std::string cannot = "Cannot read picture ";
+  const struct {
+    const char* name;
+    Bytes bytes;
+    std::string message;  // empty: the build succeeds
+    mode_t mode = 0644;
+  } cases[] = {
+      {"none.gif", MakeGif(16, 16, 1, {}), cannot + "none.gif: the file holds no image"},
+      {"screen.gif", MakeGif(60000, 60000, 2, {smallFrame}), ""},
+      {"cut.png", cutPng, cannot + "cut.png: not a valid PNG file"},
+      {"huge.jpg", hugeJpeg,
+       cannot + "huge.jpg: 20000 x 20000 pixels is larger than the limit of 250 million pixels"},
+      {"huge.gif", MakeGif(16, 16, 2, {hugeFrame}),
+       cannot + "huge.gif: 20000 x 20000 pixels is larger than the limit of 250 million pixels"},
+      {"huge.png", MakePng(70000, 16, 1, 1),
+       cannot + "huge.png: 70000 x 16 pixels is larger than the limit of 65535 pixels a side"},
+      {"locked.jpg", MakeJpeg(16, 16, false), cannot + "locked.jpg: permission denied", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.mode == 0 && ::geteuid() == 0) continue;  // permissions do not bind root
+    TempDir dir;
+    request = TBuildRequest();
+    WriteJpeg(dir / "p1.jpg", 40, 30, 1);
+    WriteFile(dir / c.name, std::string(c.bytes.begin(), c.bytes.end()));
+    ::chmod((dir / c.name).c_str(), c.mode);
+    WriteJpeg(dir / "p3.jpg", 40, 30, 3);
+    for (const char* name : {"p1.jpg", c.name, "p3.jpg"})
+      request.Pictures.push_back({name, dir / name});
+    const TBuildResult r = Build(dir.Path());
+    EXPECT_EQ(r.Message, c.message);
+    if (c.message.empty()) {  // the picture is the image, not the screen it is placed on
+      EXPECT_NE(ReadFile(dir / "screen_gif.html").find("width=\"16\" height=\"16\""),
+                std::string::npos);
+    }
+  }
+}
+
+// A GIF load sets the component's background colour; a PNG composites against it. The
+// transparent picture must come out the same after a GIF, first, and on any worker, in the
+// pages' background colour.
+TEST_F(Faults, TransparentAreasTakeThePageColourWhateverCameBefore) {
+  WriteGif(src / "g.gif", 20, 20, 5);
+  WriteJpeg(src / "p.jpg", 40, 30, 1);
+  const Bytes clear = MakePng(1, 1, 1, 1, {{"tRNS", Bytes(6, 0)}});  // its black is transparent
+  WriteFile(src / "t.png", std::string(clear.begin(), clear.end()));
+  std::string first;
+  for (const auto& [gifFirst, jobs] : {std::pair{true, 1}, {true, 3}, {false, 1}, {false, 3}}) {
+    SCOPED_TRACE(std::to_string(gifFirst) + " " + std::to_string(jobs));
+    TempDir out;
+    request = TBuildRequest();
+    request.Options.BackColorHtml = "#3366CC";
+    for (const char* name : {"g.gif", "t.png", "p.jpg"})
+      request.Pictures.push_back({name, src / name});
+    if (!gifFirst) std::swap(request.Pictures[0], request.Pictures[1]);
+    ASSERT_EQ(Build(out.Path(), jobs).Outcome, TBuildOutcome::boDone);
+    const std::string thumbnail = ReadFile(out / "tnt.jpg");
+    if (first.empty()) first = thumbnail;
+    EXPECT_TRUE(thumbnail == first) << "differs from the first build's";
+  }
+  TImageBox box;
+  TMemoryStream s(first.data(), first.size());
+  box.IO().LoadFromStream(s);
+  ASSERT_GT(box.Bitmap().Height(), 0);
+  const std::uint8_t* bgr = box.Bitmap().ScanLine(box.Bitmap().Height() / 2);
+  EXPECT_NEAR(bgr[0], 0xCC, 2);
+  EXPECT_NEAR(bgr[1], 0x66, 2);
+  EXPECT_NEAR(bgr[2], 0x33, 2);
+}
+
+// A named pipe under a name the build reads or writes, in the target or as a picture, is an
+// error naming it, before anything is written to the target; nothing blocks on opening one.
+TEST_F(Faults, NothingButRegularFilesAreUsedAndNothingBlocksOnOpen) {
+  const struct {
+    const char* name;
+    bool asPicture;  // the picture given is the pipe, not something in the target
+  } cases[] = {{"p2.jpg", false},
+               {"tnp2.jpg", false},
+               {"p2_jpg.html", false},
+               {"page1.html", false},
+               {"p2.jpg", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir pics, out;
+    const std::string fifo = (c.asPicture ? pics : out) / c.name;
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    request = TBuildRequest();
+    for (const char* name : {"p1.jpg", "p2.jpg", "p3.jpg"}) {
+      if (!c.asPicture || name != std::string(c.name)) WriteJpeg(pics / name, 40, 30, 1);
+      request.Pictures.push_back({name, pics / name});
+    }
+    TBuildResult r;
+    EXPECT_TRUE(ReturnsWithoutBlocking([&] { r = Build(out.Path()); }, fifo));
+    EXPECT_EQ(r.Outcome, TBuildOutcome::boFailed);
+    EXPECT_NE(r.Message.find(fifo), std::string::npos) << r.Message;
+    EXPECT_FALSE(Exists(out / "tnp1.jpg"));
+  }
+  // The size in KB of a copy, and any picture file opened for reading.
+  const std::string fifo = src / "pipe.jpg";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const auto open = [&] {
+    EXPECT_THROW(FileSizeKb(fifo), ECatalogError);
+    EXPECT_THROW(TFileStream(fifo, TFileMode::fmOpenRead), EFileError);
+  };
+  EXPECT_TRUE(ReturnsWithoutBlocking(open, fifo));
+}
+
+// Cancel (a first Ctrl-C) is honoured between copies, also when it came before the build;
+// Abort (a second) drops the copy being made with its temporary file, and stops the pictures
+// in flight with nothing more written.
+TEST_F(Faults, CancelStopsTheCopiesAndAbortLeavesNoTemporaryFile) {
+  for (const char* name : {"p1.jpg", "p2.jpg", "p3.jpg"}) AddJpeg(name, 2);
+  TempDir out;
+  TBuildEngine engine;
+  engine.Cancel();
+  request.Options.TargetDir = out.Path();
+  request.Jobs = 1;
+  EXPECT_EQ(engine.Run(request, reports).Outcome, TBuildOutcome::boCancelled);
+  EXPECT_TRUE(Listing(out.Path()).empty());
+
+  WriteFile(src / "big.jpg", std::string(300000, 'x'));
+  int asked = 0;
+  EXPECT_THROW(
+      CopyFileNoReplace(src / "big.jpg", out.Path(), "big.jpg", [&] { return ++asked > 1; }),
+      EBuildStopped);
+  EXPECT_EQ(asked, 2);  // stopped after the first block was written
+  EXPECT_TRUE(Listing(out.Path()).empty());
+
+  struct Aborter : IBuildObserver {
+    TBuildEngine* engine;
+    void Status(const std::string& text) override {
+      if (text == "Opening file p2.jpg") engine->Abort();
+    }
+  } aborter;
+  aborter.engine = &engine;
+  EXPECT_EQ(engine.Run(request, aborter).Outcome, TBuildOutcome::boCancelled);
+  EXPECT_EQ(Listing(out.Path()),
+            (std::vector<std::string>{"p1.jpg", "p1_jpg.html", "p2.jpg", "p3.jpg", "tnp1.jpg"}));
+}
+
+// Two different pictures of one name are an error naming both, before anything is written;
+// the same file twice is allowed. A file already in the target that is not the picture given
+// is the one used, with a warning, which the command line prints.
+TEST_F(Faults, OneNameIsOnePictureAndAKeptDifferentFileIsReported) {
+  TempDir a, b, c;
+  WriteJpeg(a / "x.jpg", 40, 30, 1);
+  WriteJpeg(b / "x.jpg", 40, 30, 2);
+  ASSERT_EQ(::link((a / "x.jpg").c_str(), (c / "x.jpg").c_str()), 0);
+  AddJpeg("p.jpg", 3);
+  AddJpeg("q.jpg", 4);
+  for (const auto& [second, allowed] :
+       {std::pair{a / "x.jpg", true}, {c / "x.jpg", true}, {b / "x.jpg", false}}) {
+    SCOPED_TRACE(second);
+    TempDir out;
+    request.Pictures = {{"x.jpg", a / "x.jpg"}, {"x.jpg", second}, {"p.jpg", src / "p.jpg"}};
+    const TBuildResult r = Build(out.Path());
+    if (allowed) {
+      EXPECT_EQ(r.Outcome, TBuildOutcome::boDone) << r.Message;
+      EXPECT_TRUE(r.Warnings.empty());
+    } else {
+      EXPECT_EQ(r.Outcome, TBuildOutcome::boFailed);
+      EXPECT_NE(r.Message.find(a / "x.jpg"), std::string::npos) << r.Message;
+      EXPECT_NE(r.Message.find(b / "x.jpg"), std::string::npos) << r.Message;
+      EXPECT_TRUE(Listing(out.Path()).empty());
+    }
+  }
+  TempDir out;
+  WriteFile(out / "x.jpg", ReadFile(b / "x.jpg"));
+  WriteFile(out / "p.jpg", ReadFile(src / "p.jpg"));  // the same bytes: nothing to say
+  std::ostringstream said, warned;
+  EXPECT_EQ(
+      RunCli({"--no-settings", "-q", "-o", out.Path(), a / "x.jpg", src / "p.jpg", src / "q.jpg"},
+             said, warned),
+      kExitOk);
+  EXPECT_EQ(warned.str(), "folivant-build: warning: The file " + out / "x.jpg" +
+                              " differs from the picture " + a / "x.jpg" +
+                              "; the catalog uses the file already there\n");
+}
+
+// Every picture within the size limit decodes: libjpeg's memory limit covers the coefficient
+// arrays of the largest, progressive with four full-size components (two bytes a sample).
+TEST(FaultsJpeg, WorkMemoryCoversEveryPictureWithinTheLimit) {
+  const TPictureLimits saved = PictureLimits();
+  for (const std::int64_t pixels : {1'000'000LL, 250'000'000LL, 400'000'000LL}) {
+    PictureLimits().MaxPixels = pixels;
+    for (const std::int64_t w : {std::int64_t{65535}, std::int64_t(std::sqrt(pixels))}) {
+      const std::int64_t h = pixels / w;
+      EXPECT_GE(JpegWorkMemoryLimit(), (w + 7) / 8 * ((h + 7) / 8) * 64 * 2 * 4) << w << " x " << h;
+    }
+  }
+  PictureLimits() = saved;
+}
+
+}  // namespace
+}  // namespace folivant::test
