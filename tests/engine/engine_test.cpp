@@ -531,7 +531,7 @@ TEST_F(EngineTest, ARebuildAfterAnyEditEqualsAFreshBuild) {
       [&] { PictureLimits().MaxPixels = 40 * 40; },  // lifted again after the refusal
       [&] { o.TableRows = std::to_string(1 + pick(3)); },
       [&] { o.TableCols = std::to_string(1 + pick(3)); },
-      [&] { o.BackColorHtml = pick(2) ? "#FFFFFF" : "#102030"; },
+      [&] { o.BackColorHtml = o.BackColorHtml == "#FFFFFF" ? "#102030" : "#FFFFFF"; },
       [&] { o.NextTitle = "Next" + std::to_string(pick(3)); },
       [&] { o.JavaOpen = !o.JavaOpen; },
       [&] { o.JavaProtect = !o.JavaProtect; },
@@ -557,11 +557,14 @@ TEST_F(EngineTest, ARebuildAfterAnyEditEqualsAFreshBuild) {
     const auto before = Times(target.Path());
     if (edit == 0) add();
     const int n = static_cast<int>(request.Pictures.size());
-    if (edit == 1 && n > 3) request.Pictures.erase(request.Pictures.begin() + pick(n));
+    const int at = pick(n);
+    const std::string picked = request.Pictures[at].Name;  // the fixtures stay as they are
+    if (edit == 1 && n > 3 && picked[0] == 'q') {
+      request.Pictures.erase(request.Pictures.begin() + at);
+    }
     if (edit == 2) std::swap(request.Pictures[pick(n)], request.Pictures[pick(n)]);
-    const std::string picked = request.Pictures[pick(n)].Name;
-    if (edit == 3 && picked[0] == 'q') write(picked);                 // same name, other bytes
-    if (edit < 4 && pick(2)) options[turn++ % std::size(options)]();  // each option in turn
+    if (edit == 3 && picked[0] == 'q') write(picked);                    // same name, other bytes
+    if (edit != 4 && edit != 7) options[turn++ % std::size(options)]();  // each option in turn
     // A user's hand in the target: a thumbnail and another file damaged. Nothing else changes,
     // so they still belong (one that no longer does is removed only while the build's own).
     if (edit == 4) {
