@@ -143,7 +143,11 @@ void TBuildOutputs::Open(std::vector<std::string>& warnings) {
 }
 
 const TPictureRecord* TBuildOutputs::Old(int i) const {
-  const auto it = old_.Pictures.find(items_[i].PictureName);
+  return Old(items_[i].PictureName);
+}
+
+const TPictureRecord* TBuildOutputs::Old(const std::string& name) const {
+  const auto it = old_.Pictures.find(name);
   return it == old_.Pictures.end() ? nullptr : it->second;
 }
 
@@ -226,7 +230,11 @@ bool TBuildOutputs::Copy(int i) {
 // A copy is journalled as soon as it is made, so a build killed before its picture is done
 // still knows the copy is its own: one without a key, which vouches for no thumbnail.
 void TBuildOutputs::JournalCopy(const TPictureRecord& e) {
-  TPictureRecord copy;
+  // The files made for the picture before stay known, to be removed if it leaves the list;
+  // without a key, they are never taken as they are.
+  const TPictureRecord* old = Old(e.Name);
+  TPictureRecord copy = old ? *old : TPictureRecord();
+  copy.ImageKey.clear();
   copy.Name = e.Name;
   copy.When = NowNs();
   copy.Source = e.Source;
@@ -291,6 +299,9 @@ void TBuildOutputs::Done(int i) {
   // The caption's figure: the size of the file the picture page shows.
   e.SizeKb = (e.WebCopy.Name.empty() ? e.Copy : e.WebCopy).Stamp.Size / 1024;
   const TPictureRecord* old = Old(i);
+  // A page not written this time (the build stopped at it) is still the one made before: it
+  // stays known. Pages vouch for nothing, they are compared byte for byte.
+  if (e.Page.Name.empty() && old && WritesPage(i)) e.Page = old->Page;
   if (old && old->SameAs(e)) {
     e.When = old->When;
   } else {

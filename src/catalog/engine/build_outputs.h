@@ -66,6 +66,7 @@ class TBuildOutputs {
 
  private:
   const TPictureRecord* Old(int i) const;
+  const TPictureRecord* Old(const std::string& name) const;
   void JournalCopy(const TPictureRecord& entry);
   void RemoveStale(const TBuildRecord& record);
 
