@@ -592,7 +592,9 @@ void TForm1::BuildMenus() {
   file->addSeparator();
   BuildCatalog1 = add(file, "BuildCatalog1", QStringLiteral("Build Catalog"),
                       QKeySequence(Qt::CTRL | Qt::Key_B), &TForm1::BuildBtnClick);
-  idleActions_ << BuildCatalog1;
+  QAction* rebuildAll = add(file, "RebuildAll1", QStringLiteral("Rebuild All"), QKeySequence(),
+                            &TForm1::RebuildAll1Click);
+  idleActions_ << BuildCatalog1 << rebuildAll;
   file->addSeparator();
   add(file, "Quit1", QStringLiteral("Quit"), QKeySequence(Qt::CTRL | Qt::Key_X),
       &TForm1::CloseButtonClick);
@@ -1219,6 +1221,7 @@ void TForm1::BuildBtnClick() {
     request.Pictures.push_back({files_.Names()[i], files_.Paths()[i]});
   request.Params = params_;
   request.Jobs = env_.Jobs;
+  request.Force = forceBuild_;
 
   const int n = static_cast<int>(files_.Count());
   cancelRequested_ = false;
@@ -1230,6 +1233,12 @@ void TForm1::BuildBtnClick() {
   QApplication::setOverrideCursor(Qt::BusyCursor);
   CancelButton->show();
   runner_->Start(std::move(request), create, env_.WorkerStatusHook);
+}
+
+void TForm1::RebuildAll1Click() {
+  forceBuild_ = true;
+  BuildBtnClick();
+  forceBuild_ = false;
 }
 
 void TForm1::CancelButtonClick() {

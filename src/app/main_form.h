@@ -96,6 +96,7 @@ class TForm1 : public QMainWindow {
 
   // Build.
   void BuildBtnClick();
+  void RebuildAll1Click();  // the build, taking nothing from the build record
   void CancelButtonClick();
 
   // What the window holds besides its controls.
@@ -168,6 +169,7 @@ class TForm1 : public QMainWindow {
   bool shownOnce_ = false;
   bool buildActive_ = false;
   bool closing_ = false;  // closed during a build: waiting for the worker to stop
+  bool forceBuild_ = false;
   QString pictureDir_;    // where the picture dialog opens
   QString startupError_;  // reading the settings file failed at creation; told when shown
   std::unique_ptr<TBuildRunner> runner_;

@@ -124,14 +124,7 @@ std::string TempNameFor(const std::string& path, int attempt) {
   return (p.parent_path() / name).string();
 }
 
-}  // namespace
-
-void SaveLines(const TLines& lines, const std::string& path) {
-  const auto fail = [&](int err) {
-    return ECatalogError("Unable to write to " + path + ": " +
-                         std::generic_category().message(err));
-  };
-  if (path.empty() || path.find('\0') != std::string::npos) throw fail(EINVAL);
+std::string JoinCrLf(const TLines& lines) {
   std::string text;
   std::size_t total = 0;
   for (const auto& line : lines) total += line.size() + 2;
@@ -140,6 +133,15 @@ void SaveLines(const TLines& lines, const std::string& path) {
     text += line;
     text += "\r\n";
   }
+  return text;
+}
+
+void SaveText(const std::string& text, const std::string& path) {
+  const auto fail = [&](int err) {
+    return ECatalogError("Unable to write to " + path + ": " +
+                         std::generic_category().message(err));
+  };
+  if (path.empty() || path.find('\0') != std::string::npos) throw fail(EINVAL);
 
   std::string temp;
   int fd = -1;
@@ -169,6 +171,12 @@ void SaveLines(const TLines& lines, const std::string& path) {
     ::unlink(temp.c_str());
     throw fail(err);
   }
+}
+
+}  // namespace
+
+void SaveLines(const TLines& lines, const std::string& path) {
+  SaveText(JoinCrLf(lines), path);
 }
 
 void BuildCatalogPage(const CatalogOptions& o, const std::vector<CatalogItem>& items, int page,
@@ -250,6 +258,13 @@ void BuildCatalogPage(const CatalogOptions& o, const std::vector<CatalogItem>& i
 
 int BuildTables(const CatalogOptions& o, const std::vector<CatalogItem>& items,
                 const std::string& targetDir) {
+  return BuildTables(o, items, targetDir, [&](const std::string& name, const std::string& bytes) {
+    SaveText(bytes, JoinPath(targetDir, name));
+  });
+}
+
+int BuildTables(const CatalogOptions& o, const std::vector<CatalogItem>& items,
+                const std::string& targetDir, const TPageSink& save) {
   const auto [rows, cols, perPage, n, pageCount] = LayoutFor(o, items.size());
 
   std::vector<CatalogItem> sized = items;
@@ -262,7 +277,7 @@ int BuildTables(const CatalogOptions& o, const std::vector<CatalogItem>& items,
       sized[i].SizeKb = FileSizeKb(JoinPath(targetDir, sized[i].ShownFileName()));
     }
     BuildCatalogPage(o, sized, p, lines);
-    SaveLines(lines, JoinPath(targetDir, PageLink(p)));
+    save(PageLink(p), JoinCrLf(lines));
   }
   return pageCount;
 }

@@ -2,6 +2,7 @@
 // their arguments and keep no state, so several threads may write pages at once.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,10 @@ void BuildCatalogPage(const CatalogOptions& options, const std::vector<CatalogIt
 // a missing file throws, pages already saved stay.
 int BuildTables(const CatalogOptions& options, const std::vector<CatalogItem>& items,
                 const std::string& targetDir);
+// The same, each page handed to save with its file name and bytes (CR LF lines) instead.
+using TPageSink = std::function<void(const std::string& name, const std::string& bytes)>;
+int BuildTables(const CatalogOptions& options, const std::vector<CatalogItem>& items,
+                const std::string& targetDir, const TPageSink& save);
 
 // Replaces lines with the page of the picture with 0-based list position index. prevPage and
 // nextPage are the neighbours' PageFileName (unused on the first and the last picture). When

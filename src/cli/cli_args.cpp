@@ -30,6 +30,11 @@ added (IMG_1.HEIC.jpg), which their page shows. A build whose thumbnail, page or
 would take the name of one of its pictures, or a web copy that of another file it makes,
 stops before writing anything. Options given here win over the settings file.
 
+A build keeps a record of what it made from what in DIR/.folivant. The next build into DIR
+decodes only pictures that changed or whose thumbnail options changed, writes only files
+whose bytes change, replaces the copies it made of pictures that changed, and removes the
+files it made that no longer belong; files it did not make are never removed.
+
 Where and how:
   -o, --target DIR         write the catalog into DIR (default: TargetDir of the settings);
                            a missing DIR is made, with its parents
@@ -39,6 +44,15 @@ Where and how:
       --save-settings FILE write the effective settings into FILE and exit (other sections
                            of FILE are kept)
   -j, --jobs N             pictures processed at once (default: the number of processors)
+      --force              make every thumbnail and page again, trusting nothing the build
+                           record says
+      --shard I/N          build share I of N: pictures I, I+N, I+2N, ... of the list (their
+                           thumbnails, pages and copies), no catalog pages. auto or auto/N
+                           takes I (and N) from a Slurm job array (SLURM_ARRAY_TASK_ID),
+                           a Kubernetes Indexed Job (JOB_COMPLETION_INDEX) or GNU Parallel
+                           (PARALLEL_SEQ); the last two need N
+      --pages-only         once every share is built: write the catalog pages (same pictures
+                           and options); fails naming the pictures no share has built
       --open               open page1.html in the browser afterwards (xdg-open)
   -q, --quiet              print nothing but errors
   -h, --help               show this help and exit
@@ -103,6 +117,9 @@ enum class Opt {
   PrintSettings,
   SaveSettings,
   Jobs,
+  Force,
+  Shard,
+  PagesOnly,
   Rows,
   Cols,
   Border,
@@ -165,6 +182,9 @@ constexpr OptSpec kOptions[] = {
     {"print-settings", 0, Arg::None, Opt::PrintSettings},
     {"save-settings", 0, Arg::Required, Opt::SaveSettings, Val::File},
     {"jobs", 'j', Arg::Required, Opt::Jobs},
+    {"force", 0, Arg::None, Opt::Force},
+    {"shard", 0, Arg::Required, Opt::Shard},
+    {"pages-only", 0, Arg::None, Opt::PagesOnly},
     {"rows", 0, Arg::Required, Opt::Rows},
     {"cols", 0, Arg::Required, Opt::Cols},
     {"border", 0, Arg::Required, Opt::Border},
@@ -292,6 +312,28 @@ bool Apply(const OptSpec& spec, const std::optional<std::string>& value, CliPars
       o.Jobs = *jobs;
       break;
     }
+    case Opt::Force:
+      o.Force = true;
+      break;
+    case Opt::Shard: {
+      // auto is resolved from the environment when the build starts; the rest is checked now.
+      const std::string numbers = arg == "auto"              ? "1/1"
+                                  : arg.starts_with("auto/") ? "1" + arg.substr(4)
+                                                             : arg;
+      int share = 0, count = 0;
+      std::string error;
+      const auto none = [](const char*) -> const char* { return nullptr; };
+      if (!ResolveShard(numbers, none, share, count, error)) {
+        parse.Error =
+            "invalid value '" + arg + "' for --shard (I/N with 1 <= I <= N, auto or auto/N)";
+        return false;
+      }
+      o.Shard = arg;
+      break;
+    }
+    case Opt::PagesOnly:
+      o.PagesOnly = true;
+      break;
     case Opt::Rows:
       return number(o.Rows, OptionLimits::kMinRows, OptionLimits::kMaxRows);
     case Opt::Cols:
@@ -429,6 +471,74 @@ std::optional<TColor> ParseColorArg(const std::string& text) {
   return TryStringToColor(text);
 }
 
+bool ResolveShard(const std::string& spec, const std::function<const char*(const char*)>& env,
+                  int& share, int& count, std::string& error) {
+  constexpr int kMaxShares = 1000000;
+  auto whole = [](const char* text, int lo, int hi) -> std::optional<int> {
+    return text ? ParseNumber(text, lo, hi) : std::nullopt;
+  };
+  const std::size_t slash = spec.find('/');
+  const std::string first = spec.substr(0, slash);
+  std::optional<int> n;
+  if (slash != std::string::npos) {
+    n = whole(spec.c_str() + slash + 1, 1, kMaxShares);
+    if (!n) {
+      error = "--shard " + spec + ": N must be a whole number from 1 to 1000000";
+      return false;
+    }
+  }
+  std::optional<int> i;
+  if (first != "auto") {
+    i = n ? whole(first.c_str(), 1, *n) : std::nullopt;
+    if (!i) {
+      error = "--shard " + spec + ": give I/N with 1 <= I <= N";
+      return false;
+    }
+  } else if (const char* id = env("SLURM_ARRAY_TASK_ID")) {
+    const auto task = whole(id, 0, 1 << 30);
+    const auto min = whole(env("SLURM_ARRAY_TASK_MIN"), 0, 1 << 30);
+    const auto step = env("SLURM_ARRAY_TASK_STEP") ? whole(env("SLURM_ARRAY_TASK_STEP"), 1, 1 << 30)
+                                                   : std::optional<int>(1);
+    const auto tasks = whole(env("SLURM_ARRAY_TASK_COUNT"), 1, kMaxShares);
+    if (!task || !min || !step || !tasks || *task < *min || (*task - *min) % *step != 0) {
+      error =
+          "--shard auto: SLURM_ARRAY_TASK_ID, SLURM_ARRAY_TASK_MIN and "
+          "SLURM_ARRAY_TASK_COUNT do not give a share";
+      return false;
+    }
+    if (n && *n != *tasks) {
+      error = "--shard " + spec + ": the job array has " + std::to_string(*tasks) + " tasks";
+      return false;
+    }
+    n = tasks;
+    i = (*task - *min) / *step + 1;
+  } else {
+    const char* k8s = env("JOB_COMPLETION_INDEX");
+    const char* seq = env("PARALLEL_SEQ");
+    if (!k8s && !seq) {
+      error =
+          "--shard auto: no share in the environment (SLURM_ARRAY_TASK_ID, "
+          "JOB_COMPLETION_INDEX or PARALLEL_SEQ)";
+      return false;
+    }
+    const char* name = k8s ? "JOB_COMPLETION_INDEX" : "PARALLEL_SEQ";
+    if (!n) {
+      error = std::string("--shard auto: with ") + name + " give the count: --shard auto/N";
+      return false;
+    }
+    const auto value = k8s ? whole(k8s, 0, *n - 1) : whole(seq, 1, *n);
+    if (!value) {
+      error = std::string("--shard ") + spec + ": " + name + "=" + (k8s ? k8s : seq) +
+              " is not a share of " + std::to_string(*n);
+      return false;
+    }
+    i = k8s ? *value + 1 : *value;
+  }
+  share = *i;
+  count = *n;
+  return true;
+}
+
 std::optional<int> ParseFilterName(const std::string& text) {
   const std::string name = Lower(text);
   for (std::size_t i = 0; i < std::size(kFilterNames); ++i) {
@@ -498,6 +608,7 @@ CliParse ParseCommandLine(const std::vector<std::string>& args) {
   CliOptions& o = parse.Options;
   if (o.NoSettings && o.SettingsFile)
     return usage("--settings and --no-settings exclude each other");
+  if (o.Shard && o.PagesOnly) return usage("--shard and --pages-only exclude each other");
   if (!o.PrintSettings && !o.SaveSettingsFile && o.Inputs.empty()) {
     return usage("no pictures given");
   }

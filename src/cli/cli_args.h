@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,7 +20,10 @@ struct CliOptions {
   bool NoSettings = false;
   bool PrintSettings = false;
   std::optional<std::string> SaveSettingsFile;
-  int Jobs = 0;  // 0: the number of processors
+  int Jobs = 0;                      // 0: the number of processors
+  bool Force = false;                // reuse nothing the build record knows
+  std::optional<std::string> Shard;  // "I/N", "auto" or "auto/N" (checked)
+  bool PagesOnly = false;
 
   std::optional<int> Rows, Cols, Border, Cellpadding, Cellspacing;
   std::optional<std::string> Align;  // "left", "center", "right" or "" (default)
@@ -55,6 +59,14 @@ CliParse ParseCommandLine(const std::vector<std::string>& args);
 // A colour as the command line takes it: a colour name of the settings file ("clNavy"),
 // "$00BBGGRR" (or any number the settings file reads), or "#RRGGBB".
 std::optional<TColor> ParseColorArg(const std::string& text);
+
+// Share I of N from --shard: "I/N", or "auto" and "auto/N" from the environment of a
+// scheduler (env looks a variable up, nullptr when unset): a Slurm job array
+// (SLURM_ARRAY_TASK_ID, counted from SLURM_ARRAY_TASK_MIN by SLURM_ARRAY_TASK_STEP, and
+// SLURM_ARRAY_TASK_COUNT), a Kubernetes Indexed Job (JOB_COMPLETION_INDEX from 0) or GNU
+// Parallel (PARALLEL_SEQ from 1); the last two need N. False with error set when it cannot.
+bool ResolveShard(const std::string& spec, const std::function<const char*(const char*)>& env,
+                  int& share, int& count, std::string& error);
 
 // The filter names, "none" .. "mitchell" for 0 .. 6.
 std::optional<int> ParseFilterName(const std::string& text);

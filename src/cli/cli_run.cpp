@@ -318,20 +318,39 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   request.Jobs = opt.Jobs;
   request.CreateTargetParents = true;
   request.JpegPrescale = opt.FastDecode;
+  request.Force = opt.Force;
+  request.PagesOnly = opt.PagesOnly;
+  if (opt.Shard && !ResolveShard(
+                       *opt.Shard, [](const char* name) { return std::getenv(name); },
+                       request.Share, request.Shares, error)) {
+    return Usage(err, error);
+  }
 
   TBuildEngine engine;
   CliObserver observer(err, env.ProgressIsTerminal, opt.Quiet, engine, env.Interrupt, pictures);
   if (env.RunningEngine) env.RunningEngine->store(&engine);
   const TBuildResult result = engine.Run(request, observer);
   if (env.RunningEngine) env.RunningEngine->store(nullptr);
+  if (!opt.Quiet) {
+    for (const std::string& warning : result.Warnings) {
+      err << kProgram << ": warning: " << warning << "\n";
+    }
+  }
 
   switch (result.Outcome) {
     case TBuildOutcome::boDone: {
       if (!opt.Quiet) {
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%.1f", observer.Elapsed());
-        out << "Built " << result.PicturesDone << " pictures, " << result.PagesWritten
-            << " catalog pages in " << record.TargetDir << " (" << seconds << " s)\n";
+        out << "Built " << result.PicturesDone << " pictures ("
+            << result.PicturesDone - result.PicturesReused << " made, " << result.PicturesReused
+            << " reused), ";
+        if (request.Shares > 0) {
+          out << "share " << request.Share << " of " << request.Shares << ", no catalog pages";
+        } else {
+          out << result.PagesWritten << " catalog pages";
+        }
+        out << " in " << record.TargetDir << " (" << seconds << " s)\n";
       }
       return kExitOk;
     }

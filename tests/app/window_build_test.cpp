@@ -99,6 +99,18 @@ class WindowBuildTest : public QObject, folivant::test::TWindowHarness {
       QVERIFY2(Exists(QString::fromLatin1(f)), f);
     QCOMPARE(dialogs_->Opened, std::vector<QUrl>({QUrl::fromLocalFile(Target() + "/page1.html")}));
     QVERIFY(dialogs_->Texts("critical").isEmpty());
+
+    // Built again, a thumbnail that is still right stays as it is; Rebuild All makes it again.
+    QFile tn(Target() + "/tnp1.jpg");
+    const QDateTime old(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
+    QVERIFY(tn.open(QIODevice::ReadWrite));
+    QVERIFY(tn.setFileTime(old, QFileDevice::FileModificationTime));
+    tn.close();
+    for (const char* action : {"BuildCatalog1", "RebuildAll1"}) {
+      W<QAction>(action)->trigger();
+      WaitForEnd();
+      QCOMPARE(QFileInfo(tn.fileName()).lastModified() == old, action[0] == 'B');
+    }
   }
 
   void cancelDuringSecondPicture() {

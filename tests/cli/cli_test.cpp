@@ -2,6 +2,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <map>
+#include <set>
+
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -97,6 +100,63 @@ TEST(CliParse, ValuesOutsideTheWindowsLimitsAreUsageErrors) {
   EXPECT_EQ(ParseFilterName("BSpline"), 4);
 }
 
+// Shares as given, and as the schedulers' environments give them.
+TEST(CliParse, Shards) {
+  const struct {
+    const char* spec;
+    std::map<std::string, std::string> env;
+    int share, count;  // 0: refused
+  } cases[] = {
+      {"2/5", {}, 2, 5},
+      {"5/5", {{"PARALLEL_SEQ", "1"}}, 5, 5},
+      {"6/5", {}, 0, 0},
+      {"0/5", {}, 0, 0},
+      {"2/", {}, 0, 0},
+      {"auto", {}, 0, 0},
+      {"auto",
+       {{"SLURM_ARRAY_TASK_ID", "7"},
+        {"SLURM_ARRAY_TASK_MIN", "5"},
+        {"SLURM_ARRAY_TASK_COUNT", "4"}},
+       3,
+       4},
+      {"auto",
+       {{"SLURM_ARRAY_TASK_ID", "9"},
+        {"SLURM_ARRAY_TASK_MIN", "1"},
+        {"SLURM_ARRAY_TASK_STEP", "4"},
+        {"SLURM_ARRAY_TASK_COUNT", "3"}},
+       3,
+       3},
+      {"auto/9",
+       {{"SLURM_ARRAY_TASK_ID", "1"},
+        {"SLURM_ARRAY_TASK_MIN", "1"},
+        {"SLURM_ARRAY_TASK_COUNT", "4"}},
+       0,
+       0},
+      {"auto/4", {{"JOB_COMPLETION_INDEX", "0"}}, 1, 4},
+      {"auto/4", {{"JOB_COMPLETION_INDEX", "4"}}, 0, 0},
+      {"auto", {{"JOB_COMPLETION_INDEX", "0"}}, 0, 0},
+      {"auto/3", {{"PARALLEL_SEQ", "3"}}, 3, 3},
+      {"auto/3", {{"PARALLEL_SEQ", "0"}}, 0, 0},
+  };
+  for (const auto& c : cases) {
+    int share = 0, count = 0;
+    std::string error;
+    const bool ok = ResolveShard(
+        c.spec,
+        [&](const char* name) {
+          const auto it = c.env.find(name);
+          return it == c.env.end() ? nullptr : it->second.c_str();
+        },
+        share, count, error);
+    EXPECT_EQ(ok, c.share > 0) << c.spec << ": " << error;
+    EXPECT_EQ(share, c.share) << c.spec;
+    EXPECT_EQ(count, c.count) << c.spec;
+  }
+  EXPECT_EQ(Parse("--shard auto/3 x").Options.Shard, "auto/3");
+  EXPECT_EQ(Parse("--shard x/3 x").Action, CliAction::Usage);
+  EXPECT_EQ(Parse("--shard 1/2 --pages-only x").Action, CliAction::Usage);
+}
+
 TEST(CliRun, HelpVersionAndUsage) {
   for (const char* line : {"--help", "-h -V"}) {
     const Ran r = RunTool(Args(line));
@@ -143,7 +203,8 @@ TEST_F(CliBuild, BuildsAFolderAndSaysSo) {
   const Ran r = RunTool({"--no-settings", "-o", target, "--rows", "1", "--cols", "2", pics.Path()});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(std::regex_match(
-      r.out, std::regex("Built 3 pictures, 2 catalog pages in " + target + " \\([0-9.]+ s\\)\n")))
+      r.out, std::regex("Built 3 pictures \\(3 made, 0 reused\\), 2 catalog pages in " + target +
+                        " \\([0-9.]+ s\\)\n")))
       << r.out;
   EXPECT_NE(r.err.find("Creating target directory " + target), std::string::npos);
   EXPECT_NE(r.err.find("[1/3] A.JPG"), std::string::npos) << r.err;

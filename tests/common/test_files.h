@@ -57,11 +57,12 @@ inline bool Exists(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
-// Names of the files in a folder, sorted.
+// Names of the files in a folder, sorted; the build record's folder left out.
 inline std::vector<std::string> Listing(const std::string& dir) {
   std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(dir))
-    names.push_back(e.path().filename().string());
+  for (const auto& e : std::filesystem::directory_iterator(dir)) {
+    if (e.path().filename() != ".folivant") names.push_back(e.path().filename().string());
+  }
   std::sort(names.begin(), names.end());
   return names;
 }

@@ -1,3 +1,11 @@
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <map>
+#include <mutex>
+#include <random>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -6,6 +14,8 @@
 
 #include "../common/pictures.h"
 #include "catalog/engine/build_engine.h"
+#include "catalog/engine/target_files.h"
+#include "catalog/record/build_record.h"
 
 namespace folivant {
 namespace {
@@ -354,6 +364,189 @@ TEST_F(EngineTest, AFailedWriteLeavesNoTruncatedFileUnderARealName) {
     const Files left = intoSource ? Files{"p1.jpg", "p2.jpg", "p3.jpg", "tnp1.jpg"} : Files{};
     EXPECT_EQ(Listing(target), left);
   }
+}
+
+// Names and modification times of every file a build leaves (the record's folder aside).
+std::map<std::string, std::int64_t> Times(const std::string& dir) {
+  std::map<std::string, std::int64_t> times;
+  for (const std::string& name : Listing(dir)) times[name] = StampOf(dir + "/" + name).MtimeNs;
+  return times;
+}
+
+// Random edits of the pictures, of the options and of the target, each followed by a build
+// into the same folder (whole, interrupted and resumed, or in shares): the folder must then
+// hold exactly what a build into an empty folder makes, byte for byte.
+TEST_F(EngineTest, ARebuildAfterAnyEditEqualsAFreshBuild) {
+  std::mt19937 rng(20240611);
+  auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+  int serial = 0;
+  auto write = [&](const std::string& name) {
+    const int w = 24 + pick(160), h = 16 + pick(160), seed = ++serial;
+    name.ends_with(".gif") ? WriteGif(src / name, w, h, seed) : WriteJpeg(src / name, w, h, seed);
+  };
+  auto add = [&] {
+    const std::string name = "q" + std::to_string(serial) + (pick(3) == 0 ? ".gif" : ".jpg");
+    write(name);
+    request.Pictures.insert(request.Pictures.begin() + pick(request.Pictures.size() + 1),
+                            {name, src / name});
+  };
+  CatalogOptions& o = request.Options;
+  const TPictureLimits limits = PictureLimits();
+  const std::function<void()> options[] = {
+      [&] {
+        o.ThumbMode = o.ThumbMode == TThumbMode::tmFixedHeight ? TThumbMode::tmFixedWidth
+                                                               : TThumbMode::tmFixedHeight;
+      },
+      [&] { o.ThumbHeight = 10 + pick(60); },
+      [&] { o.ThumbWidth = 10 + pick(60); },
+      [&] { o.Filter = pick(8) - 1; },
+      [&] { o.JPEGQuality = 10 + pick(91); },
+      [&] { o.Progressive = !o.Progressive; },
+      [&] { request.JpegPrescale = !request.JpegPrescale; },
+      [&] { PictureLimits().MaxPixels = 40 * 40; },  // lifted again after the refusal
+      [&] { o.TableRows = std::to_string(1 + pick(3)); },
+      [&] { o.TableCols = std::to_string(1 + pick(3)); },
+      [&] { o.BackColorHtml = o.BackColorHtml == "#FFFFFF" ? "#102030" : "#FFFFFF"; },
+      [&] { o.NextTitle = "Next" + std::to_string(pick(3)); },
+      [&] { o.JavaOpen = !o.JavaOpen; },
+      [&] { o.JavaProtect = !o.JavaProtect; },
+      [&] { o.AutoRotate = !o.AutoRotate; },
+      [&] { o.FooterLines = {"<p>" + std::to_string(pick(3)) + "</p>"}; },
+  };
+  for (int i = 0; i < 5; ++i) add();
+  // Turned upright, transparent (filled with the page colour), shown through a web copy.
+  for (const char* name : {"orient-6.jpg", "exif6-alpha.webp", "two-pages.tif"}) {
+    std::filesystem::copy_file(test::DataPath(std::string("formats/") + name), src / name);
+    request.Pictures.push_back({name, src / name});
+  }
+  TempDir target;
+  ASSERT_EQ(Run(target.Path()).Outcome, TBuildOutcome::boDone);
+
+  int turn = 0;
+  bool settled = true;  // the last build succeeded
+  for (int step = 0; step < 100; ++step) {
+    const int edit = pick(8);
+    SCOPED_TRACE("step " + std::to_string(step) + ", edit " + std::to_string(edit));
+    request.Jobs = 1 + pick(3);
+    request.Force = edit != 7 && pick(8) == 0;
+    const auto before = Times(target.Path());
+    if (edit == 0) add();
+    const int n = static_cast<int>(request.Pictures.size());
+    const int at = pick(n);
+    const std::string picked = request.Pictures[at].Name;  // the fixtures stay as they are
+    if (edit == 1 && n > 3 && picked[0] == 'q') {
+      request.Pictures.erase(request.Pictures.begin() + at);
+    }
+    if (edit == 2) std::swap(request.Pictures[pick(n)], request.Pictures[pick(n)]);
+    if (edit == 3 && picked[0] == 'q') write(picked);                    // same name, other bytes
+    if (edit != 4 && edit != 7) options[turn++ % std::size(options)]();  // each option in turn
+    // A user's hand in the target: a thumbnail, the web copy and another file damaged. Nothing
+    // else changes, so they still belong (one that no longer does is removed only while it is
+    // as the build left it).
+    if (edit == 4) {
+      for (const std::string prefix : {"tn", "two-pages.tif.", ""}) {
+        std::vector<std::string> files = Listing(target.Path());
+        std::erase_if(files, [&](const std::string& f) { return !f.starts_with(prefix); });
+        const std::string victim = target / files[pick(files.size())];
+        std::string bytes = ReadFile(victim);
+        bytes[pick(bytes.size())] ^= 1;  // same size, other bytes
+        pick(3) ? WriteFile(victim, bytes) : (void)std::filesystem::remove(victim);
+      }
+    }
+    int stop = 0;     // pictures written before the build was stopped
+    if (edit == 5) {  // the build killed, or cancelled, after some pictures; then built again
+      const bool kill = pick(2);
+      stop = 1 + pick(n);
+      int count = 0;
+      recorder.onDone = [&](int) {
+        if (++count == stop) kill ? ::_exit(0) : engine.Cancel();
+      };
+      if (kill) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+          Run(target.Path());
+          ::_exit(1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status)) << status;
+      } else {
+        Run(target.Path());
+      }
+      recorder.onDone = nullptr;
+    }
+    TBuildResult r;
+    if (edit == 6) {  // in shares, the catalog pages last
+      request.Shares = 2 + pick(2);
+      for (request.Share = 1; request.Share <= request.Shares; ++request.Share) {
+        if ((r = Run(target.Path())).Outcome != TBuildOutcome::boDone) break;
+      }
+      request.Shares = request.Share = 0;
+      request.PagesOnly = r.Outcome == TBuildOutcome::boDone;
+    }
+    if (edit != 6 || request.PagesOnly) r = Run(target.Path());
+    const bool forced = request.Force && !request.PagesOnly;
+    request.PagesOnly = request.Force = false;
+    TempDir fresh;
+    const TBuildResult f = Run(fresh.Path());
+    if (f.Outcome == TBuildOutcome::boFailed) {  // a picture refused (size limit, 0 pixel side)
+      EXPECT_EQ(r.Outcome, TBuildOutcome::boFailed);
+      if (edit != 6) {  // a share meets its own first refusal
+        EXPECT_EQ(r.Message, f.Message);
+      }
+      PictureLimits() = limits;
+      settled = false;
+      continue;
+    }
+    ASSERT_EQ(r.Outcome, TBuildOutcome::boDone) << r.Message;
+    // What the stopped build wrote is not made again, unless everything is.
+    EXPECT_LE(r.PicturesDone - r.PicturesReused, forced ? n : n - stop);
+    EXPECT_TRUE(!forced || r.PicturesReused == 0);
+    if (edit == 7 && settled) {  // nothing changed: nothing made, nothing touched
+      EXPECT_EQ(r.PicturesReused, n);
+      EXPECT_EQ(Times(target.Path()), before);
+    }
+    settled = true;
+    const auto files = Listing(fresh.Path());
+    ASSERT_EQ(Listing(target.Path()), files);
+    for (const std::string& f : files) ASSERT_EQ(ReadFile(target / f), ReadFile(fresh / f)) << f;
+  }
+  PictureLimits() = limits;
+}
+
+// A share that has not finished: the catalog pages are refused, naming what is missing.
+TEST_F(EngineTest, PagesOnlyNamesThePicturesNoShareHasBuilt) {
+  MakeJpegs(5);
+  request.Shares = 2;
+  request.Share = 2;
+  ASSERT_EQ(Run(out.Path()).Outcome, TBuildOutcome::boDone);
+  EXPECT_EQ(Listing(out.Path()), (std::vector<std::string>{"p2.jpg", "p2_jpg.html", "p4.jpg",
+                                                           "p4_jpg.html", "tnp2.jpg", "tnp4.jpg"}));
+  request.Shares = request.Share = 0;
+  request.PagesOnly = true;
+  const TBuildResult r = Run(out.Path());
+  EXPECT_EQ(r.Outcome, TBuildOutcome::boFailed);
+  EXPECT_EQ(r.Message,
+            "Cannot write the catalog pages: 3 pictures are not built (has every share "
+            "finished?): p1.jpg, p3.jpg, p5.jpg");
+  EXPECT_FALSE(Exists(out / "page1.html"));
+}
+
+TEST(TargetFiles, CopyNeverReplacesAndWriteReplacesWhole) {
+  TempDir dir;
+  WriteFile(dir / "source", "new bytes");
+  WriteFile(dir / "kept", "old");
+  EXPECT_FALSE(CopyFileNoReplace(dir / "source", dir.Path(), "kept"));
+  EXPECT_EQ(ReadFile(dir / "kept"), "old");
+  EXPECT_TRUE(CopyFileNoReplace(dir / "source", dir.Path(), "copy"));
+  EXPECT_EQ(ReadFile(dir / "copy"), "new bytes");
+  EXPECT_THROW(CopyFileNoReplace(dir / "absent", dir.Path(), "x"), ETargetFileError);
+  EXPECT_THROW(CopyFileNoReplace(dir.Path(), dir.Path(), "y"), ETargetFileError);
+
+  WriteFileReplacing(dir.Path(), "kept", "replaced");
+  EXPECT_EQ(ReadFile(dir / "kept"), "replaced");
+  EXPECT_THROW(WriteFileReplacing(dir / "no-such-folder", "f", "x"), ETargetFileError);
+  EXPECT_EQ(Listing(dir.Path()), (std::vector<std::string>{"copy", "kept", "source"}));
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include <unordered_set>
 
 #include "catalog/catalog_rules.h"
+#include "catalog/engine/build_outputs.h"
 #include "catalog/engine/picture_upright.h"
 #include "catalog/engine/target_files.h"
 #include "catalog/page_writer.h"
@@ -157,6 +158,7 @@ struct PictureWork {
   std::string PageBytes;       // the picture page, CR LF lines
   std::string PageError;       // set: the thumbnail is written, then the build stops
   std::string OrigWidth, OrigHeight, TnWidth, TnHeight;
+  bool Reused = false;  // thumbnail, web copy and sizes taken from the build record
 };
 
 }  // namespace
@@ -174,12 +176,16 @@ class TBuildEngine::Build {
   // Fresh parameters, background colour and an empty bitmap.
   void StartPicture(TImageBox& box);
   PictureWork Process(int index, TImageBox& box);
-  void Commit(int index, PictureWork& work);
+  PictureWork Reused(int index);
+  void MakePage(int index, PictureWork& work);
+  void Commit(int position, int index, PictureWork& work);
+  bool PlanFromRecord(const std::vector<char>& copied);
   void Fail(const std::string& message);
 
   // Progress, serialised: the observer is called by one thread at a time.
   void Step(int index, const std::string& status);
   void Percent(int index, int percent);
+  void Skip();  // a picture taken from the record: its three steps at once
   void HeadMoved();
 
   TBuildEngine& engine_;
@@ -189,15 +195,20 @@ class TBuildEngine::Build {
   std::vector<CatalogItem> items_;
   std::vector<std::string> warnings_;
   int n_ = 0;
+  std::unique_ptr<TBuildOutputs> outputs_;
+  std::vector<int> order_;   // the pictures this build processes, in list order
+  std::vector<char> reuse_;  // per picture: taken from the build record
+  int total_ = 0;            // progress steps: three per picture processed
 
   // Dispatch and ordered commit.
   std::mutex mutex_;
   std::condition_variable turn_;
-  int next_ = 0;       // next picture to start
+  int next_ = 0;       // position in order_ of the next picture to start
   int committed_ = 0;  // pictures committed (or discarded after a failure) so far
   bool failed_ = false;
   std::string message_;
   int done_ = 0;
+  int reused_ = 0;
 
   // Progress state, under observerMutex_.
   std::mutex observerMutex_;
@@ -231,9 +242,21 @@ TBuildResult TBuildEngine::Build::Run() {
     return result;
   }
 
+  total_ = 3 * n_;
   auto finish = [&](TBuildOutcome outcome) {
+    // The record keeps what was done, also when the build ends early.
+    if (outputs_) {
+      try {
+        outputs_->Finish(outcome == TBuildOutcome::boDone);
+      } catch (const std::exception& e) {
+        if (outcome == TBuildOutcome::boDone) {
+          outcome = TBuildOutcome::boFailed;
+          message_ = e.what();
+        }
+      }
+    }
     observer_.Status("Ready.");
-    observer_.OverallProgress(0, 3 * n_);
+    observer_.OverallProgress(0, total_);
     observer_.CurrentProgress(0);
     result.Outcome = outcome;
     result.Items = items_;
@@ -251,6 +274,12 @@ TBuildResult TBuildEngine::Build::Run() {
   // share a name, as the second would be read from the copy of the first.
   items_.resize(n_);
   try {
+    if (request_.Shares < 0 ||
+        (request_.Shares > 0 &&
+         (request_.Share < 1 || request_.Share > request_.Shares || request_.PagesOnly))) {
+      throw ECatalogError("There is no share " + std::to_string(request_.Share) + " of " +
+                          std::to_string(request_.Shares));
+    }
     for (int i = 0; i < n_; ++i) {
       CatalogItem& item = items_[i];
       item.PictureName = request_.Pictures[i].Name;
@@ -319,7 +348,8 @@ TBuildResult TBuildEngine::Build::Run() {
   // 3, 4. Titles and alignment come with the snapshot. The cancel flag is not cleared here: a
   // Cancel (a Ctrl-C) that came before is honoured.
 
-  // 5. The copies, between which a Cancel is honoured.
+  // 5. The copies (of this build's share), between which a Cancel is honoured; then what the
+  // build record lets this build take as it is.
   try {
     // Nothing but regular files under the names the build reads or writes: a named pipe
     // would block it, a folder would fail it half-way.
@@ -332,23 +362,28 @@ TBuildResult TBuildEngine::Build::Run() {
     for (int page = 1; page <= CatalogPageCount(opt, n_); ++page) {
       CheckTargetName(dir_, "page" + std::to_string(page) + ".html");
     }
-    std::unordered_set<std::string> copied;
-    for (const CatalogItem& item : items_) {
+    outputs_ = std::make_unique<TBuildOutputs>(request_, dir_, items_,
+                                               [this] { return engine_.abort_.load(); });
+    outputs_->Open(warnings_);
+    order_ = outputs_->Mine();
+    std::unordered_set<std::string> told;
+    std::vector<char> copied(n_, 0);
+    for (int i : order_) {
       if (engine_.cancel_.load()) return finish(TBuildOutcome::boCancelled);
-      if (CopyFileNoReplace(item.SourcePath, dir_, item.PictureName,
-                            [this] { return engine_.abort_.load(); })) {
-        copied.insert(item.PictureName);
-      } else if (copied.count(item.PictureName) == 0 &&
-                 !SameContent(item.SourcePath, JoinPath(dir_, item.PictureName))) {
+      const CatalogItem& item = items_[i];
+      copied[i] = outputs_->Copy(i);
+      const TPictureRecord& entry = outputs_->Entry(i);
+      if (copied[i] && !entry.CopyMade && entry.Source.Stamp.Size >= 0 &&
+          entry.Source.Hash != entry.Copy.Hash && told.insert(item.PictureName).second) {
         // The file already there is the one loaded, measured and shown: say so when it is not
         // the picture given.
-        copied.insert(item.PictureName);
         const std::string kept = JoinPath(dir_, item.PictureName);
         warnings_.push_back("The file " + kept + " differs from the picture " + item.SourcePath +
                             "; the catalog uses the file already there");
         observer_.KeptDifferentFile(warnings_.back());
       }
     }
+    if (!PlanFromRecord(copied)) return finish(TBuildOutcome::boFailed);
   } catch (const EBuildStopped&) {
     return finish(TBuildOutcome::boCancelled);
   } catch (const std::exception& e) {
@@ -359,11 +394,13 @@ TBuildResult TBuildEngine::Build::Run() {
   // 7, 8. The pictures.
   status_.assign(n_, std::string());
   percent_.assign(n_, 0);
-  observer_.OverallProgress(0, 3 * n_);
+  total_ = 3 * static_cast<int>(order_.size());
+  head_ = order_.empty() ? n_ : order_[0];
+  observer_.OverallProgress(0, total_);
   int jobs = request_.Jobs > 0
                  ? request_.Jobs
                  : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  jobs = std::min(jobs, n_);
+  jobs = std::min(jobs, std::max(1, static_cast<int>(order_.size())));
   {
     std::vector<std::jthread> threads;
     for (int w = 1; w < jobs; ++w) {
@@ -376,14 +413,18 @@ TBuildResult TBuildEngine::Build::Run() {
     Worker();
   }
   result.PicturesDone = done_;
+  result.PicturesReused = reused_;
   if (engine_.abort_.load()) return finish(TBuildOutcome::boCancelled);
   if (failed_) return finish(TBuildOutcome::boFailed);
 
-  // 9. The catalog pages, unless cancelled.
+  // 9. The catalog pages, unless cancelled or only a share of the list was built.
   const bool cancelled = engine_.cancel_.load();
-  if (!cancelled) {
+  if (!cancelled && request_.Shares == 0) {
     try {
-      result.PagesWritten = BuildTables(opt, items_, dir_);
+      result.PagesWritten =
+          BuildTables(opt, items_, dir_, [&](const std::string& name, const std::string& bytes) {
+            outputs_->CatalogPage(name, bytes);
+          });
     } catch (const std::exception& e) {
       message_ = e.what();
       return finish(TBuildOutcome::boFailed);
@@ -392,7 +433,8 @@ TBuildResult TBuildEngine::Build::Run() {
 
   // 10, 11.
   finish(cancelled ? TBuildOutcome::boCancelled : TBuildOutcome::boDone);
-  if (!cancelled && opt.ShowInBrowser) {
+  if (result.Outcome == TBuildOutcome::boFailed) return result;
+  if (!cancelled && request_.Shares == 0 && opt.ShowInBrowser) {
     std::error_code ec;
     std::filesystem::path page = std::filesystem::absolute(JoinPath(dir_, "page1.html"), ec);
     observer_.OpenDocument(ec ? JoinPath(dir_, "page1.html") : page.lexically_normal().string());
@@ -404,21 +446,23 @@ void TBuildEngine::Build::Worker() {
   TImageBox box;
   box.SetAutoUndo(false);
   for (;;) {
-    int index;
+    int position, index;
     {
       std::lock_guard lock(mutex_);
-      if (failed_ || engine_.cancel_.load() || next_ >= n_) return;
-      index = next_++;
+      if (failed_ || engine_.cancel_.load() || next_ >= static_cast<int>(order_.size())) return;
+      position = next_++;
+      index = order_[position];
     }
     PictureWork work;
     try {
-      work = Process(index, box);
+      work = reuse_[index] ? Reused(index) : Process(index, box);
+      if (work.Error.empty()) MakePage(index, work);
     } catch (...) {
       // Only an observer can throw something that is not a std::exception.
       work = PictureWork();
       work.Error = "Unexpected error while building " + items_[index].PictureName;
     }
-    Commit(index, work);
+    Commit(position, index, work);
   }
 }
 
@@ -546,28 +590,67 @@ PictureWork TBuildEngine::Build::Process(int index, TImageBox& box) {
     return work;
   }
   Step(index, std::string());
+  return work;
+}
 
-  // The page, in memory; written in list order by Commit.
+// A picture whose thumbnail the build record vouches for: its sizes, nothing decoded.
+PictureWork TBuildEngine::Build::Reused(int index) {
+  const TPictureRecord& entry = outputs_->Entry(index);
+  PictureWork work;
+  work.Reused = true;
+  work.OrigWidth = std::to_string(entry.Width);
+  work.OrigHeight = std::to_string(entry.Height);
+  work.TnWidth = std::to_string(entry.TnWidth);
+  work.TnHeight = std::to_string(entry.TnHeight);
+  Skip();
+  return work;
+}
+
+// The page, in memory; written in list order by Commit.
+void TBuildEngine::Build::MakePage(int index, PictureWork& work) {
+  const CatalogItem& item = items_[index];
   try {
     const std::string prev = index > 0 ? items_[index - 1].PageFileName : std::string();
     const std::string next = index + 1 < n_ ? items_[index + 1].PageFileName : std::string();
     TLines lines;
-    BuildHTMLContent(opt, prev, next, item.PictureName, work.OrigWidth, work.OrigHeight, index == 0,
-                     index == n_ - 1, index, lines, item.WebCopyName);
+    BuildHTMLContent(request_.Options, prev, next, item.PictureName, work.OrigWidth,
+                     work.OrigHeight, index == 0, index == n_ - 1, index, lines, item.WebCopyName);
     work.PageBytes = JoinLinesCrLf(lines);
   } catch (const std::exception& e) {
     work.PageError = e.what();
   }
-  return work;
+}
+
+// Which pictures the build record lets this build take as they are. False (message_ set) when
+// a pages-only build finds pictures that no share has built.
+bool TBuildEngine::Build::PlanFromRecord(const std::vector<char>& copied) {
+  std::vector<char> missing(n_, 0);
+  reuse_.assign(n_, 0);
+  for (int i : order_) {
+    // A pages-only build copies nothing: a copy not as recorded is missing too.
+    reuse_[i] = copied[i] && outputs_->Reuse(i);
+    missing[i] = request_.PagesOnly && !reuse_[i];
+  }
+  const int count = static_cast<int>(std::count(missing.begin(), missing.end(), 1));
+  if (count == 0) return true;
+  message_ = "Cannot write the catalog pages: " + std::to_string(count) +
+             (count == 1 ? " picture is" : " pictures are") +
+             " not built (has every share finished?):";
+  int named = 0;
+  for (int i = 0; i < n_ && named < 10; ++i) {
+    if (missing[i]) message_ += (named++ ? ", " : " ") + items_[i].PictureName;
+  }
+  if (count > named) message_ += " and " + std::to_string(count - named) + " more";
+  return false;
 }
 
 // Writes a picture's files when every earlier picture is written, so the files on disk are
 // always those a one-worker build would have written by then, and a later picture sharing
 // an output name always writes last.
-void TBuildEngine::Build::Commit(int index, PictureWork& work) {
+void TBuildEngine::Build::Commit(int position, int index, PictureWork& work) {
   {
     std::unique_lock lock(mutex_);
-    turn_.wait(lock, [&] { return committed_ == index; });
+    turn_.wait(lock, [&] { return committed_ == position; });
   }
   bool stop = engine_.abort_.load();
   {
@@ -583,14 +666,27 @@ void TBuildEngine::Build::Commit(int index, PictureWork& work) {
       item.TnWidth = work.TnWidth;
       item.TnHeight = work.TnHeight;
       try {
-        if (!item.WebCopyName.empty())
-          WriteFileReplacing(dir_, item.WebCopyName, work.WebCopyBytes);
-        WriteFileReplacing(dir_, item.TnFileName, work.ThumbnailBytes);
+        // Each file is written by the last picture of the list that has its name, and only
+        // when its bytes change; the picture's entry then joins the build record.
+        TPictureRecord& entry = outputs_->Entry(index);
+        if (!work.Reused) {
+          entry.Width = std::stoi(work.OrigWidth);
+          entry.Height = std::stoi(work.OrigHeight);
+          entry.TnWidth = std::stoi(work.TnWidth);
+          entry.TnHeight = std::stoi(work.TnHeight);
+          entry.WebCopy = item.WebCopyName.empty()
+                              ? TFileRecord()
+                              : outputs_->Write(item.WebCopyName, work.WebCopyBytes);
+          entry.Thumbnail = outputs_->WritesThumbnail(index)
+                                ? outputs_->Write(item.TnFileName, work.ThumbnailBytes)
+                                : TFileRecord();
+        }
         if (!work.PageError.empty()) {
           error = work.PageError;
-        } else {
-          WriteFileReplacing(dir_, item.PageFileName, work.PageBytes);
+        } else if (outputs_->WritesPage(index)) {
+          entry.Page = outputs_->Write(item.PageFileName, work.PageBytes);
         }
+        outputs_->Done(index);  // without its page, the thumbnail written is still known
       } catch (const std::exception& e) {
         error = e.what();
       }
@@ -610,6 +706,7 @@ void TBuildEngine::Build::Commit(int index, PictureWork& work) {
       {
         std::lock_guard lock(mutex_);
         ++done_;
+        if (work.Reused) ++reused_;
       }
       try {
         std::lock_guard olock(observerMutex_);
@@ -639,12 +736,18 @@ void TBuildEngine::Build::Step(int index, const std::string& status) {
   std::lock_guard lock(observerMutex_);
   if (status.empty() || status.rfind("Resampling", 0) == 0 || status.rfind("Saving", 0) == 0) {
     // A step finished: loaded (before resampling), resampled (before saving), saved.
-    observer_.OverallProgress(++steps_, 3 * n_);
+    observer_.OverallProgress(++steps_, total_);
   }
   if (status.empty()) return;
   status_[index] = status;
   percent_[index] = 0;
   if (index == head_) observer_.Status(status);
+}
+
+void TBuildEngine::Build::Skip() {
+  std::lock_guard lock(observerMutex_);
+  steps_ += 3;
+  observer_.OverallProgress(steps_, total_);
 }
 
 void TBuildEngine::Build::Percent(int index, int percent) {
@@ -659,7 +762,7 @@ void TBuildEngine::Build::HeadMoved() {
   int head;
   {
     std::lock_guard lock(mutex_);
-    head = committed_;
+    head = committed_ < static_cast<int>(order_.size()) ? order_[committed_] : n_;
   }
   std::lock_guard lock(observerMutex_);
   head_ = head;

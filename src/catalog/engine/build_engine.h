@@ -58,6 +58,18 @@ struct TBuildRequest {
   // sizes on the pages are those of the whole picture either way, but the thumbnail's pixels
   // differ slightly from those of a whole decode, so it is off unless asked for.
   bool JpegPrescale = false;
+  // The build record in the target (catalog/record): a picture whose bytes and thumbnail
+  // options are as recorded is not decoded again, and a page whose bytes would not change is
+  // not written again. Force: reuse nothing and trust no size or time; every thumbnail and
+  // page is made again (the record still tells which files the build made).
+  bool Force = false;
+  // A build spread over machines. Shares > 0: this build takes share Share (1..Shares) of the
+  // list and writes no catalog page. PagesOnly: nothing is decoded or copied; the shares'
+  // records are merged and the catalog pages written, or the build fails naming the pictures
+  // no share has built.
+  int Share = 0;
+  int Shares = 0;
+  bool PagesOnly = false;
 };
 
 enum class TBuildOutcome {
@@ -69,11 +81,13 @@ enum class TBuildOutcome {
 
 struct TBuildResult {
   TBuildOutcome Outcome = TBuildOutcome::boRefused;
-  std::string Message;  // the error or information text
-  int PicturesDone = 0;
+  std::string Message;     // the error or information text
+  int PicturesDone = 0;    // made or reused
+  int PicturesReused = 0;  // taken from the build record, not decoded
   int PagesWritten = 0;
   std::vector<CatalogItem> Items;
-  std::vector<std::string> Warnings;  // as given to KeptDifferentFile and Warning, in order
+  // As given to KeptDifferentFile and Warning, in order, and a damaged build record's.
+  std::vector<std::string> Warnings;
 };
 
 class TBuildEngine {

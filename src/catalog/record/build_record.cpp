@@ -1,0 +1,464 @@
+#include "catalog/record/build_record.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <xxhash.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+namespace folivant {
+namespace {
+
+using nlohmann::json;
+
+constexpr const char* kFormat = "folivant-build-record";
+constexpr int kVersion = 1;
+constexpr const char* kPartExt = ".jsonl";
+constexpr const char* kJournalExt = ".journal";
+// A part of a million pictures is some 600 MB; anything larger is not a record.
+constexpr std::int64_t kMaxPartBytes = std::int64_t{1} << 30;
+
+std::string Reason(int err) {
+  return std::strerror(err);
+}
+
+bool IsBareName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of(std::string_view("/\0", 2)) == std::string::npos;
+}
+
+std::string Hex64(std::uint64_t v) {
+  static const char* const kDigits = "0123456789abcdef";
+  std::string s(16, '0');
+  for (int i = 15; i >= 0; --i, v >>= 4) s[i] = kDigits[v & 15];
+  return s;
+}
+
+std::optional<std::uint64_t> ParseHex64(const std::string& s) {
+  if (s.size() != 16) return std::nullopt;
+  std::uint64_t v = 0;
+  for (char c : s) {
+    const int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+    if (d < 0) return std::nullopt;
+    v = v << 4 | static_cast<std::uint64_t>(d);
+  }
+  return v;
+}
+
+// File names are bytes and JSON strings are UTF-8: a name that is not UTF-8 goes as hex.
+json TextJson(const std::string& s) {
+  json j = s;
+  try {
+    (void)j.dump();
+    return j;
+  } catch (const json::type_error&) {
+    std::string hex;
+    for (unsigned char c : s) hex += Hex64(c).substr(14);
+    return json{{"hex", hex}};
+  }
+}
+
+bool TextFrom(const json& j, std::string& out) {
+  if (j.is_string()) {
+    out = j.get<std::string>();
+    return true;
+  }
+  if (!j.is_object() || !j.contains("hex") || !j["hex"].is_string()) return false;
+  const std::string hex = j["hex"].get<std::string>();
+  if (hex.size() % 2 != 0) return false;
+  out.clear();
+  for (std::size_t i = 0; i < hex.size(); i += 2) {
+    const auto v = ParseHex64(std::string(14, '0') + hex.substr(i, 2));
+    if (!v) return false;
+    out += static_cast<char>(*v);
+  }
+  return true;
+}
+
+json FileJson(const TFileRecord& f) {
+  return json{{"name", TextJson(f.Name)},
+              {"size", f.Stamp.Size},
+              {"mtime", f.Stamp.MtimeNs},
+              {"hash", Hex64(f.Hash)}};
+}
+
+template <typename T>
+bool Number(const json& j, const char* key, T& out) {
+  const auto it = j.find(key);
+  if (it == j.end() || !it->is_number_integer()) return false;
+  out = it->get<T>();
+  return true;
+}
+
+// A recorded file; bare: its name must be a plain name in the target folder.
+bool FileFrom(const json& j, TFileRecord& f, bool bare) {
+  if (!j.is_object() || !j.contains("name") || !TextFrom(j["name"], f.Name)) return false;
+  if (bare && !IsBareName(f.Name)) return false;
+  const auto hash = j.contains("hash") && j["hash"].is_string()
+                        ? ParseHex64(j["hash"].get<std::string>())
+                        : std::nullopt;
+  if (!hash) return false;
+  f.Hash = *hash;
+  return Number(j, "size", f.Stamp.Size) && Number(j, "mtime", f.Stamp.MtimeNs);
+}
+
+json PictureJson(const TPictureRecord& p) {
+  json j{{"name", TextJson(p.Name)}, {"when", p.When},     {"source", FileJson(p.Source)},
+         {"width", p.Width},         {"height", p.Height}, {"tnWidth", p.TnWidth},
+         {"tnHeight", p.TnHeight},   {"kb", p.SizeKb}};
+  j["image"] = TextJson(p.ImageKey);
+  j["copy"] = FileJson(p.Copy);
+  j["copy"]["made"] = p.CopyMade;
+  if (!p.Thumbnail.Name.empty()) j["thumbnail"] = FileJson(p.Thumbnail);
+  if (!p.Page.Name.empty()) j["page"] = FileJson(p.Page);
+  if (!p.WebCopy.Name.empty()) j["webCopy"] = FileJson(p.WebCopy);
+  return j;
+}
+
+bool PictureFrom(const json& j, TPictureRecord& p) {
+  if (!j.is_object() || !j.contains("name") || !TextFrom(j["name"], p.Name) ||
+      !IsBareName(p.Name) || !j.contains("source") || !FileFrom(j["source"], p.Source, false) ||
+      !j.contains("copy") || !FileFrom(j["copy"], p.Copy, true) || !j["copy"].contains("made") ||
+      !j["copy"]["made"].is_boolean()) {
+    return false;
+  }
+  p.CopyMade = j["copy"]["made"].get<bool>();
+  for (auto [key, file] : {std::pair{"thumbnail", &p.Thumbnail}, std::pair{"page", &p.Page},
+                           std::pair{"webCopy", &p.WebCopy}}) {
+    if (j.contains(key) && !FileFrom(j[key], *file, true)) return false;
+  }
+  if (!j.contains("image") || !TextFrom(j["image"], p.ImageKey)) return false;
+  return Number(j, "when", p.When) && Number(j, "width", p.Width) &&
+         Number(j, "height", p.Height) && Number(j, "tnWidth", p.TnWidth) &&
+         Number(j, "tnHeight", p.TnHeight) && Number(j, "kb", p.SizeKb);
+}
+
+std::string HeaderLine() {
+  return json{{"format", kFormat}, {"version", kVersion}}.dump() + "\n";
+}
+
+std::string Line(const char* kind, const json& value) {
+  return json{{kind, value}}.dump() + "\n";
+}
+
+bool ReadWhole(const std::string& path, std::string& text, std::string& error) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    error = Reason(errno);
+    return false;
+  }
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    error = "not a regular file";
+    return false;
+  }
+  if (st.st_size > kMaxPartBytes) {
+    error = "larger than 1 GB";
+    return false;
+  }
+  text.assign(static_cast<std::size_t>(st.st_size), '\0');
+  std::size_t got = 0;
+  while (got < text.size()) {
+    const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      error = Reason(errno);
+      return false;
+    }
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  text.resize(got);
+  return true;
+}
+
+// Applies the lines of one part file or journal to record. A journal's last line may be torn
+// by a kill; any line that cannot be used is left out.
+void ApplyLines(const std::string& path, TBuildRecord& record, std::vector<std::string>& warnings) {
+  std::string text, error;
+  if (!ReadWhole(path, text, error)) {
+    warnings.push_back("Cannot read build record " + path + ": " + error);
+    return;
+  }
+  std::size_t pos = 0;
+  int number = 0;
+  int bad = 0;
+  while (pos < text.size()) {
+    std::size_t end = text.find('\n', pos);
+    const bool torn = end == std::string::npos;
+    if (torn) end = text.size();
+    const std::string_view line(text.data() + pos, end - pos);
+    pos = end + 1;
+    ++number;
+    if (torn) break;  // never finished: the picture is redone
+    const json j = json::parse(line, nullptr, false);
+    if (number == 1) {
+      if (!j.is_object() || !j.contains("format") || j["format"] != kFormat ||
+          !j.contains("version") || j["version"] != kVersion) {
+        warnings.push_back("Build record " + path + " is of another kind or version: not used");
+        return;
+      }
+      continue;
+    }
+    TPictureRecord picture;
+    TFileRecord page;
+    if (j.is_object() && j.contains("picture") && PictureFrom(j["picture"], picture)) {
+      record.Pictures[picture.Name] = std::move(picture);
+    } else if (j.is_object() && j.contains("catalogPage") &&
+               FileFrom(j["catalogPage"], page, true)) {
+      record.CatalogPages[page.Name] = std::move(page);
+    } else {
+      ++bad;
+    }
+  }
+  if (bad > 0) {
+    warnings.push_back("Build record " + path + ": " + std::to_string(bad) +
+                       " damaged line(s) left out; their pictures are made again");
+  }
+}
+
+}  // namespace
+
+TFileStamp StampOf(const std::string& path) {
+  struct stat st {};
+  TFileStamp s;
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return s;
+  s.Size = st.st_size;
+  s.MtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return s;
+}
+
+std::uint64_t HashBytes(std::string_view bytes) {
+  return XXH3_64bits(bytes.data(), bytes.size());
+}
+
+std::optional<std::uint64_t> HashFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  std::unique_ptr<XXH3_state_t, decltype(&XXH3_freeState)> state(XXH3_createState(),
+                                                                 &XXH3_freeState);
+  if (!state || XXH3_64bits_reset(state.get()) != XXH_OK) return std::nullopt;
+  std::vector<char> buffer(1 << 18);
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return std::nullopt;
+    if (n == 0) break;
+    XXH3_64bits_update(state.get(), buffer.data(), static_cast<std::size_t>(n));
+  }
+  return XXH3_64bits_digest(state.get());
+}
+
+bool VerifyFile(const std::string& path, TFileRecord& rec) {
+  const TFileStamp now = StampOf(path);
+  if (now.Size < 0 || now.Size != rec.Stamp.Size) return false;
+  if (now == rec.Stamp) return true;
+  const auto hash = HashFile(path);
+  if (!hash || *hash != rec.Hash) return false;
+  rec.Stamp = now;
+  return true;
+}
+
+bool TPictureRecord::SameAs(const TPictureRecord& o) const {
+  return Name == o.Name && Source == o.Source && ImageKey == o.ImageKey && Copy == o.Copy &&
+         CopyMade == o.CopyMade && Thumbnail == o.Thumbnail && Page == o.Page &&
+         WebCopy == o.WebCopy && Width == o.Width && Height == o.Height && TnWidth == o.TnWidth &&
+         TnHeight == o.TnHeight && SizeKb == o.SizeKb;
+}
+
+std::vector<const TFileRecord*> TPictureRecord::Made() const {
+  std::vector<const TFileRecord*> made;
+  if (CopyMade) made.push_back(&Copy);
+  for (const TFileRecord* f : {&Thumbnail, &Page, &WebCopy}) {
+    if (!f->Name.empty()) made.push_back(f);
+  }
+  return made;
+}
+
+std::string SharePartName(int share, int count) {
+  return "share-" + std::to_string(share) + "-of-" + std::to_string(count);
+}
+
+std::vector<TRecordPart> LoadRecordParts(const std::string& targetDir,
+                                         std::vector<std::string>& warnings) {
+  namespace fs = std::filesystem;
+  const fs::path folder = fs::path(targetDir.empty() ? "." : targetDir) / kRecordFolder;
+  std::map<std::string, std::pair<bool, bool>> found;  // part: file, journal
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.empty() || name[0] == '.') continue;  // temporary files
+    for (const std::string ext : {kPartExt, kJournalExt}) {
+      if (name.size() > ext.size() && name.ends_with(ext)) {
+        auto& has = found[name.substr(0, name.size() - ext.size())];
+        (ext == kPartExt ? has.first : has.second) = true;
+      }
+    }
+  }
+  std::vector<TRecordPart> parts;
+  for (const auto& [name, has] : found) {
+    TRecordPart part;
+    part.Name = name;
+    part.HasJournal = has.second;
+    if (has.first) ApplyLines((folder / (name + kPartExt)).string(), part.Record, warnings);
+    if (has.second) ApplyLines((folder / (name + kJournalExt)).string(), part.Record, warnings);
+    parts.push_back(std::move(part));
+  }
+  return parts;
+}
+
+TMergedRecord MergeParts(const std::vector<TRecordPart>& parts) {
+  TMergedRecord merged;
+  for (const TRecordPart& part : parts) {
+    for (const auto& [name, picture] : part.Record.Pictures) {
+      auto [it, added] = merged.Pictures.try_emplace(name, &picture);
+      if (!added && picture.When > it->second->When) it->second = &picture;
+    }
+    for (const auto& [name, page] : part.Record.CatalogPages) merged.CatalogPages[name] = &page;
+  }
+  return merged;
+}
+
+std::multimap<std::string_view, const TFileRecord*> MadeFiles(
+    const std::vector<TRecordPart>& parts) {
+  std::multimap<std::string_view, const TFileRecord*> made;
+  auto add = [&](const TFileRecord& f) {
+    const auto [from, to] = made.equal_range(f.Name);
+    if (std::none_of(from, to, [&](const auto& e) { return *e.second == f; })) {
+      made.emplace(f.Name, &f);
+    }
+  };
+  for (const TRecordPart& part : parts) {
+    for (const auto& [name, picture] : part.Record.Pictures) {
+      for (const TFileRecord* f : picture.Made()) add(*f);
+    }
+    for (const auto& [name, page] : part.Record.CatalogPages) add(page);
+  }
+  return made;
+}
+
+TRecordWriter::TRecordWriter(std::string targetDir, std::string part)
+    : dir_((std::filesystem::path(targetDir.empty() ? "." : targetDir) / kRecordFolder).string()),
+      part_(std::move(part)) {}
+
+TRecordWriter::~TRecordWriter() {
+  if (journal_ >= 0) ::close(journal_);
+}
+
+std::string TRecordWriter::Path(const std::string& part, const char* ext) const {
+  return dir_ + "/" + part + ext;
+}
+
+void TRecordWriter::MakeFolder() {
+  if (::mkdir(dir_.c_str(), 0777) != 0 && errno != EEXIST) {
+    throw ERecordError("Cannot make the build record folder " + dir_ + ": " + Reason(errno));
+  }
+}
+
+void TRecordWriter::Open(const TRecordPart* current) {
+  MakeFolder();
+  struct stat st {};
+  if (::stat(Path(part_, kJournalExt).c_str(), &st) == 0) {
+    Save(current ? current->Record : TBuildRecord());
+  }
+}
+
+void TRecordWriter::AppendLine(const std::string& line) {
+  std::lock_guard lock(mutex_);
+  const std::string path = Path(part_, kJournalExt);
+  auto fail = [&](int err) { throw ERecordError("Cannot write " + path + ": " + Reason(err)); };
+  if (journal_ < 0) {
+    journal_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0666);
+    if (journal_ < 0) fail(errno);
+    const std::string header = HeaderLine();
+    if (::write(journal_, header.data(), header.size()) != static_cast<ssize_t>(header.size())) {
+      fail(errno);
+    }
+  }
+  // One write per line: a kill tears at most the line being written.
+  const char* data = line.data();
+  std::size_t left = line.size();
+  while (left > 0) {
+    const ssize_t n = ::write(journal_, data, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) fail(errno);
+    data += n;
+    left -= static_cast<std::size_t>(n);
+  }
+}
+
+void TRecordWriter::Append(const TPictureRecord& picture) {
+  AppendLine(Line("picture", PictureJson(picture)));
+}
+
+void TRecordWriter::AppendCatalogPage(const TFileRecord& page) {
+  AppendLine(Line("catalogPage", FileJson(page)));
+}
+
+void TRecordWriter::Save(const TBuildRecord& record) {
+  std::string text = HeaderLine();
+  for (const auto& [name, picture] : record.Pictures) text += Line("picture", PictureJson(picture));
+  for (const auto& [name, page] : record.CatalogPages) text += Line("catalogPage", FileJson(page));
+
+  MakeFolder();
+  const std::string path = Path(part_, kPartExt);
+  std::string old, error;
+  if (!(ReadWhole(path, old, error) && old == text)) {
+    static std::atomic<unsigned> counter{0};
+    const std::string temp = dir_ + "/." + part_ + "." + std::to_string(::getpid()) + "-" +
+                             std::to_string(counter.fetch_add(1)) + ".tmp";
+    auto fail = [&](int err) {
+      ::unlink(temp.c_str());
+      throw ERecordError("Cannot write " + path + ": " + Reason(err));
+    };
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) fail(errno);
+    const char* data = text.data();
+    std::size_t left = text.size();
+    int err = 0;
+    while (left > 0 && err == 0) {
+      const ssize_t n = ::write(fd, data, left);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        err = errno;
+      } else {
+        data += n;
+        left -= static_cast<std::size_t>(n);
+      }
+    }
+    if (::close(fd) != 0 && err == 0) err = errno;
+    if (err == 0 && ::rename(temp.c_str(), path.c_str()) != 0) err = errno;
+    if (err != 0) fail(err);
+  }
+  std::lock_guard lock(mutex_);
+  if (journal_ >= 0) {
+    ::close(journal_);
+    journal_ = -1;
+  }
+  ::unlink(Path(part_, kJournalExt).c_str());
+}
+
+void TRecordWriter::RemovePart(const std::string& part) {
+  if (part == part_) return;
+  ::unlink(Path(part, kPartExt).c_str());
+  ::unlink(Path(part, kJournalExt).c_str());
+}
+
+}  // namespace folivant

@@ -1,0 +1,136 @@
+// The build record: what a build made from what, kept in the target folder so the next build
+// redoes only what changed. No Qt; knows files and hashes, not pictures or pages.
+//
+// Layout: TARGET/.folivant/PART.jsonl, one JSON object per line (a header, then one line per
+// picture and per catalog page). PART is "record" for a whole build and "share-I-of-N" for one
+// share of a build spread over machines, so shares never write the same file. While a build
+// runs, each finished picture is appended to PART.journal in the same line format; the whole
+// part is written (temporary file, rename) at the end and the journal removed. A build killed
+// at any point leaves at most a torn last journal line, which loading skips.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace folivant {
+
+class ERecordError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Size and modification time of a regular file: what is compared before anything is read.
+struct TFileStamp {
+  std::int64_t Size = -1;  // -1: no regular file there
+  std::int64_t MtimeNs = 0;
+  bool operator==(const TFileStamp&) const = default;
+};
+TFileStamp StampOf(const std::string& path);
+
+// XXH3 (64 bits) of bytes or of a regular file's content; nullopt when the file cannot be read.
+std::uint64_t HashBytes(std::string_view bytes);
+std::optional<std::uint64_t> HashFile(const std::string& path);
+
+// One file as the record knows it.
+struct TFileRecord {
+  std::string Name;  // bare name in the target folder (a source: its path as given); "": none
+  TFileStamp Stamp;
+  std::uint64_t Hash = 0;
+  bool operator==(const TFileRecord&) const = default;
+};
+
+// True when the file at path is rec's file: same size and time, or, when only the time
+// differs, the same content (rec then takes the time on disk). The record is never trusted
+// over the disk, and an unchanged file is not read.
+bool VerifyFile(const std::string& path, TFileRecord& rec);
+
+struct TPictureRecord {
+  std::string Name;       // the picture's name in the list and in the target
+  std::int64_t When = 0;  // when the entry was made (ns since the epoch): the newest wins
+  TFileRecord Source;     // Name: the path as given
+  std::string ImageKey;   // the options that shape thumbnail and web copy (compact JSON)
+  TFileRecord Copy;       // the file in the target the picture was read from
+  bool CopyMade = false;  // the build made the copy (else it found the file there and used it)
+  TFileRecord Thumbnail;  // Name "": written by a later picture of the list
+  TFileRecord Page;
+  TFileRecord WebCopy;  // the JPEG the page shows for a picture browsers do not show; "": none
+  int Width = 0, Height = 0, TnWidth = 0, TnHeight = 0;
+  std::int64_t SizeKb = 0;  // the KB figure of the caption
+
+  // Equal in everything but When.
+  bool SameAs(const TPictureRecord& other) const;
+  // The files the build made for this picture (the copy only when it made it).
+  std::vector<const TFileRecord*> Made() const;
+};
+
+struct TBuildRecord {
+  std::map<std::string, TPictureRecord> Pictures;   // by picture name
+  std::map<std::string, TFileRecord> CatalogPages;  // by file name
+};
+
+inline constexpr const char* kRecordFolder = ".folivant";
+inline constexpr const char* kWholePart = "record";
+std::string SharePartName(int share, int count);  // "share-I-of-N"
+
+struct TRecordPart {
+  std::string Name;
+  TBuildRecord Record;
+  bool HasJournal = false;  // an interrupted build left its journal
+};
+
+// Every part in targetDir/.folivant, each with its journal applied, sorted by name. What
+// cannot be used (a damaged line, a name that is not a bare file name, another format
+// version) is left out with a warning: the build then redoes that work.
+std::vector<TRecordPart> LoadRecordParts(const std::string& targetDir,
+                                         std::vector<std::string>& warnings);
+
+// One record from several parts, pointing into them: per picture the newest entry; every
+// catalog page.
+struct TMergedRecord {
+  std::unordered_map<std::string_view, const TPictureRecord*> Pictures;
+  std::unordered_map<std::string_view, const TFileRecord*> CatalogPages;
+};
+TMergedRecord MergeParts(const std::vector<TRecordPart>& parts);
+
+// Every identity any part gives a file the build made, by file name (pointing into the parts):
+// what a build may remove once the file no longer belongs, and only while it still is that file.
+std::multimap<std::string_view, const TFileRecord*> MadeFiles(
+    const std::vector<TRecordPart>& parts);
+
+// Writes one part. Throws ERecordError naming the file when it cannot.
+class TRecordWriter {
+ public:
+  TRecordWriter(std::string targetDir, std::string part);
+  ~TRecordWriter();
+  TRecordWriter(const TRecordWriter&) = delete;
+  TRecordWriter& operator=(const TRecordWriter&) = delete;
+  // Makes the folder. A journal left by an interrupted build is folded into the part first
+  // (current: the part as loaded, journal applied), so a second interruption loses nothing.
+  void Open(const TRecordPart* current);
+  // One journal line; safe from several threads.
+  void Append(const TPictureRecord& picture);
+  void AppendCatalogPage(const TFileRecord& page);
+  // The whole part, through a temporary file and a rename; then the journal goes.
+  void Save(const TBuildRecord& record);
+  // Another part, absorbed into this one, is removed with its journal.
+  void RemovePart(const std::string& part);
+
+ private:
+  void MakeFolder();
+  void AppendLine(const std::string& line);
+  std::string Path(const std::string& part, const char* ext) const;
+
+  std::string dir_;
+  std::string part_;
+  std::mutex mutex_;
+  int journal_ = -1;
+};
+
+}  // namespace folivant
