@@ -108,7 +108,7 @@ class WindowBuildTest : public QObject, folivant::test::TWindowHarness {
     tn.close();
     for (const char* action : {"BuildCatalog1", "RebuildAll1"}) {
       W<QAction>(action)->trigger();
-      WaitForEnd();
+      WaitUntilPutBack();
       QCOMPARE(QFileInfo(tn.fileName()).lastModified() == old, action[0] == 'B');
     }
   }
