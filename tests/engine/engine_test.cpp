@@ -441,9 +441,9 @@ TEST_F(EngineTest, ARebuildAfterAnyEditEqualsAFreshBuild) {
     if (edit == 3 && picked[0] == 'q') write(picked);                    // same name, other bytes
     if (edit != 4 && edit != 7) options[turn++ % std::size(options)]();  // each option in turn
     // A user's hand in the target: a thumbnail, the web copy and another file damaged. Nothing
-    // else changes, so they still belong (one that no longer does is removed only while it is
-    // as the build left it).
-    if (edit == 4) {
+    // else changes and the last build succeeded, so they still belong (one that no longer does
+    // is removed only while it is as the build left it).
+    if (edit == 4 && settled) {
       for (const std::string prefix : {"tn", "two-pages.tif.", ""}) {
         std::vector<std::string> files = Listing(target.Path());
         std::erase_if(files, [&](const std::string& f) { return !f.starts_with(prefix); });
