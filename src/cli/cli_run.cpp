@@ -331,11 +331,6 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   if (env.RunningEngine) env.RunningEngine->store(&engine);
   const TBuildResult result = engine.Run(request, observer);
   if (env.RunningEngine) env.RunningEngine->store(nullptr);
-  if (!opt.Quiet) {
-    for (const std::string& warning : result.Warnings) {
-      err << kProgram << ": warning: " << warning << "\n";
-    }
-  }
 
   switch (result.Outcome) {
     case TBuildOutcome::boDone: {

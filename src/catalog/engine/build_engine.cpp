@@ -365,6 +365,7 @@ TBuildResult TBuildEngine::Build::Run() {
     outputs_ = std::make_unique<TBuildOutputs>(request_, dir_, items_,
                                                [this] { return engine_.abort_.load(); });
     outputs_->Open(warnings_);
+    for (const std::string& warning : warnings_) observer_.Warning(warning);  // a damaged record
     order_ = outputs_->Mine();
     std::unordered_set<std::string> told;
     std::vector<char> copied(n_, 0);

@@ -117,7 +117,7 @@ void WriteFileReplacing(const std::string& dir, const std::string& name, std::st
 void CheckTargetName(const std::string& dir, const std::string& name) {
   const std::string path = JoinPath(dir, name);
   struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0) return;
+  if (::lstat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return;
   const char* kind = nullptr;
   if (::stat(path.c_str(), &st) != 0) {
     kind = "a link to nothing";
