@@ -1,5 +1,5 @@
-// Builds started from the window: the question before a missing target is made, Cancel, and
-// the window put back after an error. Refusals while a build runs: window_faults_test.
+// Builds started from the window: the question before a missing target is made, Cancel with
+// what is refused meanwhile, and the window put back after an error.
 #include <QAction>
 #include <QDir>
 #include <QFile>
@@ -119,12 +119,17 @@ class WindowBuildTest : public QObject, folivant::test::TWindowHarness {
     StartAndWaitFor(QStringLiteral("p2.png"));
     QVERIFY(form_->StatusText().startsWith(QStringLiteral("Opening file")));
     QCOMPARE(W<TGradientProgressBar>("ProgressBar1")->maximum(), 15);
+    // What reaches the window while it builds, by dropping or by the menu, is refused.
+    form_->DropFiles({Path(QStringLiteral("pics/p1.png"))});
+    form_->OptionsLoadSettings1Click();
+    form_->RemoveAllButtonClick();
+    QCOMPARE(dialogs_->Texts("information").size() * 10 + form_->FileList().Count(), 35u);
     QTest::mouseClick(W<QPushButton>("CancelButton"), Qt::LeftButton);
     release_.release();
     WaitUntilPutBack();
     QVERIFY(Exists("tnp2.jpg") && Exists("p2_png.html"));
     QVERIFY(!Exists("tnp3.jpg") && !Exists("p3_png.html") && !Exists("page1.html"));
-    QVERIFY(dialogs_->Opened.empty() && dialogs_->Shown.empty());
+    QVERIFY(dialogs_->Opened.empty() && dialogs_->Shown.size() == 3);
   }
 
   void errorsReportedAndWindowPutBack() {

@@ -28,8 +28,7 @@ TEST(JpegRead, FixturesMatchTheirReferences) {
     EXPECT_EQ(r.params.BitsPerSample * 10 + r.params.SamplesPerPixel, 83);
     EXPECT_EQ(r.params.JpegColorSpace, c.space);
     EXPECT_EQ(r.params.JpegProgressive, std::string(c.file) == "progressive");
-    EXPECT_EQ(r.reports.size(), static_cast<std::size_t>(r.bmp.Height()));
-    EXPECT_EQ(r.reports.back(), 100);
+    EXPECT_EQ(r.reports.size() * 1000 + r.reports.back(), r.bmp.Height() * 1000u + 100);
   }
 }
 

@@ -36,8 +36,7 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   const std::string& Path() const { return dir_; }
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-  std::string operator/(const std::string& name) const { return Path(name); }
+  std::string operator/(const std::string& name) const { return dir_ + "/" + name; }
 
  private:
   std::string dir_;
