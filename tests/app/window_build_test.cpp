@@ -1,12 +1,15 @@
-// Builds started from the window: the question before a missing target is made, Cancel with
-// what is refused meanwhile, and the window put back after an error.
+// Builds started from the window: the question before a missing target is made, typed numbers
+// checked before anything is written, a relative target, Cancel and closing with what is
+// disabled or refused meanwhile, and the window put back after an error.
 #include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSemaphore>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <atomic>
 #include <memory>
@@ -59,6 +62,16 @@ class WindowBuildTest : public QObject, folivant::test::TWindowHarness {
     W<QPushButton>("BuildBtn")->click();
     QTRY_VERIFY_WITH_TIMEOUT(form_->StatusText().contains(picture), 30000);
   }
+  // The list buttons and menu items a build cannot share the list with whose state is not `on`.
+  QString Differing(bool on) const {
+    QStringList out;
+    for (const char* w : {"SelectImageBtn", "AddFileButton", "MoveUpButton", "MoveDownButton",
+                          "SortButton", "DelPicButton", "RemoveAllButton", "BuildBtn"})
+      if (W<QWidget>(w)->isEnabled() != on) out << QString::fromLatin1(w);
+    for (const char* a : {"SelectFiles1", "AddFiles1", "OptionsLoadSettings1", "BuildCatalog1"})
+      if (W<QAction>(a)->isEnabled() != on) out << QString::fromLatin1(a);
+    return out.join(' ');
+  }
   // The build over and everything as before it: status, bars, buttons, cursor.
   void WaitUntilPutBack() {
     QTRY_VERIFY_WITH_TIMEOUT(!form_->Building(), 60000);
@@ -67,7 +80,7 @@ class WindowBuildTest : public QObject, folivant::test::TWindowHarness {
                  W<TGradientProgressBar>("ProgressBar1")->value(),
              0);
     QVERIFY(W<QPushButton>("CancelButton")->isHidden());
-    QVERIFY(W<QPushButton>("BuildBtn")->isEnabled() && W<QAction>("BuildCatalog1")->isEnabled());
+    QCOMPARE(Differing(true), QString());
     QVERIFY(!QApplication::overrideCursor());
   }
 
@@ -119,6 +132,8 @@ class WindowBuildTest : public QObject, folivant::test::TWindowHarness {
     StartAndWaitFor(QStringLiteral("p2.png"));
     QVERIFY(form_->StatusText().startsWith(QStringLiteral("Opening file")));
     QCOMPARE(W<TGradientProgressBar>("ProgressBar1")->maximum(), 15);
+    QCOMPARE(Differing(false), QString());
+    QVERIFY(W<QLineEdit>("IndexTitle")->isEnabled());
     // What reaches the window while it builds, by dropping or by the menu, is refused.
     form_->DropFiles({Path(QStringLiteral("pics/p1.png"))});
     form_->OptionsLoadSettings1Click();
@@ -151,6 +166,95 @@ class WindowBuildTest : public QObject, folivant::test::TWindowHarness {
              qPrintable(errors[0]));
     QCOMPARE(errors[1], QStringLiteral("Cannot create "));
     QVERIFY(!Exists("page1.html"));
+  }
+
+  void typedNumbersCheckedBeforeAnythingIsWritten() {
+    Open(3);
+    const struct {
+      const char *field, *text, *message;
+    } cases[] = {
+        {"TableRows", "200",
+         "Rows must be a whole number from 1 to 100 (100 is the table's limit), not '200'"},
+        {"TableCols", "0",
+         "Columns must be a whole number from 1 to 100 (100 is the table's limit), not '0'"},
+        {"TableBorderEdit", "31", "Border must be a whole number from 0 to 30, not '31'"},
+        {"TableCellPadEdit", "2x", "Cell Padding must be a whole number from 0 to 30, not '2x'"},
+        {"TableCellSpaceEdit", "-1", "Cell Spacing must be a whole number from 0 to 39, not '-1'"},
+    };
+    for (const auto& c : cases) {
+      auto* edit = W<QLineEdit>(c.field);
+      const QString kept = edit->text();
+      edit->setText(QString::fromLatin1(c.text));
+      dialogs_->Shown.clear();
+      W<QPushButton>("BuildBtn")->click();
+      // Refused before the missing target is even asked about.
+      QCOMPARE(dialogs_->Texts("critical"), QStringList({QString::fromLatin1(c.message)}));
+      QVERIFY(!form_->Building() && !QDir(Target()).exists() && dialogs_->Shown.size() == 1);
+      edit->setText(kept);
+    }
+    // The page summary applies the same rule, and names the field.
+    auto* panel = W<QLabel>("Panel1");
+    W<QLineEdit>("TableRows")->setText(QStringLiteral("200"));
+    QCOMPARE(panel->text(), QStringLiteral("Rows: 1 to 100"));
+    QCOMPARE(panel->toolTip(), QString::fromLatin1(cases[0].message));
+    W<QLineEdit>("TableRows")->setText(QStringLiteral("2"));
+    QCOMPARE(panel->text(), QStringLiteral("Items: 3   Pages: 1"));
+  }
+
+  void relativeTargetGoesBesideThePictures() {
+    // Started from some other folder, as from a desktop menu.
+    QTemporaryDir elsewhere;
+    struct TBack {
+      QString dir = QDir::currentPath();
+      ~TBack() { QDir::setCurrent(dir); }
+    } back;
+    QVERIFY(QDir::setCurrent(elsewhere.path()));
+    Open(3);
+    W<QLineEdit>("EditTarget")->setText(QStringLiteral("catalog/"));
+    dialogs_->YesNoAnswers.push_back(true);
+    W<QPushButton>("BuildBtn")->click();
+    WaitUntilPutBack();
+    QCOMPARE(W<QLineEdit>("EditTarget")->text(), Path("pics/catalog"));
+    QVERIFY(QFile::exists(Path("pics/catalog/page1.html")));
+    QVERIFY(!QFile::exists(elsewhere.filePath(QStringLiteral("catalog"))));
+    QVERIFY(dialogs_->Texts("critical").isEmpty());
+  }
+
+  void keptTargetFileThatDiffersIsReported() {
+    Open(3);
+    QDir().mkpath(Target());
+    QImage other(10, 10, QImage::Format_RGB32);
+    other.fill(Qt::black);
+    QVERIFY(other.save(Target() + QStringLiteral("/p2.png")));
+    W<QPushButton>("BuildBtn")->click();
+    WaitUntilPutBack();
+    const QStringList warnings = dialogs_->Texts("warning");
+    QCOMPARE(warnings.size(), 1);
+    QVERIFY2(warnings[0].contains(QStringLiteral("p2.png")), qPrintable(warnings[0]));
+    QVERIFY(!warnings[0].contains(QStringLiteral("p1.png")));
+  }
+
+  void closingDuringBuildKeepsTheWindowAnswering() {
+    Open(4);
+    form_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+    HoldAt("p1.png");
+    StartAndWaitFor(QStringLiteral("p1.png"));
+    W<QLineEdit>("IndexTitle")->setText(QStringLiteral("Closed while building"));
+    // Closing returns at once: the worker is still held inside the first picture.
+    form_->close();
+    QVERIFY(form_->Building() && form_->isVisible() && !form_->centralWidget()->isEnabled());
+    QTest::qWait(50);
+    QCOMPARE(form_->StatusText(), QStringLiteral("Cancelling..."));
+    W<QAction>("Quit1")->trigger();  // nothing more happens while it waits
+    release_.release();
+    QTRY_VERIFY_WITH_TIMEOUT(!form_->isVisible(), 30000);
+    QVERIFY(!form_->Building());
+    QVERIFY(Exists("tnp1.jpg") && !Exists("page1.html"));
+    QFile ini(SettingsPath());
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    QVERIFY(ini.readAll().contains("ContentTitle=Closed while building"));
+    QVERIFY(dialogs_->Shown.empty());
   }
 };
 

@@ -1,5 +1,5 @@
-// What only the window does: its controls and captions, and a settings load that stops at a
-// bad colour. Builds from the window: window_build_test; what they refuse: window_faults_test.
+// What only the window does: its controls and captions, a settings load that stops at a bad
+// colour, and the settings error at start-up. Builds from the window: window_build_test.
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -7,16 +7,29 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QtTest>
 #include <memory>
 
+#include "app/dialogs.h"
 #include "app/main_form.h"
 #include "app/widgets.h"
 #include "fake_dialogs.h"
 
 using namespace folivant;
+
+// Moves a window to the screen's corner as soon as it has been shown, so a box centred on the
+// screen and one centred over the window stand apart.
+class TMoveOnShow : public QObject {
+ public:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Show)
+      QTimer::singleShot(0, watched, [w = static_cast<QWidget*>(watched)] { w->move(8, 8); });
+    return false;
+  }
+};
 
 class WindowTest : public QObject, folivant::test::TWindowHarness {
   Q_OBJECT
@@ -34,8 +47,14 @@ class WindowTest : public QObject, folivant::test::TWindowHarness {
   void cleanup() { Stop(); }
 
   void controlsAndCaptions() {
+    // The platform appends a display name that was set to every title not ending with it
+    // ("Warning — Folivant v1.7"). None is set: the display name follows the plain name.
     ConfigureApplication();
-    QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Folivant v1.7"));
+    const QString name = QCoreApplication::applicationName();
+    QCOMPARE(name, QStringLiteral("Folivant v1.7"));
+    QCoreApplication::setApplicationName(QStringLiteral("probe"));
+    QCOMPARE(QGuiApplication::applicationDisplayName(), QStringLiteral("probe"));
+    QCoreApplication::setApplicationName(name);
     TForm1& f = Open();
     QCOMPARE(f.windowTitle(), QStringLiteral("Folivant v1.7"));
     QCOMPARE(f.minimumSize(), f.maximumSize());
@@ -115,6 +134,44 @@ class WindowTest : public QObject, folivant::test::TWindowHarness {
     for (const char* line :
          {"LinkColorS=Bogus\r\n", "Filter=-1\r\n", "Progressive=1\r\n", "AutoRotate=0\r\n"})
       QVERIFY2(text.contains(line), line);
+  }
+
+  void settingsErrorAtStartShownOverTheWindow() {
+    QFile ini(SettingsPath());
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write("[General Options]\r\nBackColorS=Bogus\r\n");
+    ini.close();
+    // The real message box, looked at and closed from inside its own event loop.
+    TQtDialogs qt;
+    TForm1::TEnv env = Env(1);
+    env.Dialogs = &qt;
+    QString text, title;
+    bool formShown = false;
+    QPoint offset;
+    QTimer probe;
+    connect(&probe, &QTimer::timeout, this, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box || !box->isVisible()) return;
+      text = box->text();
+      title = box->windowTitle();
+      formShown = form_ && form_->isVisible();
+      if (form_) offset = box->geometry().center() - form_->geometry().center();
+      box->accept();
+    });
+    probe.start(10);
+    form_ = std::make_unique<TForm1>(env);
+    QVERIFY(text.isEmpty());
+    TMoveOnShow mover;
+    form_->installEventFilter(&mover);
+    form_->show();
+    QTRY_VERIFY(!text.isEmpty());
+    QCOMPARE(text, QStringLiteral("'Bogus' is not a valid integer value\nSettings file: %1")
+                       .arg(SettingsPath()));
+    QCOMPARE(title, QStringLiteral("Folivant v1.7"));
+    QVERIFY(formShown);
+    QVERIFY2(offset.manhattanLength() <= 2,
+             qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
+    form_.reset();
   }
 };
 
