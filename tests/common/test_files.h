@@ -90,7 +90,9 @@ class FileSizeLimit {
 
 #ifdef FOLIVANT_TEST_DATA
 inline std::string DataPath(const std::string& rel) {
-  return std::string(FOLIVANT_TEST_DATA) + "/" + rel;
+  // Built up in place: GCC 12 sees a false out-of-bounds copy in literal + "/" + rel.
+  std::string path = FOLIVANT_TEST_DATA;
+  return path.append("/").append(rel);
 }
 
 inline std::vector<std::uint8_t> ReadBytes(const std::string& rel) {

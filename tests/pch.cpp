@@ -1,0 +1,2 @@
+// Only there to compile the tests' shared precompiled header.
+int main() { return 0; }
