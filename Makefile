@@ -26,8 +26,9 @@ check: check-fast check-sanitize
 check-fast: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# Clang, as for the fuzz targets: it builds the instrumented tree in half the time GCC takes.
 $(ASAN_BUILD)/CMakeCache.txt: | deps
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DFOLIVANT_SANITIZE=ON \
+	CC=clang CXX=clang++ cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DFOLIVANT_SANITIZE=ON \
 	  -DFOLIVANT_BENCH=OFF $(CMAKE_ARGS)
 
 check-sanitize: deps $(ASAN_BUILD)/CMakeCache.txt

@@ -131,9 +131,11 @@ TEST_P(GoldenPages, MatchByteForByte) {
     std::istringstream want(test::ReadFile(golden / name)),
         got(test::ReadFile(out / PercentDecode(name)));
     std::string a, b;
-    for (int line = 1; bool(std::getline(want, a)) | bool(std::getline(got, b));
-         ++line, a.clear(), b.clear())
+    for (int line = 1;; ++line, a.clear(), b.clear()) {
+      const bool inWant = bool(std::getline(want, a));  // both read, even when one has ended
+      if (!std::getline(got, b) && !inWant) break;
       ASSERT_EQ(a, b) << c.folder << "/" << name << " differs at line " << line;
+    }
   }
 }
 
