@@ -1,2 +1,4 @@
 // Only there to compile the tests' shared precompiled header.
-int main() { return 0; }
+int main() {
+  return 0;
+}

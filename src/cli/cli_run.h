@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "settings/settings.h"
 #include "catalog/engine/build_engine.h"
 #include "cli/cli_args.h"
+#include "settings/settings.h"
 
 namespace folivant {
 

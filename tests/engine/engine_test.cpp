@@ -385,7 +385,8 @@ TEST_F(EngineTest, ARebuildAfterAnyEditEqualsAFreshBuild) {
   int serial = 0;
   auto write = [&](const std::string& name) {
     const int w = 24 + pick(160), h = 16 + pick(160), seed = ++serial;
-    name.ends_with(".gif") ? test::WriteGif(src / name, w, h, seed) : WriteJpeg(src / name, w, h, seed);
+    name.ends_with(".gif") ? test::WriteGif(src / name, w, h, seed)
+                           : WriteJpeg(src / name, w, h, seed);
   };
   auto add = [&] {
     const std::string name = "q" + std::to_string(serial) + (pick(3) == 0 ? ".gif" : ".jpg");
