@@ -13,23 +13,12 @@
 #include "catalog/catalog_rules.h"
 #include "catalog/html_escape.h"
 #include "catalog/page_writer.h"
+#include "catalog_item.h"
 
 namespace folivant {
 namespace {
 
-// A picture of the catalog with its sizes as the pages show them.
-CatalogItem Item(const std::string& name, const std::string& w, const std::string& h,
-                 const std::string& tw, const std::string& th) {
-  CatalogItem item;
-  item.PictureName = name;
-  item.PageFileName = PageFileName(name);
-  item.TnFileName = TnFileName(name);
-  item.OrigWidth = w;
-  item.OrigHeight = h;
-  item.TnWidth = tw;
-  item.TnHeight = th;
-  return item;
-}
+using test::Item;
 
 namespace fs = std::filesystem;
 
