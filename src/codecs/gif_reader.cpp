@@ -192,7 +192,11 @@ void ReadGifStream(TStream& stream, TBitmap& bmp, int& numImages, bool paramsOnl
     params.ColorMap.assign(table.begin(), table.begin() + params.ColorMapCount);
 
     if (!paramsOnly) {
-      const bool oneBit = IsBlackThenWhite(table, params.ColorMapCount);
+      // Transparent pixels show the page behind them, as in a browser.
+      const bool transparent = params.GifTransparent;
+      const std::uint8_t clear = static_cast<std::uint8_t>(gcTransIndex);
+      const TRGB& page = params.PngBackground;
+      const bool oneBit = !transparent && IsBlackThenWhite(table, params.ColorMapCount);
       bmp.SetPixelFormat(oneBit ? TPixelFormat::pf1bit : TPixelFormat::pf24bit);
       bmp.SetSize(width, height);
       for (int y = 0; y < height; ++y) {
@@ -204,7 +208,7 @@ void ReadGifStream(TStream& stream, TBitmap& bmp, int& numImages, bool paramsOnl
             if (src[x]) row[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
         } else {
           for (int x = 0; x < width; ++x) {
-            const TRGB& c = table[src[x]];
+            const TRGB& c = transparent && src[x] == clear ? page : table[src[x]];
             row[3 * x] = c.b;
             row[3 * x + 1] = c.g;
             row[3 * x + 2] = c.r;

@@ -387,6 +387,7 @@ void TImageBoxIO::LoadFromFileGif(const std::string& FileName) {
   TProgressRec progress = MakeProgress();
   int numImages = 0;
   params_->ClearPictureFacts();
+  params_->PngBackground = ColorToRGB(Background());
   read(FileName, *Bitmap(), numImages, progress, *params_);
   SetBackground(
       RGBToColor(params_->GifTransparent ? params_->GifTranspColor : params_->GifBackground));
@@ -463,6 +464,7 @@ void TImageBoxIO::LoadFromStream(TStream& Stream) {
     SetBackground(RGBToColor(params_->PngBackground));
   } else if (format == 2 && codecs.ReadGifStream) {
     int numImages = 0;
+    params_->PngBackground = ColorToRGB(Background());
     codecs.ReadGifStream(Stream, *Bitmap(), numImages, false, progress, *params_);
   } else {
     aborting_ = true;
@@ -484,6 +486,7 @@ void TImageBoxIO::ParamsFromStream(TStream& Stream) {
     codecs.ReadPng(Stream, scratch, *params_, true, progress);
   } else if (format == 2 && codecs.ReadGifStream) {
     int numImages = 0;
+    params_->PngBackground = ColorToRGB(Background());
     codecs.ReadGifStream(Stream, scratch, numImages, true, progress, *params_);
   } else {
     aborting_ = true;
@@ -517,6 +520,7 @@ void TImageBoxIO::ParamsFromFile(const std::string& FileName) {
     codecs.ReadPng(stream, scratch, *params_, true, progress);
   } else {
     int numImages = 0;
+    params_->PngBackground = ColorToRGB(Background());
     codecs.ReadGifStream(stream, scratch, numImages, true, progress, *params_);
   }
   params_->FileName = FileName;

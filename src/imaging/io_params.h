@@ -65,7 +65,7 @@ struct TIOParamsVals {
   std::uint8_t JpegScale = 1;  // 0 automatic, 1 full, 2 half, 3 quarter, 4 eighth
 
   bool PngInterlaced = false;
-  // Also the colour the HEIF, WebP and TIFF readers composite transparency against.
+  // Also the colour the GIF, HEIF, WebP and TIFF readers composite transparency against.
   TRGB PngBackground{};
 
   // EXIF orientation of the file last loaded, 1 to 8 (1: stored upright, also when the file

@@ -6,9 +6,9 @@ namespace folivant::test {
 namespace {
 
 // Fixtures that read to their reference exactly. Only a black-then-white table gives a 1-bit
-// bitmap; transparent pixels keep their colour; frames are read at their own size wherever
-// they sit; indexes past the table read as black (1-bit: white); strings at the full depth of
-// the LZW table, cleared or not.
+// bitmap; transparent pixels show the page colour (a transparent one is never 1-bit); frames are
+// read at their own size wherever they sit; indexes past the table read as black (1-bit: white);
+// strings at the full depth of the LZW table, cleared or not.
 TEST(GifRead, FixturesMatchTheirReferences) {
   const struct {
     const char *file, *ref;
@@ -19,8 +19,9 @@ TEST(GifRead, FixturesMatchTheirReferences) {
       {"87a", "pattern", 0, 1, false, false, false, 0, 0, 4},
       {"89a", "pattern", 0, 1, false, false, false, 0, 0, 4},
       {"no-trailer", "pattern", 0, 1, false, false, false, 0, 0, 4},
-      {"transparent", "pattern", 0, 1, false, false, true, 0, 0, 4},
+      {"transparent", "transparent", 0, 1, false, false, true, 0, 0, 4},
       {"bw", "bw", 0, 1, true, false, false, 0, 0, 1},
+      {"bw-transparent", "bw-transparent", 0, 1, false, false, true, 0, 0, 1},
       {"wb", "wb", 0, 1, false, false, false, 0, 0, 1},
       {"interlaced5", "interlaced5", 0, 1, false, true, false, 0, 0, 4},  // rows 0, 4, 2, 1, 3
       {"deferred-clear", "deferred-clear", 0, 1, false, false, false, 0, 0, 8},
@@ -37,6 +38,7 @@ TEST(GifRead, FixturesMatchTheirReferences) {
     SCOPED_TRACE(c.file);
     CodecRun r;
     r.params.GifImageIndex = c.index;
+    r.params.PngBackground = TRGB{50, 100, 200};
     r.Read(Kind::Gif, ReadBytes(std::string("gif/") + c.file + ".gif"));
     ASSERT_FALSE(r.aborting);
     EXPECT_TRUE(MatchesPpm(r.bmp, LoadPpm(std::string("gif/") + c.ref + ".ref.ppm"), 0));

@@ -257,6 +257,12 @@ def index_ppm(width, height, indexes, colors):
 
 
 PALETTE16 = [((i * 16) % 256, (255 - i * 16) % 256, (i * 53) % 256) for i in range(16)]
+# The page colour the GIF tests hand the reader: transparent pixels show it.
+PAGE = (200, 100, 50)
+
+
+def see_through(colors, index):
+    return [PAGE if i == index else c for i, c in enumerate(colors)]
 
 
 def make_gifs():
@@ -294,7 +300,7 @@ def make_gifs():
         frames.append(gce(1 if i == 1 else 0, 10 * (i + 1), 3 if i == 1 else 0))
         frames.append(gif_frame(8, 6, fi, left=2 if i == 1 else 0, top=1 if i == 1 else 0))
         if i == 1:
-            write(path('gif', 'frames3.ref.ppm'), index_ppm(8, 6, fi, PALETTE16))
+            write(path('gif', 'frames3.ref.ppm'), index_ppm(8, 6, fi, see_through(PALETTE16, 3)))
     write(path('gif', 'frames3.gif'), gif_file(b'89a', 12, 8, PALETTE16, frames))
 
     # A local table of 8 colours over a global one of 4; transparent index 5.
@@ -302,11 +308,17 @@ def make_gifs():
     li = [(x * y) % 8 for y in range(7) for x in range(9)]
     write(path('gif', 'local.gif'),
           gif_file(b'89a', 9, 7, PALETTE16[:4], [gce(1, 0, 5), gif_frame(9, 7, li, local=local)]))
-    write(path('gif', 'local.ref.ppm'), index_ppm(9, 7, li, local))
+    write(path('gif', 'local.ref.ppm'), index_ppm(9, 7, li, see_through(local, 5)))
 
-    # Transparency flag set on index 2 of the global table; pixels keep their colours.
+    # Transparency flag set on index 2 of the global table: those pixels show the page.
     write(path('gif', 'transparent.gif'),
           gif_file(b'89a', w, h, PALETTE16, [gce(1, 0, 2)] + blocks))
+    write(path('gif', 'transparent.ref.ppm'), index_ppm(w, h, idx, see_through(PALETTE16, 2)))
+    # Black and white with black transparent: no longer black and white, so 24-bit.
+    write(path('gif', 'bw-transparent.gif'),
+          gif_file(b'89a', w, h, [(0, 0, 0), (255, 255, 255)], [gce(1, 0, 0), gif_frame(w, h, bw)]))
+    write(path('gif', 'bw-transparent.ref.ppm'),
+          index_ppm(w, h, bw, [PAGE, (255, 255, 255)]))
 
     # Deferred clear: 128 x 64 of noise fills the table; the coder goes on at 12 bits.
     rnd = random.Random(4)
@@ -355,10 +367,12 @@ def make_gifs():
 
     # Cross-check the writer with PIL.
     for name, ref in (('87a', 'pattern'), ('89a', 'pattern'), ('interlaced5', 'interlaced5'),
-                      ('local', 'local'), ('deferred-clear', 'deferred-clear'), ('wb', 'wb')):
+                      ('deferred-clear', 'deferred-clear'), ('wb', 'wb')):
         im = Image.open(path('gif', name + '.gif')).convert('RGB')
         expect = Image.open(path('gif', ref + '.ref.ppm'))
         assert list(im.getdata()) == list(expect.getdata()), name
+    im = Image.open(path('gif', 'local.gif'))  # the local table's colours, indexes as written
+    assert list(im.getdata()) == li and im.getpalette()[:24] == [v for c in local for v in c]
 
 
 # ---------------------------------------------------------------- PNG
