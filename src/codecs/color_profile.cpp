@@ -214,4 +214,31 @@ std::vector<std::uint8_t> ProfileFromColourCodes(int primaries, int transfer) {
   return out;
 }
 
+GammaToSrgb::~GammaToSrgb() {
+  if (transform_) cmsDeleteTransform(transform_);
+}
+
+bool GammaToSrgb::Start(double gamma, const double* xy, bool alpha) {
+  static constexpr double kSrgbXy[8] = {kD65x, kD65y, 0.640, 0.330, 0.300, 0.600, 0.150, 0.060};
+  if (!xy) xy = kSrgbXy;
+  if (!(gamma > 0.0) || !std::isfinite(1.0 / gamma)) return false;
+  const cmsCIExyY white = {xy[0], xy[1], 1.0};
+  const cmsCIExyYTRIPLE rgb = {{xy[2], xy[3], 1.0}, {xy[4], xy[5], 1.0}, {xy[6], xy[7], 1.0}};
+  Curve curve(cmsBuildGamma(nullptr, 1.0 / gamma));
+  if (!curve) return false;
+  cmsToneCurve* curves[3] = {curve.get(), curve.get(), curve.get()};
+  Profile file(cmsCreateRGBProfile(&white, &rgb, curves));
+  Profile srgb(cmsCreate_sRGBProfile());
+  if (!file || !srgb) return false;
+  const cmsUInt32Number format = alpha ? TYPE_RGBA_8 : TYPE_RGB_8;
+  transform_ = cmsCreateTransform(file.get(), format, srgb.get(), format,
+                                  INTENT_RELATIVE_COLORIMETRIC, alpha ? cmsFLAGS_COPY_ALPHA : 0);
+  return transform_ != nullptr;
+}
+
+void GammaToSrgb::Apply(std::uint8_t* samples, std::size_t pixels) const {
+  if (transform_)
+    cmsDoTransform(transform_, samples, samples, static_cast<cmsUInt32Number>(pixels));
+}
+
 }  // namespace folivant

@@ -34,7 +34,25 @@ void TakeIccProfile(TIOParamsVals& params, const std::uint8_t* data, std::size_t
 // functions no ICC tone curve describes (PQ, HLG).
 std::vector<std::uint8_t> ProfileFromColourCodes(int primaries, int transfer);
 
-// One 8-bit sample composited over the background, as the PNG reader's library does it.
+// Turns 8-bit RGB or RGBA samples whose file gives only a gamma (and perhaps chromaticities)
+// into sRGB, as a browser shows them; alpha is left as it is.
+class GammaToSrgb {
+ public:
+  GammaToSrgb() = default;
+  ~GammaToSrgb();
+  GammaToSrgb(const GammaToSrgb&) = delete;
+  GammaToSrgb& operator=(const GammaToSrgb&) = delete;
+  // gamma: the exponent the samples were encoded with (1/2.2 for most); xy: white, red, green
+  // and blue as CIE x, y, or null for sRGB's. False when no transform can be made of them.
+  bool Start(double gamma, const double* xy, bool alpha);
+  bool Active() const { return transform_ != nullptr; }
+  void Apply(std::uint8_t* samples, std::size_t pixels) const;
+
+ private:
+  void* transform_ = nullptr;
+};
+
+// One 8-bit sample composited over the background, on the stored values as browsers do.
 inline std::uint8_t Over(unsigned sample, unsigned alpha, unsigned background) {
   return static_cast<std::uint8_t>((sample * alpha + background * (255 - alpha) + 127) / 255);
 }

@@ -46,33 +46,17 @@ struct PngReadJob {
   TIOParamsVals* params;
   TProgressRec* progress;
   bool paramsOnly;
+  bool hasIccp;  // a colour profile chunk says the colours, not gAMA
   png_structp png;
   png_infop info;
+  GammaToSrgb toSrgb;
+  std::vector<std::uint8_t> row;  // one decoded row of a pass
 };
-
-// A bKGD value at the file's own sample depth to 8 bits.
-std::uint8_t FromFileDepth(png_uint_16 v, int depth) {
-  if (depth >= 16) return static_cast<std::uint8_t>((v * 255u + 32767u) / 65535u);
-  const unsigned max = (1u << depth) - 1;
-  if (v > max) v = static_cast<png_uint_16>(max);
-  return static_cast<std::uint8_t>((v * 255u + max / 2) / max);
-}
 
 int DpiFromPixelsPerMetre(png_uint_32 ppm, int fallback) {
   // Nearest integer, halves to even (the default rounding mode).
   const double dpi = std::nearbyint(static_cast<double>(ppm) / 100.0 * 2.54);
   return dpi <= 0 ? fallback : static_cast<int>(dpi);
-}
-
-bool SafePrepareBitmap(TBitmap* bmp, int width, int height, TPixelFormat format) noexcept {
-  try {
-    bmp->SetSize(1, 1);
-    bmp->SetPixelFormat(format);
-    bmp->SetSize(width, height);
-    return true;
-  } catch (...) {
-    return false;
-  }
 }
 
 bool SafeAdvance(TProgressRec* progress) noexcept {
@@ -84,10 +68,110 @@ bool SafeAdvance(TProgressRec* progress) noexcept {
   }
 }
 
+// Colours as Chromium shows them: a colour profile or an sRGB chunk wins over gAMA; gAMA with
+// cHRM is applied as given; gAMA alone is taken for sRGB when within 5 % of 1/2.2 (its
+// product with 2.2 between 0.95 and 1.05, rounded as libpng does), else applied.
+void StartGamma(PngReadJob* job, bool alpha) {
+  png_fixed_point gamma = 0;
+  if (job->hasIccp || png_get_valid(job->png, job->info, PNG_INFO_sRGB) ||
+      !png_get_gAMA_fixed(job->png, job->info, &gamma) || gamma <= 0)
+    return;
+  png_fixed_point c[8];
+  if (png_get_cHRM_fixed(job->png, job->info, &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6],
+                         &c[7])) {
+    double xy[8];
+    for (int i = 0; i < 8; ++i) xy[i] = c[i] / 100000.0;
+    job->toSrgb.Start(gamma / 100000.0, xy, alpha);
+    return;
+  }
+  const std::int64_t product = (std::int64_t{gamma} * 22 + 5) / 10;
+  if (product >= 95000 && product <= 105000) return;
+  job->toSrgb.Start(gamma / 100000.0, nullptr, alpha);
+}
+
+// Where the rows of one Adam7 pass (or of the whole picture) go.
+struct Pass {
+  png_uint_32 cols, rows, x0, dx, y0, dy;
+};
+
+Pass PassOf(png_uint_32 w, png_uint_32 h, int pass, bool interlaced) {
+  if (!interlaced) return {w, h, 0, 1, 0, 1};
+  return {PNG_PASS_COLS(w, pass),         PNG_PASS_ROWS(h, pass),   PNG_PASS_START_COL(pass),
+          1u << PNG_PASS_COL_SHIFT(pass), PNG_PASS_START_ROW(pass), 1u << PNG_PASS_ROW_SHIFT(pass)};
+}
+
+// A decoded row into its bitmap row: 1-bit values, RGB, or RGBA over the page colour (the
+// stored values blended, as browsers do).
+void PutRow(const std::uint8_t* in, const Pass& p, int channels, const TRGB& bg,
+            std::uint8_t* out) {
+  for (png_uint_32 i = 0, x = p.x0; i < p.cols; ++i, x += p.dx, in += channels) {
+    std::uint8_t* d = out + 3 * std::size_t{x};
+    if (channels == 1) {
+      const auto bit = static_cast<std::uint8_t>(0x80u >> (x & 7));
+      out[x >> 3] = static_cast<std::uint8_t>(in[0] ? out[x >> 3] | bit : out[x >> 3] & ~bit);
+    } else if (channels == 3) {
+      d[0] = in[2];
+      d[1] = in[1];
+      d[2] = in[0];
+    } else {
+      d[0] = Over(in[2], in[3], bg.b);
+      d[1] = Over(in[1], in[3], bg.g);
+      d[2] = Over(in[0], in[3], bg.r);
+    }
+  }
+}
+
+// Every pass's rows, decoded by the library and placed here. False when the read stops.
+bool ReadRows(PngReadJob* job, png_uint_32 width, png_uint_32 height, bool interlaced,
+              int channels) {
+  const int passes = interlaced ? 7 : 1;
+  double rows = 0;
+  for (int pass = 0; pass < passes; ++pass) {
+    const Pass p = PassOf(width, height, pass, interlaced);
+    if (p.cols > 0) rows += p.rows;
+  }
+  job->progress->per = 100.0 / rows;
+  job->progress->val = 0;
+  for (int pass = 0; pass < passes; ++pass) {
+    const Pass p = PassOf(width, height, pass, interlaced);
+    if (p.cols == 0) continue;  // the library skips empty passes
+    for (png_uint_32 r = 0; r < p.rows; ++r) {
+      png_read_row(job->png, job->row.data(), nullptr);
+      job->toSrgb.Apply(job->row.data(), p.cols);
+      PutRow(job->row.data(), p, channels, job->params->PngBackground,
+             job->bmp->ScanLine(static_cast<int>(p.y0 + r * p.dy)));
+      if (!SafeAdvance(job->progress) || *job->progress->Aborting) return false;
+    }
+  }
+  return true;
+}
+
+void TakeHeaderFacts(PngReadJob* job, png_uint_32 width, png_uint_32 height, int depth, int type,
+                     png_colorp palette, int paletteCount) {
+  TIOParamsVals* params = job->params;
+  params->Width = static_cast<int>(width);
+  params->Height = static_cast<int>(height);
+  params->BitsPerSample = depth;
+  params->SamplesPerPixel = type == PNG_COLOR_TYPE_RGB          ? 3
+                            : type == PNG_COLOR_TYPE_GRAY_ALPHA ? 2
+                            : type == PNG_COLOR_TYPE_RGB_ALPHA  ? 4
+                                                                : 1;
+  params->DpiX =
+      DpiFromPixelsPerMetre(png_get_x_pixels_per_meter(job->png, job->info), ScreenDpi().X);
+  params->DpiY =
+      DpiFromPixelsPerMetre(png_get_y_pixels_per_meter(job->png, job->info), ScreenDpi().Y);
+  params->FreeColorMap();
+  if (type == PNG_COLOR_TYPE_PALETTE && palette) {
+    for (int i = 0; i < paletteCount; ++i)
+      params->ColorMap.push_back(TRGB{palette[i].blue, palette[i].green, palette[i].red});
+    params->ColorMapCount = paletteCount;
+  }
+  params->PngInterlaced = png_get_interlace_type(job->png, job->info) != PNG_INTERLACE_NONE;
+}
+
 // The only function that calls setjmp. Plain data only.
 void RunPngRead(PngReadJob* job) {
   bool* aborting = job->progress->Aborting;
-  TIOParamsVals* params = job->params;
   job->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, aborting, PngError, PngWarning);
   if (!job->png) {
     *aborting = true;
@@ -120,117 +204,51 @@ void RunPngRead(PngReadJob* job) {
   png_get_IHDR(png, info, &width, &height, &depth, &type, &interlace, &compression, &filter);
   // Refused before the library sizes its row buffers or the bitmap takes memory.
   if (!PictureSizeAllowed(width, height)) {
-    params->Width = static_cast<int>(std::min<png_uint_32>(width, 0x7FFFFFFF));
-    params->Height = static_cast<int>(std::min<png_uint_32>(height, 0x7FFFFFFF));
+    job->params->Width = static_cast<int>(std::min<png_uint_32>(width, 0x7FFFFFFF));
+    job->params->Height = static_cast<int>(std::min<png_uint_32>(height, 0x7FFFFFFF));
     job->progress->RefuseSize(width, height);
     return;
   }
-
   png_colorp palette = nullptr;
   int paletteCount = 0;
   if (type == PNG_COLOR_TYPE_PALETTE) png_get_PLTE(png, info, &palette, &paletteCount);
+  TakeHeaderFacts(job, width, height, depth, type, palette, paletteCount);
+  if (job->paramsOnly) return;
+
   const bool hasTrns = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
+  const bool alpha = hasTrns || (type & PNG_COLOR_MASK_ALPHA) != 0;
+  StartGamma(job, alpha);
   // A 1-bit bitmap means black and white: other two-colour pictures, and any with
-  // transparency to composite, become 24-bit.
+  // transparency to composite or colours to turn, become 24-bit. The page colour is always
+  // the one composited against: browsers ignore a bKGD chunk.
   bool oneBit = false;
-  if (depth == 1 && !hasTrns) {
+  if (depth == 1 && !hasTrns && !job->toSrgb.Active()) {
     if (type == PNG_COLOR_TYPE_GRAY) oneBit = true;
     if (type == PNG_COLOR_TYPE_PALETTE && paletteCount == 2 && palette[0].red == 0 &&
         palette[0].green == 0 && palette[0].blue == 0 && palette[1].red == 255 &&
         palette[1].green == 255 && palette[1].blue == 255)
       oneBit = true;
   }
-  const bool gray = type == PNG_COLOR_TYPE_GRAY || type == PNG_COLOR_TYPE_GRAY_ALPHA;
-
-  // The background goes to libpng at the output depth (8 bits; for 16-bit files libpng
-  // widens it itself before compositing), so the colour given is the colour composited at
-  // every depth. A bKGD colour is first scaled from the file's own depth to 8 bits (libpng's
-  // own expansion of a grey bKGD leaves the grey level unscaled).
-  png_color_16p fileBackground = nullptr;
-  const bool hasBkgd = png_get_bKGD(png, info, &fileBackground) != 0;
-  if (hasBkgd) {
-    if (type == PNG_COLOR_TYPE_PALETTE) {  // libpng filled in the palette entry
-      params->PngBackground = TRGB{static_cast<std::uint8_t>(fileBackground->blue),
-                                   static_cast<std::uint8_t>(fileBackground->green),
-                                   static_cast<std::uint8_t>(fileBackground->red)};
-    } else if (gray) {
-      const std::uint8_t g = FromFileDepth(fileBackground->gray, depth);
-      params->PngBackground = TRGB{g, g, g};
-    } else {
-      params->PngBackground = TRGB{FromFileDepth(fileBackground->blue, depth),
-                                   FromFileDepth(fileBackground->green, depth),
-                                   FromFileDepth(fileBackground->red, depth)};
-    }
+  if (oneBit) {
+    png_set_packing(png);
+  } else {
+    png_set_expand(png);
+    png_set_strip_16(png);
+    png_set_gray_to_rgb(png);
   }
-  const TRGB& c = params->PngBackground;
-  png_color_16 bg{};
-  bg.red = c.r;
-  bg.green = c.g;
-  bg.blue = c.b;
-  bg.gray = c.g;
-  png_set_background(png, &bg, hasBkgd ? PNG_BACKGROUND_GAMMA_FILE : PNG_BACKGROUND_GAMMA_SCREEN, 0,
-                     1.0);
-
-  if (type == PNG_COLOR_TYPE_PALETTE && (depth >= 2 || !oneBit)) png_set_expand(png);
-  if (type == PNG_COLOR_TYPE_GRAY && depth < 8 && (depth >= 2 || !oneBit)) png_set_expand(png);
-  if (depth == 16) png_set_strip_16(png);
-  if (depth >= 2 && depth < 8) png_set_packing(png);
-  if (gray && (depth > 1 || !oneBit)) png_set_gray_to_rgb(png);
-  if (!oneBit) png_set_bgr(png);
-  const int passes = png_set_interlace_handling(png);
   png_read_update_info(png, info);
-
-  params->Width = static_cast<int>(width);
-  params->Height = static_cast<int>(height);
-  params->BitsPerSample = depth;
-  switch (type) {
-    case PNG_COLOR_TYPE_RGB:
-      params->SamplesPerPixel = 3;
-      break;
-    case PNG_COLOR_TYPE_GRAY_ALPHA:
-      params->SamplesPerPixel = 2;
-      break;
-    case PNG_COLOR_TYPE_RGB_ALPHA:
-      params->SamplesPerPixel = 4;
-      break;
-    default:
-      params->SamplesPerPixel = 1;
-      break;
+  const int channels = oneBit ? 1 : alpha ? 4 : 3;
+  if (png_get_channels(png, info) != channels ||
+      png_get_rowbytes(png, info) != std::size_t{width} * channels) {
+    *aborting = true;
+    return;
   }
-  params->DpiX = DpiFromPixelsPerMetre(png_get_x_pixels_per_meter(png, info), ScreenDpi().X);
-  params->DpiY = DpiFromPixelsPerMetre(png_get_y_pixels_per_meter(png, info), ScreenDpi().Y);
-  params->FreeColorMap();
-  if (type == PNG_COLOR_TYPE_PALETTE && palette) {
-    for (int i = 0; i < paletteCount; ++i)
-      params->ColorMap.push_back(TRGB{palette[i].blue, palette[i].green, palette[i].red});
-    params->ColorMapCount = paletteCount;
-  }
-  params->PngInterlaced = png_get_interlace_type(png, info) != PNG_INTERLACE_NONE;
-  if (job->paramsOnly) return;
-
+  job->row.resize(std::size_t{width} * channels);
   const TPixelFormat format = oneBit ? TPixelFormat::pf1bit : TPixelFormat::pf24bit;
-  // The rows must fit the bitmap's rows.
-  if (png_get_rowbytes(png, info) > TBitmap::RowBytesFor(static_cast<int>(width), format)) {
+  if (!PrepareBitmap(*job->bmp, static_cast<int>(width), static_cast<int>(height), format) ||
+      !ReadRows(job, width, height, interlace != PNG_INTERLACE_NONE, channels)) {
     *aborting = true;
     return;
-  }
-  if (!SafePrepareBitmap(job->bmp, static_cast<int>(width), static_cast<int>(height), format)) {
-    *aborting = true;
-    return;
-  }
-
-  job->progress->per = 100.0 / (static_cast<double>(height) * passes);
-  job->progress->val = 0;
-  for (int pass = 0; pass < passes; ++pass) {
-    for (png_uint_32 y = 0; y < height; ++y) {
-      png_bytep row = job->bmp->ScanLine(static_cast<int>(y));
-      png_read_rows(png, &row, nullptr, 1);
-      if (!SafeAdvance(job->progress)) {
-        *aborting = true;
-        return;
-      }
-      if (*aborting) return;
-    }
   }
   png_read_end(png, nullptr);
 }
@@ -277,10 +295,10 @@ void TakePngProfile(const std::vector<std::uint8_t>& body, TIOParamsVals& params
     params.IccProfileTooLarge = true;
 }
 
-// Walks the chunks before the first IDAT: the colour profile (iCCP) and the EXIF orientation
-// (eXIf). Browsers take an eXIf only when it comes before the image data, and so does this.
-// The stream is put back where it was.
-void ReadPngMetadata(TStream& s, TIOParamsVals& params) {
+// Walks the chunks before the first IDAT: the colour profile (iCCP, also whether there is one) and
+// the EXIF orientation (eXIf). Browsers take an eXIf only when it comes before the image data, and
+// so does this. The stream is put back where it was.
+void ReadPngMetadata(TStream& s, TIOParamsVals& params, bool& hasIccp) {
   // Room for a profile compressed worse than stored, and an EXIF block with a thumbnail.
   constexpr std::uint32_t kMaxIccpChunk = kMaxIccProfileBytes + 4096;
   constexpr std::uint32_t kMaxExifChunk = 1u << 20;
@@ -301,7 +319,7 @@ void ReadPngMetadata(TStream& s, TIOParamsVals& params) {
       break;
     const std::int64_t next = s.Position() + length + 4;
     if (!seenIccp && std::memcmp(type, "iCCP", 4) == 0) {
-      seenIccp = true;
+      seenIccp = hasIccp = true;
       if (length > kMaxIccpChunk)
         params.IccProfileTooLarge = true;
       else if (ReadChunkBody(s, type, length, body))
@@ -334,10 +352,11 @@ void ReadPngStream(TStream& s, TBitmap& bmp, TIOParamsVals& params, bool paramsO
   job->params = &params;
   job->progress = &progress;
   job->paramsOnly = paramsOnly;
+  job->hasIccp = false;
   params.ClearPictureFacts();
   const std::int64_t start = s.Position();
   try {
-    ReadPngMetadata(s, params);
+    ReadPngMetadata(s, params, job->hasIccp);
   } catch (...) {
     // A profile or orientation that cannot be read leaves the picture as it is.
     params.ClearPictureFacts();

@@ -35,7 +35,7 @@ TEST(PngRead, EveryFixtureOfTheManifest) {
       EXPECT_EQ(r.params.PngInterlaced, interlaced != 0);
       EXPECT_EQ(r.params.ColorMapCount * 1000 + std::ssize(r.params.ColorMap), palette * 1001);
       EXPECT_EQ(r.params.Width * 100 + r.params.Height, 1311);
-      EXPECT_EQ(r.reports.size(), 11u * (interlaced ? 7 : 1));
+      EXPECT_EQ(r.reports.size(), interlaced ? 22u : 11u);  // a report per row of each pass
       EXPECT_EQ(r.reports.back(), 100);
     }
   }
@@ -43,18 +43,11 @@ TEST(PngRead, EveryFixtureOfTheManifest) {
 }
 
 TEST(PngRead, HeaderFields) {
-  const struct {
-    const char* file;
-    TRGB given, reported;  // background handed in, and handed back (from bKGD when there)
-  } backgrounds[] = {{"rgba8-bkgd", {1, 2, 3}, {30, 200, 10}},
-                     {"greyalpha8-bkgd", {1, 2, 3}, {90, 90, 90}},
-                     {"grey2-trns-bkgd", {1, 2, 3}, {170, 170, 170}},  // level 2 of 3
-                     {"rgba8", {1, 2, 3}, {1, 2, 3}}};
-  for (const auto& b : backgrounds) {
-    CodecRun r;
-    r.params.PngBackground = b.given;
-    r.Read(Kind::Png, ReadBytes(std::string("png/") + b.file + ".png"));
-    EXPECT_EQ(r.params.PngBackground, b.reported) << b.file;
+  for (const char* file : {"rgba8-bkgd", "greyalpha8-bkgd", "grey2-trns-bkgd"}) {
+    CodecRun r;  // the page colour handed in stays: a bKGD chunk does not replace it
+    r.params.PngBackground = {1, 2, 3};
+    r.Read(Kind::Png, ReadBytes(std::string("png/") + file + ".png"));
+    EXPECT_EQ(r.params.PngBackground, (TRGB{1, 2, 3})) << file;
   }
   CodecRun pal;
   pal.Read(Kind::Png, ReadBytes("png/palette1-redblue.png"));

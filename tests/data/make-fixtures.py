@@ -404,7 +404,7 @@ ADAM7 = ((0, 0, 8, 8), (4, 0, 8, 8), (0, 4, 4, 8), (2, 0, 4, 4), (0, 2, 2, 4), (
 
 
 def png_file(width, height, depth, ctype, pixels, interlace=False, plte=None, trns=None,
-             bkgd=None, phys=None, level=9, idat_size=None):
+             bkgd=None, phys=None, level=9, idat_size=None, extra=b''):
     """pixels: rows of tuples of samples (channels per colour type)."""
     raw = bytearray()
     if interlace:
@@ -430,6 +430,7 @@ def png_file(width, height, depth, ctype, pixels, interlace=False, plte=None, tr
         out += chunk(b'tRNS', trns)
     if bkgd is not None:
         out += chunk(b'bKGD', bkgd)
+    out += extra
     z = zlib.compress(bytes(raw), level)
     step = idat_size or len(z)
     for i in range(0, len(z), step):
@@ -448,11 +449,24 @@ def composite(fg, alpha, bg, maxa):
     return (fg * alpha + bg * (maxa - alpha) + maxa // 2) // maxa
 
 
+def gamma_to_srgb(v, gamma):
+    """An 8-bit sample encoded with gamma, as Chromium shows it on an sRGB screen."""
+    lin = (v / 255) ** (1 / gamma)
+    enc = 12.92 * lin if lin <= 0.0031308 else 1.055 * lin ** (1 / 2.4) - 0.055
+    return round(enc * 255)
+
+
+# Grey 10, 64, 128, 200 as Chromium 156 showed them in a headless screenshot (sRGB screen).
+assert [gamma_to_srgb(v, 1.0) for v in (10, 64, 128, 200)] == [56, 137, 188, 229]
+assert [gamma_to_srgb(v, 0.25) for v in (10, 64, 128, 200)] == [0, 13, 71, 165]
+assert [gamma_to_srgb(v, 0.45455) for v in (10, 64, 128, 200)] == [3, 62, 129, 201]  # with cHRM
+
+
 MANIFEST = []
 
 
 def add_png(name, width, height, depth, ctype, pixels, expected_rgb, *, one_bit=False,
-            background=(0, 0, 0), tolerance=0, samples=None, **kw):
+            background=(0, 0, 0), tolerance=0, samples=None, check=True, **kw):
     data = png_file(width, height, depth, ctype, pixels, **kw)
     write(path('png', name + '.png'), data)
     write(path('png', name + '.ref.ppm'), ppm(width, height, expected_rgb))
@@ -462,7 +476,7 @@ def add_png(name, width, height, depth, ctype, pixels, expected_rgb, *, one_bit=
         1 if kw.get('interlace') else 0, tolerance, len(kw.get('plte') or [])))
     # PIL must read the same colours where no compositing is involved.
     # (PIL clamps 16-bit grey instead of scaling it, so that one is left out.)
-    if ctype in (0, 2) and kw.get('trns') is None and not (ctype == 0 and depth == 16):
+    if check and ctype in (0, 2) and kw.get('trns') is None and not (ctype == 0 and depth == 16):
         im = Image.open(path('png', name + '.png')).convert('RGB')
         got = list(im.getdata())
         want = [px for row in expected_rgb for px in row]
@@ -530,33 +544,32 @@ def make_pngs():
     gexp = [[bg if p[0] == 5 else (p[0] * 17,) * 3 for p in row] for row in gpx]
     add_png('grey4-trns', w, h, 4, 0, gpx, gexp, trns=struct.pack('>H', 5), background=bg)
 
-    # bKGD in the file wins over the reader's colour.
+    # bKGD in the file is ignored, as browsers do: the reader's (the page's) colour shows.
     filebg = (10, 200, 30)
     alphas = [0, 255]
     px = [[(x * 19 % 256, y * 23 % 256, 77, alphas[(x + y) % 2]) for x in range(w)]
           for y in range(h)]
-    exp = [[p[:3] if p[3] else filebg for p in row] for row in px]
+    exp = [[p[:3] if p[3] else bg for p in row] for row in px]
     add_png('rgba8-bkgd', w, h, 8, 6, px, exp, bkgd=struct.pack('>HHH', *filebg),
             background=bg)
     gpx = [[(x * 20 % 256, alphas[(x * y) % 2]) for x in range(w)] for y in range(h)]
-    gexp = [[(p[0],) * 3 if p[1] else (90, 90, 90) for p in row] for row in gpx]
+    gexp = [[(p[0],) * 3 if p[1] else bg for p in row] for row in gpx]
     add_png('greyalpha8-bkgd', w, h, 8, 4, gpx, gexp, bkgd=struct.pack('>H', 90),
             background=bg)
 
     # bKGD at other depths: 16-bit colour, 2-bit grey level, palette index.
     px = [[(x * 5000, y * 6000, 40000, 65535 * ((x + y) % 2)) for x in range(w)]
           for y in range(h)]
-    exp = [[tuple(v >> 8 for v in p[:3]) if p[3] else (0x12, 0x80, 0xFF) for p in row]
-           for row in px]
+    exp = [[tuple(v >> 8 for v in p[:3]) if p[3] else bg for p in row] for row in px]
     add_png('rgba16-bkgd', w, h, 16, 6, px, exp, bkgd=struct.pack('>HHH', 0x1234, 0x8000, 0xFFFF),
             background=bg)
     gpx = [[((x + y) % 4,) for x in range(w)] for y in range(h)]
-    gexp = [[(170,) * 3 if p[0] == 1 else (p[0] * 85,) * 3 for p in row] for row in gpx]
+    gexp = [[bg if p[0] == 1 else (p[0] * 85,) * 3 for p in row] for row in gpx]
     add_png('grey2-trns-bkgd', w, h, 2, 0, gpx, gexp, trns=struct.pack('>H', 1),
             bkgd=struct.pack('>H', 2), background=bg)
     pal = [(10, 20, 30), (40, 50, 60), (250, 0, 0), (0, 250, 0)]
     ppx = [[((x * y) % 4,) for x in range(w)] for y in range(h)]
-    pexp = [[pal[3] if p[0] == 1 else pal[p[0]] for p in row] for row in ppx]
+    pexp = [[bg if p[0] == 1 else pal[p[0]] for p in row] for row in ppx]
     add_png('palette2-trns-bkgd', w, h, 2, 3, ppx, pexp, plte=pal, trns=bytes([255, 0]),
             bkgd=bytes([3]), background=bg)
 
@@ -568,6 +581,35 @@ def make_pngs():
     add_png('grey1-adam7', w, h, 1, 0, gpx, [[(255 * p[0],) * 3 for p in row] for row in gpx],
             interlace=True, one_bit=True)
     add_png('rgb8-phys', w, h, 8, 2, px, px, phys=(2835, 3780))
+    apx = [[(x * 19 % 256, y * 23 % 256, 77, (x * 40 + y * 9) % 256) for x in range(w)]
+           for y in range(h)]
+    aexp = [[tuple(composite(p[c], p[3], bg[c], 255) for c in range(3)) for p in row]
+            for row in apx]
+    add_png('rgba8-adam7', w, h, 8, 6, apx, aexp, interlace=True, background=bg)
+
+    # gAMA: the stored values are blended (half red over white is 255, 127, 127), and a gamma
+    # is applied only where Chromium applies it: not near 1/2.2 alone, not under sRGB.
+    white = (255, 255, 255)
+    gama = lambda g: chunk(b'gAMA', struct.pack('>I', g))
+    srgb_chrm = chunk(b'cHRM', struct.pack('>8I', 31270, 32900, 64000, 33000, 30000, 60000,
+                                           15000, 6000))
+    hpx = [[(255, 0, 0, 128)] + apx[0][1:]] + apx[1:]
+    add_png('rgba8-gama', w, h, 8, 6, hpx, [[tuple(composite(p[c], p[3], 255, 255)
+                                                   for c in range(3)) for p in row]
+                                            for row in hpx],
+            background=white, extra=gama(45455))
+    add_png('rgb8-gama-srgb', w, h, 8, 2, px, px, extra=chunk(b'sRGB', b'\0') + gama(100000))
+    gpx = [[((x * 13 + y * 7) % 256,) for x in range(w)] for y in range(h)]
+    add_png('grey8-gama1', w, h, 8, 0, gpx,
+            [[(gamma_to_srgb(p[0], 1.0),) * 3 for p in row] for row in gpx],
+            extra=gama(100000), tolerance=1, check=False)
+    add_png('rgb8-gama-chrm', w, h, 8, 2, px,
+            [[tuple(gamma_to_srgb(v, 0.45455) for v in p) for p in row] for row in px],
+            extra=gama(45455) + srgb_chrm, tolerance=1, check=False)
+    add_png('rgba8-gama4', w, h, 8, 6, apx,
+            [[tuple(composite(gamma_to_srgb(p[c], 0.25), p[3], bg[c], 255) for c in range(3))
+              for p in row] for row in apx],
+            extra=gama(25000), tolerance=1, background=bg)
 
     with open(path('png', 'manifest.txt'), 'w') as f:
         f.write('# name bgR bgG bgB oneBit bitsPerSample samplesPerPixel interlaced '
