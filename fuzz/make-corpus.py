@@ -126,11 +126,13 @@ def main():
             w, h, il, lzw = gif_image_data(data)
             put("lzw", name.replace(".gif", ".lzw"), struct.pack("<HHB", w - 1, h - 1, il) + lzw)
 
-    # Colour chunks the PNG reader acts on (gAMA, cHRM, sRGB) and interlaced alpha: copies of
-    # the codec fixtures.
-    for name in ("rgba8-gama4.png", "rgb8-gama-chrm.png", "rgb8-gama-srgb.png",
-                 "rgba8-adam7.png"):
-        put("png", name, (HERE.parent / "tests" / "data" / "png" / name).read_bytes())
+    # Copies of codec fixtures: colour chunks the PNG reader acts on (gAMA, cHRM, sRGB),
+    # interlaced alpha, TIFF grey with alpha in strips and tiles, floating point.
+    for target, name in (("png", "rgba8-gama4.png"), ("png", "rgb8-gama-chrm.png"),
+                         ("png", "rgb8-gama-srgb.png"), ("png", "rgba8-adam7.png"),
+                         ("tiff", "grey16-alpha.tif"), ("tiff", "grey8-alpha-tiled.tif"),
+                         ("tiff", "float32.tif")):
+        put(target, name, (HERE.parent / "tests" / "data" / target / name).read_bytes())
 
     # LZW by hand: minimum code size 2, clear, literals, end; and a deferred clear at width 12.
     put("lzw", "hand-small.lzw", struct.pack("<HHB", 3, 2, 0) + bytes([2, 2, 0x4C, 0x01, 0]))

@@ -63,6 +63,22 @@ void InitErrorMgr(ErrorMgr& err, bool* aborting) {
   err.exitCode = 0;
 }
 
+// Out of memory, or a valid picture of a kind the library is not built for: not "damaged".
+void SayWhyNotRead(const ErrorMgr& err, TProgressRec& progress) {
+  const int parm = err.pub.msg_parm.i[0];
+  if (err.exitCode == JERR_OUT_OF_MEMORY || err.exitCode == JERR_NO_BACKING_STORE) {
+    progress.Refuse("not enough memory to decode it");
+  } else if (err.exitCode == JERR_BAD_PRECISION && parm >= 2 && parm <= 16) {
+    char why[48];
+    std::snprintf(why, sizeof why, "%d-bit JPEG is not supported", parm);
+    progress.Refuse(why);
+  } else if (err.exitCode == JERR_SOF_UNSUPPORTED) {
+    // The frame's marker: SOF3, 7, 11 and 15 are lossless, the others left hierarchical.
+    progress.Refuse((parm & 3) == 3 ? "lossless JPEG is not supported"
+                                    : "hierarchical JPEG is not supported");
+  }
+}
+
 }  // namespace
 
 std::int64_t JpegWorkMemoryLimit() {
@@ -658,9 +674,7 @@ void ReadJpegStream(TStream& s, TBitmap& bmp, TIOParamsVals& params, bool params
 
   RunJpegRead(job.get());
   if (job->created) jpeg_destroy_decompress(&job->cinfo);
-  if (*progress.Aborting &&
-      (job->err.exitCode == JERR_OUT_OF_MEMORY || job->err.exitCode == JERR_NO_BACKING_STORE))
-    progress.Refuse("not enough memory to decode it");
+  if (*progress.Aborting) SayWhyNotRead(job->err, progress);
   if (error) std::rethrow_exception(error);
   params.ExifOrientation = ExifOrientation(job->meta.exif, job->meta.exifSize);
   params.IccProfileTooLarge = job->meta.iccTooLarge;

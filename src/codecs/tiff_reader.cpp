@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -127,8 +128,43 @@ struct RgbaImage {
   }
 };
 
-// Any other page through the RGBA interface, composited over the background.
-bool ReadRgba(TIFF* tif, TBitmap& bmp, const TRGB& bg, TProgressRec& progress) {
+// Grey with alpha in strips, row by row: libtiff's RGBA interface takes unassociated grey
+// samples for multiplied ones, and drops the alpha of 16-bit ones.
+bool ReadGreyAlpha(TIFF* tif, TBitmap& bmp, int bits, bool associated, bool minIsWhite,
+                   const TRGB& bg, TProgressRec& progress) {
+  const int w = bmp.Width(), h = bmp.Height();
+  const std::size_t bytes = static_cast<std::size_t>(bits) / 8;
+  const tmsize_t line = TIFFScanlineSize(tif);
+  if (line <= 0 || static_cast<std::size_t>(line) < static_cast<std::size_t>(w) * 2 * bytes)
+    return false;
+  std::vector<std::uint8_t> row(static_cast<std::size_t>(line));
+  const unsigned back[3] = {bg.b, bg.g, bg.r};
+  progress.per = 100.0 / h;
+  progress.val = 0;
+  for (int y = 0; y < h; ++y) {
+    if (TIFFReadScanline(tif, row.data(), static_cast<std::uint32_t>(y), 0) < 0) return false;
+    std::uint8_t* out = bmp.ScanLine(y);
+    for (int x = 0; x < w; ++x) {
+      unsigned g = row[2 * x], a = row[2 * x + 1];
+      if (bytes == 2) {  // in the machine's order; the high byte is the 8-bit sample
+        std::uint16_t v[2];
+        std::memcpy(v, row.data() + 4 * x, sizeof v);
+        g = v[0] >> 8u;
+        a = v[1] >> 8u;
+      }
+      if (minIsWhite) g = 255 - g;
+      for (int i = 0; i < 3; ++i)
+        out[3 * x + i] = associated ? OverPremultiplied(g, 255 - a, back[i]) : Over(g, a, back[i]);
+    }
+    progress.Advance(1);
+    if (*progress.Aborting) return false;
+  }
+  return true;
+}
+
+// Any other page through the RGBA interface, composited over the background. straight: the
+// interface hands the colour on unmultiplied (8-bit grey with unassociated alpha).
+bool ReadRgba(TIFF* tif, TBitmap& bmp, const TRGB& bg, bool straight, TProgressRec& progress) {
   char message[1024];
   if (!TIFFRGBAImageOK(tif, message)) return false;
   RgbaImage rgba;
@@ -161,11 +197,14 @@ bool ReadRgba(TIFF* tif, TBitmap& bmp, const TRGB& bg, TProgressRec& progress) {
       std::uint8_t* out = bmp.ScanLine(static_cast<int>(y0 + r));
       for (std::uint32_t x = 0; x < w; ++x) {
         const std::uint32_t p = in[x];
-        // libtiff delivers colour already multiplied by alpha.
-        const unsigned keep = 255 - TIFFGetA(p);
-        out[3 * x] = OverPremultiplied(TIFFGetB(p), keep, bg.b);
-        out[3 * x + 1] = OverPremultiplied(TIFFGetG(p), keep, bg.g);
-        out[3 * x + 2] = OverPremultiplied(TIFFGetR(p), keep, bg.r);
+        // Otherwise libtiff delivers colour already multiplied by alpha.
+        const unsigned a = TIFFGetA(p), keep = 255 - a;
+        out[3 * x] =
+            straight ? Over(TIFFGetB(p), a, bg.b) : OverPremultiplied(TIFFGetB(p), keep, bg.b);
+        out[3 * x + 1] =
+            straight ? Over(TIFFGetG(p), a, bg.g) : OverPremultiplied(TIFFGetG(p), keep, bg.g);
+        out[3 * x + 2] =
+            straight ? Over(TIFFGetR(p), a, bg.r) : OverPremultiplied(TIFFGetR(p), keep, bg.r);
       }
       progress.Advance(1);
       if (*progress.Aborting) return false;
@@ -239,6 +278,21 @@ void ReadTiffStream(TStream& s, TBitmap& bmp, TIOParamsVals& params, bool params
   if (paramsOnly) return;
 
   if (!PictureSizeAllowed(w, h)) return progress.RefuseSize(w, h);
+  // A valid picture of a kind not handled is not damaged.
+  std::uint16_t format = SAMPLEFORMAT_UINT;
+  TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLEFORMAT, &format);
+  if (format == SAMPLEFORMAT_IEEEFP || format == SAMPLEFORMAT_COMPLEXIEEEFP)
+    return progress.Refuse("floating-point TIFF is not supported");
+  std::uint16_t extraCount = 0, planar = PLANARCONFIG_CONTIG;
+  std::uint16_t* extra = nullptr;
+  TIFFGetFieldDefaulted(t, TIFFTAG_EXTRASAMPLES, &extraCount, &extra);
+  TIFFGetFieldDefaulted(t, TIFFTAG_PLANARCONFIG, &planar);
+  const int alpha = extraCount == 1 && extra ? extra[0] : EXTRASAMPLE_UNSPECIFIED;
+  const bool grey =
+      (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE) &&
+      samples == 2 && alpha != EXTRASAMPLE_UNSPECIFIED;
+  const bool greyAlpha =
+      grey && (bits == 8 || bits == 16) && !TIFFIsTiled(t) && planar == PLANARCONFIG_CONTIG;
   const bool bilevel =
       bits == 1 && samples == 1 && !TIFFIsTiled(t) &&
       (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE);
@@ -247,8 +301,14 @@ void ReadTiffStream(TStream& s, TBitmap& bmp, TIOParamsVals& params, bool params
     return progress.Refuse("not enough memory to decode it");
   bool ok = false;
   try {
-    ok = bilevel ? ReadBilevel(t, bmp, photometric == PHOTOMETRIC_MINISWHITE, progress)
-                 : ReadRgba(t, bmp, params.PngBackground, progress);
+    if (bilevel)
+      ok = ReadBilevel(t, bmp, photometric == PHOTOMETRIC_MINISWHITE, progress);
+    else if (greyAlpha)
+      ok = ReadGreyAlpha(t, bmp, bits, alpha == EXTRASAMPLE_ASSOCALPHA,
+                         photometric == PHOTOMETRIC_MINISWHITE, params.PngBackground, progress);
+    else
+      ok = ReadRgba(t, bmp, params.PngBackground,
+                    grey && bits == 8 && alpha == EXTRASAMPLE_UNASSALPHA, progress);
   } catch (const std::bad_alloc&) {
     ok = false;
   }

@@ -1,5 +1,6 @@
 // The HEIF, AVIF, WebP and TIFF readers against their libraries' own decodes, the orientation
 // and colour profile every reader reports, and the profile carried into a written JPEG.
+#include <array>
 #include <string_view>
 
 #include "codec_test_util.h"
@@ -89,6 +90,40 @@ TEST(FormatRead, DamagedFilesAreRefused) {
     CodecRun r;
     Read(r, read, ReadBytes(file));
     EXPECT_TRUE(r.aborting);
+  }
+}
+
+// Alpha of either kind over the page colour: unassociated samples blended as stored, associated
+// ones already multiplied. Valid pictures of a kind not handled say so instead of "damaged".
+TEST(FormatRead, TiffAlphaAndKindsNotSupported) {
+  const struct {
+    const char* file;
+    ReadFn read;
+    std::array<int, 6> pixels;  // two pixels, red green blue
+    const char* reason;
+  } cases[] = {
+      {"tiff/grey8-alpha.tif", ReadTiffStream, {177, 177, 177, 30, 30, 30}, nullptr},
+      {"tiff/grey8-alpha-tiled.tif", ReadTiffStream, {177, 177, 177, 30, 30, 30}, nullptr},
+      {"tiff/grey16-alpha.tif", ReadTiffStream, {177, 177, 177, 30, 30, 30}, nullptr},
+      {"tiff/grey8-premultiplied.tif", ReadTiffStream, {177, 177, 177, 30, 30, 30}, nullptr},
+      {"tiff/rgb8-alpha.tif", ReadTiffStream, {227, 127, 127, 30, 60, 90}, nullptr},
+      {"tiff/rgb8-premultiplied.tif", ReadTiffStream, {227, 127, 127, 30, 60, 90}, nullptr},
+      {"tiff/float32.tif", ReadTiffStream, {}, "floating-point TIFF is not supported"},
+      {"jpeg/12-bit.jpg", ReadJpegStream, {}, "12-bit JPEG is not supported"},
+      {"jpeg/lossless.jpg", ReadJpegStream, {}, "lossless JPEG is not supported"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    CodecRun r;
+    std::string reason;
+    r.progress.Reason = &reason;
+    r.params.PngBackground = {255, 255, 255};
+    Read(r, c.read, ReadBytes(c.file));
+    EXPECT_EQ(reason, c.reason ? c.reason : "");
+    if (c.reason) continue;
+    ASSERT_EQ(r.bmp.Width(), 2);
+    const std::uint8_t* p = r.bmp.ScanLine(0);
+    EXPECT_EQ((std::array<int, 6>{p[2], p[1], p[0], p[5], p[4], p[3]}), c.pixels);
   }
 }
 

@@ -641,6 +641,16 @@ def make_pngs():
     write(path('bad', 'png-ihdr-crc.png'), bytes(broken))
 
 
+def make_unsupported_jpegs():
+    # Valid kinds the library is not built for: a 12-bit frame (SOF1) and a lossless one (SOF3),
+    # made from an 8-bit file by changing its frame header; the reader stops at the header.
+    base = open(path('jpeg', 'ycc444.jpg'), 'rb').read()
+    at = base.index(b'\xff\xc0')
+    write(path('jpeg', '12-bit.jpg'), base[:at] + b'\xff\xc1' + base[at + 2:at + 4] + b'\x0c' +
+          base[at + 5:])
+    write(path('jpeg', 'lossless.jpg'), base[:at] + b'\xff\xc3' + base[at + 2:])
+
+
 def make_bad_jpegs():
     # SOF declaring 60000 x 60000 with a few bytes of scan data.
     base = open(path('jpeg', 'ycc444.jpg'), 'rb').read()
@@ -767,10 +777,61 @@ def make_hostile():
           base[:-2] + base[sof:sof + 2 + length] + b'\xff\xd9')
 
 
+# ---------------------------------------------------------------- TIFF
+
+def tiff_file(samples, bits, photometric, extra=None, sample_format=1, width=2, tiled=False):
+    """One row of width pixels, uncompressed, in one strip or one 32 x 32 tile; samples: the
+    row's sample values."""
+    spp = len(samples) // width
+    fmt = {8: 'B', 16: 'H', 32: 'f' if sample_format == 3 else 'I'}[bits]
+    data = struct.pack('<%d%s' % (len(samples), fmt), *samples)
+    if tiled:
+        data = data.ljust(32 * 32 * spp * bits // 8, b'\0')
+        place = [(322, 3, [32]), (323, 3, [32]), (324, 4, [0]), (325, 4, [len(data)])]
+    else:
+        place = [(273, 4, [0]), (278, 3, [1]), (279, 4, [len(data)])]
+    tags = sorted([(256, 3, [width]), (257, 3, [1]), (258, 3, [bits] * spp), (259, 3, [1]),
+                   (262, 3, [photometric]), (277, 3, [spp]), (284, 3, [1])] + place)
+    if extra is not None:
+        tags.append((338, 3, [extra]))
+    tags.append((339, 3, [sample_format] * spp))
+    ifd_size = 2 + 12 * len(tags) + 4
+    outside = bytearray()  # values over four bytes, after the directory
+    data_at = 8 + ifd_size + 2 * spp * 2
+    entries = b''
+    for tag, kind, values in tags:
+        if tag in (273, 324):
+            values = [data_at]
+        raw = struct.pack('<%d%s' % (len(values), 'H' if kind == 3 else 'I'), *values)
+        if len(raw) <= 4:
+            entries += struct.pack('<HHI', tag, kind, len(values)) + raw.ljust(4, b'\0')
+        else:
+            entries += struct.pack('<HHII', tag, kind, len(values), 8 + ifd_size + len(outside))
+            outside += raw
+    outside = outside.ljust(2 * spp * 2, b'\0')
+    return (b'II*\0' + struct.pack('<I', 8) + struct.pack('<H', len(tags)) + entries +
+            struct.pack('<I', 0) + bytes(outside) + data)
+
+
+def make_tiffs():
+    # Alpha of both kinds over the page colour: grey 100 or red 200 at alpha 128, then opaque.
+    # Unassociated samples are blended as stored; associated ones were already multiplied.
+    w = lambda name, *a, **k: write(path('tiff', name + '.tif'), tiff_file(*a, **k))
+    w('grey8-alpha', [100, 128, 30, 255], 8, 1, extra=2)
+    w('grey16-alpha', [100 * 257, 128 * 257, 30 * 257, 65535], 16, 1, extra=2)
+    w('grey8-premultiplied', [50, 128, 30, 255], 8, 1, extra=1)
+    w('rgb8-alpha', [200, 0, 0, 128, 30, 60, 90, 255], 8, 2, extra=2)
+    w('rgb8-premultiplied', [100, 0, 0, 128, 30, 60, 90, 255], 8, 2, extra=1)
+    w('float32', [0.5, 0.25], 32, 1, sample_format=3)
+    w('grey8-alpha-tiled', [100, 128, 30, 255], 8, 1, extra=2, tiled=True)  # RGBA interface
+
+
 if __name__ == '__main__':
     make_jpegs()
     make_gifs()
     make_pngs()
     make_bad_jpegs()
+    make_unsupported_jpegs()
     make_hostile()
+    make_tiffs()
     print('fixtures written to', HERE)
