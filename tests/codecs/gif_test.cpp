@@ -54,6 +54,20 @@ TEST(GifRead, FixturesMatchTheirReferences) {
   }
 }
 
+// The component hands its background (the page colour) to the reader, from a file or a stream.
+TEST(GifRead, TransparentPixelsShowTheComponentsBackground) {
+  InstallCodecs();
+  const Bytes gif = ReadBytes("gif/transparent.gif");
+  for (const bool stream : {false, true}) {
+    TImageBox box;
+    box.SetBackground(0xC06030);
+    TMemoryStream s(gif.data(), gif.size());
+    stream ? box.IO().LoadFromStream(s) : box.LoadFromFile(DataPath("gif/transparent.gif"));
+    const std::uint8_t* p = box.Bitmap().ScanLine(0) + 3 * 2;  // index 2 is the transparent one
+    EXPECT_EQ(p[0] << 16 | p[1] << 8 | p[2], 0xC06030) << stream;
+  }
+}
+
 TEST(GifRead, HeaderFields) {
   CodecRun a, b, f, l;
   a.Read(Kind::Gif, ReadBytes("gif/87a.gif"));
