@@ -96,8 +96,10 @@ struct Pass {
 
 Pass PassOf(png_uint_32 w, png_uint_32 h, int pass, bool interlaced) {
   if (!interlaced) return {w, h, 0, 1, 0, 1};
-  return {PNG_PASS_COLS(w, pass),         PNG_PASS_ROWS(h, pass),   PNG_PASS_START_COL(pass),
-          1u << PNG_PASS_COL_SHIFT(pass), PNG_PASS_START_ROW(pass), 1u << PNG_PASS_ROW_SHIFT(pass)};
+  const auto u = [](int v) { return static_cast<png_uint_32>(v); };
+  return {PNG_PASS_COLS(w, pass),      PNG_PASS_ROWS(h, pass),
+          u(PNG_PASS_START_COL(pass)), 1u << u(PNG_PASS_COL_SHIFT(pass)),
+          u(PNG_PASS_START_ROW(pass)), 1u << u(PNG_PASS_ROW_SHIFT(pass))};
 }
 
 // A decoded row into its bitmap row: 1-bit values, RGB, or RGBA over the page colour (the
