@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <memory>
@@ -41,6 +43,9 @@ std::string LoadFailureReason(const std::string& name) {
   if (ext == ".tif" || ext == ".tiff") return "not a valid TIFF file";
   return "no reader for this kind of file";
 }
+
+// Copy progress is told at least this often, and at the start and end of the copies.
+constexpr std::uint64_t kCopyReportBytes = 1u << 20;
 
 TResampleFilter FilterOf(int filter) {
   // No filter chosen (or anything outside the list) means the plain stretch.
@@ -93,14 +98,24 @@ bool IsJpegName(const std::string& name) {
   return ext == ".jpg" || ext == ".jpeg" || ext == ".jpe";
 }
 
-// The thumbnail size of a w x h picture: one side given, the other in proportion, truncated.
+// The side in proportion to a given one, truncated: at least 1 pixel, so a very thin picture
+// still has a thumbnail, and at most what the size limit and a JPEG (65500) allow.
+int ProportionalSide(std::int64_t have, std::int64_t want, std::int64_t divisor) {
+  const std::int64_t side = have * want / divisor;
+  if (want < 1) return static_cast<int>(std::max<std::int64_t>(side, 0));  // refused later
+  const TPictureLimits& lim = PictureLimits();
+  const std::int64_t most = std::min({lim.MaxSide, std::int64_t{65500}, lim.MaxPixels / want});
+  return static_cast<int>(std::clamp<std::int64_t>(side, 1, std::max<std::int64_t>(most, 1)));
+}
+
+// The thumbnail size of a w x h picture: one side given, the other in proportion.
 void ThumbnailSize(const CatalogOptions& opt, int w, int h, int& tw, int& th) {
   if (opt.ThumbMode == TThumbMode::tmFixedHeight) {
     th = opt.ThumbHeight;
-    tw = static_cast<int>(static_cast<std::int64_t>(w) * th / h);
+    tw = ProportionalSide(w, th, h);
   } else {
     tw = opt.ThumbWidth;
-    th = static_cast<int>(static_cast<std::int64_t>(h) * tw / w);
+    th = ProportionalSide(h, tw, w);
   }
 }
 
@@ -149,6 +164,141 @@ bool IsDirectory(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// A system message as the middle of a sentence: "permission denied".
+std::string Lowered(std::string why) {
+  if (!why.empty()) why[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(why[0])));
+  return why;
+}
+
+// What a file that is no picture holds, from its first bytes.
+std::string WhatItHolds(std::string_view head, TPictureKind kind) {
+  if (kind != TPictureKind::pkNone)
+    return std::string("it holds a ") + PictureKindName(kind) + " picture; rename it to end in " +
+           PictureKindExtension(kind);
+  if (head.empty()) return "it is empty";
+  const bool text = std::all_of(head.begin(), head.end(), [](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u >= 0x80 || (u >= 0x20 && u != 0x7F) || u == '\t' || u == '\n' || u == '\r';
+  });
+  return text ? "it holds text" : "it holds data of no kind the build reads";
+}
+
+// Empty when the picture's source is a file the reader its name picks can read (by its first
+// bytes), else why not; size gets the file's size.
+std::string PictureProblem(const CatalogItem& item, std::uint64_t& size) {
+  const std::string cannot = "Cannot read picture " + item.PictureName + ": ";
+  std::string why;
+  const int fd = OpenRegularFile(item.SourcePath, why);
+  if (fd < 0) {
+    const bool named = std::filesystem::path(item.SourcePath).filename() == item.PictureName;
+    return "Cannot read picture " + item.PictureName +
+           (named ? "" : " (" + item.SourcePath + ")") + ": " + Lowered(why);
+  }
+  char head[64];
+  std::size_t got = 0;
+  int err = 0;
+  while (got < sizeof head) {
+    const ssize_t n = ::read(fd, head + got, sizeof head - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      err = n < 0 ? errno : 0;
+      break;
+    }
+    got += static_cast<std::size_t>(n);
+  }
+  struct stat st {};
+  if (err == 0 && ::fstat(fd, &st) != 0) err = errno;
+  ::close(fd);
+  if (err != 0) return cannot + Lowered(std::strerror(err));
+  size = static_cast<std::uint64_t>(st.st_size);
+  const std::string_view bytes(head, got);
+  const TPictureKind named = PictureKindOfName(item.PictureName);
+  const TPictureKind found = PictureKindOfBytes(bytes);
+  if (ReadsAs(named, found)) return {};
+  if (named == TPictureKind::pkNone) {
+    return cannot + item.SourcePath +
+           " is not a picture: its name does not end in .jpg, .jpeg, .gif, .png, .webp, .heic, "
+           ".heif, .avif, .tif or .tiff, and " +
+           WhatItHolds(bytes, found);
+  }
+  return cannot + item.SourcePath + " is not a " + PictureKindName(named) +
+         " picture: " + WhatItHolds(bytes, found);
+}
+
+// Empty when the share asked for is one of the shares, else what is wrong.
+std::string ShareProblem(const TBuildRequest& r) {
+  if (r.Shares < 0)
+    return "The number of shares must be 1 or more, not " + std::to_string(r.Shares);
+  if (r.Shares == 0) return {};
+  if (r.PagesOnly)
+    return "A share writes no catalog pages: write them alone once every share has finished";
+  if (r.Share >= 1 && r.Share <= r.Shares) return {};
+  return "There is no share " + std::to_string(r.Share) + " of " + std::to_string(r.Shares) +
+         ": shares are numbered 1 to " + std::to_string(r.Shares);
+}
+
+// What stands where the target folder or one of its parents should be, or empty.
+std::string InTheWay(const std::string& dir) {
+  namespace fs = std::filesystem;
+  const fs::path target = fs::path(dir).lexically_normal();
+  for (fs::path p = target; !p.empty(); p = p.parent_path()) {
+    std::error_code ec;
+    const fs::file_status own = fs::symlink_status(p, ec);
+    if (!ec && fs::exists(own)) {
+      const fs::file_status to = fs::status(p, ec);
+      if (fs::is_directory(to)) return {};
+      const std::string kind = fs::exists(to) ? "a file" : "a link to nothing";
+      return p == target ? kind + " of that name is in the way"
+                         : p.string() + " is " + kind + ", not a folder";
+    }
+    if (p == p.parent_path()) break;
+  }
+  return {};
+}
+
+// Makes the target folder; empty when it is there now, else the reason for the user.
+std::string MakeTargetFolder(const std::string& dir, bool parents) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  parents ? fs::create_directories(dir, ec) : fs::create_directory(dir, ec);
+  if (IsDirectory(dir)) return {};
+  if (std::string in = InTheWay(dir); !in.empty()) return in;
+  if (ec == std::errc::no_such_file_or_directory && !parents)
+    return "the folder it goes in, " + fs::path(dir).parent_path().string() + ", does not exist";
+  return ec ? Lowered(ec.message()) : "it is not a folder after making it";
+}
+
+// The options in which two image keys ("name=value ...") differ: "quality=80 filter=2" and
+// "quality=90 filter=5" give "built with quality=80 filter=2, now quality=90 filter=5".
+std::string KeyDifference(const std::string& was, const std::string& now) {
+  auto pairs = [](const std::string& key) {
+    std::vector<std::string> out;
+    std::size_t from = 0;
+    while (from < key.size()) {
+      std::size_t end = key.find(' ', from);
+      if (end == std::string::npos) end = key.size();
+      if (key.find('=', from) < end || out.empty()) {
+        out.push_back(key.substr(from, end - from));
+      } else {
+        out.back() += key.substr(from - 1, end - from + 1);  // a value with a blank
+      }
+      from = end + 1;
+    }
+    return out;
+  };
+  const std::vector<std::string> a = pairs(was), b = pairs(now);
+  auto missing = [](const std::vector<std::string>& from, const std::vector<std::string>& in) {
+    std::string text;
+    for (const std::string& p : from) {
+      if (std::find(in.begin(), in.end(), p) == in.end()) text += (text.empty() ? "" : " ") + p;
+    }
+    return text;
+  };
+  const std::string before = missing(a, b), after = missing(b, a);
+  return "built with " + (before.empty() ? "no such option" : before) + ", now " +
+         (after.empty() ? "without it" : after);
+}
+
 // Everything one picture leaves for the ordered commit.
 struct PictureWork {
   std::string Error;           // set: the picture failed before anything was to be written
@@ -194,6 +344,7 @@ class TBuildEngine::Build {
   std::string dir_;
   std::vector<CatalogItem> items_;
   std::vector<std::string> warnings_;
+  std::vector<std::uint64_t> sizes_;  // of the sources, at their first listing
   int n_ = 0;
   std::unique_ptr<TBuildOutputs> outputs_;
   std::vector<int> order_;   // the pictures this build processes, in list order
@@ -274,12 +425,8 @@ TBuildResult TBuildEngine::Build::Run() {
   // share a name, as the second would be read from the copy of the first.
   items_.resize(n_);
   try {
-    if (request_.Shares < 0 ||
-        (request_.Shares > 0 &&
-         (request_.Share < 1 || request_.Share > request_.Shares || request_.PagesOnly))) {
-      throw ECatalogError("There is no share " + std::to_string(request_.Share) + " of " +
-                          std::to_string(request_.Shares));
-    }
+    if (const std::string share = ShareProblem(request_); !share.empty())
+      throw ECatalogError(share);
     for (int i = 0; i < n_; ++i) {
       CatalogItem& item = items_[i];
       item.PictureName = request_.Pictures[i].Name;
@@ -299,47 +446,62 @@ TBuildResult TBuildEngine::Build::Run() {
                             " (the catalog keeps one file of each name)");
       }
     }
-    std::unordered_set<std::string> madeNames;
+    // Pictures of different names may not share a thumbnail (photo.jpg and photo.png) or a
+    // page either: one picture's entry would show the other's.
+    std::unordered_map<std::string, const CatalogItem*> madeBy;
     for (const CatalogItem& item : items_) {
       for (const std::string* made : {&item.TnFileName, &item.PageFileName}) {
         if (byName.count(*made) != 0) {
           throw ECatalogError("The catalog file " + *made + " made for " + item.PictureName +
                               " would replace the picture " + *made);
         }
-        madeNames.insert(*made);
+        const auto [it, added] = madeBy.emplace(*made, &item);
+        if (!added && it->second->PictureName != item.PictureName) {
+          throw ECatalogError("The pictures " + it->second->SourcePath + " and " + item.SourcePath +
+                              " would share the " +
+                              (made == &item.TnFileName ? "thumbnail " : "page ") + *made +
+                              ": rename or remove one of them");
+        }
       }
     }
     // A web copy takes no picture's name, and no other thumbnail's or page's either.
     for (const CatalogItem& item : items_) {
       if (item.WebCopyName.empty()) continue;
       const bool picture = byName.count(item.WebCopyName) != 0;
-      if (picture || madeNames.count(item.WebCopyName) != 0) {
+      if (picture || madeBy.count(item.WebCopyName) != 0) {
         throw ECatalogError("The web copy " + item.WebCopyName + " made for " + item.PictureName +
                             " would replace the " + (picture ? "picture " : "catalog file ") +
                             item.WebCopyName);
       }
+    }
+    // Every picture is one its reader can read, before the target is touched: a file named by
+    // mistake (a text file, a picture under another kind's name) is never copied into it.
+    sizes_.assign(n_, 0);
+    for (int i = 0; i < n_; ++i) {
+      if (byName.at(items_[i].PictureName) != &items_[i]) continue;  // listed again
+      if (std::string problem = PictureProblem(items_[i], sizes_[i]); !problem.empty())
+        throw ECatalogError(problem);
     }
   } catch (const std::exception& e) {
     message_ = e.what();
     return finish(TBuildOutcome::boFailed);
   }
 
-  // 2. The target folder, made on request.
+  // 2. The target folder, made on request; not asked for when it cannot be made.
   dir_ = opt.TargetDir;
   if (!IsDirectory(dir_)) {
-    if (!observer_.AskCreateTarget(dir_)) {
-      result.Outcome = TBuildOutcome::boRefused;
-      return result;
+    std::string why = dir_.empty() ? "none is named" : InTheWay(dir_);
+    if (why.empty()) {
+      if (!observer_.AskCreateTarget(dir_)) {
+        result.Outcome = TBuildOutcome::boRefused;
+        return result;
+      }
+      why = MakeTargetFolder(dir_, request_.CreateTargetParents);
     }
-    std::error_code ec;
-    bool made = false;
-    if (!dir_.empty()) {
-      made = request_.CreateTargetParents ? std::filesystem::create_directories(dir_, ec)
-                                          : std::filesystem::create_directory(dir_, ec);
-    }
-    if (!IsDirectory(dir_) || (!made && ec)) {
+    if (!why.empty()) {
       result.Outcome = TBuildOutcome::boFailed;
-      result.Message = "Cannot create " + dir_;
+      result.Message = "Cannot create the target folder" + (dir_.empty() ? "" : " " + dir_) + ": " +
+                       why + "; choose " + (dir_.empty() ? "one" : "another one");
       observer_.Error(result.Message);
       return result;
     }
@@ -369,10 +531,26 @@ TBuildResult TBuildEngine::Build::Run() {
     order_ = outputs_->Mine();
     std::unordered_set<std::string> told;
     std::vector<char> copied(n_, 0);
+    // Progress by bytes, so that a slow share shows movement; a copy not needed counts as done.
+    std::uint64_t total = 0, done = 0, shown = 0;
+    for (int i : order_) total += sizes_[i];
+    auto progress = [&](std::uint64_t at, bool always) {
+      at = std::min(at, total);
+      if (!always && at - shown < kCopyReportBytes) return;
+      shown = at;
+      observer_.CopyProgress(at, total);
+    };
+    progress(0, true);
+    outputs_->SetCopyProgress([&](std::uint64_t bytes) { progress(done + bytes, false); });
+    struct Unset {
+      TBuildOutputs& outputs;
+      ~Unset() { outputs.SetCopyProgress({}); }
+    } unset{*outputs_};
     for (int i : order_) {
       if (engine_.cancel_.load()) return finish(TBuildOutcome::boCancelled);
       const CatalogItem& item = items_[i];
       copied[i] = outputs_->Copy(i);
+      progress(done += sizes_[i], false);
       const TPictureRecord& entry = outputs_->Entry(i);
       if (copied[i] && !entry.CopyMade && entry.Source.Stamp.Size >= 0 &&
           entry.Source.Hash != entry.Copy.Hash && told.insert(item.PictureName).second) {
@@ -384,6 +562,7 @@ TBuildResult TBuildEngine::Build::Run() {
         observer_.KeptDifferentFile(warnings_.back());
       }
     }
+    progress(total, true);
     if (!PlanFromRecord(copied)) return finish(TBuildOutcome::boFailed);
   } catch (const EBuildStopped&) {
     return finish(TBuildOutcome::boCancelled);
@@ -500,9 +679,7 @@ PictureWork TBuildEngine::Build::Process(int index, TImageBox& box) {
       std::string why;
       const int fd = OpenRegularFile(path, why);
       if (fd < 0) {
-        if (!why.empty())
-          why[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(why[0])));
-        work.Error = cannotRead + why;
+        work.Error = cannotRead + Lowered(why);
         return work;
       }
       ::close(fd);
@@ -560,13 +737,8 @@ PictureWork TBuildEngine::Build::Process(int index, TImageBox& box) {
 
   try {
     Step(index, "Resampling file " + item.PictureName);
-    if (prescaled) {
-      box.Resample(tw, th, FilterOf(opt.Filter));
-    } else if (opt.ThumbMode == TThumbMode::tmFixedHeight) {
-      box.Resample(-1, opt.ThumbHeight, FilterOf(opt.Filter));
-    } else {
-      box.Resample(opt.ThumbWidth, -1, FilterOf(opt.Filter));
-    }
+    if (!prescaled) ThumbnailSize(opt, box.Bitmap().Width(), box.Bitmap().Height(), tw, th);
+    box.Resample(tw, th, FilterOf(opt.Filter));
     box.IOParams().JpegColorSpace = 0;
   } catch (const std::exception& e) {
     work.Error = "Cannot make the thumbnail of " + item.PictureName + ": " + e.what();
@@ -623,25 +795,45 @@ void TBuildEngine::Build::MakePage(int index, PictureWork& work) {
 }
 
 // Which pictures the build record lets this build take as they are. False (message_ set) when
-// a pages-only build finds pictures that no share has built.
+// a pages-only build finds pictures that no share has built, or built with other options.
 bool TBuildEngine::Build::PlanFromRecord(const std::vector<char>& copied) {
-  std::vector<char> missing(n_, 0);
+  std::vector<int> missing, other;  // not built; built with other options
+  std::string difference;
   reuse_.assign(n_, 0);
   for (int i : order_) {
     // A pages-only build copies nothing: a copy not as recorded is missing too.
     reuse_[i] = copied[i] && outputs_->Reuse(i);
-    missing[i] = request_.PagesOnly && !reuse_[i];
+    if (!request_.PagesOnly || reuse_[i]) continue;
+    const TPictureRecord* old = outputs_->Recorded(i);
+    const std::string& now = outputs_->Entry(i).ImageKey;
+    if (copied[i] && old && !old->ImageKey.empty() && old->ImageKey != now) {
+      if (other.empty()) difference = KeyDifference(old->ImageKey, now);
+      other.push_back(i);
+    } else {
+      missing.push_back(i);
+    }
   }
-  const int count = static_cast<int>(std::count(missing.begin(), missing.end(), 1));
-  if (count == 0) return true;
-  message_ = "Cannot write the catalog pages: " + std::to_string(count) +
-             (count == 1 ? " picture is" : " pictures are") +
-             " not built (has every share finished?):";
-  int named = 0;
-  for (int i = 0; i < n_ && named < 10; ++i) {
-    if (missing[i]) message_ += (named++ ? ", " : " ") + items_[i].PictureName;
+  if (missing.empty() && other.empty()) return true;
+  auto count = [](const std::vector<int>& list, const char* one, const char* many) {
+    return std::to_string(list.size()) + (list.size() == 1 ? one : many);
+  };
+  auto listed = [&](const std::vector<int>& list) {
+    std::string text;
+    const std::size_t shown = std::min<std::size_t>(list.size(), 10);
+    for (std::size_t k = 0; k < shown; ++k) text += (k ? ", " : " ") + items_[list[k]].PictureName;
+    if (list.size() > shown) text += " and " + std::to_string(list.size() - shown) + " more";
+    return text;
+  };
+  message_ = "Cannot write the catalog pages: ";
+  if (!missing.empty()) {
+    message_ += count(missing, " picture is", " pictures are") +
+                " not built (has every share finished?):" + listed(missing);
   }
-  if (count > named) message_ += " and " + std::to_string(count - named) + " more";
+  if (!other.empty()) {
+    message_ += (missing.empty() ? "" : "; ") + count(other, " picture was", " pictures were") +
+                " built with other options (" + difference + "):" + listed(other) +
+                "; give the options the shares were built with, or build them again";
+  }
   return false;
 }
 
