@@ -29,6 +29,10 @@ using test::WriteFile;
 using test::WriteJpeg;
 using Files = std::vector<std::string>;
 
+std::string Str(const test::Bytes& b) {
+  return std::string(b.begin(), b.end());
+}
+
 // Records everything the engine reports (one call at a time); hooks act on a report.
 struct Recorder : IBuildObserver {
   void Status(const std::string& text) override {
@@ -230,111 +234,83 @@ TEST_F(EngineTest, ManyWorkersWriteTheSameBytesAsOne) {
 // after it is written, and no catalog page. What is wrong with the request or an input is
 // found before anything is written.
 TEST_F(EngineTest, FailuresStopTheBuildNamingTheFile) {
-  using Pictures = std::vector<TPictureEntry>;
-  auto file = [&](const std::string& name, const std::string& bytes) {
-    WriteFile(src / name, bytes);
-    return TPictureEntry{name, src / name};
-  };
-  // Starts as its kind does, then is no picture: the reader its name picks says so.
-  auto broken = [&](const std::string& name, std::string head) {
-    return file(name, head + "this is not a picture at all");
-  };
-  const std::string noName =
-      "its name does not end in .jpg, .jpeg, .gif, .png, .webp, .heic, "
-      ".heif, .avif, .tif or .tiff, and ";
-  const Files none, read{"tnp1.jpg"}, first{"p1.jpg"};
+  const Files none, first{"p1.jpg"};
+  const std::string junk = "this is not a picture at all", bmff("\0\0\0\x18", 4);
+  const test::Bytes jpeg = test::MakeJpeg(8, 8, false);
   const struct {
     std::string message;  // the whole message, or after "~" a part of it
     Files present, absent;
-    std::function<void(Pictures&)> edit;
+    std::string file = {}, bytes = {};  // the second picture, when given
   } cases[] = {
-      {"~huge.gif",
-       read,
-       {"tnhuge.jpg", "tnp3.jpg", "page1.html"},  // past the limit
-       [&](Pictures& p) {
-         test::WriteBytes(src / "huge.gif", test::ReadBytes("bad/gif-huge-frame.gif"));
-         p[1] = {"huge.gif", src / "huge.gif"};
-       }},
-      {"~p2.jpg (" + src / "gone.jpg): no such file or directory", none, first,
-       [&](Pictures& p) { p[1].Path = src / "gone.jpg"; }},
-      {"'abc' is not a valid integer value",
-       read,
-       {"p1_jpg.html", "tnp2.jpg"},
-       [&](Pictures&) { request.Options.TableRows = "abc"; }},
-      {"~p2.jpg",
-       {"p3_jpg.html"},
-       {"page1.html"},  // the copy gone when sizes are read
-       [&](Pictures&) {
-         recorder.onStatus = [&](const std::string& s) {
-           if (s == "Saving file tnp3.jpg") std::filesystem::remove(out / "p2.jpg");
-         };
-       }},
-      {"~../p3.jpg", none, {"p1.jpg", "../p3.jpg"}, [](Pictures& p) { p[2].Name = "../p3.jpg"; }},
-      {"~tnp1.jpg",
-       none,
-       {"p1.jpg", "tnp1.jpg"},  // a thumbnail taking a picture's name
-       [&](Pictures& p) {
-         p[2] = {"tnp1.jpg", src / "p3.jpg"};
-       }},
-      {"The web copy x.tif.jpg made for x.tif would replace the picture x.tif.jpg", none, first,
-       [](Pictures& p) {
-         p[1] = {"x.tif", test::DataPath("formats/two-pages.tif")}, p[2].Name = "x.tif.jpg";
-       }},
-      {"~photo.jpg and " + src / "photo.png would share the thumbnail tnphoto.jpg: rename or "
-                                 "remove one of them",
-       none, first,
-       [&](Pictures& p) {
-         WriteJpeg(src / "photo.jpg", 20, 20);
-         p[1] = {"photo.jpg", src / "photo.jpg"};
-         test::WriteBytes(src / "photo.png", test::MakePng(8, 8, 8, 8));
-         p[2] = {"photo.png", src / "photo.png"};
-       }},
-      {"There is no share 9 of 3: shares are numbered 1 to 3", none, first,
-       [&](Pictures&) { request.Shares = 3, request.Share = 9; }},
+      {"~huge.gif", {"tnp1.jpg"}, {"tnhuge.jpg", "tnp3.jpg", "page1.html"}},  // past the limit
+      {"~p2.jpg (" + src / "gone.jpg): no such file or directory", none, first},
+      {"'abc' is not a valid integer value", {"tnp1.jpg"}, {"p1_jpg.html", "tnp2.jpg"}},
+      {"~p2.jpg", {"p3_jpg.html"}, {"page1.html"}},   // the copy gone when sizes are read
+      {"~../p3.jpg", none, {"p1.jpg", "../p3.jpg"}},  // a name leaving the target folder
+      {"~tnp1.jpg", none, {"p1.jpg", "tnp1.jpg"}},    // a thumbnail taking a picture's name
+      {"The web copy x.tif.jpg made for x.tif would replace the picture x.tif.jpg", none, first},
+      {"~p1.jpg and " + src / "p1.png would share the thumbnail tnp1.jpg: rename or remove one "
+                              "of them",
+       none, first, "p1.png", Str(test::MakePng(8, 8, 8, 8))},
+      {"There is no share 9 of 3: shares are numbered 1 to 3", none, first},
+      // Files that are no picture, or not of the kind their name says, are never copied.
+      {"~notes.txt is not a picture: its name does not end in .jpg, .jpeg, .gif, .png, .webp, "
+       ".heic, .heif, .avif, .tif or .tiff, and it holds text",
+       none, first, "notes.txt", "root:x:0:0:root:/root:/bin/bash\n"},
+      {"~x.png is not a PNG picture: it holds a JPEG picture; rename it to end in .jpg", none,
+       first, "x.png", Str(jpeg)},
       // Pictures that do not read, by the reader their name picks.
       {"Cannot read picture broken.jpg: not a valid JPEG file",
        {"tnp1.jpg", "p1_jpg.html"},
        {"tnbroken.jpg", "tnp3.jpg", "page1.html"},
-       [&](Pictures& p) { p[1] = broken("broken.jpg", "\xFF\xD8\xFF"); }},
+       "broken.jpg",
+       "\xFF\xD8\xFF" + junk},
       {"Cannot read picture broken.HEIC: not a valid HEIF file",
-       read,
+       {"tnp1.jpg"},
        {"tnbroken.jpg"},
-       [&](Pictures& p) {
-         p[1] = broken("broken.HEIC", std::string("\0\0\0\x18"
-                                                  "ftypheic",
-                                                  12));
-       }},
+       "broken.HEIC",
+       bmff + "ftypheic" + junk},
       {"Cannot read picture broken.avif: not a valid AVIF file",
-       read,
+       {"tnp1.jpg"},
        {"tnbroken.jpg"},
-       [&](Pictures& p) {
-         p[1] = broken("broken.avif", std::string("\0\0\0\x18"
-                                                  "ftypavif",
-                                                  12));
-       }},
+       "broken.avif",
+       bmff + "ftypavif" + junk},
       {"Cannot read picture broken.webp: not a valid WebP file",
-       read,
+       {"tnp1.jpg"},
        {"tnbroken.jpg"},
-       [&](Pictures& p) { p[1] = broken("broken.webp", std::string("RIFF\x10\0\0\0WEBP", 12)); }},
+       "broken.webp",
+       "RIFF" + bmff + "WEBP" + junk},
       {"Cannot read picture broken.tiff: not a valid TIFF file",
-       read,
+       {"tnp1.jpg"},
        {"tnbroken.jpg"},
-       [&](Pictures& p) { p[1] = broken("broken.tiff", std::string("II*\0", 4)); }},
-      // Files that are no picture, or not of the kind their name says, are never copied.
-      {"~notes.txt is not a picture: " + noName + "it holds text", none, first,
-       [&](Pictures& p) { p[1] = file("notes.txt", "root:x:0:0:root:/root:/bin/bash\n"); }},
-      {"~x.png is not a PNG picture: it holds a JPEG picture; rename it to end in .jpg", none,
-       first, [&](Pictures& p) { p[1] = file("x.png", ReadFile(src / "p3.jpg")); }},
-  };
-  for (const auto& c : cases) {
-    const std::string& m = c.message;
+       "broken.tiff",
+       std::string("II*\0", 4) + junk}};
+  for (int k = 0; k < 16; ++k) {
+    const std::string& m = cases[k].message;
     SCOPED_TRACE(m);
     request = TBuildRequest();
     request.Jobs = 1;
     recorder.errors.clear();
     recorder.onStatus = nullptr;
     MakeJpegs(3);
-    c.edit(request.Pictures);
+    std::vector<TPictureEntry>& p = request.Pictures;
+    if (k == 0) test::WriteBytes(src / "huge.gif", test::ReadBytes("bad/gif-huge-frame.gif"));
+    if (k == 0) p[1] = {"huge.gif", src / "huge.gif"};
+    if (k == 1) p[1].Path = src / "gone.jpg";
+    if (k == 2) request.Options.TableRows = "abc";
+    if (k == 3) {
+      recorder.onStatus = [&](const std::string& s) {
+        if (s == "Saving file tnp3.jpg") std::filesystem::remove(out / "p2.jpg");
+      };
+    }
+    if (k == 4) p[2].Name = "../p3.jpg";
+    if (k == 5) p[2] = {"tnp1.jpg", src / "p3.jpg"};
+    if (k == 6) p[1] = {"x.tif", test::DataPath("formats/two-pages.tif")}, p[2].Name = "x.tif.jpg";
+    if (k == 8) request.Shares = 3, request.Share = 9;
+    if (const std::string& name = cases[k].file; !name.empty()) {
+      WriteFile(src / name, cases[k].bytes);
+      p[1] = {name, src / name};
+    }
     std::filesystem::remove_all(out.Path());
     std::filesystem::create_directory(out.Path());
     const TBuildResult r = Run(out.Path());
@@ -343,8 +319,8 @@ TEST_F(EngineTest, FailuresStopTheBuildNamingTheFile) {
         << r.Message;
     EXPECT_EQ(recorder.errors, Files{r.Message});
     EXPECT_TRUE(recorder.PutBack());
-    EXPECT_EQ(Present(out.Path(), c.present), c.present);
-    EXPECT_EQ(Present(out.Path(), c.absent), Files{});
+    EXPECT_EQ(Present(out.Path(), cases[k].present), cases[k].present);
+    EXPECT_EQ(Present(out.Path(), cases[k].absent), Files{});
   }
 }
 
