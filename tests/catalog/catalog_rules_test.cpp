@@ -12,8 +12,8 @@ namespace folivant {
 namespace {
 
 TEST(NameRules, PageThumbnailAndBareNames) {
-  // The page takes the first dot, the thumbnail drops what follows the last one: two pictures
-  // may share a thumbnail, never a page.
+  // The page takes the first dot, the thumbnail drops what follows the last one: x.jpg and
+  // x.gif would share a thumbnail, so a build refuses them.
   const char* const names[][3] = {{"beach.jpg", "beach_jpg.html", "tnbeach.jpg"},
                                   {"my.trip.png", "my_trip.png.html", "tnmy.trip.jpg"},
                                   {"README", "README.html", "tnREADME.jpg"},
