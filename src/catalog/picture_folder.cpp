@@ -43,11 +43,15 @@ std::vector<std::string> FolderPictureNames(const std::string& folder, std::stri
     error = "cannot read folder " + folder + ": " + ec.message();
     return {};
   }
-  // A thumbnail of one of the folder's pictures, left by an earlier build into the folder
-  // itself, is not a picture of the catalog.
-  std::set<std::string> thumbnails;
-  for (const std::string& name : names) thumbnails.insert(TnFileName(name));
-  std::erase_if(names, [&](const std::string& name) { return thumbnails.count(name) > 0; });
+  // A thumbnail or web copy of one of the folder's pictures, left by an earlier build into the
+  // folder itself, is not a picture of the catalog. A user's own x.heic.jpg goes too, but only
+  // beside x.heic, whose web copy would replace it anyway.
+  std::set<std::string> made;
+  for (const std::string& name : names) {
+    made.insert(TnFileName(name));
+    if (NeedsWebCopy(name)) made.insert(WebCopyFileName(name));
+  }
+  std::erase_if(names, [&](const std::string& name) { return made.count(name) > 0; });
   std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
     const std::string la = Lower(a), lb = Lower(b);
     return la != lb ? la < lb : a < b;

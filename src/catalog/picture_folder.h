@@ -12,8 +12,10 @@ namespace folivant {
 bool IsPictureName(const std::string& name);
 
 // The names of a folder's pictures, sorted by name without regard to case (ties by bytes),
-// leaving out hidden files, anything that is not a regular file, and the thumbnails (tnNAME.jpg)
-// of the folder's other pictures. error is set when the folder cannot be read.
+// leaving out hidden files (the build's temporary files among them), anything that is not a
+// regular file, and what a build into the folder made of its other pictures: thumbnails
+// (tnNAME.jpg) and web copies (NAME.heic.jpg beside NAME.heic). error is set when the folder
+// cannot be read.
 std::vector<std::string> FolderPictureNames(const std::string& folder, std::string& error);
 
 }  // namespace folivant

@@ -243,6 +243,61 @@ std::string LowerExtension(const std::string& fileName) {
   return ToLower(fileName.substr(dot));
 }
 
+namespace {
+
+struct TKindInfo {
+  const char* Name;
+  const char* Extension;
+};
+constexpr TKindInfo kKinds[] = {{"", ""},          {"JPEG", ".jpg"},  {"GIF", ".gif"},
+                                {"PNG", ".png"},   {"WebP", ".webp"}, {"HEIF", ".heic"},
+                                {"AVIF", ".avif"}, {"TIFF", ".tif"}};
+
+}  // namespace
+
+TPictureKind PictureKindOfName(const std::string& fileName) {
+  const std::string ext = LowerExtension(fileName);
+  if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe") return TPictureKind::pkJpeg;
+  if (ext == ".gif") return TPictureKind::pkGif;
+  if (ext == ".png") return TPictureKind::pkPng;
+  if (ext == ".webp") return TPictureKind::pkWebp;
+  if (ext == ".heic" || ext == ".heif") return TPictureKind::pkHeif;
+  if (ext == ".avif") return TPictureKind::pkAvif;
+  if (ext == ".tif" || ext == ".tiff") return TPictureKind::pkTiff;
+  return TPictureKind::pkNone;
+}
+
+TPictureKind PictureKindOfBytes(std::string_view head) {
+  auto at = [&](std::size_t pos, std::string_view sig) {
+    return head.size() >= pos + sig.size() && head.substr(pos, sig.size()) == sig;
+  };
+  using namespace std::string_view_literals;
+  if (at(0, "\xFF\xD8\xFF"sv)) return TPictureKind::pkJpeg;
+  if (at(0, "GIF"sv)) return TPictureKind::pkGif;  // as much as the reader asks
+  if (at(0, "\x89PNG\r\n\x1A\n"sv)) return TPictureKind::pkPng;
+  if (at(0, "RIFF"sv) && at(8, "WEBP"sv)) return TPictureKind::pkWebp;
+  if (at(4, "ftyp"sv)) {
+    return at(8, "avif"sv) || at(8, "avis"sv) ? TPictureKind::pkAvif : TPictureKind::pkHeif;
+  }
+  // Classic and big TIFF, either byte order.
+  if (at(0, "II*\0"sv) || at(0, "II+\0"sv) || at(0, "MM\0*"sv) || at(0, "MM\0+"sv))
+    return TPictureKind::pkTiff;
+  return TPictureKind::pkNone;
+}
+
+const char* PictureKindName(TPictureKind kind) {
+  return kKinds[static_cast<int>(kind)].Name;
+}
+
+const char* PictureKindExtension(TPictureKind kind) {
+  return kKinds[static_cast<int>(kind)].Extension;
+}
+
+bool ReadsAs(TPictureKind named, TPictureKind found) {
+  auto heif = [](TPictureKind k) { return k == TPictureKind::pkHeif || k == TPictureKind::pkAvif; };
+  return named != TPictureKind::pkNone && (named == found || (heif(named) && heif(found)));
+}
+
 // ---------------------------------------------------------------------------------------------
 // TImageBoxIO
 

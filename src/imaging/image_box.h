@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "imaging/bitmap.h"
@@ -156,6 +157,18 @@ TFileFormatRegistry& FileFormatRegistry();
 // The extension of a file name: from the last "." of its last path component, dot included,
 // in lower case; empty when there is none.
 std::string LowerExtension(const std::string& fileName);
+
+// The kinds of picture a build reads: by a name's extension (the reader LoadFromFile picks)
+// and by a file's first bytes. HEIF and AVIF files share one reader.
+enum class TPictureKind { pkNone, pkJpeg, pkGif, pkPng, pkWebp, pkHeif, pkAvif, pkTiff };
+TPictureKind PictureKindOfName(const std::string& fileName);
+// From the file's first bytes: 12 are enough.
+TPictureKind PictureKindOfBytes(std::string_view head);
+// "JPEG", "GIF", ...; and the usual extension: ".jpg", ".gif", ...
+const char* PictureKindName(TPictureKind kind);
+const char* PictureKindExtension(TPictureKind kind);
+// True when the reader for a name of kind named reads a file whose bytes are of kind found.
+bool ReadsAs(TPictureKind named, TPictureKind found);
 
 // The I/O object: load and save by extension through the codec table.
 class TImageBoxIO : public TImageBoxClient {

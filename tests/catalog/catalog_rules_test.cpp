@@ -6,13 +6,14 @@
 
 #include "../common/test_files.h"
 #include "catalog/html_color.h"
+#include "catalog/picture_folder.h"
 
 namespace folivant {
 namespace {
 
 TEST(NameRules, PageThumbnailAndBareNames) {
-  // The page takes the first dot, the thumbnail drops what follows the last one: two pictures
-  // may share a thumbnail, never a page.
+  // The page takes the first dot, the thumbnail drops what follows the last one: x.jpg and
+  // x.gif would share a thumbnail, so a build refuses them.
   const char* const names[][3] = {{"beach.jpg", "beach_jpg.html", "tnbeach.jpg"},
                                   {"my.trip.png", "my_trip.png.html", "tnmy.trip.jpg"},
                                   {"README", "README.html", "tnREADME.jpg"},
@@ -25,6 +26,18 @@ TEST(NameRules, PageThumbnailAndBareNames) {
   for (std::string bad : {std::string(), std::string("."), std::string(".."), std::string("../x"),
                           std::string("d/x.jpg"), std::string("x\0y.jpg", 7)})
     EXPECT_THROW(CheckBareFileName(bad), ECatalogError) << bad;
+}
+
+// A folder a catalog was built into gives its pictures again, without what the build made of
+// them; a user's x.jpg stays unless it is the web copy of an x.heic (or .heif, .tif, .tiff).
+TEST(NameRules, FolderPicturesLeaveOutThumbnailsAndWebCopies) {
+  const test::TempDir dir;
+  for (const char* name : {"a.heic", "a.heic.jpg", "tna.jpg", "c.TIFF", "c.TIFF.jpg", "y.tif.jpg",
+                           "x.jpg", "a_heic.html", ".folivant-1-2.tmp"})
+    test::WriteFile(dir / name, "x");
+  std::string error;
+  EXPECT_EQ(FolderPictureNames(dir.Path(), error),
+            (std::vector<std::string>{"a.heic", "c.TIFF", "x.jpg", "y.tif.jpg"}));
 }
 
 TEST(HtmlColorTest, PlainAndSystemColours) {

@@ -29,6 +29,10 @@ using test::WriteFile;
 using test::WriteJpeg;
 using Files = std::vector<std::string>;
 
+std::string Str(const test::Bytes& b) {
+  return std::string(b.begin(), b.end());
+}
+
 // Records everything the engine reports (one call at a time); hooks act on a report.
 struct Recorder : IBuildObserver {
   void Status(const std::string& text) override {
@@ -40,6 +44,9 @@ struct Recorder : IBuildObserver {
     overallMax = maximum;
   }
   void CurrentProgress(int percent) override { current.push_back(percent); }
+  void CopyProgress(std::uint64_t done, std::uint64_t total) override {
+    copies.push_back({done, total});
+  }
   bool AskCreateTarget(const std::string& dir) override {
     asked.push_back(dir);
     return answer;
@@ -61,6 +68,7 @@ struct Recorder : IBuildObserver {
   bool answer = true;
   Files statuses, asked, information, errors, opened;
   std::vector<int> overall, current, done;
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> copies;
   int overallMax = 0;
 };
 
@@ -100,6 +108,7 @@ class EngineTest : public ::testing::Test {
 
 TEST_F(EngineTest, ThreePicturesInAFourByFourTable) {
   MakeJpegs(3);
+  WriteFile(src / "p1.jpg", ReadFile(src / "p1.jpg") + std::string(3 << 20, '\0'));  // 3 MB
   request.Options.ShowInBrowser = true;
   request.Jobs = 1;  // every status is then shown: with more, those of the oldest picture
   const TBuildResult r = Run(out.Path());
@@ -118,6 +127,14 @@ TEST_F(EngineTest, ThreePicturesInAFourByFourTable) {
   EXPECT_TRUE(recorder.opened[0].starts_with("/") && recorder.opened[0].ends_with("/page1.html"));
   EXPECT_EQ(recorder.done, (std::vector<int>{0, 1, 2}));
   EXPECT_TRUE(recorder.errors.empty());
+  // Copying is counted by bytes, also inside the 3 MB picture.
+  std::uint64_t bytes = 0;
+  for (const char* p : {"p1.jpg", "p2.jpg", "p3.jpg"}) bytes += ReadFile(src / p).size();
+  const auto& copies = recorder.copies;
+  ASSERT_GE(copies.size(), 5u);
+  EXPECT_EQ(copies.front(), std::pair(std::uint64_t{0}, bytes));
+  EXPECT_EQ(copies.back(), std::pair(bytes, bytes));
+  EXPECT_TRUE(std::is_sorted(copies.begin(), copies.end()));
   // Thumbnails are RGB with an Adobe marker: no JFIF header, so no density fields.
   EXPECT_EQ(ReadFile(out / "tnp1.jpg").find("JFIF"), std::string::npos);
 }
@@ -133,7 +150,10 @@ TEST_F(EngineTest, ThumbnailSizesTruncate) {
                {600, 800, TThumbMode::tmFixedHeight, 96, 72, 96},
                {1003, 400, TThumbMode::tmFixedHeight, 96, 240, 96},  // 240.7, decoded at half size
                {1000, 333, TThumbMode::tmFixedWidth, 70, 70, 23},
-               {20, 10, TThumbMode::tmFixedHeight, 96, 192, 96}};
+               {20, 10, TThumbMode::tmFixedHeight, 96, 192, 96},
+               // A side is at least 1 pixel and at most what a JPEG holds.
+               {1, 3000, TThumbMode::tmFixedHeight, 96, 1, 96},
+               {20000, 1, TThumbMode::tmFixedHeight, 96, 65500, 96}};
   for (bool prescale : {false, true}) {
     for (const auto& c : cases) {
       SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h) + (prescale ? " reduced" : ""));
@@ -210,46 +230,62 @@ TEST_F(EngineTest, ManyWorkersWriteTheSameBytesAsOne) {
   }
 }
 
-TEST_F(EngineTest, TheLaterOfTwoPicturesSharingAThumbnailNameWins) {
-  Add("x.jpg", 3200, 800, 1);  // slow to make; tnx.jpg would be 384 x 96
-  Add("x.gif", 100, 100, 2);   // tnx.jpg is 96 x 96
-  Add("y.jpg", 64, 64, 3);
-  for (int jobs : {1, 3}) {
-    TempDir target;
-    request.Jobs = jobs;
-    ASSERT_EQ(Run(target.Path()).Outcome, TBuildOutcome::boDone);
-    EXPECT_EQ(PictureSize(target / "tnx.jpg"), std::pair(96, 96)) << jobs;
-    EXPECT_EQ(Present(target.Path(), {"x_jpg.html", "x_gif.html"}).size(), 2u);
-  }
-}
-
 // A failure ends the build with a message naming the file; what came before stays, nothing
-// after it is written, and no catalog page.
+// after it is written, and no catalog page. What is wrong with the request or an input is
+// found before anything is written.
 TEST_F(EngineTest, FailuresStopTheBuildNamingTheFile) {
+  const Files none, first{"p1.jpg"};
+  const std::string junk = "this is not a picture at all", bmff("\0\0\0\x18", 4);
+  const test::Bytes jpeg = test::MakeJpeg(8, 8, false);
   const struct {
-    const char* message;  // the whole message, or after "~" a part of it
+    std::string message;  // the whole message, or after "~" a part of it
     Files present, absent;
+    std::string file = {}, bytes = {};  // the second picture, when given
   } cases[] = {
       {"~huge.gif", {"tnp1.jpg"}, {"tnhuge.jpg", "tnp3.jpg", "page1.html"}},  // past the limit
-      {"~gone.jpg", {"p1.jpg"}, {"p2.jpg", "tnp1.jpg"}},                      // before the copy
+      {"~p2.jpg (" + src / "gone.jpg): no such file or directory", none, first},
       {"'abc' is not a valid integer value", {"tnp1.jpg"}, {"p1_jpg.html", "tnp2.jpg"}},
-      {"~p2.jpg", {"p3_jpg.html"}, {"page1.html"}},  // the copy gone when sizes are read
-      {"~../p3.jpg", {}, {"p1.jpg", "../p3.jpg"}},   // a name leaving the target folder
-      {"~tnp1.jpg", {}, {"p1.jpg", "tnp1.jpg"}},     // a thumbnail taking a picture's name
-      // A web copy taking a picture's name: nothing is written.
-      {"The web copy x.tif.jpg made for x.tif would replace the picture x.tif.jpg", {}, {"p1.jpg"}},
+      {"~p2.jpg", {"p3_jpg.html"}, {"page1.html"}},   // the copy gone when sizes are read
+      {"~../p3.jpg", none, {"p1.jpg", "../p3.jpg"}},  // a name leaving the target folder
+      {"~tnp1.jpg", none, {"p1.jpg", "tnp1.jpg"}},    // a thumbnail taking a picture's name
+      {"The web copy x.tif.jpg made for x.tif would replace the picture x.tif.jpg", none, first},
+      {"~p1.jpg and " + src / "p1.png would share the thumbnail tnp1.jpg: rename or remove one "
+                              "of them",
+       none, first, "p1.png", Str(test::MakePng(8, 8, 8, 8))},
+      {"There is no share 9 of 3: shares are numbered 1 to 3", none, first},
+      // Files that are no picture, or not of the kind their name says, are never copied.
+      {"~notes.txt is not a picture: its name does not end in .jpg, .jpeg, .gif, .png, .webp, "
+       ".heic, .heif, .avif, .tif or .tiff, and it holds text",
+       none, first, "notes.txt", "root:x:0:0:root:/root:/bin/bash\n"},
+      {"~x.png is not a PNG picture: it holds a JPEG picture; rename it to end in .jpg", none,
+       first, "x.png", Str(jpeg)},
       // Pictures that do not read, by the reader their name picks.
       {"Cannot read picture broken.jpg: not a valid JPEG file",
        {"tnp1.jpg", "p1_jpg.html"},
-       {"tnbroken.jpg", "tnp3.jpg", "page1.html"}},
-      {"Cannot read picture broken.HEIC: not a valid HEIF file", {"tnp1.jpg"}, {"tnbroken.jpg"}},
-      {"Cannot read picture broken.avif: not a valid AVIF file", {"tnp1.jpg"}, {"tnbroken.jpg"}},
-      {"Cannot read picture broken.webp: not a valid WebP file", {"tnp1.jpg"}, {"tnbroken.jpg"}},
-      {"Cannot read picture broken.tiff: not a valid TIFF file", {"tnp1.jpg"}, {"tnbroken.jpg"}},
-      {"Cannot read picture notes.txt: no reader for this kind of file",
+       {"tnbroken.jpg", "tnp3.jpg", "page1.html"},
+       "broken.jpg",
+       "\xFF\xD8\xFF" + junk},
+      {"Cannot read picture broken.HEIC: not a valid HEIF file",
        {"tnp1.jpg"},
-       {"tnnotes.jpg", "tnp3.jpg", "page1.html"}}};
-  for (int k = 0; k < 13; ++k) {
+       {"tnbroken.jpg"},
+       "broken.HEIC",
+       bmff + "ftypheic" + junk},
+      {"Cannot read picture broken.avif: not a valid AVIF file",
+       {"tnp1.jpg"},
+       {"tnbroken.jpg"},
+       "broken.avif",
+       bmff + "ftypavif" + junk},
+      {"Cannot read picture broken.webp: not a valid WebP file",
+       {"tnp1.jpg"},
+       {"tnbroken.jpg"},
+       "broken.webp",
+       "RIFF" + bmff + "WEBP" + junk},
+      {"Cannot read picture broken.tiff: not a valid TIFF file",
+       {"tnp1.jpg"},
+       {"tnbroken.jpg"},
+       "broken.tiff",
+       std::string("II*\0", 4) + junk}};
+  for (int k = 0; k < 16; ++k) {
     const std::string& m = cases[k].message;
     SCOPED_TRACE(m);
     request = TBuildRequest();
@@ -270,9 +306,9 @@ TEST_F(EngineTest, FailuresStopTheBuildNamingTheFile) {
     if (k == 4) p[2].Name = "../p3.jpg";
     if (k == 5) p[2] = {"tnp1.jpg", src / "p3.jpg"};
     if (k == 6) p[1] = {"x.tif", test::DataPath("formats/two-pages.tif")}, p[2].Name = "x.tif.jpg";
-    if (k >= 7) {  // the name between "picture " and ":"
-      const std::string name = m.substr(20, m.find(':') - 20);
-      WriteFile(src / name, "this is not a picture at all");
+    if (k == 8) request.Shares = 3, request.Share = 9;
+    if (const std::string& name = cases[k].file; !name.empty()) {
+      WriteFile(src / name, cases[k].bytes);
       p[1] = {name, src / name};
     }
     std::filesystem::remove_all(out.Path());
@@ -286,6 +322,26 @@ TEST_F(EngineTest, FailuresStopTheBuildNamingTheFile) {
     EXPECT_EQ(Present(out.Path(), cases[k].present), cases[k].present);
     EXPECT_EQ(Present(out.Path(), cases[k].absent), Files{});
   }
+}
+
+// A target folder that cannot be made says why, and is not offered to be made when it cannot.
+TEST_F(EngineTest, ATargetFolderThatCannotBeMadeSaysWhy) {
+  MakeJpegs(3);
+  WriteFile(out / "file", "x");
+  const std::string cannot = "Cannot create the target folder ";
+  const std::pair<std::string, std::string> cases[] = {
+      {out / "file", "a file of that name is in the way"},
+      {out / "file/sub", out / "file is a file, not a folder"},
+      {out / "a/b", "the folder it goes in, " + out / "a, does not exist"},  // asked first
+      {"", "none is named; choose one"}};
+  for (const auto& [target, why] : cases) {
+    recorder.asked.clear();
+    const TBuildResult r = Run(target);
+    EXPECT_EQ(r.Message, target.empty() ? "Cannot create the target folder: " + why
+                                        : cannot + target + ": " + why + "; choose another one");
+    EXPECT_EQ(recorder.asked.size(), target.ends_with("/b") ? 1u : 0u) << target;
+  }
+  EXPECT_EQ(Listing(out.Path()), Files{"file"});
 }
 
 // The eight EXIF orientations, a HEIC turned by its own boxes and a TIFF page stored on its
@@ -534,6 +590,20 @@ TEST_F(EngineTest, PagesOnlyNamesThePicturesNoShareHasBuilt) {
             "Cannot write the catalog pages: 3 pictures are not built (has every share "
             "finished?): p1.jpg, p3.jpg, p5.jpg");
   EXPECT_FALSE(Exists(out / "page1.html"));
+  // The other share built with another quality: the option that differs is named.
+  request.PagesOnly = false;
+  request.Shares = 2;
+  request.Share = 1;
+  request.Options.JPEGQuality = 80;
+  ASSERT_EQ(Run(out.Path()).Outcome, TBuildOutcome::boDone);
+  request.Shares = request.Share = 0;
+  request.PagesOnly = true;
+  EXPECT_EQ(Run(out.Path()).Message,
+            "Cannot write the catalog pages: 2 pictures were built with other options (built "
+            "with quality=" +
+                std::to_string(CatalogOptions().JPEGQuality) +
+                ", now quality=80): p2.jpg, p4.jpg; give the options the shares were built with, "
+                "or build them again");
 }
 
 TEST(TargetFiles, CopyNeverReplacesAndWriteReplacesWhole) {

@@ -18,6 +18,7 @@
 #include <unordered_set>
 
 #include "catalog/catalog_rules.h"
+#include "catalog/engine/build_checks.h"
 #include "catalog/engine/build_outputs.h"
 #include "catalog/engine/picture_upright.h"
 #include "catalog/engine/target_files.h"
@@ -41,6 +42,9 @@ std::string LoadFailureReason(const std::string& name) {
   if (ext == ".tif" || ext == ".tiff") return "not a valid TIFF file";
   return "no reader for this kind of file";
 }
+
+// Copy progress is told at least this often, and at the start and end of the copies.
+constexpr std::uint64_t kCopyReportBytes = 1u << 20;
 
 TResampleFilter FilterOf(int filter) {
   // No filter chosen (or anything outside the list) means the plain stretch.
@@ -93,14 +97,24 @@ bool IsJpegName(const std::string& name) {
   return ext == ".jpg" || ext == ".jpeg" || ext == ".jpe";
 }
 
-// The thumbnail size of a w x h picture: one side given, the other in proportion, truncated.
+// The side in proportion to a given one, truncated: at least 1 pixel, so a very thin picture
+// still has a thumbnail, and at most what the size limit and a JPEG (65500) allow.
+int ProportionalSide(std::int64_t have, std::int64_t want, std::int64_t divisor) {
+  const std::int64_t side = have * want / divisor;
+  if (want < 1) return static_cast<int>(std::max<std::int64_t>(side, 0));  // refused later
+  const TPictureLimits& lim = PictureLimits();
+  const std::int64_t most = std::min({lim.MaxSide, std::int64_t{65500}, lim.MaxPixels / want});
+  return static_cast<int>(std::clamp<std::int64_t>(side, 1, std::max<std::int64_t>(most, 1)));
+}
+
+// The thumbnail size of a w x h picture: one side given, the other in proportion.
 void ThumbnailSize(const CatalogOptions& opt, int w, int h, int& tw, int& th) {
   if (opt.ThumbMode == TThumbMode::tmFixedHeight) {
     th = opt.ThumbHeight;
-    tw = static_cast<int>(static_cast<std::int64_t>(w) * th / h);
+    tw = ProportionalSide(w, th, h);
   } else {
     tw = opt.ThumbWidth;
-    th = static_cast<int>(static_cast<std::int64_t>(h) * tw / w);
+    th = ProportionalSide(h, tw, w);
   }
 }
 
@@ -194,6 +208,7 @@ class TBuildEngine::Build {
   std::string dir_;
   std::vector<CatalogItem> items_;
   std::vector<std::string> warnings_;
+  std::vector<std::uint64_t> sizes_;  // of the sources, at their first listing
   int n_ = 0;
   std::unique_ptr<TBuildOutputs> outputs_;
   std::vector<int> order_;   // the pictures this build processes, in list order
@@ -268,81 +283,39 @@ TBuildResult TBuildEngine::Build::Run() {
     return result;
   };
 
+  // A target folder that cannot be made is told first, and never offered to be made.
+  dir_ = opt.TargetDir;
+  auto cannotCreate = [&](const std::string& why) {
+    result.Outcome = TBuildOutcome::boFailed;
+    result.Message = "Cannot create the target folder" + (dir_.empty() ? "" : " " + dir_) + ": " +
+                     why + "; choose " + (dir_.empty() ? "one" : "another one");
+    observer_.Error(result.Message);
+    return result;
+  };
+  if (!IsDirectory(dir_)) {
+    if (const std::string why = dir_.empty() ? "none is named" : InTheWay(dir_); !why.empty())
+      return cannotCreate(why);
+  }
+
   // 6. Names, checked before anything is written. A name is checked before it is joined to
   // the folder; no thumbnail or page may take the name of one of the pictures (in a build into
   // the pictures' own folder it would overwrite that picture); two different pictures may not
   // share a name, as the second would be read from the copy of the first.
-  items_.resize(n_);
   try {
-    if (request_.Shares < 0 ||
-        (request_.Shares > 0 &&
-         (request_.Share < 1 || request_.Share > request_.Shares || request_.PagesOnly))) {
-      throw ECatalogError("There is no share " + std::to_string(request_.Share) + " of " +
-                          std::to_string(request_.Shares));
-    }
-    for (int i = 0; i < n_; ++i) {
-      CatalogItem& item = items_[i];
-      item.PictureName = request_.Pictures[i].Name;
-      item.SourcePath = request_.Pictures[i].Path;
-      CheckBareFileName(item.PictureName);
-      item.TnFileName = TnFileName(item.PictureName);
-      item.PageFileName = PageFileName(item.PictureName);
-      if (NeedsWebCopy(item.PictureName)) item.WebCopyName = WebCopyFileName(item.PictureName);
-    }
-    std::unordered_map<std::string, const CatalogItem*> byName;
-    for (const CatalogItem& item : items_) {
-      const auto [it, added] = byName.emplace(item.PictureName, &item);
-      const std::string& other = it->second->SourcePath;
-      if (!added && !SameFile(other, item.SourcePath)) {
-        throw ECatalogError("Two different pictures have the name " + item.PictureName + ": " +
-                            other + " and " + item.SourcePath +
-                            " (the catalog keeps one file of each name)");
-      }
-    }
-    std::unordered_set<std::string> madeNames;
-    for (const CatalogItem& item : items_) {
-      for (const std::string* made : {&item.TnFileName, &item.PageFileName}) {
-        if (byName.count(*made) != 0) {
-          throw ECatalogError("The catalog file " + *made + " made for " + item.PictureName +
-                              " would replace the picture " + *made);
-        }
-        madeNames.insert(*made);
-      }
-    }
-    // A web copy takes no picture's name, and no other thumbnail's or page's either.
-    for (const CatalogItem& item : items_) {
-      if (item.WebCopyName.empty()) continue;
-      const bool picture = byName.count(item.WebCopyName) != 0;
-      if (picture || madeNames.count(item.WebCopyName) != 0) {
-        throw ECatalogError("The web copy " + item.WebCopyName + " made for " + item.PictureName +
-                            " would replace the " + (picture ? "picture " : "catalog file ") +
-                            item.WebCopyName);
-      }
-    }
+    CheckRequest(request_, items_, sizes_);
   } catch (const std::exception& e) {
     message_ = e.what();
     return finish(TBuildOutcome::boFailed);
   }
 
   // 2. The target folder, made on request.
-  dir_ = opt.TargetDir;
   if (!IsDirectory(dir_)) {
     if (!observer_.AskCreateTarget(dir_)) {
       result.Outcome = TBuildOutcome::boRefused;
       return result;
     }
-    std::error_code ec;
-    bool made = false;
-    if (!dir_.empty()) {
-      made = request_.CreateTargetParents ? std::filesystem::create_directories(dir_, ec)
-                                          : std::filesystem::create_directory(dir_, ec);
-    }
-    if (!IsDirectory(dir_) || (!made && ec)) {
-      result.Outcome = TBuildOutcome::boFailed;
-      result.Message = "Cannot create " + dir_;
-      observer_.Error(result.Message);
-      return result;
-    }
+    if (const std::string why = MakeTargetFolder(dir_, request_.CreateTargetParents); !why.empty())
+      return cannotCreate(why);
   }
 
   // 3, 4. Titles and alignment come with the snapshot. The cancel flag is not cleared here: a
@@ -369,10 +342,26 @@ TBuildResult TBuildEngine::Build::Run() {
     order_ = outputs_->Mine();
     std::unordered_set<std::string> told;
     std::vector<char> copied(n_, 0);
+    // Progress by bytes, so that a slow share shows movement; a copy not needed counts as done.
+    std::uint64_t total = 0, done = 0, shown = 0;
+    for (int i : order_) total += sizes_[i];
+    auto progress = [&](std::uint64_t at, bool always) {
+      at = std::min(at, total);
+      if (!always && at - shown < kCopyReportBytes) return;
+      shown = at;
+      observer_.CopyProgress(at, total);
+    };
+    progress(0, true);
+    outputs_->SetCopyProgress([&](std::uint64_t bytes) { progress(done + bytes, false); });
+    struct Unset {
+      TBuildOutputs& outputs;
+      ~Unset() { outputs.SetCopyProgress({}); }
+    } unset{*outputs_};
     for (int i : order_) {
       if (engine_.cancel_.load()) return finish(TBuildOutcome::boCancelled);
       const CatalogItem& item = items_[i];
       copied[i] = outputs_->Copy(i);
+      progress(done += sizes_[i], false);
       const TPictureRecord& entry = outputs_->Entry(i);
       if (copied[i] && !entry.CopyMade && entry.Source.Stamp.Size >= 0 &&
           entry.Source.Hash != entry.Copy.Hash && told.insert(item.PictureName).second) {
@@ -384,6 +373,7 @@ TBuildResult TBuildEngine::Build::Run() {
         observer_.KeptDifferentFile(warnings_.back());
       }
     }
+    progress(total, true);
     if (!PlanFromRecord(copied)) return finish(TBuildOutcome::boFailed);
   } catch (const EBuildStopped&) {
     return finish(TBuildOutcome::boCancelled);
@@ -500,9 +490,7 @@ PictureWork TBuildEngine::Build::Process(int index, TImageBox& box) {
       std::string why;
       const int fd = OpenRegularFile(path, why);
       if (fd < 0) {
-        if (!why.empty())
-          why[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(why[0])));
-        work.Error = cannotRead + why;
+        work.Error = cannotRead + MidSentence(why);
         return work;
       }
       ::close(fd);
@@ -560,13 +548,8 @@ PictureWork TBuildEngine::Build::Process(int index, TImageBox& box) {
 
   try {
     Step(index, "Resampling file " + item.PictureName);
-    if (prescaled) {
-      box.Resample(tw, th, FilterOf(opt.Filter));
-    } else if (opt.ThumbMode == TThumbMode::tmFixedHeight) {
-      box.Resample(-1, opt.ThumbHeight, FilterOf(opt.Filter));
-    } else {
-      box.Resample(opt.ThumbWidth, -1, FilterOf(opt.Filter));
-    }
+    if (!prescaled) ThumbnailSize(opt, box.Bitmap().Width(), box.Bitmap().Height(), tw, th);
+    box.Resample(tw, th, FilterOf(opt.Filter));
     box.IOParams().JpegColorSpace = 0;
   } catch (const std::exception& e) {
     work.Error = "Cannot make the thumbnail of " + item.PictureName + ": " + e.what();
@@ -623,25 +606,45 @@ void TBuildEngine::Build::MakePage(int index, PictureWork& work) {
 }
 
 // Which pictures the build record lets this build take as they are. False (message_ set) when
-// a pages-only build finds pictures that no share has built.
+// a pages-only build finds pictures that no share has built, or built with other options.
 bool TBuildEngine::Build::PlanFromRecord(const std::vector<char>& copied) {
-  std::vector<char> missing(n_, 0);
+  std::vector<int> missing, other;  // not built; built with other options
+  std::string difference;
   reuse_.assign(n_, 0);
   for (int i : order_) {
     // A pages-only build copies nothing: a copy not as recorded is missing too.
     reuse_[i] = copied[i] && outputs_->Reuse(i);
-    missing[i] = request_.PagesOnly && !reuse_[i];
+    if (!request_.PagesOnly || reuse_[i]) continue;
+    const TPictureRecord* old = outputs_->Recorded(i);
+    const std::string& now = outputs_->Entry(i).ImageKey;
+    if (copied[i] && old && !old->ImageKey.empty() && old->ImageKey != now) {
+      if (other.empty()) difference = KeyDifference(old->ImageKey, now);
+      other.push_back(i);
+    } else {
+      missing.push_back(i);
+    }
   }
-  const int count = static_cast<int>(std::count(missing.begin(), missing.end(), 1));
-  if (count == 0) return true;
-  message_ = "Cannot write the catalog pages: " + std::to_string(count) +
-             (count == 1 ? " picture is" : " pictures are") +
-             " not built (has every share finished?):";
-  int named = 0;
-  for (int i = 0; i < n_ && named < 10; ++i) {
-    if (missing[i]) message_ += (named++ ? ", " : " ") + items_[i].PictureName;
+  if (missing.empty() && other.empty()) return true;
+  auto count = [](const std::vector<int>& list, const char* one, const char* many) {
+    return std::to_string(list.size()) + (list.size() == 1 ? one : many);
+  };
+  auto listed = [&](const std::vector<int>& list) {
+    std::string text;
+    const std::size_t shown = std::min<std::size_t>(list.size(), 10);
+    for (std::size_t k = 0; k < shown; ++k) text += (k ? ", " : " ") + items_[list[k]].PictureName;
+    if (list.size() > shown) text += " and " + std::to_string(list.size() - shown) + " more";
+    return text;
+  };
+  message_ = "Cannot write the catalog pages: ";
+  if (!missing.empty()) {
+    message_ += count(missing, " picture is", " pictures are") +
+                " not built (has every share finished?):" + listed(missing);
   }
-  if (count > named) message_ += " and " + std::to_string(count - named) + " more";
+  if (!other.empty()) {
+    message_ += (missing.empty() ? "" : "; ") + count(other, " picture was", " pictures were") +
+                " built with other options (" + difference + "):" + listed(other) +
+                "; give the options the shares were built with, or build them again";
+  }
   return false;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,9 @@ class IBuildObserver {
   virtual void Status(const std::string& /*text*/) {}                 // "Opening file x.jpg", ...
   virtual void OverallProgress(int /*position*/, int /*maximum*/) {}  // 0..3n
   virtual void CurrentProgress(int /*percent*/) {}                    // 0..100
+  // Bytes of the pictures copied into the target so far (a copy not needed counts as made),
+  // of total: at the start, at least every megabyte and at the end of the copy step.
+  virtual void CopyProgress(std::uint64_t /*done*/, std::uint64_t /*total*/) {}
   // "Target directory does not exist. Do you want to make it?" Answer true for Yes.
   virtual bool AskCreateTarget(const std::string& /*dir*/) { return false; }
   // An information message that ends the build before anything is written

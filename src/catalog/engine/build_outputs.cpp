@@ -189,7 +189,7 @@ bool TBuildOutputs::Copy(int i) {
     static std::atomic<unsigned> counter{0};
     const std::string temp = ".folivant-" + std::to_string(::getpid()) + "-copy" +
                              std::to_string(counter.fetch_add(1)) + ".tmp";
-    CopyFileNoReplace(item.SourcePath, dir_, temp, stop_);
+    CopyFileNoReplace(item.SourcePath, dir_, temp, stop_, copyProgress_);
     if (::rename(JoinPath(dir_, temp).c_str(), path.c_str()) != 0) {
       const int err = errno;
       ::unlink(JoinPath(dir_, temp).c_str());
@@ -202,7 +202,7 @@ bool TBuildOutputs::Copy(int i) {
   }
   if (!Exists(path)) {
     if (pagesOnly) return false;
-    if (CopyFileNoReplace(item.SourcePath, dir_, item.PictureName, stop_)) {
+    if (CopyFileNoReplace(item.SourcePath, dir_, item.PictureName, stop_, copyProgress_)) {
       e.CopyMade = true;
       e.Copy = {item.PictureName, StampOf(path), HashOrThrow(path)};
       e.Source.Hash = e.Copy.Hash;

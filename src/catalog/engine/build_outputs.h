@@ -51,6 +51,10 @@ class TBuildOutputs {
   // the entry then has their sizes and nothing needs to be decoded.
   bool Reuse(int i);
   TPictureRecord& Entry(int i) { return entries_[i]; }
+  // Picture i as the record found it, or nullptr.
+  const TPictureRecord* Recorded(int i) const { return Old(i); }
+  // Told the bytes copied so far of the picture being copied, after every block.
+  void SetCopyProgress(std::function<void(std::uint64_t)> f) { copyProgress_ = std::move(f); }
 
   // Writes dir/name unless it holds these bytes already (its time then stays). Throws.
   TFileRecord Write(const std::string& name, std::string_view bytes);
@@ -74,6 +78,7 @@ class TBuildOutputs {
   std::string dir_;
   const std::vector<CatalogItem>& items_;
   std::function<bool()> stop_;
+  std::function<void(std::uint64_t)> copyProgress_;
   std::string key_;
   std::string part_;
   std::vector<int> mine_;

@@ -136,7 +136,8 @@ void CheckTargetName(const std::string& dir, const std::string& name) {
 }
 
 bool CopyFileNoReplace(const std::string& source, const std::string& dir, const std::string& name,
-                       const std::function<bool()>& stop) {
+                       const std::function<bool()>& stop,
+                       const std::function<void(std::uint64_t)>& copied) {
   const std::string path = JoinPath(dir, name);
   struct stat st {};
   if (::lstat(path.c_str(), &st) == 0) {
@@ -157,6 +158,7 @@ bool CopyFileNoReplace(const std::string& source, const std::string& dir, const 
   TempFile temp(dir);
   if (temp.Error() != 0) return fail(temp.Error());
   std::string buffer(1 << 16, '\0');
+  std::uint64_t total = 0;
   for (;;) {
     if (stop && stop()) throw EBuildStopped("Copy of " + source + " stopped");
     const ssize_t n = ::read(in, buffer.data(), buffer.size());
@@ -166,6 +168,8 @@ bool CopyFileNoReplace(const std::string& source, const std::string& dir, const 
     }
     if (n == 0) break;
     if (const int err = temp.Write(buffer.data(), static_cast<std::size_t>(n))) return fail(err);
+    total += static_cast<std::uint64_t>(n);
+    if (copied) copied(total);
   }
   if (const int err = temp.Close()) return fail(err);
   const int err = RenameNoReplace(temp.Path(), path);

@@ -2,6 +2,7 @@
 // real name: every file goes to a fresh temporary name beside it and is renamed into place.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -38,8 +39,10 @@ void CheckTargetName(const std::string& dir, const std::string& name);
 // one, not even one that appears while copying. Returns true when it copied. Throws
 // ETargetFileError("Cannot copy SOURCE to PATH: reason"). stop, when given, is asked between
 // blocks; when it answers true the temporary file is removed and EBuildStopped is thrown.
+// copied, when given, is told the bytes copied so far after every block.
 bool CopyFileNoReplace(const std::string& source, const std::string& dir, const std::string& name,
-                       const std::function<bool()>& stop = {});
+                       const std::function<bool()>& stop = {},
+                       const std::function<void(std::uint64_t)>& copied = {});
 
 // True when both paths name the same file (one device and inode), or the same path.
 bool SameFile(const std::string& a, const std::string& b);

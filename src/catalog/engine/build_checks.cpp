@@ -1,0 +1,227 @@
+#include "catalog/engine/build_checks.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <string_view>
+#include <system_error>
+#include <unordered_map>
+
+#include "catalog/catalog_rules.h"
+#include "catalog/engine/target_files.h"
+#include "imaging/image_box.h"
+#include "imaging/stream.h"
+
+namespace folivant {
+
+// A system message as the middle of a sentence: "permission denied".
+std::string MidSentence(std::string why) {
+  if (!why.empty()) why[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(why[0])));
+  return why;
+}
+
+namespace {
+
+bool IsDirectory(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// What a file that is no picture holds, from its first bytes.
+std::string WhatItHolds(std::string_view head, TPictureKind kind) {
+  if (kind != TPictureKind::pkNone)
+    return std::string("it holds a ") + PictureKindName(kind) + " picture; rename it to end in " +
+           PictureKindExtension(kind);
+  if (head.empty()) return "it is empty";
+  const bool text = std::all_of(head.begin(), head.end(), [](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u >= 0x80 || (u >= 0x20 && u != 0x7F) || u == '\t' || u == '\n' || u == '\r';
+  });
+  return text ? "it holds text" : "it holds data of no kind the build reads";
+}
+
+// Empty when the picture's source is a file the reader its name picks can read (by its first
+// bytes), else why not; size gets the file's size.
+std::string PictureProblem(const CatalogItem& item, std::uint64_t& size) {
+  const std::string cannot = "Cannot read picture " + item.PictureName;
+  const std::string unread = cannot + " (" + item.SourcePath + "): ";
+  std::string why;
+  const int fd = OpenRegularFile(item.SourcePath, why);
+  if (fd < 0) return unread + MidSentence(why);
+  char head[64];
+  std::size_t got = 0;
+  int err = 0;
+  while (got < sizeof head) {
+    const ssize_t n = ::read(fd, head + got, sizeof head - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      err = n < 0 ? errno : 0;
+      break;
+    }
+    got += static_cast<std::size_t>(n);
+  }
+  struct stat st {};
+  if (err == 0 && ::fstat(fd, &st) != 0) err = errno;
+  ::close(fd);
+  if (err != 0) return unread + MidSentence(std::strerror(err));
+  size = static_cast<std::uint64_t>(st.st_size);
+  const std::string_view bytes(head, got);
+  const TPictureKind named = PictureKindOfName(item.PictureName);
+  const TPictureKind found = PictureKindOfBytes(bytes);
+  if (ReadsAs(named, found)) return {};
+  const std::string notA = cannot + ": " + item.SourcePath + " is not a ";
+  if (named == TPictureKind::pkNone) {
+    return notA +
+           "picture: its name does not end in .jpg, .jpeg, .gif, .png, .webp, .heic, "
+           ".heif, .avif, .tif or .tiff, and " +
+           WhatItHolds(bytes, found);
+  }
+  return notA + PictureKindName(named) + " picture: " + WhatItHolds(bytes, found);
+}
+
+// Empty when the share asked for is one of the shares, else what is wrong.
+std::string ShareProblem(const TBuildRequest& r) {
+  if (r.Shares < 0)
+    return "The number of shares must be 1 or more, not " + std::to_string(r.Shares);
+  if (r.Shares == 0) return {};
+  if (r.PagesOnly)
+    return "A share writes no catalog pages: write them alone once every share has finished";
+  if (r.Share >= 1 && r.Share <= r.Shares) return {};
+  return "There is no share " + std::to_string(r.Share) + " of " + std::to_string(r.Shares) +
+         ": shares are numbered 1 to " + std::to_string(r.Shares);
+}
+
+}  // namespace
+
+// The request as a whole, before anything is written: the share, every name, and every
+// picture's kind. Throws naming the first thing that is wrong.
+void CheckRequest(const TBuildRequest& request, std::vector<CatalogItem>& items,
+                  std::vector<std::uint64_t>& sizes) {
+  const int n = static_cast<int>(request.Pictures.size());
+  items.resize(n);
+  if (const std::string share = ShareProblem(request); !share.empty()) throw ECatalogError(share);
+  for (int i = 0; i < n; ++i) {
+    CatalogItem& item = items[i];
+    item.PictureName = request.Pictures[i].Name;
+    item.SourcePath = request.Pictures[i].Path;
+    CheckBareFileName(item.PictureName);
+    item.TnFileName = TnFileName(item.PictureName);
+    item.PageFileName = PageFileName(item.PictureName);
+    if (NeedsWebCopy(item.PictureName)) item.WebCopyName = WebCopyFileName(item.PictureName);
+  }
+  std::unordered_map<std::string, const CatalogItem*> byName;
+  for (const CatalogItem& item : items) {
+    const auto [it, added] = byName.emplace(item.PictureName, &item);
+    const std::string& other = it->second->SourcePath;
+    if (!added && !SameFile(other, item.SourcePath)) {
+      throw ECatalogError("Two different pictures have the name " + item.PictureName + ": " +
+                          other + " and " + item.SourcePath +
+                          " (the catalog keeps one file of each name)");
+    }
+  }
+  // Pictures of different names may not share a thumbnail (photo.jpg and photo.png) or a
+  // page either: one picture's entry would show the other's.
+  std::unordered_map<std::string, const CatalogItem*> madeBy;
+  for (const CatalogItem& item : items) {
+    for (const std::string* made : {&item.TnFileName, &item.PageFileName}) {
+      if (byName.count(*made) != 0) {
+        throw ECatalogError("The catalog file " + *made + " made for " + item.PictureName +
+                            " would replace the picture " + *made);
+      }
+      const auto [it, added] = madeBy.emplace(*made, &item);
+      if (!added && it->second->PictureName != item.PictureName) {
+        throw ECatalogError("The pictures " + it->second->SourcePath + " and " + item.SourcePath +
+                            " would share the " +
+                            (made == &item.TnFileName ? "thumbnail " : "page ") + *made +
+                            ": rename or remove one of them");
+      }
+    }
+  }
+  // A web copy takes no picture's name, and no other thumbnail's or page's either.
+  for (const CatalogItem& item : items) {
+    if (item.WebCopyName.empty()) continue;
+    const bool picture = byName.count(item.WebCopyName) != 0;
+    if (picture || madeBy.count(item.WebCopyName) != 0) {
+      throw ECatalogError("The web copy " + item.WebCopyName + " made for " + item.PictureName +
+                          " would replace the " + (picture ? "picture " : "catalog file ") +
+                          item.WebCopyName);
+    }
+  }
+  // Every picture is one its reader can read, before the target is touched: a file named by
+  // mistake (a text file, a picture under another kind's name) is never copied into it.
+  sizes.assign(n, 0);
+  for (int i = 0; i < n; ++i) {
+    if (byName.at(items[i].PictureName) != &items[i]) continue;  // listed again
+    if (std::string problem = PictureProblem(items[i], sizes[i]); !problem.empty())
+      throw ECatalogError(problem);
+  }
+}
+
+// What stands where the target folder or one of its parents should be, or empty.
+std::string InTheWay(const std::string& dir) {
+  namespace fs = std::filesystem;
+  const fs::path target = fs::path(dir).lexically_normal();
+  for (fs::path p = target; !p.empty(); p = p.parent_path()) {
+    std::error_code ec;
+    const fs::file_status own = fs::symlink_status(p, ec);
+    if (!ec && fs::exists(own)) {
+      const fs::file_status to = fs::status(p, ec);
+      if (fs::is_directory(to)) return {};
+      const std::string kind = fs::exists(to) ? "a file" : "a link to nothing";
+      return p == target ? kind + " of that name is in the way"
+                         : p.string() + " is " + kind + ", not a folder";
+    }
+    if (p == p.parent_path()) break;
+  }
+  return {};
+}
+
+// Makes the target folder; empty when it is there now, else the reason for the user.
+std::string MakeTargetFolder(const std::string& dir, bool parents) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  parents ? fs::create_directories(dir, ec) : fs::create_directory(dir, ec);
+  if (IsDirectory(dir)) return {};
+  if (std::string in = InTheWay(dir); !in.empty()) return in;
+  if (ec == std::errc::no_such_file_or_directory && !parents)
+    return "the folder it goes in, " + fs::path(dir).parent_path().string() + ", does not exist";
+  return ec ? MidSentence(ec.message()) : "it is not a folder after making it";
+}
+
+// The options in which two image keys ("name=value ...") differ: "quality=80 filter=2" and
+// "quality=90 filter=5" give "built with quality=80 filter=2, now quality=90 filter=5".
+std::string KeyDifference(const std::string& was, const std::string& now) {
+  auto pairs = [](const std::string& key) {
+    std::vector<std::string> out;
+    std::size_t from = 0;
+    while (from < key.size()) {
+      std::size_t end = key.find(' ', from);
+      if (end == std::string::npos) end = key.size();
+      if (key.find('=', from) < end || out.empty()) {
+        out.push_back(key.substr(from, end - from));
+      } else {
+        out.back() += key.substr(from - 1, end - from + 1);  // a value with a blank
+      }
+      from = end + 1;
+    }
+    return out;
+  };
+  const std::vector<std::string> a = pairs(was), b = pairs(now);
+  auto missing = [](const std::vector<std::string>& from, const std::vector<std::string>& in) {
+    std::string text;
+    for (const std::string& p : from) {
+      if (std::find(in.begin(), in.end(), p) == in.end()) text += (text.empty() ? "" : " ") + p;
+    }
+    return text;
+  };
+  const std::string before = missing(a, b), after = missing(b, a);
+  return "built with " + (before.empty() ? "no such option" : before) + ", now " +
+         (after.empty() ? "without it" : after);
+}
+
+}  // namespace folivant

@@ -1,0 +1,32 @@
+// What a build checks before it writes anything, and the words it finds for what is wrong.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "catalog/catalog_options.h"
+#include "catalog/engine/build_engine.h"
+
+namespace folivant {
+
+// A system message as the middle of a sentence: "permission denied".
+std::string MidSentence(std::string why);
+
+// Fills items from the request and checks it as a whole: the share, every name, and that
+// every picture is a file the reader its name picks can read (by its first bytes). sizes gets
+// each picture's size at its first listing. Throws ECatalogError naming what is wrong.
+void CheckRequest(const TBuildRequest& request, std::vector<CatalogItem>& items,
+                  std::vector<std::uint64_t>& sizes);
+
+// What stands where the target folder or one of its parents should be ("a file of that name
+// is in the way"), or empty.
+std::string InTheWay(const std::string& dir);
+// Makes the target folder (with its parents); empty when it is there now, else why not.
+std::string MakeTargetFolder(const std::string& dir, bool parents);
+
+// The options in which two image keys ("name=value ...") differ: "built with quality=80, now
+// quality=90".
+std::string KeyDifference(const std::string& was, const std::string& now);
+
+}  // namespace folivant
