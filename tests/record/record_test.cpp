@@ -46,30 +46,34 @@ void ExpectSame(const TBuildRecord& a, const TBuildRecord& b) {
   EXPECT_EQ(a.CatalogPages, b.CatalogPages);
 }
 
-TEST(BuildRecord, VerifyComparesSizeAndTimeBeforeContent) {
+TEST(BuildRecord, VerifyComparesTheStampBeforeContent) {
   TempDir d;
   const std::string path = d / "f";
   const struct {
     const char* what;
-    const char* bytes;
+    const char* bytes;  // nullptr: untouched
     bool sameTime, expected;
   } cases[] = {
-      {"untouched", "abcd", true, true},
+      {"untouched: trusted, not read", nullptr, true, true},
       {"same bytes, new time", "abcd", false, true},
-      {"same size and time: trusted, not read", "wxyz", true, true},
+      {"same size and time, other bytes: the change time moved", "wxyz", true, false},
       {"same size, other bytes, new time", "wxyz", false, false},
       {"other size, same time", "abcde", true, false},
   };
-  for (const auto& c : cases) {
-    WriteFile(path, "abcd");
-    SetTime(path, 1000);
-    TFileRecord rec{"f", StampOf(path), *HashFile(path)};
-    EXPECT_EQ(rec.Hash, HashBytes("abcd"));
-    WriteFile(path, c.bytes);
-    SetTime(path, c.sameTime ? 1000 : 2000);
-    EXPECT_EQ(VerifyFile(path, rec), c.expected) << c.what;
-    if (c.expected) {
-      EXPECT_EQ(rec.Stamp, StampOf(path)) << c.what;
+  for (const bool older : {false, true}) {  // a record without change time and inode
+    for (const auto& c : cases) {
+      WriteFile(path, "abcd");
+      SetTime(path, 1000);
+      TFileRecord rec{"f", StampOf(path), c.bytes ? *HashFile(path) : 1};
+      if (older) rec.Stamp.CtimeNs = 0, rec.Stamp.Inode = 0, rec.Hash = HashBytes("abcd");
+      if (c.bytes) {
+        WriteFile(path, c.bytes);
+        SetTime(path, c.sameTime ? 1000 : 2000);
+      }
+      EXPECT_EQ(VerifyFile(path, rec), c.expected) << c.what << older;
+      if (c.expected) {
+        EXPECT_EQ(rec.Stamp, StampOf(path)) << c.what;
+      }
     }
   }
   TFileRecord gone{"g", {4, 0}, HashBytes("abcd")};

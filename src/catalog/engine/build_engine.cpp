@@ -364,8 +364,12 @@ TBuildResult TBuildEngine::Build::Run() {
     }
     outputs_ = std::make_unique<TBuildOutputs>(request_, dir_, items_,
                                                [this] { return engine_.abort_.load(); });
-    outputs_->Open(warnings_);
-    for (const std::string& warning : warnings_) observer_.Warning(warning);  // a damaged record
+    outputs_->Open(
+        [this](const std::string& warning) {  // a damaged record, a wait, kept copies
+          warnings_.push_back(warning);
+          observer_.Warning(warning);
+        },
+        [this] { return engine_.cancel_.load(); });
     order_ = outputs_->Mine();
     std::unordered_set<std::string> told;
     std::vector<char> copied(n_, 0);
