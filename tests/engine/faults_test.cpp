@@ -1,6 +1,7 @@
 // Faults found by trying the builder as a new user would, each pinned by one test.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -14,6 +15,7 @@
 #include "catalog/catalog_rules.h"
 #include "catalog/engine/build_engine.h"
 #include "catalog/engine/target_files.h"
+#include "catalog/record/build_record.h"
 #include "cli/cli_run.h"
 #include "test_pictures.h"
 
@@ -241,6 +243,94 @@ TEST_F(Faults, OneNameIsOnePictureAndAKeptDifferentFileIsReported) {
   EXPECT_EQ(warned.str(), "folivant-build: warning: The file " + out / "x.jpg" +
                               " differs from the picture " + a / "x.jpg" +
                               "; the catalog uses the file already there\n");
+}
+
+// A rebuild notices an edit that keeps size and modification time (exiftool -P), and never
+// removes a copy whose picture is gone: it may be the last one. Copies of pictures that only
+// left the list go, with everything made for gone pictures.
+TEST_F(Faults, RebuildsNoticeEveryEditAndKeepTheOnlyCopies) {
+  for (const char* name : {"p1.jpg", "p2.jpg", "p3.jpg", "p4.jpg", "p5.jpg", "p6.jpg"})
+    AddJpeg(name, 1);
+  TempDir out;
+  ASSERT_EQ(Build(out.Path()).Outcome, TBuildOutcome::boDone);
+  struct stat st {};
+  ASSERT_EQ(::stat((src / "p1.jpg").c_str(), &st), 0);
+  std::string edited = ReadFile(src / "p1.jpg");
+  edited[15] ^= 1;  // the JFIF density: other bytes, the same size and pixels
+  WriteFile(src / "p1.jpg", edited);
+  const timespec times[2] = {st.st_atim, st.st_mtim};
+  ASSERT_EQ(::utimensat(AT_FDCWD, (src / "p1.jpg").c_str(), times, 0), 0);
+  ::unlink((src / "p2.jpg").c_str());
+  ::unlink((src / "p4.jpg").c_str());
+  request.Pictures = {request.Pictures[0], request.Pictures[4], request.Pictures[5]};
+  for (const bool again : {false, true}) {  // the copies kept are the user's after that
+    const TBuildResult r = Build(out.Path());
+    ASSERT_EQ(r.Outcome, TBuildOutcome::boDone) << r.Message;
+    EXPECT_TRUE(ReadFile(out / "p1.jpg") == edited);
+    EXPECT_EQ(Listing(out.Path()),
+              (std::vector<std::string>{"p1.jpg", "p1_jpg.html", "p2.jpg", "p4.jpg", "p5.jpg",
+                                        "p5_jpg.html", "p6.jpg", "p6_jpg.html", "page1.html",
+                                        "tnp1.jpg", "tnp5.jpg", "tnp6.jpg"}));
+    EXPECT_EQ(r.Warnings, again ? std::vector<std::string>()
+                                : std::vector<std::string>{
+                                      "Kept 2 copies whose pictures no longer exist: p2.jpg, "
+                                      "p4.jpg; remove them by hand if you no longer want them"});
+  }
+}
+
+// One build writes into a target at a time, but the shares of one build together: a build
+// waits for the lock, told once, or with NoWait stops naming the holder. Every whole build
+// removes the temporary files of processes no longer running; those of a live one stay.
+TEST_F(Faults, BuildsIntoOneTargetTakeTurnsAndClearWhatStoppedOnesLeft) {
+  for (const char* name : {"p1.jpg", "p2.jpg", "p3.jpg"}) AddJpeg(name, 1);
+  const struct {
+    const char* held;
+    int share, shares;
+    bool waits;
+  } cases[] = {{"record", 0, 0, true},
+               {"record", 1, 2, true},
+               {"share-1-of-2", 0, 0, true},
+               {"share-1-of-2", 1, 2, true},
+               {"share-1-of-2", 2, 2, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.held) + " " + std::to_string(c.share));
+    TempDir out;
+    TBuildLock held(out.Path(), c.held, true, {}, {});
+    request.Share = c.share, request.Shares = c.shares, request.NoWait = true;
+    const TBuildResult r = Build(out.Path());
+    EXPECT_EQ(r.Message, c.waits ? "another build is writing into " + out.Path() + " (PID " +
+                                       std::to_string(::getpid()) + ")"
+                                 : "");
+  }
+  const pid_t gone = ::fork();
+  if (gone == 0) ::_exit(0);
+  ::waitpid(gone, nullptr, 0);
+  TempDir out;
+  const std::string stale = ".folivant-" + std::to_string(gone) + "-1.tmp";
+  const std::string live = ".folivant-" + std::to_string(::getppid()) + "-1.tmp";
+  for (const std::string& f : {stale, ".folivant/" + stale, live}) {
+    std::filesystem::create_directories(out / ".folivant");
+    WriteFile(out / f, "left");
+  }
+  struct Releaser : IBuildObserver {
+    std::unique_ptr<TBuildLock> lock;
+    std::vector<std::string> told;
+    void Warning(const std::string& message) override {
+      told.push_back(message);
+      lock.reset();
+    }
+  } releaser;
+  releaser.lock = std::make_unique<TBuildLock>(out.Path(), "record", true, nullptr, nullptr);
+  request = TBuildRequest();
+  for (const char* name : {"p1.jpg", "p2.jpg", "p3.jpg"})
+    request.Pictures.push_back({name, src / name});
+  request.Options.TargetDir = out.Path();
+  EXPECT_EQ(TBuildEngine().Run(request, releaser).Outcome, TBuildOutcome::boDone);
+  EXPECT_EQ(releaser.told,
+            std::vector<std::string>{"Waiting for another build writing into " + out.Path() +
+                                     " (PID " + std::to_string(::getpid()) + ")"});
+  EXPECT_FALSE(Exists(out / stale) || Exists(out / (".folivant/" + stale)));
+  EXPECT_TRUE(Exists(out / live));
 }
 
 // Every picture within the size limit decodes: libjpeg's memory limit covers the coefficient
