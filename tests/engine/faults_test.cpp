@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "../hardening/picture_builders.h"
+#include "catalog/atomic_file.h"
 #include "catalog/catalog_rules.h"
 #include "catalog/engine/build_engine.h"
 #include "catalog/engine/target_files.h"
@@ -283,24 +284,20 @@ TEST_F(Faults, RebuildsNoticeEveryEditAndKeepTheOnlyCopies) {
 // removes the temporary files of processes no longer running; those of a live one stay.
 TEST_F(Faults, BuildsIntoOneTargetTakeTurnsAndClearWhatStoppedOnesLeft) {
   for (const char* name : {"p1.jpg", "p2.jpg", "p3.jpg"}) AddJpeg(name, 1);
-  const struct {
-    const char* held;
-    int share, shares;
-    bool waits;
-  } cases[] = {{"record", 0, 0, true},
-               {"record", 1, 2, true},
-               {"share-1-of-2", 0, 0, true},
-               {"share-1-of-2", 1, 2, true},
-               {"share-1-of-2", 2, 2, false}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.held) + " " + std::to_string(c.share));
+  const std::string holder = " (PID " + std::to_string(::getpid()) + ")";
+  const std::pair<const char*, int> waits[] = {// the lock held, the share of 2 that waits
+                                               {"record", 0},
+                                               {"record", 1},
+                                               {"share-1-of-2", 0},
+                                               {"share-1-of-2", 1}};
+  for (const auto& [held, share] :
+       {std::pair{"share-1-of-2", 2}, waits[0], waits[1], waits[2], waits[3]}) {
+    SCOPED_TRACE(std::string(held) + " " + std::to_string(share));
     TempDir out;
-    TBuildLock held(out.Path(), c.held, true, {}, {});
-    request.Share = c.share, request.Shares = c.shares, request.NoWait = true;
-    const TBuildResult r = Build(out.Path());
-    EXPECT_EQ(r.Message, c.waits ? "another build is writing into " + out.Path() + " (PID " +
-                                       std::to_string(::getpid()) + ")"
-                                 : "");
+    TBuildLock lock(out.Path(), held, true, {}, {});
+    request.Share = share, request.Shares = share ? 2 : 0, request.NoWait = true;
+    EXPECT_EQ(Build(out.Path()).Message,
+              share == 2 ? "" : "another build is writing into " + out.Path() + holder);
   }
   const pid_t gone = ::fork();
   if (gone == 0) ::_exit(0);
@@ -308,10 +305,8 @@ TEST_F(Faults, BuildsIntoOneTargetTakeTurnsAndClearWhatStoppedOnesLeft) {
   TempDir out;
   const std::string stale = ".folivant-" + std::to_string(gone) + "-1.tmp";
   const std::string live = ".folivant-" + std::to_string(::getppid()) + "-1.tmp";
-  for (const std::string& f : {stale, ".folivant/" + stale, live}) {
-    std::filesystem::create_directories(out / ".folivant");
-    WriteFile(out / f, "left");
-  }
+  std::filesystem::create_directories(out / ".folivant");
+  for (const std::string& f : {stale, ".folivant/" + stale, live}) WriteFile(out / f, "left");
   struct Releaser : IBuildObserver {
     std::unique_ptr<TBuildLock> lock;
     std::vector<std::string> told;
@@ -321,16 +316,66 @@ TEST_F(Faults, BuildsIntoOneTargetTakeTurnsAndClearWhatStoppedOnesLeft) {
     }
   } releaser;
   releaser.lock = std::make_unique<TBuildLock>(out.Path(), "record", true, nullptr, nullptr);
-  request = TBuildRequest();
-  for (const char* name : {"p1.jpg", "p2.jpg", "p3.jpg"})
-    request.Pictures.push_back({name, src / name});
+  request.Share = request.Shares = 0, request.NoWait = false,
   request.Options.TargetDir = out.Path();
   EXPECT_EQ(TBuildEngine().Run(request, releaser).Outcome, TBuildOutcome::boDone);
-  EXPECT_EQ(releaser.told,
-            std::vector<std::string>{"Waiting for another build writing into " + out.Path() +
-                                     " (PID " + std::to_string(::getpid()) + ")"});
+  EXPECT_EQ(releaser.told, (std::vector<std::string>{"Waiting for another build writing into " +
+                                                     out.Path() + holder}));
   EXPECT_FALSE(Exists(out / stale) || Exists(out / (".folivant/" + stale)));
   EXPECT_TRUE(Exists(out / live));
+}
+
+int opsLeft = 0;  // in a child build: file operations before it is killed
+void CountDown() {
+  if (--opsLeft == 0) ::_exit(9);
+}
+
+// Name and content (hashed, so a difference is short to print) of every file.
+std::map<std::string, std::size_t> Files(const std::string& dir) {
+  std::map<std::string, std::size_t> files;
+  for (const std::string& name : Listing(dir)) {
+    files[name] = std::hash<std::string>()(ReadFile(dir + "/" + name));
+  }
+  return files;
+}
+
+// A build killed at every file operation in turn (before each create, write, rename and
+// removal), building into an empty folder or over an earlier build, then built again after
+// its pictures changed and one left the list: the rebuild equals a fresh build, file for
+// file, with no temporary file left.
+TEST_F(Faults, ARebuildAfterAKillAtAnyFileOperationEqualsAFreshBuild) {
+  // In memory where there is room: the record's sync would otherwise take most of the time.
+  if (::access("/dev/shm", W_OK) == 0) ::setenv("TMPDIR", "/dev/shm", 1);
+  auto pictures = [&](int version, int count) {
+    request.Pictures.clear();
+    for (int i = 1; i <= count; ++i) AddJpeg("p" + std::to_string(i) + ".jpg", version * 10 + i);
+  };
+  for (const bool over : {false, true}) {
+    const int killed = over ? 2 : 1;
+    TempDir fresh;
+    pictures(killed + 1, 3);
+    ASSERT_EQ(Build(fresh.Path()).Outcome, TBuildOutcome::boDone);
+    const auto expected = Files(fresh.Path());
+    int status = 9 << 8;  // as a killed child's
+    for (int ops = 1; WEXITSTATUS(status) != 0; ++ops) {
+      SCOPED_TRACE((over ? "over, killed at " : "killed at ") + std::to_string(ops));
+      TempDir target;
+      pictures(1, 4);
+      ASSERT_TRUE(!over || Build(target.Path()).Outcome == TBuildOutcome::boDone);
+      pictures(killed, 4);
+      const pid_t child = ::fork();
+      if (child == 0) {
+        opsLeft = ops;
+        SetFileOpHook(&CountDown);
+        ::_exit(Build(target.Path()).Outcome == TBuildOutcome::boDone ? 0 : 1);
+      }
+      ASSERT_EQ(::waitpid(child, &status, 0), child);
+      ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 1) << status;
+      pictures(killed + 1, 3);
+      ASSERT_EQ(Build(target.Path()).Outcome, TBuildOutcome::boDone);
+      ASSERT_EQ(Files(target.Path()), expected);
+    }
+  }
 }
 
 // Every picture within the size limit decodes: libjpeg's memory limit covers the coefficient
