@@ -523,8 +523,8 @@ TBuildLock::TBuildLock(const std::string& targetDir, const std::string& part, bo
     : target_(targetDir.empty() ? "." : targetDir), dir_(MakeRecordFolder(targetDir)) {
   // Shares share the whole-build lock and each holds its own.
   const bool share = part != kWholePart;
-  std::vector<std::pair<std::string, int>> locks{{"lock", share ? LOCK_SH : LOCK_EX}};
-  if (share) locks.emplace_back(part + ".lock", LOCK_EX);
+  std::vector<std::pair<std::string, int>> locks{{".lock", share ? LOCK_SH : LOCK_EX}};
+  if (share) locks.emplace_back("." + part + ".lock", LOCK_EX);
   try {
     for (const auto& [name, how] : locks) {
       const std::string path = dir_ + "/" + name;
@@ -540,6 +540,16 @@ TBuildLock::TBuildLock(const std::string& targetDir, const std::string& part, bo
   } catch (...) {
     for (int fd : fds_) ::close(fd);
     throw;
+  }
+  if (share) return;
+  // No share runs now, and one that starts opens its lock after this one's: they may go.
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(dir_, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.starts_with(".share-") && name.ends_with(".lock") && it->is_regular_file(ec) &&
+        !it->is_symlink(ec)) {
+      std::filesystem::remove(it->path(), ec);
+    }
   }
 }
 

@@ -151,7 +151,8 @@ class TRecordWriter {
 };
 
 // The target's build lock, held while it lives: a whole build (or pages-only) alone, the
-// shares of one build together but each share once. Builds that cannot have it wait (told
+// shares of one build together but each share once (flock on .folivant/.lock, shared by the
+// shares, and on .folivant/.share-I-of-N.lock). Builds that cannot have it wait (told
 // once, "Waiting for another build writing into DIR (PID N)"), or, with noWait, throw
 // ERecordError("another build is writing into DIR (PID N)"). While waiting, stop is asked
 // now and then; when it answers true the constructor throws ERecordStopped.
