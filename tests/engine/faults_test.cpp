@@ -1,6 +1,7 @@
 // Faults found by trying the builder as a new user would, each pinned by one test.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -11,9 +12,11 @@
 #include <gtest/gtest.h>
 
 #include "../hardening/picture_builders.h"
+#include "catalog/atomic_file.h"
 #include "catalog/catalog_rules.h"
 #include "catalog/engine/build_engine.h"
 #include "catalog/engine/target_files.h"
+#include "catalog/record/build_record.h"
 #include "cli/cli_run.h"
 #include "test_pictures.h"
 
@@ -245,6 +248,138 @@ TEST_F(Faults, OneNameIsOnePictureAndAKeptDifferentFileIsReported) {
   EXPECT_EQ(warned.str(), "folivant-build: warning: The file " + out / "x.jpg" +
                               " differs from the picture " + a / "x.jpg" +
                               "; the catalog uses the file already there\n");
+}
+
+// A rebuild notices an edit that keeps size and modification time (exiftool -P), and never
+// removes a copy whose picture is gone: it may be the last one. Copies of pictures that only
+// left the list go, with everything made for gone pictures.
+TEST_F(Faults, RebuildsNoticeEveryEditAndKeepTheOnlyCopies) {
+  for (const char* name : {"p1.jpg", "p2.jpg", "p3.jpg", "p4.jpg", "p5.jpg", "p6.jpg"})
+    AddJpeg(name, 1);
+  TempDir out;
+  ASSERT_EQ(Build(out.Path()).Outcome, TBuildOutcome::boDone);
+  struct stat st {};
+  ASSERT_EQ(::stat((src / "p1.jpg").c_str(), &st), 0);
+  std::string edited = ReadFile(src / "p1.jpg");
+  edited[15] ^= 1;  // the JFIF density: other bytes, the same size and pixels
+  WriteFile(src / "p1.jpg", edited);
+  const timespec times[2] = {st.st_atim, st.st_mtim};
+  ASSERT_EQ(::utimensat(AT_FDCWD, (src / "p1.jpg").c_str(), times, 0), 0);
+  ::unlink((src / "p2.jpg").c_str());
+  ::unlink((src / "p4.jpg").c_str());
+  request.Pictures = {request.Pictures[0], request.Pictures[4], request.Pictures[5]};
+  for (const bool again : {false, true}) {  // the copies kept are the user's after that
+    const TBuildResult r = Build(out.Path());
+    ASSERT_EQ(r.Outcome, TBuildOutcome::boDone) << r.Message;
+    EXPECT_TRUE(ReadFile(out / "p1.jpg") == edited);
+    EXPECT_EQ(Listing(out.Path()),
+              (std::vector<std::string>{"p1.jpg", "p1_jpg.html", "p2.jpg", "p4.jpg", "p5.jpg",
+                                        "p5_jpg.html", "p6.jpg", "p6_jpg.html", "page1.html",
+                                        "tnp1.jpg", "tnp5.jpg", "tnp6.jpg"}));
+    EXPECT_EQ(r.Warnings, again ? std::vector<std::string>()
+                                : std::vector<std::string>{
+                                      "Kept 2 copies whose pictures no longer exist: p2.jpg, "
+                                      "p4.jpg; remove them by hand if you no longer want them"});
+  }
+}
+
+// One build writes into a target at a time, but the shares of one build together: a build
+// waits for the lock, told once, or with NoWait stops naming the holder. Every whole build
+// removes the temporary files of processes no longer running; those of a live one stay.
+TEST_F(Faults, BuildsIntoOneTargetTakeTurnsAndClearWhatStoppedOnesLeft) {
+  for (const char* name : {"p1.jpg", "p2.jpg", "p3.jpg"}) AddJpeg(name, 1);
+  const std::string holder = " (PID " + std::to_string(::getpid()) + ")";
+  const std::pair<const char*, int> waits[] = {// the lock held, the share of 2 that waits
+                                               {"record", 0},
+                                               {"record", 1},
+                                               {"share-1-of-2", 0},
+                                               {"share-1-of-2", 1}};
+  for (const auto& [held, share] :
+       {std::pair{"share-1-of-2", 2}, waits[0], waits[1], waits[2], waits[3]}) {
+    SCOPED_TRACE(std::string(held) + " " + std::to_string(share));
+    TempDir out;
+    TBuildLock lock(out.Path(), held, true, {}, {});
+    request.Share = share, request.Shares = share ? 2 : 0, request.NoWait = true;
+    EXPECT_EQ(Build(out.Path()).Message,
+              share == 2 ? "" : "another build is writing into " + out.Path() + holder);
+  }
+  const pid_t gone = ::fork();
+  if (gone == 0) ::_exit(0);
+  ::waitpid(gone, nullptr, 0);
+  TempDir out;
+  const std::string stale = ".folivant-" + std::to_string(gone) + "-1.tmp";
+  const std::string live = ".folivant-" + std::to_string(::getppid()) + "-1.tmp";
+  std::filesystem::create_directories(out / ".folivant");
+  for (const std::string& f : {stale, ".folivant/" + stale, live}) WriteFile(out / f, "left");
+  struct Releaser : IBuildObserver {
+    std::unique_ptr<TBuildLock> lock;
+    std::vector<std::string> told;
+    void Warning(const std::string& message) override {
+      told.push_back(message);
+      lock.reset();
+    }
+  } releaser;
+  releaser.lock = std::make_unique<TBuildLock>(out.Path(), "record", true, nullptr, nullptr);
+  request.Share = request.Shares = 0, request.NoWait = false,
+  request.Options.TargetDir = out.Path();
+  EXPECT_EQ(TBuildEngine().Run(request, releaser).Outcome, TBuildOutcome::boDone);
+  EXPECT_EQ(releaser.told, (std::vector<std::string>{"Waiting for another build writing into " +
+                                                     out.Path() + holder}));
+  EXPECT_FALSE(Exists(out / stale) || Exists(out / (".folivant/" + stale)));
+  EXPECT_TRUE(Exists(out / live));
+}
+
+int opsLeft = 0;  // in a child build: file operations before it is killed
+void CountDown() {
+  if (--opsLeft == 0) ::_exit(9);
+}
+
+// Name and content (hashed, so a difference is short to print) of every file.
+std::map<std::string, std::size_t> Files(const std::string& dir) {
+  std::map<std::string, std::size_t> files;
+  for (const std::string& name : Listing(dir)) {
+    files[name] = std::hash<std::string>()(ReadFile(dir + "/" + name));
+  }
+  return files;
+}
+
+// A build killed at every file operation in turn (before each create, write, rename and
+// removal), building into an empty folder or over an earlier build, then built again after
+// its pictures changed and one left the list: the rebuild equals a fresh build, file for
+// file, with no temporary file left.
+TEST_F(Faults, ARebuildAfterAKillAtAnyFileOperationEqualsAFreshBuild) {
+  // In memory where there is room: the record's sync would otherwise take most of the time.
+  if (::access("/dev/shm", W_OK) == 0) ::setenv("TMPDIR", "/dev/shm", 1);
+  auto pictures = [&](int version, int count) {
+    request.Pictures.clear();
+    for (int i = 1; i <= count; ++i) AddJpeg("p" + std::to_string(i) + ".jpg", version * 10 + i);
+  };
+  for (const bool over : {false, true}) {
+    const int killed = over ? 2 : 1;
+    TempDir fresh;
+    pictures(killed + 1, 3);
+    ASSERT_EQ(Build(fresh.Path()).Outcome, TBuildOutcome::boDone);
+    const auto expected = Files(fresh.Path());
+    int status = 9 << 8;  // as a killed child's
+    for (int ops = 1; WEXITSTATUS(status) != 0; ++ops) {
+      SCOPED_TRACE((over ? "over, killed at " : "killed at ") + std::to_string(ops));
+      TempDir target;
+      pictures(1, 4);
+      ASSERT_TRUE(!over || Build(target.Path()).Outcome == TBuildOutcome::boDone);
+      pictures(killed, 4);
+      const pid_t child = ::fork();
+      if (child == 0) {
+        opsLeft = ops;
+        SetFileOpHook(&CountDown);
+        ::_exit(Build(target.Path()).Outcome == TBuildOutcome::boDone ? 0 : 1);
+      }
+      ASSERT_EQ(::waitpid(child, &status, 0), child);
+      ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 1) << status;
+      pictures(killed + 1, 3);
+      ASSERT_EQ(Build(target.Path()).Outcome, TBuildOutcome::boDone);
+      ASSERT_EQ(Files(target.Path()), expected);
+    }
+  }
 }
 
 // Every picture within the size limit decodes: libjpeg's memory limit covers the coefficient

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "../common/test_files.h"
 #include "catalog/record/build_record.h"
 
@@ -46,30 +49,34 @@ void ExpectSame(const TBuildRecord& a, const TBuildRecord& b) {
   EXPECT_EQ(a.CatalogPages, b.CatalogPages);
 }
 
-TEST(BuildRecord, VerifyComparesSizeAndTimeBeforeContent) {
+TEST(BuildRecord, VerifyComparesTheStampBeforeContent) {
   TempDir d;
   const std::string path = d / "f";
   const struct {
     const char* what;
-    const char* bytes;
+    const char* bytes;  // nullptr: untouched
     bool sameTime, expected;
   } cases[] = {
-      {"untouched", "abcd", true, true},
+      {"untouched: trusted, not read", nullptr, true, true},
       {"same bytes, new time", "abcd", false, true},
-      {"same size and time: trusted, not read", "wxyz", true, true},
+      {"same size and time, other bytes: the change time moved", "wxyz", true, false},
       {"same size, other bytes, new time", "wxyz", false, false},
       {"other size, same time", "abcde", true, false},
   };
-  for (const auto& c : cases) {
-    WriteFile(path, "abcd");
-    SetTime(path, 1000);
-    TFileRecord rec{"f", StampOf(path), *HashFile(path)};
-    EXPECT_EQ(rec.Hash, HashBytes("abcd"));
-    WriteFile(path, c.bytes);
-    SetTime(path, c.sameTime ? 1000 : 2000);
-    EXPECT_EQ(VerifyFile(path, rec), c.expected) << c.what;
-    if (c.expected) {
-      EXPECT_EQ(rec.Stamp, StampOf(path)) << c.what;
+  for (const bool older : {false, true}) {  // a record without change time and inode
+    for (const auto& c : cases) {
+      WriteFile(path, "abcd");
+      SetTime(path, 1000);
+      TFileRecord rec{"f", StampOf(path), c.bytes ? *HashFile(path) : 1};
+      if (older) rec.Stamp.CtimeNs = 0, rec.Stamp.Inode = 0, rec.Hash = HashBytes("abcd");
+      if (c.bytes) {
+        WriteFile(path, c.bytes);
+        SetTime(path, c.sameTime ? 1000 : 2000);
+      }
+      EXPECT_EQ(VerifyFile(path, rec), c.expected) << c.what << older;
+      if (c.expected) {
+        EXPECT_EQ(rec.Stamp, StampOf(path)) << c.what;
+      }
     }
   }
   TFileRecord gone{"g", {4, 0}, HashBytes("abcd")};
@@ -174,6 +181,39 @@ TEST(BuildRecord, PartsMergeAndHostileLinesAreLeftOut) {
   EXPECT_EQ(made.count("a.jpg"), 0u);    // copies only where the build made them
   EXPECT_EQ(made.count("b.jpg"), 1u);
   EXPECT_EQ(made.count("page1.html"), 0u);
+}
+
+// Record files are never followed through links nor removed unless they are the build's own
+// regular files; a journal gone between listing and reading (a share folding it) is skipped.
+TEST(BuildRecord, LinksAreNeverFollowedAndVanishedJournalsSkipped) {
+  TempDir d, elsewhere;
+  std::filesystem::create_directories(d / ".folivant");
+  WriteFile(elsewhere / "kept", "the user's");
+  std::filesystem::create_symlink(elsewhere / "x", d / ".folivant/record.journal");
+  std::filesystem::create_symlink(elsewhere / "kept", d / ".folivant/other.jsonl");
+  std::vector<std::string> warnings;
+  LoadRecordParts(d.Path(), warnings);
+  ASSERT_EQ(warnings.size(), 2u);
+  for (const std::string& w : warnings)
+    EXPECT_TRUE(w.ends_with(": it is a link, not a regular file")) << w;
+  TRecordWriter writer(d.Path(), kWholePart);
+  EXPECT_THROW(writer.Open(nullptr), ERecordError);
+  writer.RemovePart("other");
+  EXPECT_EQ(ReadFile(d / ".folivant/other.jsonl"), "the user's");
+  EXPECT_FALSE(test::Exists(elsewhere / "x"));
+
+  for (const char* link : {"record.journal", "other.jsonl"})
+    std::filesystem::remove(d / (std::string(".folivant/") + link));
+  std::atomic<bool> done{false};
+  std::thread share([&] {  // a share's journal, made and folded in
+    const std::string journal = d / ".folivant/share-1-of-2.journal";
+    while (!done) WriteFile(journal, ""), std::filesystem::remove(journal);
+  });
+  warnings.clear();
+  for (int i = 0; i < 5000; ++i) LoadRecordParts(d.Path(), warnings);
+  done = true;
+  share.join();
+  EXPECT_TRUE(warnings.empty()) << warnings[0];
 }
 
 }  // namespace

@@ -337,13 +337,17 @@ TBuildResult TBuildEngine::Build::Run() {
     }
     outputs_ = std::make_unique<TBuildOutputs>(request_, dir_, items_,
                                                [this] { return engine_.abort_.load(); });
-    outputs_->Open(warnings_);
-    for (const std::string& warning : warnings_) observer_.Warning(warning);  // a damaged record
+    outputs_->Open(
+        [this](const std::string& warning) {  // a damaged record, a wait, kept copies
+          warnings_.push_back(warning);
+          observer_.Warning(warning);
+        },
+        [this] { return engine_.cancel_.load(); });
     order_ = outputs_->Mine();
     std::unordered_set<std::string> told;
     std::vector<char> copied(n_, 0);
     // Progress by bytes, so that a slow share shows movement; a copy not needed counts as done.
-    std::uint64_t total = 0, done = 0, shown = 0;
+    std::uint64_t total = 0, done = 0, inFile = 0, shown = 0;
     for (int i : order_) total += sizes_[i];
     auto progress = [&](std::uint64_t at, bool always) {
       at = std::min(at, total);
@@ -352,7 +356,8 @@ TBuildResult TBuildEngine::Build::Run() {
       observer_.CopyProgress(at, total);
     };
     progress(0, true);
-    outputs_->SetCopyProgress([&](std::uint64_t bytes) { progress(done + bytes, false); });
+    outputs_->SetCopyProgress(
+        [&](std::uint64_t block) { progress(done + (inFile += block), false); });
     struct Unset {
       TBuildOutputs& outputs;
       ~Unset() { outputs.SetCopyProgress({}); }
@@ -360,6 +365,7 @@ TBuildResult TBuildEngine::Build::Run() {
     for (int i : order_) {
       if (engine_.cancel_.load()) return finish(TBuildOutcome::boCancelled);
       const CatalogItem& item = items_[i];
+      inFile = 0;
       copied[i] = outputs_->Copy(i);
       progress(done += sizes_[i], false);
       const TPictureRecord& entry = outputs_->Entry(i);

@@ -74,6 +74,8 @@ struct TBuildRequest {
   int Share = 0;
   int Shares = 0;
   bool PagesOnly = false;
+  // Another build writing into the target: fail at once instead of waiting for it.
+  bool NoWait = false;
 };
 
 enum class TBuildOutcome {

@@ -1,10 +1,10 @@
 #include "catalog/engine/build_outputs.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "catalog/atomic_file.h"
 #include "catalog/catalog_rules.h"
 #include "catalog/engine/build_engine.h"
 #include "catalog/engine/picture_upright.h"
@@ -35,6 +36,27 @@ std::uint64_t HashOrThrow(const std::string& path) {
                            (Exists(path) ? "not a readable regular file" : std::strerror(ENOENT)));
   }
   return *hash;
+}
+
+// A picture that can still be read; else its copy may be the last one anywhere.
+bool Readable(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st {};
+  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  ::close(fd);
+  return regular;
+}
+
+std::string KeptCopiesMessage(const std::vector<std::string>& names) {
+  const bool one = names.size() == 1;
+  std::string text =
+      "Kept " + std::to_string(names.size()) +
+      (one ? " copy whose picture no longer exists:" : " copies whose pictures no longer exist:");
+  for (std::size_t i = 0; i < names.size() && i < 10; ++i) text += (i ? ", " : " ") + names[i];
+  if (names.size() > 10) text += ", ...";
+  return text + (one ? "; remove it by hand if you no longer want it"
+                     : "; remove them by hand if you no longer want them");
 }
 
 std::int64_t NowNs() {
@@ -132,8 +154,22 @@ TBuildOutputs::TBuildOutputs(const TBuildRequest& request, std::string dir,
 
 TBuildOutputs::~TBuildOutputs() = default;
 
-void TBuildOutputs::Open(std::vector<std::string>& warnings) {
+void TBuildOutputs::Open(std::function<void(const std::string&)> tell,
+                         const std::function<bool()>& stop) {
+  tell_ = std::move(tell);
+  try {
+    lock_ = std::make_unique<TBuildLock>(dir_, part_, request_.NoWait, tell_, stop);
+  } catch (const ERecordStopped& e) {
+    throw EBuildStopped(e.what());
+  }
+  // Not a share: other shares may be running on machines whose processes it cannot see.
+  if (request_.Shares == 0) {
+    RemoveStaleTempFiles(dir_);
+    RemoveStaleTempFiles(JoinPath(dir_, kRecordFolder));
+  }
+  std::vector<std::string> warnings;
   parts_ = LoadRecordParts(dir_, warnings);
+  for (const std::string& warning : warnings) tell_(warning);
   old_ = MergeParts(parts_);
   made_ = MadeFiles(parts_);
   writer_ = std::make_unique<TRecordWriter>(dir_, part_);
@@ -175,8 +211,16 @@ bool TBuildOutputs::Copy(int i) {
       !force && old && old->Source.Name == e.Source.Name && old->Source.Stamp == e.Source.Stamp;
 
   TFileRecord copy = old ? old->Copy : TFileRecord();
-  const bool made = old && old->CopyMade && copy.Name == item.PictureName;
-  const bool copyAsRecorded = made && !force && VerifyFile(path, copy);
+  bool made = old && old->CopyMade && copy.Name == item.PictureName;
+  bool copyAsRecorded = made && !force && VerifyFile(path, copy);
+  if (!copyAsRecorded) {
+    // Also a copy journalled before its rename by a build killed before its picture's line.
+    if (const auto left = MadeAsLeft(item.PictureName)) {
+      copy = *left;
+      made = true;
+      copyAsRecorded = !force;
+    }
+  }
   if (copyAsRecorded || (made && Exists(path))) {
     // A copy the build made must be the picture as it is now, whatever happened to either.
     if (!copyAsRecorded) copy = {item.PictureName, StampOf(path), HashOrThrow(path)};
@@ -185,30 +229,11 @@ bool TBuildOutputs::Copy(int i) {
     e.CopyMade = true;
     if (e.Source.Hash == e.Copy.Hash) return true;
     if (pagesOnly) return false;
-    // Copied beside it and renamed over it, so no reader sees a half-written picture.
-    static std::atomic<unsigned> counter{0};
-    const std::string temp = ".folivant-" + std::to_string(::getpid()) + "-copy" +
-                             std::to_string(counter.fetch_add(1)) + ".tmp";
-    CopyFileNoReplace(item.SourcePath, dir_, temp, stop_, copyProgress_);
-    if (::rename(JoinPath(dir_, temp).c_str(), path.c_str()) != 0) {
-      const int err = errno;
-      ::unlink(JoinPath(dir_, temp).c_str());
-      throw ETargetFileError("Cannot copy " + item.SourcePath + " to " + path + ": " +
-                             std::strerror(err));
-    }
-    e.Copy = {item.PictureName, StampOf(path), HashOrThrow(path)};
-    JournalCopy(e);
-    return true;
+    return PutCopy(i, true);
   }
   if (!Exists(path)) {
     if (pagesOnly) return false;
-    if (CopyFileNoReplace(item.SourcePath, dir_, item.PictureName, stop_, copyProgress_)) {
-      e.CopyMade = true;
-      e.Copy = {item.PictureName, StampOf(path), HashOrThrow(path)};
-      e.Source.Hash = e.Copy.Hash;
-      JournalCopy(e);
-      return true;
-    }
+    if (PutCopy(i, false)) return true;
   }
   // A file the build did not make: kept and used, as without a record.
   e.CopyMade = false;
@@ -225,6 +250,47 @@ bool TBuildOutputs::Copy(int i) {
     e.Source.Hash = HashFile(item.SourcePath).value_or(0);
   }
   return true;
+}
+
+// Copies picture i beside its name and renames it into place (over the build's old copy, or
+// never over anything). False when a file of its name appeared meanwhile.
+bool TBuildOutputs::PutCopy(int i, bool replace) {
+  const CatalogItem& item = items_[i];
+  TPictureRecord& e = entries_[i];
+  const std::string path = JoinPath(dir_, item.PictureName);
+  const auto temp = CopyToTemp(item.SourcePath, dir_, item.PictureName, stop_, progress_);
+  const TFileRecord file{item.PictureName, StampOf(temp->Path()), HashOrThrow(temp->Path())};
+  const int err = Publish(*temp, file, item.SourcePath, replace);
+  if (err == EEXIST && !replace) return false;
+  if (err != 0) {
+    throw ETargetFileError("Cannot copy " + item.SourcePath + " to " + path + ": " +
+                           std::strerror(err));
+  }
+  e.CopyMade = true;
+  e.Copy = {item.PictureName, StampOf(path), file.Hash};
+  if (!replace) e.Source.Hash = file.Hash;
+  JournalCopy(e);
+  return true;
+}
+
+// Puts a closed temporary file in place, its record journalled first: whenever a kill comes,
+// the next build knows the file as its own. 0 or errno.
+int TBuildOutputs::Publish(TTempFile& temp, const TFileRecord& file, const std::string& source,
+                           bool replace) {
+  writer_->AppendIntent({file, source});
+  intents_.push_back({file, source});
+  changed_ = true;
+  return temp.Commit(file.Name, replace);
+}
+
+// The identity of a file the build made under name, while the file is still as it was made.
+std::optional<TFileRecord> TBuildOutputs::MadeAsLeft(const std::string& name) const {
+  const auto [from, to] = made_.equal_range(name);
+  for (auto it = from; it != to; ++it) {
+    TFileRecord file = *it->second;
+    if (VerifyFile(JoinPath(dir_, name), file)) return file;
+  }
+  return std::nullopt;
 }
 
 // A copy is journalled as soon as it is made, so a build killed before its picture is done
@@ -289,7 +355,15 @@ TFileRecord TBuildOutputs::Write(const std::string& name, std::string_view bytes
       }
     }
   }
-  WriteFileReplacing(dir_, name, bytes);
+  TTempFile temp(dir_);
+  int err = temp.Error();
+  if (err == 0) err = temp.Write(bytes);
+  if (err == 0) err = temp.Close(false);
+  if (err == 0) {
+    file.Stamp = StampOf(temp.Path());
+    err = Publish(temp, file, std::string(), true);
+  }
+  if (err != 0) throw ETargetFileError("Cannot write " + path + ": " + std::strerror(err));
   file.Stamp = StampOf(path);
   return file;
 }
@@ -340,7 +414,7 @@ void TBuildOutputs::Finish(bool complete) {
   }
   // Otherwise nothing known is forgotten, not even of pictures now in another share, until
   // a whole build has removed what no longer belongs.
-  if (new_.Pictures.empty() && new_.CatalogPages.empty() && copies_.empty() &&
+  if (new_.Pictures.empty() && new_.CatalogPages.empty() && intents_.empty() &&
       own == parts_.end()) {
     return;
   }
@@ -348,6 +422,17 @@ void TBuildOutputs::Finish(bool complete) {
   for (const auto& [name, copy] : copies_) kept.Pictures[name] = copy;
   for (const auto& [name, picture] : new_.Pictures) kept.Pictures[name] = picture;
   for (const auto& [name, page] : new_.CatalogPages) kept.CatalogPages[name] = page;
+  // Files put in place stay known; an entry that names the same bytes says it already.
+  kept.Intents.insert(kept.Intents.end(), intents_.begin(), intents_.end());
+  std::unordered_set<std::string> said;
+  auto say = [&](const TFileRecord& f) { said.insert(f.Name + '\0' + std::to_string(f.Hash)); };
+  for (const auto& [name, picture] : kept.Pictures) {
+    for (const TFileRecord* f : picture.Made()) say(*f);
+  }
+  for (const auto& [name, page] : kept.CatalogPages) say(page);
+  std::erase_if(kept.Intents, [&](const TIntent& intent) {
+    return said.count(intent.File.Name + '\0' + std::to_string(intent.File.Hash)) != 0;
+  });
   writer_->Save(kept);
 }
 
@@ -360,21 +445,32 @@ void TBuildOutputs::RemoveStale(const TBuildRecord& record) {
     for (const TFileRecord* f : picture.Made()) keep.insert(f->Name);
   }
   for (const auto& [name, page] : record.CatalogPages) keep.insert(name);
-  for (auto it = made_.begin(); it != made_.end();) {
-    const auto end = made_.upper_bound(it->first);
-    if (keep.count(std::string(it->first)) == 0) {
-      // Only while it is still the file the build made: never one the user put there since.
-      const std::string path = JoinPath(dir_, std::string(it->first));
-      for (; it != end; ++it) {
-        TFileRecord file = *it->second;
-        if (VerifyFile(path, file)) {
-          ::unlink(path.c_str());
-          break;
-        }
-      }
+  // A copy whose picture is gone may be the last one anywhere: it stays, the user's now.
+  std::unordered_set<std::string> orphans;
+  auto orphan = [&](const std::string& copy, const std::string& source) {
+    if (keep.count(copy) == 0 && !Readable(source)) orphans.insert(copy);
+  };
+  for (const TRecordPart& part : parts_) {
+    for (const auto& [name, p] : part.Record.Pictures) {
+      if (p.CopyMade) orphan(p.Copy.Name, p.Source.Name);
     }
-    it = end;
+    for (const TIntent& intent : part.Record.Intents) {
+      if (!intent.Source.empty()) orphan(intent.File.Name, intent.Source);
+    }
   }
+  std::vector<std::string> kept;
+  for (auto it = made_.begin(); it != made_.end(); it = made_.upper_bound(it->first)) {
+    const std::string name(it->first);
+    // Only while it is still the file the build made: never one the user put there since.
+    if (keep.count(name) != 0 || !MadeAsLeft(name)) continue;
+    if (orphans.count(name) != 0) {
+      kept.push_back(name);
+    } else {
+      FileOpPoint();
+      ::unlink(JoinPath(dir_, name).c_str());
+    }
+  }
+  if (!kept.empty() && tell_) tell_(KeptCopiesMessage(kept));
 }
 
 }  // namespace folivant

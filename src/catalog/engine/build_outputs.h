@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,7 @@
 namespace folivant {
 
 struct TBuildRequest;
+class TTempFile;
 
 // The options that shape a picture's thumbnail (and web copy), as one text: a picture whose
 // text changed is made again. Pages need none: they are compared byte for byte.
@@ -34,8 +36,16 @@ class TBuildOutputs {
                 const std::vector<CatalogItem>& items, std::function<bool()> stop);
   ~TBuildOutputs();
 
-  // Reads the record in the target and opens this build's part of it. Throws ERecordError.
-  void Open(std::vector<std::string>& warnings);
+  // Takes the target's lock (another build holding it: waits, told through tell, or with
+  // NoWait fails; stop ends the wait with EBuildStopped); a whole build removes the temporary
+  // files of builds no longer running; then reads the record and opens this build's part of
+  // it. tell also gets the record's warnings and, at the end, the copies kept. Throws
+  // ERecordError.
+  void Open(std::function<void(const std::string&)> tell, const std::function<bool()>& stop);
+  // Told the bytes of each block copied.
+  void SetCopyProgress(std::function<void(std::uint64_t)> progress) {
+    progress_ = std::move(progress);
+  }
 
   // The pictures this build processes (its share, or all), in list order.
   const std::vector<int>& Mine() const { return mine_; }
@@ -53,8 +63,6 @@ class TBuildOutputs {
   TPictureRecord& Entry(int i) { return entries_[i]; }
   // Picture i as the record found it, or nullptr.
   const TPictureRecord* Recorded(int i) const { return Old(i); }
-  // Told the bytes copied so far of the picture being copied, after every block.
-  void SetCopyProgress(std::function<void(std::uint64_t)> f) { copyProgress_ = std::move(f); }
 
   // Writes dir/name unless it holds these bytes already (its time then stays). Throws.
   TFileRecord Write(const std::string& name, std::string_view bytes);
@@ -71,6 +79,9 @@ class TBuildOutputs {
  private:
   const TPictureRecord* Old(int i) const;
   const TPictureRecord* Old(const std::string& name) const;
+  bool PutCopy(int i, bool replace);
+  int Publish(TTempFile& temp, const TFileRecord& file, const std::string& source, bool replace);
+  std::optional<TFileRecord> MadeAsLeft(const std::string& name) const;
   void JournalCopy(const TPictureRecord& entry);
   void RemoveStale(const TBuildRecord& record);
 
@@ -78,7 +89,9 @@ class TBuildOutputs {
   std::string dir_;
   const std::vector<CatalogItem>& items_;
   std::function<bool()> stop_;
-  std::function<void(std::uint64_t)> copyProgress_;
+  std::function<void(std::uint64_t)> progress_;
+  std::function<void(const std::string&)> tell_;
+  std::unique_ptr<TBuildLock> lock_;
   std::string key_;
   std::string part_;
   std::vector<int> mine_;
@@ -91,6 +104,7 @@ class TBuildOutputs {
   std::vector<TPictureRecord> entries_;
   TBuildRecord new_;                              // what this build did so far
   std::map<std::string, TPictureRecord> copies_;  // copies made, before their pictures are done
+  std::vector<TIntent> intents_;                  // files this build put in place
   bool changed_ = false;                          // anything journalled
 };
 

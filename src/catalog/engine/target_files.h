@@ -4,12 +4,15 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace folivant {
+
+class TTempFile;
 
 class ETargetFileError : public std::runtime_error {
  public:
@@ -39,10 +42,16 @@ void CheckTargetName(const std::string& dir, const std::string& name);
 // one, not even one that appears while copying. Returns true when it copied. Throws
 // ETargetFileError("Cannot copy SOURCE to PATH: reason"). stop, when given, is asked between
 // blocks; when it answers true the temporary file is removed and EBuildStopped is thrown.
-// copied, when given, is told the bytes copied so far after every block.
+// progress, when given, is told the bytes of each block copied.
 bool CopyFileNoReplace(const std::string& source, const std::string& dir, const std::string& name,
                        const std::function<bool()>& stop = {},
-                       const std::function<void(std::uint64_t)>& copied = {});
+                       const std::function<void(std::uint64_t)>& progress = {});
+// The copy alone, into a closed temporary file in dir, which its Commit puts in place as name
+// (a copy's record is journalled between the two). Throws as above.
+std::unique_ptr<TTempFile> CopyToTemp(const std::string& source, const std::string& dir,
+                                      const std::string& name,
+                                      const std::function<bool()>& stop = {},
+                                      const std::function<void(std::uint64_t)>& progress = {});
 
 // True when both paths name the same file (one device and inode), or the same path.
 bool SameFile(const std::string& a, const std::string& b);

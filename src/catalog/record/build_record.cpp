@@ -1,17 +1,22 @@
 #include "catalog/record/build_record.h"
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <xxhash.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <thread>
+
+#include "catalog/atomic_file.h"
 
 namespace folivant {
 namespace {
@@ -26,7 +31,14 @@ constexpr const char* kJournalExt = ".journal";
 constexpr std::int64_t kMaxPartBytes = std::int64_t{1} << 30;
 
 std::string Reason(int err) {
-  return std::strerror(err);
+  return err == ELOOP ? "it is a link, not a regular file" : std::strerror(err);
+}
+
+// Nothing there, or a regular file; else the reason it is not (a link, a folder, ...).
+int NotRegular(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT ? 0 : errno;
+  return S_ISREG(st.st_mode) ? 0 : S_ISLNK(st.st_mode) ? ELOOP : EISDIR;
 }
 
 bool IsBareName(const std::string& name) {
@@ -83,10 +95,8 @@ bool TextFrom(const json& j, std::string& out) {
 }
 
 json FileJson(const TFileRecord& f) {
-  return json{{"name", TextJson(f.Name)},
-              {"size", f.Stamp.Size},
-              {"mtime", f.Stamp.MtimeNs},
-              {"hash", Hex64(f.Hash)}};
+  return json{{"name", TextJson(f.Name)}, {"size", f.Stamp.Size},   {"mtime", f.Stamp.MtimeNs},
+              {"ctime", f.Stamp.CtimeNs}, {"inode", f.Stamp.Inode}, {"hash", Hex64(f.Hash)}};
 }
 
 template <typename T>
@@ -106,7 +116,24 @@ bool FileFrom(const json& j, TFileRecord& f, bool bare) {
                         : std::nullopt;
   if (!hash) return false;
   f.Hash = *hash;
+  // An older line has neither change time nor inode: 0 matches no file, which is then read.
+  f.Stamp.CtimeNs = 0;
+  f.Stamp.Inode = 0;
+  if (j.contains("ctime") &&
+      !(Number(j, "ctime", f.Stamp.CtimeNs) && Number(j, "inode", f.Stamp.Inode)))
+    return false;
   return Number(j, "size", f.Stamp.Size) && Number(j, "mtime", f.Stamp.MtimeNs);
+}
+
+json IntentJson(const TIntent& intent) {
+  json j{{"file", FileJson(intent.File)}};
+  if (!intent.Source.empty()) j["source"] = TextJson(intent.Source);
+  return j;
+}
+
+bool IntentFrom(const json& j, TIntent& intent) {
+  return j.is_object() && j.contains("file") && FileFrom(j["file"], intent.File, true) &&
+         (!j.contains("source") || TextFrom(j["source"], intent.Source));
 }
 
 json PictureJson(const TPictureRecord& p) {
@@ -148,10 +175,11 @@ std::string Line(const char* kind, const json& value) {
   return json{{kind, value}}.dump() + "\n";
 }
 
+// False with error "" when there is no file (any more).
 bool ReadWhole(const std::string& path, std::string& text, std::string& error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) {
-    error = Reason(errno);
+    error = errno == ENOENT ? "" : Reason(errno);
     return false;
   }
   struct Closer {
@@ -188,7 +216,8 @@ bool ReadWhole(const std::string& path, std::string& text, std::string& error) {
 void ApplyLines(const std::string& path, TBuildRecord& record, std::vector<std::string>& warnings) {
   std::string text, error;
   if (!ReadWhole(path, text, error)) {
-    warnings.push_back("Cannot read build record " + path + ": " + error);
+    // Gone since the listing: a share folded its journal into its part meanwhile.
+    if (!error.empty()) warnings.push_back("Cannot read build record " + path + ": " + error);
     return;
   }
   std::size_t pos = 0;
@@ -213,8 +242,11 @@ void ApplyLines(const std::string& path, TBuildRecord& record, std::vector<std::
     }
     TPictureRecord picture;
     TFileRecord page;
+    TIntent intent;
     if (j.is_object() && j.contains("picture") && PictureFrom(j["picture"], picture)) {
       record.Pictures[picture.Name] = std::move(picture);
+    } else if (j.is_object() && j.contains("intent") && IntentFrom(j["intent"], intent)) {
+      record.Intents.push_back(std::move(intent));
     } else if (j.is_object() && j.contains("catalogPage") &&
                FileFrom(j["catalogPage"], page, true)) {
       record.CatalogPages[page.Name] = std::move(page);
@@ -236,6 +268,8 @@ TFileStamp StampOf(const std::string& path) {
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return s;
   s.Size = st.st_size;
   s.MtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  s.CtimeNs = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+  s.Inode = st.st_ino;
   return s;
 }
 
@@ -302,6 +336,10 @@ std::vector<TRecordPart> LoadRecordParts(const std::string& targetDir,
   const fs::path folder = fs::path(targetDir.empty() ? "." : targetDir) / kRecordFolder;
   std::map<std::string, std::pair<bool, bool>> found;  // part: file, journal
   std::error_code ec;
+  if (fs::is_symlink(folder, ec)) {
+    warnings.push_back("Build record folder " + folder.string() + " is a link: not used");
+    return {};
+  }
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
     const std::string name = it->path().filename().string();
     if (name.empty() || name[0] == '.') continue;  // temporary files
@@ -350,12 +388,28 @@ std::multimap<std::string_view, const TFileRecord*> MadeFiles(
       for (const TFileRecord* f : picture.Made()) add(*f);
     }
     for (const auto& [name, page] : part.Record.CatalogPages) add(page);
+    for (const TIntent& intent : part.Record.Intents) add(intent.File);
   }
   return made;
 }
 
+std::string MakeRecordFolder(const std::string& targetDir) {
+  const std::string dir =
+      (std::filesystem::path(targetDir.empty() ? "." : targetDir) / kRecordFolder).string();
+  if (::mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
+    throw ERecordError("Cannot make the build record folder " + dir + ": " + Reason(errno));
+  }
+  struct stat st {};
+  if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    throw ERecordError("Cannot use the build record folder " + dir +
+                       ": it is not a folder of its own (a link?); remove it");
+  }
+  return dir;
+}
+
 TRecordWriter::TRecordWriter(std::string targetDir, std::string part)
-    : dir_((std::filesystem::path(targetDir.empty() ? "." : targetDir) / kRecordFolder).string()),
+    : target_(std::move(targetDir)),
+      dir_((std::filesystem::path(target_.empty() ? "." : target_) / kRecordFolder).string()),
       part_(std::move(part)) {}
 
 TRecordWriter::~TRecordWriter() {
@@ -367,15 +421,19 @@ std::string TRecordWriter::Path(const std::string& part, const char* ext) const 
 }
 
 void TRecordWriter::MakeFolder() {
-  if (::mkdir(dir_.c_str(), 0777) != 0 && errno != EEXIST) {
-    throw ERecordError("Cannot make the build record folder " + dir_ + ": " + Reason(errno));
+  MakeRecordFolder(target_);
+  // The part and its journal are replaced and removed: never through a link.
+  for (const char* ext : {kPartExt, kJournalExt}) {
+    if (const int err = NotRegular(Path(part_, ext))) {
+      throw ERecordError("Cannot write " + Path(part_, ext) + ": " + Reason(err) + "; remove it");
+    }
   }
 }
 
 void TRecordWriter::Open(const TRecordPart* current) {
   MakeFolder();
   struct stat st {};
-  if (::stat(Path(part_, kJournalExt).c_str(), &st) == 0) {
+  if (::lstat(Path(part_, kJournalExt).c_str(), &st) == 0) {
     Save(current ? current->Record : TBuildRecord());
   }
 }
@@ -385,23 +443,20 @@ void TRecordWriter::AppendLine(const std::string& line) {
   const std::string path = Path(part_, kJournalExt);
   auto fail = [&](int err) { throw ERecordError("Cannot write " + path + ": " + Reason(err)); };
   if (journal_ < 0) {
-    journal_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0666);
+    FileOpPoint();
+    journal_ = ::open(path.c_str(),
+                      O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
     if (journal_ < 0) fail(errno);
-    const std::string header = HeaderLine();
-    if (::write(journal_, header.data(), header.size()) != static_cast<ssize_t>(header.size())) {
-      fail(errno);
+    struct stat st {};
+    if (::fstat(journal_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
+      throw ERecordError("Cannot write " + path + ": not a regular file of the build's own");
     }
+    if (::ftruncate(journal_, 0) != 0) fail(errno);
+    const std::string header = HeaderLine();
+    if (const int err = WriteAll(journal_, header.data(), header.size())) fail(err);
   }
   // One write per line: a kill tears at most the line being written.
-  const char* data = line.data();
-  std::size_t left = line.size();
-  while (left > 0) {
-    const ssize_t n = ::write(journal_, data, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) fail(errno);
-    data += n;
-    left -= static_cast<std::size_t>(n);
-  }
+  if (const int err = WriteAll(journal_, line.data(), line.size())) fail(err);
 }
 
 void TRecordWriter::Append(const TPictureRecord& picture) {
@@ -412,53 +467,117 @@ void TRecordWriter::AppendCatalogPage(const TFileRecord& page) {
   AppendLine(Line("catalogPage", FileJson(page)));
 }
 
+void TRecordWriter::AppendIntent(const TIntent& intent) {
+  AppendLine(Line("intent", IntentJson(intent)));
+}
+
 void TRecordWriter::Save(const TBuildRecord& record) {
   std::string text = HeaderLine();
   for (const auto& [name, picture] : record.Pictures) text += Line("picture", PictureJson(picture));
   for (const auto& [name, page] : record.CatalogPages) text += Line("catalogPage", FileJson(page));
+  for (const TIntent& intent : record.Intents) text += Line("intent", IntentJson(intent));
 
   MakeFolder();
   const std::string path = Path(part_, kPartExt);
   std::string old, error;
   if (!(ReadWhole(path, old, error) && old == text)) {
-    static std::atomic<unsigned> counter{0};
-    const std::string temp = dir_ + "/." + part_ + "." + std::to_string(::getpid()) + "-" +
-                             std::to_string(counter.fetch_add(1)) + ".tmp";
-    auto fail = [&](int err) {
-      ::unlink(temp.c_str());
+    // Synced: the journal goes next, and the part must then be on the disk.
+    if (const int err = WriteFileAtomically(dir_, part_ + kPartExt, text, true)) {
       throw ERecordError("Cannot write " + path + ": " + Reason(err));
-    };
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) fail(errno);
-    const char* data = text.data();
-    std::size_t left = text.size();
-    int err = 0;
-    while (left > 0 && err == 0) {
-      const ssize_t n = ::write(fd, data, left);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        err = errno;
-      } else {
-        data += n;
-        left -= static_cast<std::size_t>(n);
-      }
     }
-    if (::close(fd) != 0 && err == 0) err = errno;
-    if (err == 0 && ::rename(temp.c_str(), path.c_str()) != 0) err = errno;
-    if (err != 0) fail(err);
   }
   std::lock_guard lock(mutex_);
   if (journal_ >= 0) {
     ::close(journal_);
     journal_ = -1;
   }
+  FileOpPoint();
   ::unlink(Path(part_, kJournalExt).c_str());
 }
 
 void TRecordWriter::RemovePart(const std::string& part) {
   if (part == part_) return;
-  ::unlink(Path(part, kPartExt).c_str());
-  ::unlink(Path(part, kJournalExt).c_str());
+  for (const char* ext : {kPartExt, kJournalExt}) {
+    struct stat st {};
+    const std::string path = Path(part, ext);
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;  // warned at loading
+    FileOpPoint();
+    ::unlink(path.c_str());
+  }
+}
+
+namespace {
+
+// The PID written in a lock file by its holder; 0 when none can be read.
+long HolderPid(int fd) {
+  char buf[24] = {};
+  const ssize_t n = ::pread(fd, buf, sizeof buf - 1, 0);
+  return n > 0 ? std::strtol(buf, nullptr, 10) : 0;
+}
+
+}  // namespace
+
+TBuildLock::TBuildLock(const std::string& targetDir, const std::string& part, bool noWait,
+                       const std::function<void(const std::string&)>& tell,
+                       const std::function<bool()>& stop)
+    : target_(targetDir.empty() ? "." : targetDir), dir_(MakeRecordFolder(targetDir)) {
+  // Shares share the whole-build lock and each holds its own.
+  const bool share = part != kWholePart;
+  std::vector<std::pair<std::string, int>> locks{{".lock", share ? LOCK_SH : LOCK_EX}};
+  if (share) locks.emplace_back("." + part + ".lock", LOCK_EX);
+  try {
+    for (const auto& [name, how] : locks) {
+      const std::string path = dir_ + "/" + name;
+      const int fd =
+          ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+      if (fd >= 0) fds_.push_back(fd);
+      struct stat st {};
+      if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        throw ERecordError("Cannot lock " + path + ": " + Reason(fd < 0 ? errno : EISDIR));
+      }
+      Take(fd, how, noWait, tell, stop);
+    }
+  } catch (...) {
+    for (int fd : fds_) ::close(fd);
+    throw;
+  }
+  if (share) return;
+  // No share runs now, and one that starts opens its lock after this one's: they may go.
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(dir_, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.starts_with(".share-") && name.ends_with(".lock") && it->is_regular_file(ec) &&
+        !it->is_symlink(ec)) {
+      std::filesystem::remove(it->path(), ec);
+    }
+  }
+}
+
+TBuildLock::~TBuildLock() {
+  for (int fd : fds_) ::close(fd);  // releases the locks
+}
+
+void TBuildLock::Take(int fd, int how, bool noWait,
+                      const std::function<void(const std::string&)>& tell,
+                      const std::function<bool()>& stop) {
+  while (::flock(fd, how | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) {  // a file system without locks: as before there were any
+      if (tell) tell("Cannot lock the target " + target_ + ": " + Reason(errno));
+      return;
+    }
+    const long pid = HolderPid(fd);
+    const std::string who = target_ + (pid > 0 ? " (PID " + std::to_string(pid) + ")" : "");
+    if (noWait) throw ERecordError("another build is writing into " + who);
+    if (!told_ && tell) tell("Waiting for another build writing into " + who);
+    told_ = true;
+    if (stop && stop()) throw ERecordStopped("Stopped while waiting for the target " + target_);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  // Fixed width, so shares holding the lock together never leave a mix of two numbers.
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%11ld\n", static_cast<long>(::getpid()));
+  if (::pwrite(fd, buf, 12, 0) == 12) (void)::ftruncate(fd, 12);
 }
 
 }  // namespace folivant

@@ -6,10 +6,13 @@
 // share of a build spread over machines, so shares never write the same file. While a build
 // runs, each finished picture is appended to PART.journal in the same line format; the whole
 // part is written (temporary file, rename) at the end and the journal removed. A build killed
-// at any point leaves at most a torn last journal line, which loading skips.
+// at any point leaves at most a torn last journal line, which loading skips. Every file a build
+// puts into place is journalled before its rename, so no kill leaves a file of the build's own
+// that the next build takes for the user's. Record files are never followed through links.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -26,10 +29,13 @@ class ERecordError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Size and modification time of a regular file: what is compared before anything is read.
+// What is compared before anything is read, as version-control tools do: size, modification
+// and change time (which no user can set back) and inode. Any of them moved: the file is read.
 struct TFileStamp {
   std::int64_t Size = -1;  // -1: no regular file there
   std::int64_t MtimeNs = 0;
+  std::int64_t CtimeNs = 0;  // 0 with the inode: a record from before they were kept
+  std::uint64_t Inode = 0;
   bool operator==(const TFileStamp&) const = default;
 };
 TFileStamp StampOf(const std::string& path);
@@ -70,9 +76,17 @@ struct TPictureRecord {
   std::vector<const TFileRecord*> Made() const;
 };
 
+// A file a build was about to put into place, journalled before its rename: the build's own
+// even when it was killed before its picture's line.
+struct TIntent {
+  TFileRecord File;
+  std::string Source;  // a copy's picture (its path as given); "" for other files
+};
+
 struct TBuildRecord {
   std::map<std::string, TPictureRecord> Pictures;   // by picture name
   std::map<std::string, TFileRecord> CatalogPages;  // by file name
+  std::vector<TIntent> Intents;
 };
 
 inline constexpr const char* kRecordFolder = ".folivant";
@@ -87,7 +101,8 @@ struct TRecordPart {
 
 // Every part in targetDir/.folivant, each with its journal applied, sorted by name. What
 // cannot be used (a damaged line, a name that is not a bare file name, another format
-// version) is left out with a warning: the build then redoes that work.
+// version, a link) is left out with a warning: the build then redoes that work. A file gone
+// since the listing (a share folding its journal) is skipped without one.
 std::vector<TRecordPart> LoadRecordParts(const std::string& targetDir,
                                          std::vector<std::string>& warnings);
 
@@ -117,9 +132,10 @@ class TRecordWriter {
   // One journal line; safe from several threads.
   void Append(const TPictureRecord& picture);
   void AppendCatalogPage(const TFileRecord& page);
+  void AppendIntent(const TIntent& intent);
   // The whole part, through a temporary file and a rename; then the journal goes.
   void Save(const TBuildRecord& record);
-  // Another part, absorbed into this one, is removed with its journal.
+  // Another part, absorbed into this one, is removed with its journal (regular files only).
   void RemovePart(const std::string& part);
 
  private:
@@ -127,10 +143,43 @@ class TRecordWriter {
   void AppendLine(const std::string& line);
   std::string Path(const std::string& part, const char* ext) const;
 
+  std::string target_;
   std::string dir_;
   std::string part_;
   std::mutex mutex_;
   int journal_ = -1;
 };
+
+// The target's build lock, held while it lives: a whole build (or pages-only) alone, the
+// shares of one build together but each share once (flock on .folivant/.lock, shared by the
+// shares, and on .folivant/.share-I-of-N.lock). Builds that cannot have it wait (told
+// once, "Waiting for another build writing into DIR (PID N)"), or, with noWait, throw
+// ERecordError("another build is writing into DIR (PID N)"). While waiting, stop is asked
+// now and then; when it answers true the constructor throws ERecordStopped.
+class ERecordStopped : public ERecordError {
+ public:
+  using ERecordError::ERecordError;
+};
+class TBuildLock {
+ public:
+  TBuildLock(const std::string& targetDir, const std::string& part, bool noWait,
+             const std::function<void(const std::string&)>& tell,
+             const std::function<bool()>& stop);
+  ~TBuildLock();
+  TBuildLock(const TBuildLock&) = delete;
+  TBuildLock& operator=(const TBuildLock&) = delete;
+
+ private:
+  void Take(int fd, int how, bool noWait, const std::function<void(const std::string&)>& tell,
+            const std::function<bool()>& stop);
+  std::string target_;
+  std::string dir_;
+  std::vector<int> fds_;
+  bool told_ = false;
+};
+
+// The record folder of targetDir; throws ERecordError when it cannot be made or is not a
+// folder of its own (a link).
+std::string MakeRecordFolder(const std::string& targetDir);
 
 }  // namespace folivant
