@@ -96,6 +96,9 @@ TForm1::TForm1(TEnv env, QWidget* parent)
   connect(previewLoader_, &TPreviewLoader::Ready, this, &TForm1::ShowPicturePreview);
   BuildUi();
   BuildMenus();
+  // Labels show names of files and folders and what was typed: never read as markup.
+  for (QLabel* label : findChildren<QLabel*>())
+    if (!qobject_cast<THyperlinkLabel*>(label)) label->setTextFormat(Qt::PlainText);
   about_ = new TfrmAbout(dialogs_, this);
   about_->hide();
 
@@ -154,7 +157,6 @@ void TForm1::BuildUi() {
 
   auto* bar = Named(new QStatusBar(this), "StatusBar1");
   StatusPanel = Named(new QLabel(QStringLiteral("Ready."), bar), "StatusPanel");
-  StatusPanel->setTextFormat(Qt::PlainText);                                 // it names files
   StatusPanel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);  // never widens
   bar->addWidget(StatusPanel, 1);
   setStatusBar(bar);
@@ -229,7 +231,6 @@ QWidget* TForm1::BuildFilesTab() {
   PreviewCaption->setFixedWidth(kPreviewBox.width());
   PreviewCaption->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
   PreviewCaption->setWordWrap(true);
-  for (QLabel* l : {PreviewImage, PreviewCaption}) l->setTextFormat(Qt::PlainText);  // names
   auto* pv = new QVBoxLayout(previewGroup);
   pv->addWidget(PreviewImage);
   pv->addWidget(PreviewCaption);
@@ -543,7 +544,6 @@ QWidget* TForm1::BuildBuildTab() {
 
   // How the latest build ended, and the way to what it made.
   BuildSummaryLabel = Named(new QLabel(group), "BuildSummary");
-  BuildSummaryLabel->setTextFormat(Qt::PlainText);  // it names the folder
   BuildSummaryLabel->setWordWrap(true);
   BuildSummaryLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   OpenCatalogBtn = Button("OpenCatalogBtn", QStringLiteral("Open Ca&talog"), group);

@@ -364,7 +364,8 @@ void TForm1::RefreshSummary() {
     } catch (const ECatalogError& e) {
       Panel1->setText(
           QStringLiteral("%1: %2 to %3").arg(QLatin1String(f.name)).arg(f.min).arg(f.max));
-      Panel1->setToolTip(Qt::convertFromPlainText(Q(e.what())));  // it quotes what was typed
+      Panel1->setToolTip(
+          Qt::convertFromPlainText(Q(e.what()), Qt::WhiteSpaceNormal));  // it quotes what was typed
       return;
     }
   }
