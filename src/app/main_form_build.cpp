@@ -176,7 +176,9 @@ void TForm1::ApplySettings(const SettingsLoad& load) {
 WindowPlacement TForm1::Placement() const {
   WindowPlacement w;
   w.Maximized = isMaximized();
-  const QRect normal = w.Maximized ? normalGeometry() : QRect(pos(), size());
+  // The frame's place, as move() takes it; the normal geometry is the inside's.
+  const QRect normal = w.Maximized ? normalGeometry().translated(pos() - geometry().topLeft())
+                                   : QRect(pos(), size());
   w.Left = normal.x();
   w.Top = normal.y();
   w.Width = normal.width();
@@ -396,7 +398,7 @@ void TForm1::BuildFinished() {
     case TBuildOutcome::boRefused:
       if (!result.Message.empty()) {
         dialogs_.Information(this, QStringLiteral("Information"), Q(result.Message));
-      } else if (runner_->AskedToCreate() &&
+      } else if (runner_->AskedToCreate() && !cancelRequested_ &&
                  dialogs_.AskYesNo(this, QStringLiteral("Target directory does not exist. Do "
                                                         "you want to make it?"))) {
         StartBuild(true);  // the same snapshot, now allowed to make the folder

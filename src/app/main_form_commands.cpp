@@ -149,7 +149,8 @@ void TForm1::ChooseFiles(bool replace) {
   // The folder is checked, not made current: nothing in this program depends on the working
   // directory.
   if (EditTarget->text().isEmpty() || !QFileInfo(EditTarget->text()).isDir())
-    dialogs_.Warning(this, QStringLiteral("Cannot find directory"));
+    dialogs_.Warning(this, QStringLiteral("Cannot find directory %1")
+                               .arg(QDir::toNativeSeparators(EditTarget->text())));
   if (replace) files_.Clear();
   int last = -1;
   for (const QString& f : chosen) last = static_cast<int>(files_.Add(S(f)));
