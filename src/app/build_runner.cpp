@@ -39,8 +39,12 @@ class TBuildRunner::TObserver : public IBuildObserver {
     }
     runner_.Post();
   }
-  // The window asked before the build started; a folder that vanished since is not made.
-  bool AskCreateTarget(const std::string&) override { return createTarget_; }
+  // Answered by the window before it starts the build; without leave, the build ends here
+  // and the window asks the user, then starts it again with the answer.
+  bool AskCreateTarget(const std::string&) override {
+    runner_.asked_.store(true);
+    return createTarget_;
+  }
   void OpenDocument(const std::string& path) override {
     std::lock_guard lock(runner_.mutex_);
     runner_.openPath_ = path;
@@ -66,6 +70,7 @@ void TBuildRunner::Start(TBuildRequest request, bool createTarget,
   if (thread_.joinable()) return;
   engine_ = std::make_unique<TBuildEngine>();
   cancel_.store(false);
+  asked_.store(false);
   observer_ = std::make_unique<TObserver>(*this, createTarget, std::move(statusHook));
   {
     std::lock_guard lock(mutex_);

@@ -40,6 +40,8 @@ class TBuildRunner : public QObject {
   TProgress TakeProgress();
   // page1.html when the engine asked for it to be opened.
   std::string DocumentToOpen() const;
+  // The engine found the target folder missing (and made it only when allowed to).
+  bool AskedToCreate() const { return asked_.load(); }
 
  signals:
   // Queued to the window's thread; several reports between two turns of its event loop
@@ -56,6 +58,7 @@ class TBuildRunner : public QObject {
   std::unique_ptr<TObserver> observer_;
   std::thread thread_;
   std::atomic<bool> cancel_{false};
+  std::atomic<bool> asked_{false};
   mutable std::mutex mutex_;
   TProgress progress_;
   bool posted_ = false;

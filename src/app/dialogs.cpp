@@ -21,27 +21,39 @@ QString QtFilter(const QString& classicFilter) {
   return out.join(QStringLiteral(";;"));
 }
 
+namespace {
+
+// Every message is plain text: the file names it quotes are never read as markup.
+QMessageBox::StandardButton Box(QWidget* parent, QMessageBox::Icon icon, const QString& title,
+                                const QString& text, QMessageBox::StandardButtons buttons,
+                                QMessageBox::StandardButton defaultButton = QMessageBox::Ok) {
+  QMessageBox box(icon, title, text, buttons, parent);
+  box.setTextFormat(Qt::PlainText);
+  box.setDefaultButton(defaultButton);
+  return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+}  // namespace
+
 void TQtDialogs::Information(QWidget* parent, const QString& title, const QString& text) {
-  QMessageBox::information(parent, title, text, QMessageBox::Ok);
+  Box(parent, QMessageBox::Information, title, text, QMessageBox::Ok);
 }
 
 void TQtDialogs::Warning(QWidget* parent, const QString& text) {
-  QMessageBox::warning(parent, QStringLiteral("Warning"), text, QMessageBox::Ok);
+  Box(parent, QMessageBox::Warning, QStringLiteral("Warning"), text, QMessageBox::Ok);
 }
 
 void TQtDialogs::Plain(QWidget* parent, const QString& title, const QString& text) {
-  QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent);
-  box.exec();
+  Box(parent, QMessageBox::NoIcon, title, text, QMessageBox::Ok);
 }
 
 void TQtDialogs::Critical(QWidget* parent, const QString& text) {
-  QMessageBox::critical(parent, AppTitle(), text, QMessageBox::Ok);
+  Box(parent, QMessageBox::Critical, AppTitle(), text, QMessageBox::Ok);
 }
 
 bool TQtDialogs::AskYesNo(QWidget* parent, const QString& text) {
-  return QMessageBox::warning(parent, QStringLiteral("Warning"), text,
-                              QMessageBox::Yes | QMessageBox::No,
-                              QMessageBox::No) == QMessageBox::Yes;
+  return Box(parent, QMessageBox::Warning, QStringLiteral("Warning"), text,
+             QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
 QStringList TQtDialogs::OpenFiles(QWidget* parent, const QString& title, const QString& dir,

@@ -33,10 +33,14 @@ class TBuildRunner;
 class TPreviewLoader;
 class TfrmAbout;
 struct TPreview;
+struct TBuildRequest;
 struct TBuildResult;
 struct SettingsRecord;
+struct SettingsLoad;
+struct WindowPlacement;
 
-// The program's name on the task bar and in the desktop's menus: "Folivant v1.7".
+// The program's name for the desktop: "folivant", so docks match the window to its desktop
+// entry (StartupWMClass); the window's caption is "Folivant v1.7".
 void ConfigureApplication();
 
 class TForm1 : public QMainWindow {
@@ -92,6 +96,8 @@ class TForm1 : public QMainWindow {
   void OptionsLoadSettings1Click();
   void OptionsSaveSettingsOnExit1Click();
   void SaveSettings(const QString& path);
+  // Reads a settings file over the window's settings; what could not be used is told, by file
+  // and key, and changes nothing.
   void LoadSettings(const QString& path);
 
   // Build.
@@ -110,6 +116,9 @@ class TForm1 : public QMainWindow {
   bool Building() const;
   bool SaveSettingsOnExit() const { return saveOnExit_; }
   QString StatusText() const;
+  // The line that ended the latest build ("Built 3 pictures (3 made, 0 reused), 1 catalog page
+  // in DIR", "Cancelled after 2 of 5 pictures"); empty before the first.
+  QString BuildSummary() const;
   // The options as the next build would take them.
   CatalogOptions GatherOptions() const;
 
@@ -134,6 +143,7 @@ class TForm1 : public QMainWindow {
   void RefreshListBox(int select);
   void ShowCount();
   void ColorChanged(int i);
+  void RefreshSummary();
   void UpdatePreview();
   // The preview of the selected picture: asked for on every change of the selection, shown
   // when the worker has it.
@@ -144,8 +154,15 @@ class TForm1 : public QMainWindow {
   bool RefuseWhileBuilding();
   void SetStatus(const QString& text);
   void FlushProgress();
+  void StartBuild(bool createTarget);
   void BuildFinished();
   void PutBackAfterBuild();
+  void ShowBuildEnd(const TBuildResult& result);
+  // Reads the settings file; returns what the user must hear of it, empty when all went in.
+  QString ApplySettingsFile(const QString& path, bool atStart);
+  void ApplySettings(const SettingsLoad& load);
+  WindowPlacement Placement() const;
+  void RestorePlacement(const WindowPlacement& placement);
   // What a running build leaves no use for: the list's buttons, Select, Add, Load Settings and
   // Build, disabled while it runs.
   void SetIdleControlsEnabled(bool enabled);
@@ -170,7 +187,9 @@ class TForm1 : public QMainWindow {
   bool buildActive_ = false;
   bool closing_ = false;  // closed during a build: waiting for the worker to stop
   bool forceBuild_ = false;
-  QString pictureDir_;    // where the picture dialog opens
+  bool placed_ = false;                     // put where the settings file says, not centred
+  std::unique_ptr<TBuildRequest> request_;  // the running build's snapshot, kept for a restart
+  QString pictureDir_;                      // where the picture dialog opens
   QString startupError_;  // reading the settings file failed at creation; told when shown
   std::unique_ptr<TBuildRunner> runner_;
   TPreviewLoader* previewLoader_ = nullptr;
@@ -231,6 +250,9 @@ class TForm1 : public QMainWindow {
   QCheckBox* PreviewCheckBox = nullptr;
   QPushButton* CancelButton = nullptr;
   QPushButton* BuildBtn = nullptr;
+  QLabel* BuildSummaryLabel = nullptr;
+  QPushButton* OpenCatalogBtn = nullptr;
+  QPushButton* OpenFolderBtn = nullptr;
   QAction* BuildCatalog1 = nullptr;
   QAction* OptionsSaveSettingsOnExit1 = nullptr;
   QLabel* StatusPanel = nullptr;

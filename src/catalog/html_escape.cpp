@@ -126,6 +126,33 @@ std::string JsEscape(std::string_view text) {
   return out;
 }
 
+std::string JsTextEscape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  const auto unit = [&out](unsigned u) {
+    char esc[16];
+    std::snprintf(esc, sizeof esc, "\\u%04X", u);
+    out += esc;
+  };
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (static_cast<unsigned char>(text[i]) < 0x80) {
+      out += JsEscape(text.substr(i, 1));
+      continue;
+    }
+    char32_t cp = 0;
+    const std::size_t n = Utf8Sequence(text, i, cp);
+    if (n == 0) cp = 0xFFFD;
+    i += n == 0 ? 0 : n - 1;
+    if (cp < 0x10000) {
+      unit(static_cast<unsigned>(cp));
+    } else {  // a surrogate pair, as script strings count UTF-16 units
+      unit(0xD800 + static_cast<unsigned>((cp - 0x10000) >> 10));
+      unit(0xDC00 + static_cast<unsigned>((cp - 0x10000) & 0x3FF));
+    }
+  }
+  return out;
+}
+
 std::string OpenPicArgument(std::string_view name) {
   return UrlEncodeName(JsEscape(UrlEncodeName(name)));
 }

@@ -1,6 +1,7 @@
 // Making picture file names safe inside the generated pages. A name of letters, digits, ".",
 // "_" and "-" comes out of every function unchanged, so ordinary catalogs keep their bytes.
-// Text the user typed is never passed through here: it is meant to be HTML.
+// Text the user typed is not passed through here (it is meant to be HTML), except the one text
+// that goes inside a script.
 #pragma once
 
 #include <string>
@@ -20,6 +21,11 @@ std::string HtmlEscape(std::string_view text);
 // The body of a single- or double-quoted JavaScript string literal: backslash, both quotes,
 // control characters and < > & escaped.
 std::string JsEscape(std::string_view text);
+
+// Text the user typed, as the body of a quoted JavaScript string literal: as JsEscape, with
+// letters beyond ASCII as \uXXXX escapes (the pages declare no character set) and bytes that
+// start no UTF-8 sequence as U+FFFD. The right-click text goes through it.
+std::string JsTextEscape(std::string_view text);
 
 // One argument of the catalog's href="javascript:openpic('...')" call. The script gets the
 // name as a relative URL (UrlEncodeName), written as a JavaScript string, and the whole is

@@ -338,11 +338,13 @@ void BuildHTMLContent(const CatalogOptions& o, const std::string& prevPage,
   lines.push_back("</head>");
   lines.push_back(BodyLine(o));
   if (o.JavaProtect) {
+    // The text is a string inside code that is itself a string: escaped once for each, so it
+    // can neither end either string nor the script element (no "<" is left).
     lines.push_back("<script language=\"JavaScript1.2\">");
     lines.push_back(
         "if (document.all) document.body.onmousedown=new Function(\"if "
         "(event.button==2||event.button==3)alert('" +
-        o.JavaProtectText + "')\")");
+        JsEscape(JsTextEscape(o.JavaProtectText)) + "')\")");
     lines.push_back("</script>");
   }
   AppendAll(o.HeaderLines, lines);

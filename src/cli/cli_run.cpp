@@ -276,10 +276,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
       path = DefaultSettingsPath();
     }
     const SettingsLoad load = LoadSettings(path, record);
-    if (load.Error) err << kProgram << ": warning: " << path << ": " << load.Error->Message << "\n";
-    if (!load.FileProblem.empty()) {
-      err << kProgram << ": warning: " << path << ": " << load.FileProblem << "\n";
-    }
+    for (const std::string& problem : load.Problems(path))
+      err << kProgram << ": warning: " << problem << "\n";
     record = load.Record;
   }
   record = ApplyOptions(record, opt);

@@ -56,6 +56,16 @@ void WriteSettings(const SettingsRecord& r, TIniFile& ini) {
   ini.WriteString(im, "JavaProtectText", r.JavaProtectText);
   ini.WriteBool(im, "JavaOpen", r.JavaOpen);
   ini.WriteBool(im, "AutoRotate", r.AutoRotate);
+
+  if (r.Window) {
+    const WindowPlacement& w = *r.Window;
+    const char* wi = kWindowSection;
+    ini.WriteInteger(wi, "Left", w.Left);
+    ini.WriteInteger(wi, "Top", w.Top);
+    ini.WriteInteger(wi, "Width", w.Width);
+    ini.WriteInteger(wi, "Height", w.Height);
+    ini.WriteBool(wi, "Maximized", w.Maximized);
+  }
 }
 
 }  // namespace
@@ -72,22 +82,48 @@ std::string SettingsFileText(const SettingsRecord& record) {
   return ini.Text();
 }
 
-void SettingsLoad::ThrowIfFailed() const {
-  if (Error) throw EColorTextError(Error->Text);
+bool SettingsLoad::ColorApplied(int slot) const {
+  if (!FileProblem.empty()) return false;
+  return std::none_of(Errors.begin(), Errors.end(),
+                      [slot](const SettingsColorError& e) { return e.Slot == slot; });
 }
 
-SettingsLoad LoadSettings(const std::string& path, const SettingsRecord& current) {
-  static const SettingsRecord kDefaults;
-  SettingsLoad out;
-  out.Record = current;
-  SettingsRecord& r = out.Record;
-  const TIniFile ini(path);
-  out.FileProblem = ini.ReadError();
+std::vector<std::string> SettingsLoad::Problems(const std::string& path) const {
+  std::vector<std::string> out;
+  if (!FileProblem.empty()) out.push_back(path + ": " + FileProblem);
+  for (const SettingsColorError& e : Errors) {
+    out.push_back(path + ": [" + kGeneralSection + "] " + e.Key + "=" + e.Text +
+                  " is not a colour (a name such as clRed, or a number such as $000000FF)");
+  }
+  return out;
+}
 
-  // Steps 1 to 5: every stored value, in the file's order. The target directory is kept aside
-  // until the colours have gone through.
+namespace {
+
+// Why a file that was read is no settings file; empty when it is one. Binary bytes mean a
+// damaged file or another kind of file picked by mistake: its values would be nonsense.
+std::string NotSettings(const TIniFile& ini) {
+  const std::string text = ini.Text();
+  int line = 1;
+  bool blank = true;
+  for (const char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c == '\n') ++line;
+    if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\v' && c != '\f') || c == 0x7F)
+      return "damaged: line " + std::to_string(line) + " holds binary data, not text";
+    blank = blank && (c == ' ' || c < 0x20);
+  }
+  if (blank) return {};  // an empty file reads as one without keys
+  for (const char* section : {kGeneralSection, kTableSection, kImageSection})
+    if (ini.SectionExists(section)) return {};
+  return std::string("not a settings file: it has none of the sections [") + kGeneralSection +
+         "], [" + kTableSection + "] and [" + kImageSection + "]";
+}
+
+void ReadGeneral(const TIniFile& ini, SettingsRecord& r) {
+  static const SettingsRecord kDefaults;
   const char* g = kGeneralSection;
-  out.TargetDirRead = ini.ReadString(g, "TargetDir", kDefaults.TargetDir);
+  r.TargetDir = ini.ReadString(g, "TargetDir", kDefaults.TargetDir);
   r.LastDir = ini.ReadString(g, "LastDir", kDefaults.LastDir);
   r.BackGrnd = ini.ReadString(g, "BackGrnd", kDefaults.BackGrnd);
   r.ContentTitle = ini.ReadString(g, "ContentTitle", kDefaults.ContentTitle);
@@ -98,7 +134,10 @@ SettingsLoad LoadSettings(const std::string& path, const SettingsRecord& current
   r.PrevTitle = ini.ReadString(g, "PrevTitle", kDefaults.PrevTitle);
   r.NextTitle = ini.ReadString(g, "NextTitle", kDefaults.NextTitle);
   r.CatTitle = ini.ReadString(g, "CatTitle", kDefaults.CatTitle);
+}
 
+void ReadTableAndImage(const TIniFile& ini, SettingsRecord& r) {
+  static const SettingsRecord kDefaults;
   const char* t = kTableSection;
   // The Columns and Rows spinners take the number and show their position in the field.
   r.TableCols = std::to_string(ClampSpin(ini.ReadInteger(t, "TableCols", 4), OptionLimits::kMinCols,
@@ -123,21 +162,47 @@ SettingsLoad LoadSettings(const std::string& path, const SettingsRecord& current
   r.JavaOpen = ini.ReadBool(im, "JavaOpen", kDefaults.JavaOpen);
   // A file from before this key turns pictures upright too.
   r.AutoRotate = ini.ReadBool(im, "AutoRotate", kDefaults.AutoRotate);
+}
 
-  // Step 7: the pickers in order; the first bad text stops here, leaving it as its picker's
-  // colour text and the later pickers and the target directory as they were.
+// The frame as last saved, when every value is there; the window keeps it on a screen.
+std::optional<WindowPlacement> ReadWindow(const TIniFile& ini) {
+  const char* wi = kWindowSection;
+  for (const char* key : {"Left", "Top", "Width", "Height"})
+    if (!TryStrToInt(ini.ReadString(wi, key, ""))) return std::nullopt;
+  constexpr int kFar = 1 << 20;  // beyond any desktop, and far from overflowing a sum
+  WindowPlacement w;
+  w.Left = ClampSpin(ini.ReadInteger(wi, "Left", 0), -kFar, kFar);
+  w.Top = ClampSpin(ini.ReadInteger(wi, "Top", 0), -kFar, kFar);
+  w.Width = ClampSpin(ini.ReadInteger(wi, "Width", 0), 0, kFar);
+  w.Height = ClampSpin(ini.ReadInteger(wi, "Height", 0), 0, kFar);
+  w.Maximized = ini.ReadBool(wi, "Maximized", false);
+  return w;
+}
+
+}  // namespace
+
+SettingsLoad LoadSettings(const std::string& path, const SettingsRecord& current) {
+  SettingsLoad out;
+  out.Record = current;
+  const TIniFile ini(path);
+  out.FileProblem = ini.ReadError();
+  if (out.FileProblem.empty() && !ini.Absent()) out.FileProblem = NotSettings(ini);
+  if (!out.FileProblem.empty()) return out;  // the settings in hand are worth more
+
+  SettingsRecord& r = out.Record;
+  ReadGeneral(ini, r);
+  ReadTableAndImage(ini, r);
+  r.Window = ReadWindow(ini);
+  // The pickers: every readable colour is applied; a bad text stays as its picker's text.
   for (int i = 0; i < kColorSlots; ++i) {
     const auto color = TryStringToColor(r.ColorTexts[i]);
     if (!color) {
-      out.ColorsApplied = i;
-      out.Error = SettingsColorError{i, r.ColorTexts[i], EColorTextError(r.ColorTexts[i]).what()};
-      return out;
+      out.Errors.push_back({i, kColorKeys[i], r.ColorTexts[i]});
+      continue;
     }
     r.Colors[i] = *color;
     r.ColorTexts[i] = ColorToString(*color);  // the picker's change handling rewrites the text
   }
-  // Step 9 (step 8, the picture dialog's folder, is the window's own).
-  r.TargetDir = out.TargetDirRead;
   return out;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "catalog/catalog_options.h"
 #include "catalog/html_color.h"
@@ -17,9 +18,18 @@ inline constexpr const char* kGeneralSection = "General Options";
 inline constexpr const char* kTableSection = "Table Options";
 inline constexpr const char* kImageSection = "Image Options";
 
+inline constexpr const char* kWindowSection = "Window";
+
 // The four colour pickers, in the order the settings file stores and applies them.
 enum TColorSlot : int { csBack = 0, csLink = 1, csALink = 2, csVLink = 3 };
 inline constexpr int kColorSlots = 4;
+
+// The wizard's frame: where it stood and how large it was, in logical pixels.
+struct WindowPlacement {
+  int Left = 0, Top = 0, Width = 0, Height = 0;
+  bool Maximized = false;
+  friend bool operator==(const WindowPlacement&, const WindowPlacement&) = default;
+};
 
 // What the settings file stores, held as the window holds it. Start values are the reading
 // defaults: the state of a first run without a settings file.
@@ -53,54 +63,55 @@ struct SettingsRecord {
   bool JavaOpen = false;
   bool AutoRotate = true;  // turn pictures upright by their EXIF orientation
 
-  // Not stored: the pickers' colours. Each normally equals its colour text; after a load that
-  // failed at a colour, the failing picker and those after it keep their earlier colours.
+  // [Window], only once the window has written it: the command line keeps what it read.
+  std::optional<WindowPlacement> Window;
+
+  // Not stored: the pickers' colours. Each normally equals its colour text; a colour text
+  // that could not be read leaves its picker's colour as it was.
   std::array<TColor, kColorSlots> Colors{0xFFFFFF, 0x990000, 0x990000, 0x800080};
 
   friend bool operator==(const SettingsRecord&, const SettingsRecord&) = default;
 };
 
 // Writes the 27 keys, in order, under "General Options", "Table Options" and "Image Options"
-// into the file at path, keeping everything else in it. Throws EIniWriteError
-// ("Unable to write to PATH"); the old file is then unchanged.
+// (and [Window] when the record has it) into the file at path, keeping everything else in it.
+// Throws EIniWriteError ("Unable to write to PATH"); the old file is then unchanged.
 void SaveSettings(const SettingsRecord& record, const std::string& path);
 
 // The text SaveSettings gives a new file (for printing the settings without writing a file).
 std::string SettingsFileText(const SettingsRecord& record);
 
 struct SettingsColorError {
-  int Slot = 0;         // the picker whose text failed (TColorSlot)
-  std::string Text;     // the offending colour text
-  std::string Message;  // "'TEXT' is not a valid integer value"
+  int Slot = 0;      // the picker whose text failed (TColorSlot)
+  std::string Key;   // "LinkColorS"
+  std::string Text;  // the offending colour text
 };
 
 struct SettingsLoad {
-  // The state after loading, starting from the record given to LoadSettings:
-  //  - every stored value read (steps 1 to 5), with defaults and the spinner limits applied;
-  //    Columns and Rows become the spinners' positions as text;
-  //  - Colors[i] and ColorTexts[i] converted and normalised for i < ColorsApplied; the
-  //    failing text kept as its picker's colour text; later texts as read, their colours kept;
-  //  - TargetDir: the file's only when the load completed, else the earlier one.
+  // The state after loading, starting from the record given to LoadSettings. When the file
+  // could not be used (FileProblem) it is that record unchanged. Otherwise every key read,
+  // with defaults and the spinner limits applied (Columns and Rows become the spinners'
+  // positions as text); a colour text that is no colour stays as its picker's text, so a
+  // later save writes it back, while that picker keeps its colour.
   SettingsRecord Record;
-  std::string TargetDirRead;                // "TargetDir" as read (step 1), whatever happened after
-  int ColorsApplied = kColorSlots;          // pickers set in step 7, in slot order
-  std::optional<SettingsColorError> Error;  // set when a colour text failed
-  std::string FileProblem;  // why an existing file read as empty (too large, not a file...)
+  std::vector<SettingsColorError> Errors;  // the colour texts that could not be read
+  // Why an existing file was not used: unreadable, too large, damaged, or not a settings file.
+  std::string FileProblem;
 
-  bool Complete() const { return !Error.has_value(); }
-  // Throws EColorTextError with the error's message when the load stopped at a colour.
-  void ThrowIfFailed() const;
+  bool Complete() const { return Errors.empty() && FileProblem.empty(); }
+  bool ColorApplied(int slot) const;
+  // One line per problem, each naming the file and, for a value, its section and key.
+  std::vector<std::string> Problems(const std::string& path) const;
 };
 
-// Reads the settings file at path over current. A missing or unreadable file reads as one
-// without keys (every default). Never throws for the file's content: a bad colour text ends
-// the load at that colour and is reported in Error (the window then shows the message and
-// skips the picture dialog's folder and the Target Directory field).
+// Reads the settings file at path over current. A missing file reads as one without keys
+// (every default). Never throws for the file's content. A file that exists but cannot be
+// used changes nothing (FileProblem says why); a bad colour text leaves its picker alone and
+// every other key is applied (Errors).
 //
 // A window applies the result in the file's order: its fields, spinners and boxes from
-// Record; then for slot 0..ColorsApplied-1 the picker colour Record.Colors[slot] with its
-// change handling; then, only when Complete(), LastDir as the picture dialog's starting folder
-// and Record.TargetDir in the Target Directory field.
+// Record; then each picker whose colour was applied, with its change handling; then LastDir
+// as the picture dialog's starting folder and Record.TargetDir in the Target Directory field.
 SettingsLoad LoadSettings(const std::string& path,
                           const SettingsRecord& current = SettingsRecord{});
 

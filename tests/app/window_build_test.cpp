@@ -1,6 +1,7 @@
-// Builds started from the window: the question before a missing target is made, typed numbers
-// checked before anything is written, a relative target, Cancel and closing with what is
-// disabled or refused meanwhile, and the window put back after an error.
+// Builds started from the window: the question before a missing target is made (after the
+// names are checked), typed numbers checked before anything is written, a relative target,
+// Cancel and closing with what is disabled or refused meanwhile, the summary a build ends
+// with, and the window put back after an error.
 #include <QAction>
 #include <QDir>
 #include <QFile>
@@ -49,6 +50,12 @@ class WindowBuildTest : public QObject, folivant::test::TWindowHarness {
     form_->SelectImageBtnClick();
     W<QLineEdit>("EditTarget")->setText(Target());
   }
+  // A second picture of the same name, from another folder.
+  void DropSame(const QString& name) {
+    QDir(dir_->path()).mkpath(QStringLiteral("other"));
+    QVERIFY(QFile::copy(Path("pics/" + name), Path("other/" + name)));
+    form_->DropFiles({Path("other/" + name)});
+  }
   // The worker waits inside the picture named until release_ is released.
   void HoldAt(const std::string& picture) {
     auto held = std::make_shared<std::atomic<bool>>(false);
@@ -72,10 +79,12 @@ class WindowBuildTest : public QObject, folivant::test::TWindowHarness {
       if (W<QAction>(a)->isEnabled() != on) out << QString::fromLatin1(a);
     return out.join(' ');
   }
-  // The build over and everything as before it: status, bars, buttons, cursor.
+  // The build over and everything as before it: status (the summary, if any), bars, buttons,
+  // cursor.
   void WaitUntilPutBack() {
     QTRY_VERIFY_WITH_TIMEOUT(!form_->Building(), 60000);
-    QCOMPARE(form_->StatusText(), QStringLiteral("Ready."));
+    const QString summary = form_->BuildSummary();
+    QCOMPARE(form_->StatusText(), summary.isEmpty() ? QStringLiteral("Ready.") : summary);
     QCOMPARE(W<TGradientProgressBar>("CurrentProgress")->value() +
                  W<TGradientProgressBar>("ProgressBar1")->value(),
              0);
@@ -98,9 +107,10 @@ class WindowBuildTest : public QObject, folivant::test::TWindowHarness {
     Open(3);
     dialogs_->YesNoAnswers = {false, true};
     W<QPushButton>("BuildBtn")->click();
+    WaitUntilPutBack();
     QCOMPARE(dialogs_->Texts("question"),
              QStringList({"Target directory does not exist. Do you want to make it?"}));
-    QVERIFY(!form_->Building() && !QDir(Target()).exists());
+    QVERIFY(!QDir(Target()).exists() && form_->BuildSummary().isEmpty());
     // Yes: the folder is made, the whole catalog written, and the browser opens page1.html.
     W<QAction>("BuildCatalog1")->trigger();
     QVERIFY(form_->Building() && !W<QPushButton>("CancelButton")->isHidden());
@@ -110,7 +120,11 @@ class WindowBuildTest : public QObject, folivant::test::TWindowHarness {
     for (const char* f :
          {"tnp1.jpg", "tnp3.jpg", "p1_png.html", "p3_png.html", "page1.html", "p1.png"})
       QVERIFY2(Exists(QString::fromLatin1(f)), f);
-    QCOMPARE(dialogs_->Opened, std::vector<QUrl>({QUrl::fromLocalFile(Target() + "/page1.html")}));
+    QCOMPARE(form_->BuildSummary(),
+             "Built 3 pictures (3 made, 0 reused), 1 catalog page in " + Target());
+    W<QPushButton>("OpenFolderBtn")->click();
+    const QUrl page = QUrl::fromLocalFile(Target() + "/page1.html");
+    QCOMPARE(dialogs_->Opened, std::vector<QUrl>({page, QUrl::fromLocalFile(Target())}));
     QVERIFY(dialogs_->Texts("critical").isEmpty());
 
     // Built again, a thumbnail that is still right stays as it is; Rebuild All makes it again.
@@ -124,6 +138,7 @@ class WindowBuildTest : public QObject, folivant::test::TWindowHarness {
       WaitUntilPutBack();
       QCOMPARE(QFileInfo(tn.fileName()).lastModified() == old, action[0] == 'B');
     }
+    QVERIFY(form_->BuildSummary().startsWith("Built 3 pictures (3 made, 0 reused)"));
   }
 
   void cancelDuringSecondPicture() {
@@ -145,6 +160,10 @@ class WindowBuildTest : public QObject, folivant::test::TWindowHarness {
     QVERIFY(Exists("tnp2.jpg") && Exists("p2_png.html"));
     QVERIFY(!Exists("tnp3.jpg") && !Exists("p3_png.html") && !Exists("page1.html"));
     QVERIFY(dialogs_->Opened.empty() && dialogs_->Shown.size() == 3);
+    QCOMPARE(form_->BuildSummary(),
+             QStringLiteral("Cancelled after 2 of 5 pictures; no catalog page was written"));
+    QVERIFY(W<QPushButton>("OpenCatalogBtn")->isHidden() &&
+            !W<QPushButton>("OpenFolderBtn")->isHidden());
   }
 
   void errorsReportedAndWindowPutBack() {
@@ -156,17 +175,27 @@ class WindowBuildTest : public QObject, folivant::test::TWindowHarness {
     QDir().mkpath(Target());
     W<QPushButton>("BuildBtn")->click();
     WaitUntilPutBack();
-    W<QLineEdit>("EditTarget")->clear();  // no folder named: refused without asking
+    // No folder named, one that cannot be made (under a file), and two pictures of one name
+    // into a missing folder: each told, by name, before anything is asked or written.
+    const QString under = Path(QStringLiteral("pics/p1.png/out"));
     dialogs_->YesNoAnswers = {true};
-    W<QPushButton>("BuildBtn")->click();
-    WaitUntilPutBack();
+    for (const QString& target : {QString(), under, Path(QStringLiteral("missing"))}) {
+      W<QLineEdit>("EditTarget")->setText(target);
+      if (target.endsWith(QStringLiteral("missing"))) DropSame(QStringLiteral("p3.png"));
+      W<QPushButton>("BuildBtn")->click();
+      WaitUntilPutBack();
+    }
     const QStringList errors = dialogs_->Texts("critical");
-    QCOMPARE(errors.size(), 2);
+    QCOMPARE(errors.size(), 4);
     QVERIFY2(errors[0].startsWith(QStringLiteral("Cannot read picture p2.png")),
              qPrintable(errors[0]));
-    QCOMPARE(errors[1],
-             QStringLiteral("Cannot create the target folder: none is named; choose one"));
-    QVERIFY(!Exists("page1.html"));
+    QVERIFY(errors[1].startsWith(QStringLiteral("No Target Directory is given")));
+    QVERIFY2(errors[2].startsWith("Cannot create the target folder " + under),
+             qPrintable(errors[2]));
+    QVERIFY2(errors[3].startsWith("Two different pictures have the name p3.png"),
+             qPrintable(errors[3]));
+    QVERIFY(dialogs_->Texts("question").isEmpty());
+    QVERIFY(!Exists("page1.html") && !QDir(Path(QStringLiteral("missing"))).exists());
   }
 
   void typedNumbersCheckedBeforeAnythingIsWritten() {
@@ -181,6 +210,8 @@ class WindowBuildTest : public QObject, folivant::test::TWindowHarness {
         {"TableBorderEdit", "31", "Border must be a whole number from 0 to 30, not '31'"},
         {"TableCellPadEdit", "2x", "Cell Padding must be a whole number from 0 to 30, not '2x'"},
         {"TableCellSpaceEdit", "-1", "Cell Spacing must be a whole number from 0 to 39, not '-1'"},
+        {"TableRows", "x",
+         "Rows must be a whole number from 1 to 100 (100 is the table's limit), not 'x'"},
     };
     for (const auto& c : cases) {
       auto* edit = W<QLineEdit>(c.field);
@@ -193,13 +224,20 @@ class WindowBuildTest : public QObject, folivant::test::TWindowHarness {
       QVERIFY(!form_->Building() && !QDir(Target()).exists() && dialogs_->Shown.size() == 1);
       edit->setText(kept);
     }
-    // The page summary applies the same rule, and names the field.
+    // The page summary applies the same rule, and names the field, without a box for text
+    // that is no number; it follows the list, emptied too.
     auto* panel = W<QLabel>("Panel1");
-    W<QLineEdit>("TableRows")->setText(QStringLiteral("200"));
-    QCOMPARE(panel->text(), QStringLiteral("Rows: 1 to 100"));
-    QCOMPARE(panel->toolTip(), QString::fromLatin1(cases[0].message));
+    dialogs_->Shown.clear();
+    for (const char* text : {"200", "", "<b>x"}) {
+      W<QLineEdit>("TableRows")->setText(QString::fromLatin1(text));
+      QCOMPARE(panel->text(), QStringLiteral("Rows: 1 to 100"));
+    }
+    QVERIFY(panel->toolTip().contains(QStringLiteral("not '&lt;b&gt;x'")) &&
+            dialogs_->Shown.empty());
     W<QLineEdit>("TableRows")->setText(QStringLiteral("2"));
     QCOMPARE(panel->text(), QStringLiteral("Items: 3   Pages: 1"));
+    form_->RemoveAllButtonClick();
+    QVERIFY(panel->text().isEmpty());
   }
 
   void relativeTargetGoesBesideThePictures() {

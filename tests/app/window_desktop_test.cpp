@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QtTest>
 
@@ -129,10 +130,38 @@ class WindowDesktopTest : public QObject, folivant::test::TWindowHarness {
     QVERIFY(image->text().isEmpty());
   }
 
-  void windowFitsASmallLaptopScreen() {
+  // Small enough for a 1024 x 600 screen (title bar and panel aside), the list growing with
+  // it; where it stood and its size come back at the next start. Keys work as on the desktop.
+  void windowResizesRemembersAndTakesKeys() {
+    const QSize least = form_->minimumSizeHint();
+    QVERIFY2(least.width() <= 1000 && least.height() <= 540,
+             qPrintable(QStringLiteral("%1 x %2").arg(least.width()).arg(least.height())));
     form_->show();
-    QVERIFY(form_->frameGeometry().width() <= 1366);
-    QVERIFY(form_->frameGeometry().height() <= 768 - 40);  // a panel takes some of the height
+    QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+    auto* list = W<QListWidget>("ListBox1");
+    form_->resize(least);
+    QTRY_COMPARE(form_->size(), least);
+    const QSize small = list->size();
+    const QSize larger = least + QSize(60, 40);
+    form_->resize(larger);
+    form_->move(30, 20);
+    QTRY_COMPARE(list->size(), small + QSize(60, 40));
+
+    Touch(Path(QStringLiteral("a.png")));
+    dialogs_->FilesAnswers.push_back({Path(QStringLiteral("a.png"))});
+    QTest::keyClick(form_.get(), Qt::Key_O, Qt::ControlModifier);
+    Select(0);
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Delete);
+    QTest::keyClick(form_.get(), Qt::Key_F, Qt::AltModifier);
+    QCOMPARE(form_->menuBar()->activeAction()->text(), QStringLiteral("&File"));
+    QCOMPARE(Listed().size() + dialogs_->FilesAnswers.size(), std::size_t{0});
+
+    form_->close();
+    form_ = std::make_unique<TForm1>(Env(1));
+    form_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+    QCOMPARE(QRect(form_->pos(), form_->size()), QRect(QPoint(30, 20), larger));
   }
 };
 

@@ -1,5 +1,6 @@
-// What only the window does: its controls and captions, a settings load that stops at a bad
-// colour, and the settings error at start-up. Builds from the window: window_build_test.
+// What only the window does: its controls, captions and access keys, settings files with bad
+// values or that cannot be used, and the settings problem at start-up. Builds from the window:
+// window_build_test.
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -7,9 +8,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QToolButton>
 #include <QtTest>
 #include <memory>
 
@@ -51,14 +54,14 @@ class WindowTest : public QObject, folivant::test::TWindowHarness {
     // ("Warning — Folivant v1.7"). None is set: the display name follows the plain name.
     ConfigureApplication();
     const QString name = QCoreApplication::applicationName();
-    QCOMPARE(name, QStringLiteral("Folivant v1.7"));
+    QCOMPARE(name + " " + QGuiApplication::desktopFileName(),
+             QStringLiteral("folivant org.example.folivant"));  // the class docks group by
     QCoreApplication::setApplicationName(QStringLiteral("probe"));
     QCOMPARE(QGuiApplication::applicationDisplayName(), QStringLiteral("probe"));
     QCoreApplication::setApplicationName(name);
     TForm1& f = Open();
     QCOMPARE(f.windowTitle(), QStringLiteral("Folivant v1.7"));
-    QCOMPARE(f.minimumSize(), f.maximumSize());
-    QVERIFY(f.width() >= 487 && !(f.windowFlags() & Qt::WindowMaximizeButtonHint));
+    QVERIFY(f.width() >= 487 && f.maximumWidth() > 4000);
     auto* tabs = W<QTabWidget>("PageControl1");
     QStringList titles;
     for (int i = 0; i < tabs->count(); ++i) titles << tabs->tabText(i);
@@ -75,7 +78,30 @@ class WindowTest : public QObject, folivant::test::TWindowHarness {
     // clang-format on
     for (const auto& [name, key] : keys) QCOMPARE(W<QAction>(name)->shortcut(), key);
     QVERIFY(W<QAction>("OptionsSaveSettingsOnExit1")->isChecked());
-    QCOMPARE(W<QAction>("OptionsSavesettings2")->text(), QStringLiteral("Save Settings As..."));
+    QCOMPARE(W<QAction>("OptionsSavesettings2")->text(), QStringLiteral("Save Settings &As..."));
+    QCOMPARE(W<QAction>("AddFiles1")->shortcuts().value(1), QKeySequence(QKeySequence::Open));
+    // Every control a user acts on has an access key, and no two that can be seen at once share
+    // one (menu titles count on every tab). Labels give theirs to the field beside them.
+    const QList<QAction*> menus = f.menuBar()->actions();
+    for (int tab = 0; tab < 6; ++tab) {
+      QMap<QChar, QString> keys;
+      const auto take = [&](const QString& text) {
+        const qsizetype at = text.indexOf(QLatin1Char('&'));
+        QVERIFY2(at >= 0 && at + 1 < text.size(), qPrintable(text));
+        const QChar key = text[at + 1].toLower();
+        QVERIFY2(!keys.contains(key), qPrintable(keys[key] + " and " + text));
+        keys[key] = text;
+      };
+      for (const QAction* m : menus) take(m->text());
+      QWidget* page = W<QTabWidget>("PageControl1")->widget(tab);
+      for (const QAbstractButton* b : page->findChildren<QAbstractButton*>())
+        if (!qobject_cast<const QToolButton*>(b)) take(b->text());
+      for (const QLabel* l : page->findChildren<QLabel*>())
+        if (l->buddy()) take(l->text());
+    }
+    QList<QLabel*> labels = W<QTabWidget>("PageControl1")->findChildren<QLabel*>();
+    for (const QLabel* l : labels << W<QLabel>("StatusPanel"))  // names are never markup
+      QVERIFY(qobject_cast<const THyperlinkLabel*>(l) || l->textFormat() == Qt::PlainText);
     // A first start: the fields show the defaults; the parameters follow the quality field.
     QCOMPARE(Text("IndexTitle") + Text("TableCellPadEdit") + Text("TableCellSpaceEdit"),
              QStringLiteral("02"));
@@ -101,9 +127,9 @@ class WindowTest : public QObject, folivant::test::TWindowHarness {
     QVERIFY(ini.readAll().contains("MetaTag=<meta name=\"x\">\r\n"));
   }
 
-  // The values are applied in the file's order up to the bad colour; that picker and the later
-  // ones keep their colours, the target field is not reached, a later save writes the bad text.
-  void loadSettingsWithBadColorStopsThere() {
+  // Every good value is applied; the bad colour is told by file and key, its picker keeps its
+  // colour, and a later save writes the bad text back.
+  void loadSettingsWithBadColorAppliesTheRest() {
     TForm1& f = Open();
     W<QLineEdit>("EditTarget")->setText(QStringLiteral("/kept"));
     QFile other(Path(QStringLiteral("other.ini")));
@@ -116,11 +142,15 @@ class WindowTest : public QObject, folivant::test::TWindowHarness {
     other.close();
     dialogs_->FileAnswers.push_back(other.fileName());
     W<QAction>("OptionsLoadSettings1")->trigger();
-    QCOMPARE(dialogs_->Texts("critical"), QStringList({"'Bogus' is not a valid integer value"}));
+    QCOMPARE(dialogs_->Texts("warning"),
+             QStringList({other.fileName() +
+                          ": [General Options] LinkColorS=Bogus is not a colour (a name such as "
+                          "clRed, or a number such as $000000FF)\nEvery other setting was "
+                          "applied; those colours stay as they were."}));
     QCOMPARE(f.HtmlColor(0) + f.HtmlColor(1) + f.HtmlColor(2),
-             QStringLiteral("#FF0000#000099#000099"));
+             QStringLiteral("#FF0000#000099#00FF00"));
     QCOMPARE(f.ColorText(1), QStringLiteral("Bogus"));
-    QCOMPARE(Text("EditTarget"), QStringLiteral("/kept"));
+    QCOMPARE(Text("EditTarget"), QStringLiteral("/elsewhere"));
     QCOMPARE(Text("IndexTitle") + " " + f.LastDir(), QStringLiteral("Holiday /pics"));
     QCOMPARE(Text("TableRows") + Text("TableCols") + Text("thumbHeight"), QStringLiteral("14300"));
     QCOMPARE(f.ImageParams().JpegQuality, 32);
@@ -136,17 +166,49 @@ class WindowTest : public QObject, folivant::test::TWindowHarness {
       QVERIFY2(text.contains(line), line);
   }
 
-  void settingsErrorAtStartShownOverTheWindow() {
+  // A file that cannot be used is told and changes nothing: on Load Settings the window keeps
+  // its settings; at start it takes the defaults and does not write them over the file.
+  void unusableSettingsFileChangesNothing() {
+    Open();
+    W<QLineEdit>("IndexTitle")->setText(QStringLiteral("Mine"));
+    QFile big(Path(QStringLiteral("big.ini")));
+    QVERIFY(big.open(QIODevice::WriteOnly));
+    big.write("[General Options]\r\nContentTitle=" + QByteArray(5 << 20, 'x'));
+    big.close();
+    dialogs_->FileAnswers.push_back(big.fileName());
+    W<QAction>("OptionsLoadSettings1")->trigger();
+    QCOMPARE(dialogs_->Texts("warning"),
+             QStringList({"Cannot load settings from " + big.fileName() +
+                          ": larger than 4194304 bytes.\nThe current settings are kept."}));
+    QCOMPARE(Text("IndexTitle"), QStringLiteral("Mine"));
+
+    form_.reset();
+    QFile ini(SettingsPath());
+    const QByteArray damaged("[General Options]\r\nContentTitle=Mine\r\n\x01\x02\xFF", 41);
+    QVERIFY(ini.open(QIODevice::WriteOnly) && ini.write(damaged) == damaged.size());
+    ini.close();
+    TForm1& f = Open();
+    f.show();
+    QTRY_COMPARE(dialogs_->Texts("warning").size(), 2);
+    QVERIFY(dialogs_->Texts("warning")[1].startsWith("Cannot read the settings file " +
+                                                     SettingsPath() + ": damaged: line 3"));
+    QVERIFY(Text("IndexTitle").isEmpty() && !f.SaveSettingsOnExit());
+    f.close();
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    QCOMPARE(ini.readAll(), damaged);
+  }
+
+  void settingsProblemAtStartShownOverTheWindow() {
     QFile ini(SettingsPath());
     QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write("[General Options]\r\nBackColorS=Bogus\r\n");
+    ini.write("[General Options]\r\nTargetDir=/t\r\nBackColorS=<b>Bogus</b>\r\n");
     ini.close();
     // The real message box, looked at and closed from inside its own event loop.
     TQtDialogs qt;
     TForm1::TEnv env = Env(1);
     env.Dialogs = &qt;
     QString text, title;
-    bool formShown = false;
+    bool formShown = false, plain = false;
     QPoint offset;
     QTimer probe;
     connect(&probe, &QTimer::timeout, this, [&] {
@@ -154,6 +216,7 @@ class WindowTest : public QObject, folivant::test::TWindowHarness {
       if (!box || !box->isVisible()) return;
       text = box->text();
       title = box->windowTitle();
+      plain = box->textFormat() == Qt::PlainText;  // a name is never read as markup
       formShown = form_ && form_->isVisible();
       if (form_) offset = box->geometry().center() - form_->geometry().center();
       box->accept();
@@ -165,10 +228,10 @@ class WindowTest : public QObject, folivant::test::TWindowHarness {
     form_->installEventFilter(&mover);
     form_->show();
     QTRY_VERIFY(!text.isEmpty());
-    QCOMPARE(text, QStringLiteral("'Bogus' is not a valid integer value\nSettings file: %1")
-                       .arg(SettingsPath()));
-    QCOMPARE(title, QStringLiteral("Folivant v1.7"));
-    QVERIFY(formShown);
+    QVERIFY2(text.startsWith(SettingsPath() + ": [General Options] BackColorS=<b>Bogus</b> is not"),
+             qPrintable(text));
+    QCOMPARE(title + " " + W<QLineEdit>("EditTarget")->text(), QStringLiteral("Warning /t"));
+    QVERIFY(formShown && plain);
     QVERIFY2(offset.manhattanLength() <= 2,
              qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
     form_.reset();

@@ -34,6 +34,8 @@ TEST(Escaping, KnownForms) {
        "&#xFFFD;&#xFFFD;|&#xFFFD;&#xFFFD;|&#xFFFD;&#xFFFD;&#xFFFD;|&#xFFFD;&#xFFFD;&#xFFFD;|"
        "&#xFFFD;&#xFFFD;&#xFFFD;&#xFFFD;|&#xFFFD;"},
       {JsEscape, "it's \"\\\"\n</script>&", "it\\'s \\\"\\\\\\\"\\x0A\\x3C/script\\x3E\\x26"},
+      {JsTextEscape, "caf\xC3\xA9 \xF0\x9F\x93\xB7 '<\xFF",
+       "caf\\u00E9 \\uD83D\\uDCF7 \\'\\x3C\\uFFFD"},
       {OpenPicArgument, "a b.jpg", "a%2520b.jpg"},
       {PercentDecode, "%41%zz%4", "A%zz%4"},
   };

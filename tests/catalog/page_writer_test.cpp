@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "../common/escape_check.h"
 #include "../common/test_files.h"
 #include "catalog/catalog_rules.h"
 
@@ -65,6 +66,31 @@ TEST(BuildTables, StopsAtTheFirstProblemKeepingEarlierPages) {
   EXPECT_THROW(BuildCatalogPage(o, items, 2, lines), ECatalogError);  // only one page exists
   items[0].PictureName = "../outside.jpg";
   EXPECT_THROW(BuildTables(o, items, dir.Path()), ECatalogError);
+}
+
+// The right-click text is a string in code that is itself a string: read back twice it is the
+// text as typed, and nothing in it ends either string or the script. The default text (like
+// any plain one) is written as it stands.
+TEST(PicturePage, RightClickTextIsEscapedForTheScript) {
+  CatalogOptions o;
+  o.JavaProtect = true;
+  for (const std::string text :
+       {"Don't \"copy\" </script><b>x\\", "Right Mouse Click Disabled!!!"}) {
+    o.JavaProtectText = text;
+    TLines lines;
+    BuildHTMLContent(o, "", "b.html", "a.jpg", "1", "1", true, false, 0, lines);
+    const std::string& call = lines.at(14);
+    const std::size_t from = call.find("alert('") + 7, to = call.rfind("')\")");
+    ASSERT_LT(from, to) << call;
+    std::string inner, back;
+    EXPECT_TRUE(test::DecodeJsString(call.substr(from, to - from), inner)) << call;
+    EXPECT_TRUE(test::DecodeJsString(inner, back)) << inner;
+    EXPECT_EQ(back, text);
+    EXPECT_EQ(lines.at(15), "</script>");
+    if (text == CatalogOptions{}.JavaProtectText) {
+      EXPECT_EQ(call.substr(from, to - from), text);
+    }
+  }
 }
 
 }  // namespace

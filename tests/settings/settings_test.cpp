@@ -50,6 +50,7 @@ SettingsRecord Customised() {
   r.Filter = 6;
   r.JavaProtectText = "No!";
   r.AutoRotate = false;
+  r.Window = WindowPlacement{-8, 20, 1000, 560, true};
   return r;
 }
 
@@ -99,44 +100,53 @@ TEST(Settings, ValuesAreKeptWithinTheControlsLimits) {
   EXPECT_EQ(e.TableRows + "|" + e.TableCols + "|" + std::to_string(e.Filter), "1|100|6");
 }
 
-// A bad colour text stops the load at its picker: the values before it and every other key
-// are applied, that picker and the later ones keep their colours (their texts are the file's),
-// and the target folder is not reached.
-TEST(Settings, BadColourStopsTheLoadAtThatPicker) {
+// Every readable key is applied; a bad colour text leaves its picker's colour alone, stays as
+// its text (a later save writes it back) and is reported by file and key.
+TEST(Settings, BadColoursAreReportedAndEverythingElseApplied) {
   TempDir dir;
   WriteFile(dir / "bad.ini",
             "[General Options]\nTargetDir=/new/target\nLastDir=/new/pictures\nMetaTag=meta\n"
-            "BackColorS=clRed\nLinkColorS=clPink\nALinkColorS=clLime\nVLinkColorS=$00123456\n"
+            "BackColorS=clRed\nLinkColorS=clPink\nALinkColorS=clLime\nVLinkColorS=\n"
             "CatTitle=Back\n[Table Options]\nTableRows=7\n[Image Options]\nJavaOpen=1\n");
   SettingsRecord current;
-  current.TargetDir = "/old/target";
   current.Colors = {0x111111, 0x222222, 0x333333, 0x444444};
   current.AutoRotate = false;
   const SettingsLoad load = LoadSettings(dir / "bad.ini", current);
-  ASSERT_FALSE(load.Complete());
-  EXPECT_EQ(load.Error->Slot, csLink);
-  EXPECT_EQ(load.Error->Text, "clPink");
-  EXPECT_EQ(load.Error->Message, "'clPink' is not a valid integer value");
-  EXPECT_EQ(load.ColorsApplied, 1);
   const SettingsRecord& r = load.Record;
-  EXPECT_EQ(r.LastDir + "|" + r.MetaTag + "|" + r.CatTitle + "|" + r.TableRows,
-            "/new/pictures|meta|Back|7");
-  EXPECT_TRUE(r.JavaOpen);
-  EXPECT_TRUE(r.AutoRotate);  // a file written before the key existed turns pictures upright
-  const std::array<TColor, kColorSlots> colours{0x0000FF, 0x222222, 0x333333, 0x444444};
+  EXPECT_EQ(r.TargetDir + "|" + r.LastDir + "|" + r.MetaTag + "|" + r.CatTitle + "|" + r.TableRows,
+            "/new/target|/new/pictures|meta|Back|7");
+  EXPECT_TRUE(r.JavaOpen && r.AutoRotate);  // a file from before the key turns pictures upright
+  const std::array<TColor, kColorSlots> colours{0x0000FF, 0x222222, 0x00FF00, 0x444444};
   EXPECT_EQ(r.Colors, colours);
-  const std::array<std::string, kColorSlots> texts{"clRed", "clPink", "clLime", "$00123456"};
+  const std::array<std::string, kColorSlots> texts{"clRed", "clPink", "clLime", ""};
   EXPECT_EQ(r.ColorTexts, texts);
-  EXPECT_EQ(r.TargetDir, "/old/target");
-  EXPECT_EQ(load.TargetDirRead, "/new/target");
-  EXPECT_THROW(load.ThrowIfFailed(), EColorTextError);
-  SaveSettings(r, dir / "bad.ini");  // a later save writes the bad text back unchanged
-  EXPECT_EQ(TIniFile(dir / "bad.ini").ReadString(kGeneralSection, "LinkColorS", ""), "clPink");
-  // An empty colour value is there, and is not a number either.
-  WriteFile(dir / "bad.ini", "[General Options]\nBackColorS=\n");
-  const SettingsLoad empty = LoadSettings(dir / "bad.ini");
-  EXPECT_EQ(empty.ColorsApplied, 0);
-  EXPECT_EQ(empty.Error->Message, "'' is not a valid integer value");
+  EXPECT_TRUE(load.ColorApplied(csALink) && !load.ColorApplied(csLink));
+  const std::string p = dir / "bad.ini";
+  const std::string tail = " is not a colour (a name such as clRed, or a number such as $000000FF)";
+  EXPECT_EQ(load.Problems(p),
+            (std::vector<std::string>{p + ": [General Options] LinkColorS=clPink" + tail,
+                                      p + ": [General Options] VLinkColorS=" + tail}));
+  SaveSettings(r, p);  // a later save writes the bad text back unchanged
+  EXPECT_EQ(TIniFile(p).ReadString(kGeneralSection, "LinkColorS", ""), "clPink");
+}
+
+// A file that cannot be used changes nothing: the settings in hand are kept, and why is told.
+TEST(Settings, UnusableFileChangesNothing) {
+  TempDir dir;
+  const std::string big = "[General Options]\nMetaTag=" + std::string(TIniFile::kMaxFileSize, 'x');
+  const std::pair<std::string, std::string> cases[] = {
+      {big, "larger than 4194304 bytes"},
+      {"[General Options]\nPageTitle=a\n\x89PNG\r\n\x1A\n", "damaged: line 4 holds binary data"},
+      {"[Fonts]\nSize=9\n", "not a settings file: it has none of the sections"}};
+  for (const auto& [text, why] : cases) {
+    WriteFile(dir / "x.ini", text);
+    const SettingsLoad load = LoadSettings(dir / "x.ini", Customised());
+    EXPECT_EQ(load.Record, Customised());
+    EXPECT_EQ(load.FileProblem.rfind(why, 0), 0u) << load.FileProblem;
+    EXPECT_FALSE(load.Complete());
+  }
+  WriteFile(dir / "x.ini", " \r\n");  // an empty file reads as one without keys
+  EXPECT_EQ(LoadSettings(dir / "x.ini", Customised()).Record, SettingsRecord{});
 }
 
 }  // namespace
