@@ -4,11 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
+
+#include "catalog/atomic_file.h"
 
 namespace folivant {
 
@@ -136,20 +137,6 @@ std::string ReadWholeFile(const std::string& path, std::size_t max, std::string*
   }
   return {};
 }
-
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
-std::atomic<unsigned> g_temp_counter{0};
 
 }  // namespace
 
@@ -361,37 +348,13 @@ void TIniFile::UpdateFile() {
                           : slash == 0               ? "/"
                                                      : target.substr(0, slash);
   const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-  const std::string prefix = (dir == "/" ? "/" : dir + "/") + "." + base + ".";
-
-  std::string temp;
-  Fd f;
-  for (int attempt = 0; attempt < 100 && f.fd < 0; ++attempt) {
-    temp = prefix + std::to_string(::getpid()) + "." + std::to_string(g_temp_counter.fetch_add(1)) +
-           ".tmp";
-    f.fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (f.fd < 0 && errno != EEXIST) throw EIniWriteError(path_, ErrnoText(errno));
-  }
-  if (f.fd < 0) throw EIniWriteError(path_, "no free temporary name");
-
-  auto fail = [&](const std::string& reason) {
-    if (f.fd >= 0) {
-      ::close(f.fd);
-      f.fd = -1;
-    }
-    ::unlink(temp.c_str());
-    throw EIniWriteError(path_, reason);
-  };
-  if (exists) (void)::fchmod(f.fd, st.st_mode & 07777);
-  if (!WriteAll(f.fd, Text())) fail(ErrnoText(errno));
-  if (::fsync(f.fd) != 0) fail(ErrnoText(errno));
-  const int fd = f.fd;
-  f.fd = -1;
-  if (::close(fd) != 0) fail(ErrnoText(errno));
-  if (::rename(temp.c_str(), target.c_str()) != 0) fail(ErrnoText(errno));
-
-  Fd d;  // make the rename itself durable; a failure here loses nothing
-  d.fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (d.fd >= 0) (void)::fsync(d.fd);
+  TTempFile temp(dir);
+  if (temp.Error() != 0) throw EIniWriteError(path_, ErrnoText(temp.Error()));
+  if (exists) (void)::fchmod(temp.Fd(), st.st_mode & 07777);
+  int err = temp.Write(Text());
+  if (err == 0) err = temp.Close(true);
+  if (err == 0) err = temp.Commit(base, true, true);
+  if (err != 0) throw EIniWriteError(path_, ErrnoText(err));
   absent_ = false;
 }
 
