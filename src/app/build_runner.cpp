@@ -32,6 +32,18 @@ class TBuildRunner::TObserver : public IBuildObserver {
     }
     runner_.Post();
   }
+  // Copying is shown by bytes, so a slow share still shows movement.
+  void CopyProgress(std::uint64_t done, std::uint64_t total) override {
+    runner_.RepeatCancel();
+    {
+      std::lock_guard lock(runner_.mutex_);
+      runner_.progress_.Status = QStringLiteral("Copying pictures: %1 of %2 MB")
+                                     .arg(done / 1048576.0, 0, 'f', 1)
+                                     .arg(total / 1048576.0, 0, 'f', 1);
+      runner_.progress_.Current = total == 0 ? 100 : static_cast<int>(done * 100 / total);
+    }
+    runner_.Post();
+  }
   void CurrentProgress(int percent) override {
     {
       std::lock_guard lock(runner_.mutex_);
