@@ -283,7 +283,6 @@ void ResampleFilteredReference(const TBitmap& src, TBitmap& dst, TResampleFilter
 namespace {
 
 struct TSimdOps {
-  int (*BlockRows)();
   int (*GroupColumns)();
   void (*Horizontal)(const std::uint8_t* const*, int, std::uint8_t* const*, int,
                      const simd::THorizontalPlan&, double*);
@@ -310,12 +309,10 @@ TResamplePath Resolve(TResamplePath path) {
 }
 
 const TSimdOps* OpsFor(TResamplePath path) {
-  static const TSimdOps sse2{simd::BlockRowsSse2, simd::GroupColumnsSse2, simd::HorizontalSse2,
-                             simd::VerticalSse2};
-  static const TSimdOps avx2{simd::BlockRowsAvx2, simd::GroupColumnsAvx2, simd::HorizontalAvx2,
-                             simd::VerticalAvx2};
-  static const TSimdOps avx512{simd::BlockRowsAvx512, simd::GroupColumnsAvx512,
-                               simd::HorizontalAvx512, simd::VerticalAvx512};
+  static const TSimdOps sse2{simd::GroupColumnsSse2, simd::HorizontalSse2, simd::VerticalSse2};
+  static const TSimdOps avx2{simd::GroupColumnsAvx2, simd::HorizontalAvx2, simd::VerticalAvx2};
+  static const TSimdOps avx512{simd::GroupColumnsAvx512, simd::HorizontalAvx512,
+                               simd::VerticalAvx512};
   switch (path) {
     case TResamplePath::Sse2:
       return &sse2;
@@ -395,20 +392,20 @@ void ResampleFilteredPath(TResamplePath path, const TBitmap& src, TBitmap& dst,
     const THorizontalRing ring = PlanRing(contrib, srcW, ops->GroupColumns());
     const simd::THorizontalPlan plan{contrib.Start.data(), ring.Entries.data(), ring.Ready.data(),
                                      ring.RingBytes};
-    const int block = ops->BlockRows();
-    const std::size_t scratchCount = ring.RingBytes * block;
+    constexpr int block = simd::kHorizontalRows;
+    const std::size_t scratchCount = ring.RingBytes * block + 3 * static_cast<std::size_t>(dstW);
     std::unique_ptr<double[]> scratchStore(new double[scratchCount + 8]);
     double* scratch = scratchStore.get();
     while (reinterpret_cast<std::uintptr_t>(scratch) % 64 != 0) ++scratch;
-    std::unique_ptr<const std::uint8_t*[]> srcRows(new const std::uint8_t*[block]);
-    std::unique_ptr<std::uint8_t*[]> dstRows(new std::uint8_t*[block]);
+    const std::uint8_t* srcRows[block];
+    std::uint8_t* dstRows[block];
     for (int y0 = 0; y0 < srcH; y0 += block) {
       const int rows = std::min(block, srcH - y0);
       for (int r = 0; r < rows; ++r) {
         srcRows[r] = src.ScanLine(y0 + r);
         dstRows[r] = work.ScanLine(y0 + r);
       }
-      ops->Horizontal(srcRows.get(), rows, dstRows.get(), dstW, plan, scratch);
+      ops->Horizontal(srcRows, rows, dstRows, dstW, plan, scratch);
       if (onProgress)
         for (int r = 0; r < rows; ++r) onProgress(sender, static_cast<int>((y0 + r + 1) * ps));
     }

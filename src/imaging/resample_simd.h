@@ -15,10 +15,9 @@ struct TContributor {
 
 namespace simd {
 
-// Rows the horizontal kernel handles at once, and output columns it sums side by side.
-int BlockRowsSse2();
-int BlockRowsAvx2();
-int BlockRowsAvx512();
+// Rows the horizontal kernel handles at once.
+constexpr int kHorizontalRows = 8;
+// Output columns the horizontal kernel sums side by side.
 int GroupColumnsSse2();
 int GroupColumnsAvx2();
 int GroupColumnsAvx512();
@@ -35,9 +34,9 @@ struct THorizontalPlan {
   std::size_t ringBytes;
 };
 
-// Horizontal pass over `rows` (at most BlockRows) source rows of a 24-bit picture: for each
-// output column i the sum over its entries in their order, converted to a byte, into
-// dstRows[r][3i + c]. scratch: ringBytes * BlockRows doubles, 64-byte aligned.
+// Horizontal pass over `rows` (at most kHorizontalRows) source rows of a 24-bit picture: for
+// each output column i the sum over its entries in their order, converted to a byte, into
+// dstRows[r][3i + c]. scratch: 8 * ringBytes + 3 * dstW doubles, 64-byte aligned.
 void HorizontalSse2(const std::uint8_t* const* srcRows, int rows, std::uint8_t* const* dstRows,
                     int dstW, const THorizontalPlan& plan, double* scratch);
 void HorizontalAvx2(const std::uint8_t* const* srcRows, int rows, std::uint8_t* const* dstRows,
