@@ -208,7 +208,7 @@ bool PrepareBitmap(TBitmap* bmp, int width, int height, TPixelFormat format,
   try {
     bmp->SetSize(1, 1);
     bmp->SetPixelFormat(format);
-    bmp->SetSize(width, height);
+    bmp->SetSizeForOverwrite(width, height);
     return true;
   } catch (...) {
     *error = std::current_exception();
@@ -264,6 +264,7 @@ struct JpegReadJob {
   bool paramsOnly;
   std::exception_ptr* error;
   bool created;
+  int rowsWritten;  // -1 until the bitmap is sized
   jpeg_decompress_struct cinfo;
   ErrorMgr err;
   StreamSource src;
@@ -492,6 +493,7 @@ void RunJpegRead(JpegReadJob* job) {
   jpeg_start_decompress(ci);
   if (*aborting) return;
   if (!PrepareBitmap(job->bmp, width, height, TPixelFormat::pf24bit, job->error)) return;
+  job->rowsWritten = 0;
 
   JSAMPLE* work = cmyk ? AllocCmykRow(reinterpret_cast<j_common_ptr>(ci), width) : nullptr;
 
@@ -516,6 +518,7 @@ void RunJpegRead(JpegReadJob* job) {
         row[3 * x + 2] = static_cast<std::uint8_t>(k * c / 255);
       }
     }
+    job->rowsWritten = static_cast<int>(ci->output_scanline);
     if (!AdvanceProgress(job->progress, static_cast<int>(lines), job->error)) return;
     if (*aborting) return;
   }
@@ -656,8 +659,11 @@ void ReadJpegStream(TStream& s, TBitmap& bmp, TIOParamsVals& params, bool params
   job->monitor.pub.progress_monitor = ScanMonitor;
   job->monitor.stop = progress.Stop;
 
+  job->rowsWritten = -1;
   RunJpegRead(job.get());
   if (job->created) jpeg_destroy_decompress(&job->cinfo);
+  // The bitmap is not cleared before decoding: what a read that stopped early left is.
+  if (job->rowsWritten >= 0) bmp.ClearRowsFrom(job->rowsWritten);
   if (*progress.Aborting &&
       (job->err.exitCode == JERR_OUT_OF_MEMORY || job->err.exitCode == JERR_NO_BACKING_STORE))
     progress.Refuse("not enough memory to decode it");
