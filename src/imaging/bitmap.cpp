@@ -14,19 +14,42 @@ std::size_t TBitmap::RowBytesFor(int width, TPixelFormat format) {
 }
 
 void TBitmap::SetSize(int width, int height) {
+  Resize(width, height, true);
+}
+
+void TBitmap::SetSizeForOverwrite(int width, int height) {
+  Resize(width, height, false);
+}
+
+void TBitmap::Resize(int width, int height, bool clear) {
   CheckPictureSize(width, height);
   if (width == width_ && height == height_) return;
-  const std::size_t bytes = RowBytesFor(width, format_) * static_cast<std::size_t>(height);
+  const std::size_t rowBytes = RowBytesFor(width, format_);
+  const std::size_t bytes = rowBytes * static_cast<std::size_t>(height);
   // A build loads one large picture after another into the same bitmap: keeping the block
   // saves mapping and faulting in tens of megabytes per picture. Very large blocks are
   // given back once a picture no longer needs them.
   constexpr std::size_t kKeepLimit = std::size_t{64} << 20;
   if (bytes < bits_.capacity() / 4 && bits_.capacity() > kKeepLimit) {
-    std::vector<std::uint8_t>().swap(bits_);
+    std::vector<std::uint8_t, TUnclearedAllocator>().swap(bits_);
   }
-  bits_.assign(bytes, 0);
   width_ = width;
   height_ = height;
+  if (clear) {
+    bits_.assign(bytes, 0);
+    return;
+  }
+  bits_.resize(bytes);
+  const std::size_t used = (static_cast<std::size_t>(width) * BitsPerPixel() + 7) / 8;
+  if (used < rowBytes)
+    for (int y = 0; y < height; ++y) std::memset(ScanLine(y) + used, 0, rowBytes - used);
+}
+
+void TBitmap::ClearRowsFrom(int y) {
+  if (y < 0) y = 0;
+  if (y >= height_) return;
+  // Rows are stored bottom-up: rows y..height-1 are the first height - y rows of the block.
+  std::memset(bits_.data(), 0, static_cast<std::size_t>(height_ - y) * RowBytes());
 }
 
 void TBitmap::SetPixelFormat(TPixelFormat format) {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace folivant {
@@ -27,6 +28,11 @@ class TBitmap {
   // A new size gives a buffer of that size. The size is checked against the picture size
   // limit before memory is taken (EImageSizeError); the old content is not kept.
   void SetSize(int width, int height);
+  // The same for a reader that writes every row: the rows are left as they are (the padding
+  // after them is cleared), which saves clearing a large picture only to overwrite it.
+  void SetSizeForOverwrite(int width, int height);
+  // Clears rows y..Height()-1: what a reader that stopped early did not write.
+  void ClearRowsFrom(int y);
   // Converts the content: 1-bit to 24-bit gives black and white pixels; 24-bit to 1-bit sets
   // a bit where the pixel's luminance is at least 128.
   void SetPixelFormat(TPixelFormat format);
@@ -54,10 +60,23 @@ class TBitmap {
     return static_cast<std::size_t>(height_ - 1 - y) * RowBytes();
   }
 
+  // Bytes a resize adds are not cleared unless asked: SetSize clears them, SetSizeForOverwrite
+  // leaves them to the reader.
+  struct TUnclearedAllocator : std::allocator<std::uint8_t> {
+    template <typename U>
+    struct rebind {
+      using other = TUnclearedAllocator;
+    };
+    void construct(std::uint8_t* p) { ::new (static_cast<void*>(p)) std::uint8_t; }
+    void construct(std::uint8_t* p, std::uint8_t v) { *p = v; }
+  };
+
+  void Resize(int width, int height, bool clear);
+
   int width_ = 0;
   int height_ = 0;
   TPixelFormat format_ = TPixelFormat::pf24bit;
-  std::vector<std::uint8_t> bits_;
+  std::vector<std::uint8_t, TUnclearedAllocator> bits_;
 };
 
 }  // namespace folivant

@@ -1,5 +1,6 @@
 #include "imaging/resample.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -282,9 +283,9 @@ void ResampleFilteredReference(const TBitmap& src, TBitmap& dst, TResampleFilter
 namespace {
 
 struct TSimdOps {
-  int (*BlockRows)();
-  void (*Horizontal)(const std::uint8_t* const*, int, int, std::uint8_t* const*, int,
-                     const std::size_t*, const TContributor*, double*);
+  int (*GroupColumns)();
+  void (*Horizontal)(const std::uint8_t* const*, int, std::uint8_t* const*, int,
+                     const simd::THorizontalPlan&, double*);
   void (*Vertical)(const std::uint8_t* const*, const TContributor*, int, int, int, std::uint8_t*);
 };
 
@@ -308,9 +309,10 @@ TResamplePath Resolve(TResamplePath path) {
 }
 
 const TSimdOps* OpsFor(TResamplePath path) {
-  static const TSimdOps sse2{simd::BlockRowsSse2, simd::HorizontalSse2, simd::VerticalSse2};
-  static const TSimdOps avx2{simd::BlockRowsAvx2, simd::HorizontalAvx2, simd::VerticalAvx2};
-  static const TSimdOps avx512{simd::BlockRowsAvx512, simd::HorizontalAvx512, simd::VerticalAvx512};
+  static const TSimdOps sse2{simd::GroupColumnsSse2, simd::HorizontalSse2, simd::VerticalSse2};
+  static const TSimdOps avx2{simd::GroupColumnsAvx2, simd::HorizontalAvx2, simd::VerticalAvx2};
+  static const TSimdOps avx512{simd::GroupColumnsAvx512, simd::HorizontalAvx512,
+                               simd::VerticalAvx512};
   switch (path) {
     case TResamplePath::Sse2:
       return &sse2;
@@ -321,6 +323,45 @@ const TSimdOps* OpsFor(TResamplePath path) {
     default:
       return nullptr;
   }
+}
+
+// The horizontal pass's entries with ring slots for pixels, and how far the row block must
+// be widened before each output (see THorizontalPlan).
+struct THorizontalRing {
+  std::vector<TContributor> Entries;
+  std::vector<std::size_t> Ready;
+  std::size_t RingBytes = 0;
+};
+
+// Outputs are summed `group` at a time, so each group waits for its widest member.
+THorizontalRing PlanRing(const TContributorLists& contrib, int srcW, int group) {
+  constexpr std::size_t kStep = 48;  // bytes widened at a time: 16 pixels, three 16-byte runs
+  const auto up = [](std::size_t v) { return (v + kStep - 1) / kStep * kStep; };
+  const std::size_t n3 = 3 * static_cast<std::size_t>(srcW);
+  const int m = contrib.Count();
+  THorizontalRing ring;
+  ring.Ready.resize(static_cast<std::size_t>(m));
+  std::vector<std::size_t> lo(static_cast<std::size_t>(m), n3);
+  std::size_t done = 0, span = 0;
+  for (int i0 = 0; i0 < m; i0 += group) {
+    const int i1 = std::min(m, i0 + group);
+    for (int i = i0; i < i1; ++i)
+      for (int k = 0; k < contrib.N(i); ++k) {
+        const std::size_t b = 3 * static_cast<std::size_t>(contrib.List(i)[k].pixel);
+        lo[i] = std::min(lo[i], b);
+        done = std::max(done, std::min(n3, up(b + 3)));
+      }
+    for (int i = i0; i < i1; ++i) {
+      ring.Ready[static_cast<std::size_t>(i)] = done;
+      if (lo[i] < done) span = std::max(span, done - lo[i]);
+    }
+  }
+  // Every output's pixels lie within the last RingBytes bytes widened when it is summed.
+  ring.RingBytes = std::max(kStep, std::min(up(span), up(n3)));
+  ring.Entries = contrib.Entries;
+  for (TContributor& e : ring.Entries)
+    e.pixel = static_cast<std::int32_t>(3 * static_cast<std::size_t>(e.pixel) % ring.RingBytes / 3);
+  return ring;
 }
 
 // Columns of the vertical pass between two rounds of progress reports.
@@ -348,21 +389,23 @@ void ResampleFilteredPath(TResamplePath path, const TBitmap& src, TBitmap& dst,
 
   {
     const TContributorLists contrib = BuildContributors(dstW, srcW, filter);
-    const int block = ops->BlockRows();
-    const std::size_t scratchCount = static_cast<std::size_t>(srcW) * 3 * block;
+    const THorizontalRing ring = PlanRing(contrib, srcW, ops->GroupColumns());
+    const simd::THorizontalPlan plan{contrib.Start.data(), ring.Entries.data(), ring.Ready.data(),
+                                     ring.RingBytes};
+    constexpr int block = simd::kHorizontalRows;
+    const std::size_t scratchCount = ring.RingBytes * block + 3 * static_cast<std::size_t>(dstW);
     std::unique_ptr<double[]> scratchStore(new double[scratchCount + 8]);
     double* scratch = scratchStore.get();
     while (reinterpret_cast<std::uintptr_t>(scratch) % 64 != 0) ++scratch;
-    std::unique_ptr<const std::uint8_t*[]> srcRows(new const std::uint8_t*[block]);
-    std::unique_ptr<std::uint8_t*[]> dstRows(new std::uint8_t*[block]);
+    const std::uint8_t* srcRows[block];
+    std::uint8_t* dstRows[block];
     for (int y0 = 0; y0 < srcH; y0 += block) {
       const int rows = std::min(block, srcH - y0);
       for (int r = 0; r < rows; ++r) {
         srcRows[r] = src.ScanLine(y0 + r);
         dstRows[r] = work.ScanLine(y0 + r);
       }
-      ops->Horizontal(srcRows.get(), rows, srcW, dstRows.get(), dstW, contrib.Start.data(),
-                      contrib.Entries.data(), scratch);
+      ops->Horizontal(srcRows, rows, dstRows, dstW, plan, scratch);
       if (onProgress)
         for (int r = 0; r < rows; ++r) onProgress(sender, static_cast<int>((y0 + r + 1) * ps));
     }

@@ -59,13 +59,16 @@ TEST(JpegRead, TruncationCancelAndErrors) {
   EXPECT_FALSE(cut.Read(Kind::Jpeg, ReadBytes("jpeg/truncated.jpg")).aborting);
   EXPECT_TRUE(MatchesPpm(cut.bmp, LoadPpm("jpeg/truncated.ref.ppm"), 0, 16));
 
-  CodecRun c;
+  CodecRun c;  // cancelled half-way over the same picture read whole: the rest is blank
+  c.Read(Kind::Jpeg, ReadBytes("jpeg/ycc444.jpg")).reports.clear();
   c.progress.fOnProgress = [&c](const void*, int per) {
     c.reports.push_back(per);
     c.aborting = per >= 50;
   };
   EXPECT_TRUE(c.Read(Kind::Jpeg, ReadBytes("jpeg/ycc444.jpg")).aborting);
   EXPECT_EQ(c.reports.size(), 12u);
+  const std::uint8_t* last = c.bmp.ScanLine(c.bmp.Height() - 1);
+  EXPECT_EQ(std::count(last, last + 3 * c.bmp.Width(), 0), 3 * c.bmp.Width());
 
   CodecRun t;  // thrown by the progress handler: reaches the caller after clean-up
   t.progress.fOnProgress = [](const void*, int) { throw std::runtime_error("stop"); };
