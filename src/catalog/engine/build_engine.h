@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,7 @@ class IBuildObserver {
   // files) and its bytes differ from the picture given: the catalog shows the file that was
   // there. A warning, naming both; the build goes on. Also in TBuildResult::Warnings.
   virtual void KeptDifferentFile(const std::string& /*message*/) {}
+  virtual void CopyProgress(std::uint64_t /*done*/, std::uint64_t /*total*/) {}
 };
 
 struct TPictureEntry {
@@ -70,6 +72,7 @@ struct TBuildRequest {
   int Share = 0;
   int Shares = 0;
   bool PagesOnly = false;
+  bool NoWait = false;
 };
 
 enum class TBuildOutcome {
