@@ -134,7 +134,7 @@ TEST(CliParse, Shards) {
        0,
        0},
       {"auto",  // ids 1,2,9: not a range
-       {{"SLURM_ARRAY_TASK_ID", "9"},
+       {{"SLURM_ARRAY_TASK_ID", "2"},
         {"SLURM_ARRAY_TASK_MIN", "1"},
         {"SLURM_ARRAY_TASK_MAX", "9"},
         {"SLURM_ARRAY_TASK_COUNT", "3"}},
