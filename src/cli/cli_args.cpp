@@ -527,8 +527,8 @@ bool SlurmShare(const std::string& spec, const EnvLookup& env, std::optional<int
 }
 
 // Share i of n from a Kubernetes Indexed Job or GNU Parallel, which need n.
-bool IndexShare(const std::string& spec, const char* name, const char* value,
-                std::optional<int>& n, std::optional<int>& i, std::string& error) {
+bool IndexShare(const std::string& spec, const char* name, const char* value, std::optional<int>& n,
+                std::optional<int>& i, std::string& error) {
   const bool k8s = std::string_view(name) == "JOB_COMPLETION_INDEX";
   if (!n) {
     error = std::string("--shard auto: with ") + name + " give the count: --shard auto/N";
@@ -536,8 +536,8 @@ bool IndexShare(const std::string& spec, const char* name, const char* value,
   }
   const auto index = k8s ? Whole(value, 0, *n - 1) : Whole(value, 1, *n);
   if (!index) {
-    error = "--shard " + spec + ": " + name + "=" + value + " is not a share of " +
-            std::to_string(*n);
+    error =
+        "--shard " + spec + ": " + name + "=" + value + " is not a share of " + std::to_string(*n);
     return false;
   }
   i = k8s ? *index + 1 : *index;

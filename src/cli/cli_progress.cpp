@@ -27,8 +27,7 @@ std::string Clock(double seconds) {
 }
 
 double SteadySeconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 }  // namespace
@@ -147,7 +146,8 @@ void CliProgress::Draw(bool force) {
   std::ostringstream line;
   line << "\r[" << std::string(filled, '#') << std::string(kBarWidth - filled, '-') << "] "
        << label.str() << "  " << Clock(now - start_);
-  if (part > 0 && part < 1) line << ", " << Clock((now - phaseStart_) * (1 - part) / part) << " left";
+  if (part > 0 && part < 1)
+    line << ", " << Clock((now - phaseStart_) * (1 - part) / part) << " left";
   line << "\x1b[K";
   err_ << line.str() << std::flush;
 }

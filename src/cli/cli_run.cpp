@@ -59,8 +59,7 @@ int Usage(std::ostream& err, const std::string& message) {
 
 }  // namespace
 
-std::vector<TPictureEntry> ExpandInputs(const std::vector<std::string>& inputs,
-                                        std::string& error,
+std::vector<TPictureEntry> ExpandInputs(const std::vector<std::string>& inputs, std::string& error,
                                         const std::function<void(const std::string&)>& reading) {
   std::vector<TPictureEntry> pictures;
   for (const std::string& input : inputs) {
@@ -140,8 +139,8 @@ bool CheckTargetFolder(const std::string& dir, std::string& error) {
       if (!S_ISDIR(st.st_mode)) {
         error = "cannot make the target folder " + dir + ": " + name + " is not a folder";
       } else if (::access(name.c_str(), W_OK | X_OK) != 0) {
-        error = "cannot make the target folder " + dir + " in " + name + ": " +
-                std::strerror(errno);
+        error =
+            "cannot make the target folder " + dir + " in " + name + ": " + std::strerror(errno);
       }
       return error.empty();
     }
@@ -167,10 +166,9 @@ bool MakeRequest(const SettingsRecord& record, const CliOptions& opt, TBuildRequ
   request.Force = opt.Force;
   request.PagesOnly = opt.PagesOnly;
   request.NoWait = opt.NoWait;
-  return !opt.Shard ||
-         ResolveShard(
-             *opt.Shard, [](const char* name) { return std::getenv(name); }, request.Share,
-             request.Shares, error, &note);
+  return !opt.Shard || ResolveShard(
+                           *opt.Shard, [](const char* name) { return std::getenv(name); },
+                           request.Share, request.Shares, error, &note);
 }
 
 std::string Plural(int n, const char* one) {

@@ -17,7 +17,7 @@ enum CliExit : int { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitInterrup
 class CliInterrupts;
 
 struct CliEnvironment {
-  bool ProgressIsTerminal = false;  // standard error is a terminal: draw a progress bar
+  bool ProgressIsTerminal = false;      // standard error is a terminal: draw a progress bar
   CliInterrupts* Interrupts = nullptr;  // Ctrl-C, SIGTERM and SIGHUP, when they are watched
 };
 

@@ -105,7 +105,7 @@ TEST(CliParse, Shards) {
   const struct {
     const char* spec;
     std::map<std::string, std::string> env;
-    int share, count;  // 0: refused
+    int share, count;       // 0: refused
     std::string says = "";  // in the note, or in the error when refused
   } cases[] = {
       {"2/5", {}, 2, 5},
@@ -225,8 +225,8 @@ TEST_F(CliBuild, BuildsAFolderAndSaysSo) {
       r.out, std::regex("Built 3 pictures \\(3 made, 0 reused\\), 2 catalog pages in " + target +
                         " \\([0-9.]+ s\\)\n")))
       << r.out;
-  EXPECT_TRUE(r.err.starts_with("Reading folder " + pics.Path() + "\nCreating target directory " +
-                                target))
+  EXPECT_TRUE(
+      r.err.starts_with("Reading folder " + pics.Path() + "\nCreating target directory " + target))
       << r.err;
   EXPECT_NE(r.err.find("[1/3] A.JPG"), std::string::npos) << r.err;
   EXPECT_TRUE(Exists(target + "/page2.html") && Exists(target + "/tnb.jpg"));
@@ -354,9 +354,8 @@ TEST(CliProcess, InterruptFinishesPicturesBegunAndExits128PlusSignal) {
     if (pid == 0) {
       ::dup2(errPipe[1], STDERR_FILENO);
       ::close(errPipe[0]);
-      ::execl(FOLIVANT_BUILD_BIN, "folivant-build", "--no-settings", "-j1", "--filter",
-              "lanczos3", "-o", out.Path().c_str(), pics.Path().c_str(),
-              static_cast<char*>(nullptr));
+      ::execl(FOLIVANT_BUILD_BIN, "folivant-build", "--no-settings", "-j1", "--filter", "lanczos3",
+              "-o", out.Path().c_str(), pics.Path().c_str(), static_cast<char*>(nullptr));
       ::_exit(127);
     }
     ::close(errPipe[1]);
