@@ -138,11 +138,14 @@ bool CheckTargetFolder(const std::string& dir, std::string& error) {
     if (::stat(name.c_str(), &st) == 0) {
       if (!S_ISDIR(st.st_mode)) {
         error = "cannot make the target folder " + dir + ": " + name + " is not a folder";
-      } else if (::access(name.c_str(), W_OK | X_OK) != 0) {
+        return false;
+      }
+      if (::access(name.c_str(), W_OK | X_OK) != 0) {
         error =
             "cannot make the target folder " + dir + " in " + name + ": " + std::strerror(errno);
+        return false;
       }
-      return error.empty();
+      return true;
     }
     if (errno != ENOENT && errno != ENOTDIR) break;
     if (at.empty()) return true;
