@@ -49,7 +49,8 @@ check-tsan: deps $(TSAN_BUILD)/CMakeCache.txt
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target $(TSAN_TESTS)
 	cd $(TSAN_BUILD)/tests && for t in $(TSAN_TESTS); do \
 	  echo "check-tsan: $$t"; \
-	  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 QT_QPA_PLATFORM=offscreen \
+	  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/scripts/tsan-suppressions.txt \
+	    QT_QPA_PLATFORM=offscreen \
 	    HOME=$(CURDIR)/$(TSAN_BUILD)/tests/app/home \
 	    XDG_CONFIG_HOME=$(CURDIR)/$(TSAN_BUILD)/tests/app/home/config \
 	    setarch -R ./$$t >$$t.log 2>&1 || { cat $$t.log; exit 1; }; \
