@@ -300,6 +300,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     return kExitFailed;
   }
 
+  if (env.Interrupts && env.Interrupts->Count() > 0) {  // while the folders were read
+    err << kProgram << ": interrupted before the build began\n";
+    return env.Interrupts->ExitStatus();
+  }
   TBuildEngine engine;
   CliProgress observer(err, env.ProgressIsTerminal, opt.Quiet, request.Pictures);
   if (env.Interrupts) env.Interrupts->Attach(&engine);
