@@ -239,6 +239,7 @@ TEST_F(CliBuild, BuildsAFolderAndSaysSo) {
   const Ran q = RunTool({"--no-settings", "-q", "-o", out / "q", pics.Path()});
   EXPECT_EQ(q.status, 0);
   EXPECT_EQ(q.out + q.err, "");
+  // In the singular: a share of one picture, then a catalog of one page.
   for (const char* share : {"--shard=1/3", "--force"}) {
     const std::string one = RunTool({"--no-settings", share, "-o", out / "q", pics.Path()}).out;
     EXPECT_TRUE(one.starts_with("Built 1 picture (") || one.find(", 1 catalog page in") != one.npos)
