@@ -13,11 +13,12 @@ int main(int argc, char** argv) {
   folivant::InstallCodecs();
 
   // Before any other thread starts, so that every thread leaves the interrupts to the watcher.
-  static folivant::CliInterrupts interrupts;
+  // Never destroyed: the watcher may still take a signal while the program exits.
+  static auto* const interrupts = new folivant::CliInterrupts;
   folivant::CliEnvironment env;
   env.ProgressIsTerminal = ::isatty(STDERR_FILENO) == 1;
-  folivant::WatchInterrupts(interrupts, env.ProgressIsTerminal);
-  env.Interrupts = &interrupts;
+  folivant::WatchInterrupts(*interrupts, env.ProgressIsTerminal);
+  env.Interrupts = interrupts;
 
   const std::vector<std::string> args(argv + 1, argv + argc);
   const int status = folivant::RunCli(args, std::cout, std::cerr, env);
