@@ -53,6 +53,7 @@ Where and how:
                            (PARALLEL_SEQ); the last two need N
       --pages-only         once every share is built: write the catalog pages (same pictures
                            and options); fails naming the pictures no share has built
+      --no-wait            stop at once when another build is writing into the target folder
       --open               open page1.html in the browser afterwards (xdg-open)
   -q, --quiet              print nothing but errors
   -h, --help               show this help and exit
@@ -101,9 +102,13 @@ Pages:
       --vlink-color C      visited link colour
                            A colour C is a name (clWhite, clNavy, ...), $00BBGGRR or #RRGGBB.
 
+Interrupts: Ctrl-C, SIGTERM and SIGHUP count alike. The first finishes the copy or the
+pictures already begun and writes no catalog page; the second stops at once, dropping the copy
+being made; the third ends the program on the spot, also while it waits on a read that does
+not return (a temporary file left then is removed by the next build into the folder).
+
 Exit status: 0 built, 1 the build failed (the message names the file), 2 bad usage,
-130 interrupted. Ctrl-C finishes the copy or the pictures already begun and writes no catalog
-page; a second Ctrl-C stops at once.
+128 + the signal when interrupted: 130 Ctrl-C, 143 SIGTERM, 129 SIGHUP.
 )";
 
 namespace {
@@ -120,6 +125,7 @@ enum class Opt {
   Force,
   Shard,
   PagesOnly,
+  NoWait,
   Rows,
   Cols,
   Border,
@@ -185,6 +191,7 @@ constexpr OptSpec kOptions[] = {
     {"force", 0, Arg::None, Opt::Force},
     {"shard", 0, Arg::Required, Opt::Shard},
     {"pages-only", 0, Arg::None, Opt::PagesOnly},
+    {"no-wait", 0, Arg::None, Opt::NoWait},
     {"rows", 0, Arg::Required, Opt::Rows},
     {"cols", 0, Arg::Required, Opt::Cols},
     {"border", 0, Arg::Required, Opt::Border},
@@ -251,6 +258,8 @@ const OptSpec* FindShort(char c) {
   }
   return nullptr;
 }
+
+constexpr int kMaxShares = 1000000;
 
 // A whole number from digits only, within lo..hi.
 std::optional<int> ParseNumber(const std::string& text, int lo, int hi) {
@@ -333,6 +342,9 @@ bool Apply(const OptSpec& spec, const std::optional<std::string>& value, CliPars
     }
     case Opt::PagesOnly:
       o.PagesOnly = true;
+      break;
+    case Opt::NoWait:
+      o.NoWait = true;
       break;
     case Opt::Rows:
       return number(o.Rows, OptionLimits::kMinRows, OptionLimits::kMaxRows);
@@ -471,17 +483,76 @@ std::optional<TColor> ParseColorArg(const std::string& text) {
   return TryStringToColor(text);
 }
 
-bool ResolveShard(const std::string& spec, const std::function<const char*(const char*)>& env,
-                  int& share, int& count, std::string& error) {
-  constexpr int kMaxShares = 1000000;
-  auto whole = [](const char* text, int lo, int hi) -> std::optional<int> {
-    return text ? ParseNumber(text, lo, hi) : std::nullopt;
-  };
+namespace {
+
+using EnvLookup = std::function<const char*(const char*)>;
+
+std::optional<int> Whole(const char* text, int lo, int hi) {
+  return text ? ParseNumber(text, lo, hi) : std::nullopt;
+}
+
+// Share i of n from a Slurm job array: its ids evenly spaced from SLURM_ARRAY_TASK_MIN by
+// SLURM_ARRAY_TASK_STEP. n, when given, must be the array's task count.
+bool SlurmShare(const std::string& spec, const EnvLookup& env, std::optional<int>& n,
+                std::optional<int>& i, std::string& error) {
+  const auto task = Whole(env("SLURM_ARRAY_TASK_ID"), 0, 1 << 30);
+  const auto min = Whole(env("SLURM_ARRAY_TASK_MIN"), 0, 1 << 30);
+  const auto step = env("SLURM_ARRAY_TASK_STEP") ? Whole(env("SLURM_ARRAY_TASK_STEP"), 1, 1 << 30)
+                                                 : std::optional<int>(1);
+  const auto tasks = Whole(env("SLURM_ARRAY_TASK_COUNT"), 1, kMaxShares);
+  if (!task || !min || !step || !tasks) {
+    error =
+        "--shard auto: SLURM_ARRAY_TASK_ID, SLURM_ARRAY_TASK_MIN and "
+        "SLURM_ARRAY_TASK_COUNT do not give a share";
+    return false;
+  }
+  // Ids such as 1,2,9 cannot be numbered from the environment: the array must be a range.
+  const long long last = *min + static_cast<long long>(*tasks - 1) * *step;
+  const auto max = Whole(env("SLURM_ARRAY_TASK_MAX"), 0, 1 << 30);
+  if (*task < *min || *task > last || (*task - *min) % *step != 0 || (max && *max != last)) {
+    error = "--shard auto: the Slurm job array's ids are not a range (SLURM_ARRAY_TASK_ID=" +
+            std::to_string(*task) + ", " + std::to_string(*tasks) + " tasks from " +
+            std::to_string(*min) + (max ? " to " + std::to_string(*max) : std::string()) +
+            "); submit it as --array=0-" + std::to_string(*tasks - 1) + " or --array=1-" +
+            std::to_string(*tasks);
+    return false;
+  }
+  if (n && *n != *tasks) {
+    error = "--shard " + spec + ": the job array has " + std::to_string(*tasks) + " tasks";
+    return false;
+  }
+  n = tasks;
+  i = (*task - *min) / *step + 1;
+  return true;
+}
+
+// Share i of n from a Kubernetes Indexed Job or GNU Parallel, which need n.
+bool IndexShare(const std::string& spec, const char* name, const char* value, std::optional<int>& n,
+                std::optional<int>& i, std::string& error) {
+  const bool k8s = std::string_view(name) == "JOB_COMPLETION_INDEX";
+  if (!n) {
+    error = std::string("--shard auto: with ") + name + " give the count: --shard auto/N";
+    return false;
+  }
+  const auto index = k8s ? Whole(value, 0, *n - 1) : Whole(value, 1, *n);
+  if (!index) {
+    error =
+        "--shard " + spec + ": " + name + "=" + value + " is not a share of " + std::to_string(*n);
+    return false;
+  }
+  i = k8s ? *index + 1 : *index;
+  return true;
+}
+
+}  // namespace
+
+bool ResolveShard(const std::string& spec, const EnvLookup& env, int& share, int& count,
+                  std::string& error, std::string* note) {
   const std::size_t slash = spec.find('/');
   const std::string first = spec.substr(0, slash);
   std::optional<int> n;
   if (slash != std::string::npos) {
-    n = whole(spec.c_str() + slash + 1, 1, kMaxShares);
+    n = Whole(spec.c_str() + slash + 1, 1, kMaxShares);
     if (!n) {
       error = "--shard " + spec + ": N must be a whole number from 1 to 1000000";
       return false;
@@ -489,53 +560,42 @@ bool ResolveShard(const std::string& spec, const std::function<const char*(const
   }
   std::optional<int> i;
   if (first != "auto") {
-    i = n ? whole(first.c_str(), 1, *n) : std::nullopt;
+    i = n ? Whole(first.c_str(), 1, *n) : std::nullopt;
     if (!i) {
       error = "--shard " + spec + ": give I/N with 1 <= I <= N";
       return false;
     }
-  } else if (const char* id = env("SLURM_ARRAY_TASK_ID")) {
-    const auto task = whole(id, 0, 1 << 30);
-    const auto min = whole(env("SLURM_ARRAY_TASK_MIN"), 0, 1 << 30);
-    const auto step = env("SLURM_ARRAY_TASK_STEP") ? whole(env("SLURM_ARRAY_TASK_STEP"), 1, 1 << 30)
-                                                   : std::optional<int>(1);
-    const auto tasks = whole(env("SLURM_ARRAY_TASK_COUNT"), 1, kMaxShares);
-    if (!task || !min || !step || !tasks || *task < *min || (*task - *min) % *step != 0) {
-      error =
-          "--shard auto: SLURM_ARRAY_TASK_ID, SLURM_ARRAY_TASK_MIN and "
-          "SLURM_ARRAY_TASK_COUNT do not give a share";
-      return false;
-    }
-    if (n && *n != *tasks) {
-      error = "--shard " + spec + ": the job array has " + std::to_string(*tasks) + " tasks";
-      return false;
-    }
-    n = tasks;
-    i = (*task - *min) / *step + 1;
-  } else {
-    const char* k8s = env("JOB_COMPLETION_INDEX");
-    const char* seq = env("PARALLEL_SEQ");
-    if (!k8s && !seq) {
-      error =
-          "--shard auto: no share in the environment (SLURM_ARRAY_TASK_ID, "
-          "JOB_COMPLETION_INDEX or PARALLEL_SEQ)";
-      return false;
-    }
-    const char* name = k8s ? "JOB_COMPLETION_INDEX" : "PARALLEL_SEQ";
-    if (!n) {
-      error = std::string("--shard auto: with ") + name + " give the count: --shard auto/N";
-      return false;
-    }
-    const auto value = k8s ? whole(k8s, 0, *n - 1) : whole(seq, 1, *n);
-    if (!value) {
-      error = std::string("--shard ") + spec + ": " + name + "=" + (k8s ? k8s : seq) +
-              " is not a share of " + std::to_string(*n);
-      return false;
-    }
-    i = k8s ? *value + 1 : *value;
+    share = *i;
+    count = *n;
+    return true;
+  }
+  // The first scheduler's variable that is set gives the share.
+  constexpr const char* kVariables[] = {"SLURM_ARRAY_TASK_ID", "JOB_COMPLETION_INDEX",
+                                        "PARALLEL_SEQ"};
+  const char* used = nullptr;
+  for (const char* name : kVariables) {
+    if (!used && env(name)) used = name;
+  }
+  if (!used) {
+    error =
+        "--shard auto: no share in the environment (SLURM_ARRAY_TASK_ID, "
+        "JOB_COMPLETION_INDEX or PARALLEL_SEQ)";
+    return false;
+  }
+  if (used == kVariables[0] ? !SlurmShare(spec, env, n, i, error)
+                            : !IndexShare(spec, used, env(used), n, i, error)) {
+    return false;
   }
   share = *i;
   count = *n;
+  std::string others;
+  for (const char* name : kVariables) {
+    if (name != used && env(name)) others += std::string(others.empty() ? "" : ", ") + name;
+  }
+  if (note && !others.empty()) {
+    *note = "--shard auto: share " + std::to_string(share) + " of " + std::to_string(count) +
+            " from " + used + "=" + env(used) + " (" + others + " also set, not used)";
+  }
   return true;
 }
 

@@ -24,6 +24,7 @@ struct CliOptions {
   bool Force = false;                // reuse nothing the build record knows
   std::optional<std::string> Shard;  // "I/N", "auto" or "auto/N" (checked)
   bool PagesOnly = false;
+  bool NoWait = false;  // another build writing into the target: stop instead of waiting
 
   std::optional<int> Rows, Cols, Border, Cellpadding, Cellspacing;
   std::optional<std::string> Align;  // "left", "center", "right" or "" (default)
@@ -63,10 +64,12 @@ std::optional<TColor> ParseColorArg(const std::string& text);
 // Share I of N from --shard: "I/N", or "auto" and "auto/N" from the environment of a
 // scheduler (env looks a variable up, nullptr when unset): a Slurm job array
 // (SLURM_ARRAY_TASK_ID, counted from SLURM_ARRAY_TASK_MIN by SLURM_ARRAY_TASK_STEP, and
-// SLURM_ARRAY_TASK_COUNT), a Kubernetes Indexed Job (JOB_COMPLETION_INDEX from 0) or GNU
-// Parallel (PARALLEL_SEQ from 1); the last two need N. False with error set when it cannot.
+// SLURM_ARRAY_TASK_COUNT; the ids must be evenly spaced, as 0-(N-1) or 1-N), a Kubernetes
+// Indexed Job (JOB_COMPLETION_INDEX from 0) or GNU Parallel (PARALLEL_SEQ from 1); the last two
+// need N. False with error set when it cannot. note, when given, is set to which variable gave
+// the share when another scheduler's variable is set too.
 bool ResolveShard(const std::string& spec, const std::function<const char*(const char*)>& env,
-                  int& share, int& count, std::string& error);
+                  int& share, int& count, std::string& error, std::string* note = nullptr);
 
 // The filter names, "none" .. "mitchell" for 0 .. 6.
 std::optional<int> ParseFilterName(const std::string& text);

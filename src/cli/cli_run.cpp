@@ -1,26 +1,22 @@
 #include "cli/cli_run.h"
 
-#include <spawn.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iomanip>
 #include <ostream>
-#include <sstream>
 
 #include "catalog/catalog_rules.h"
 #include "catalog/picture_folder.h"
+#include "cli/cli_progress.h"
+#include "cli/cli_signals.h"
 #include "settings/color_text.h"
 #include "settings/settings_path.h"
-
-extern char** environ;
 
 namespace folivant {
 namespace fs = std::filesystem;
@@ -55,129 +51,6 @@ bool ReadLines(const std::string& path, std::vector<std::string>& lines, std::st
   return true;
 }
 
-std::string Clock(double seconds) {
-  const long s = static_cast<long>(seconds + 0.5);
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%ld:%02ld", s / 60, s % 60);
-  return buf;
-}
-
-// What the build reports, shown on standard error.
-class CliObserver : public IBuildObserver {
- public:
-  CliObserver(std::ostream& err, bool terminal, bool quiet, TBuildEngine& engine,
-              std::atomic<bool>* interrupt, const std::vector<TPictureEntry>& pictures)
-      : err_(err),
-        terminal_(terminal && !quiet),
-        quiet_(quiet),
-        engine_(engine),
-        interrupt_(interrupt),
-        pictures_(pictures),
-        start_(std::chrono::steady_clock::now()) {}
-
-  void Status(const std::string& text) override {
-    CheckInterrupt();
-    static const std::string kOpening = "Opening file ";
-    if (text.rfind(kOpening, 0) == 0) current_ = text.substr(kOpening.size());
-    if (text == "Ready.") ClearBar();
-    Draw(false);
-  }
-  void OverallProgress(int position, int maximum) override {
-    CheckInterrupt();
-    steps_ = position;
-    maxSteps_ = maximum;
-    Draw(false);
-  }
-  void CurrentProgress(int) override {
-    CheckInterrupt();
-    Draw(false);
-  }
-  bool AskCreateTarget(const std::string& dir) override {
-    if (!quiet_) err_ << "Creating target directory " << dir << "\n";
-    return true;
-  }
-  void KeptDifferentFile(const std::string& message) override {
-    if (drawn_) err_ << "\r\x1b[K";
-    drawn_ = false;
-    err_ << kProgram << ": warning: " << message << "\n";
-  }
-  void Information(const std::string& message) override { message_ = message; }
-  void Warning(const std::string& message) override { KeptDifferentFile(message); }
-  void Error(const std::string& message) override { message_ = message; }
-  void OpenDocument(const std::string& path) override {
-    const char* argv[] = {"xdg-open", path.c_str(), nullptr};
-    pid_t pid;
-    if (posix_spawnp(&pid, "xdg-open", nullptr, nullptr, const_cast<char* const*>(argv), environ) !=
-        0) {
-      err_ << kProgram << ": warning: cannot start xdg-open to show " << path << "\n";
-    }
-  }
-  void PictureDone(int index) override {
-    CheckInterrupt();
-    ++done_;
-    if (!terminal_ && !quiet_) {
-      err_ << "[" << done_ << "/" << pictures_.size() << "] " << pictures_[index].Name << "\n";
-    }
-    Draw(true);
-  }
-
-  const std::string& Message() const { return message_; }
-  int Done() const { return done_; }
-  double Elapsed() const {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-  }
-
- private:
-  // The signal handler only sets flags; a Ctrl-C that came before the engine was known to it
-  // is passed on at every report.
-  void CheckInterrupt() {
-    if (interrupt_ && interrupt_->load()) engine_.Cancel();
-  }
-
-  void Draw(bool force) {
-    if (!terminal_ || finished_ || maxSteps_ <= 0) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (!force && drawn_ && now - lastDraw_ < std::chrono::milliseconds(100)) return;
-    lastDraw_ = now;
-    drawn_ = true;
-    constexpr int kWidth = 24;
-    const int filled = steps_ * kWidth / maxSteps_;
-    const double elapsed = Elapsed();
-    std::string name = current_;
-    if (name.size() > 24) name = name.substr(0, 21) + "...";
-    std::ostringstream line;
-    line << "\r[" << std::string(filled, '#') << std::string(kWidth - filled, '-') << "] " << done_
-         << "/" << pictures_.size() << "  " << std::left << std::setw(24) << name << "  "
-         << Clock(elapsed);
-    if (steps_ > 0 && steps_ < maxSteps_) {
-      line << ", " << Clock(elapsed * (maxSteps_ - steps_) / steps_) << " left";
-    }
-    line << "\x1b[K";
-    err_ << line.str() << std::flush;
-  }
-  void ClearBar() {
-    if (drawn_) err_ << "\r\x1b[K" << std::flush;
-    drawn_ = false;
-    finished_ = true;  // the reports after "Ready." only reset the bars
-  }
-
-  std::ostream& err_;
-  bool terminal_;
-  bool quiet_;
-  TBuildEngine& engine_;
-  std::atomic<bool>* interrupt_;
-  const std::vector<TPictureEntry>& pictures_;
-  std::chrono::steady_clock::time_point start_;
-  std::chrono::steady_clock::time_point lastDraw_{};
-  bool drawn_ = false;
-  bool finished_ = false;
-  int steps_ = 0;
-  int maxSteps_ = 0;
-  int done_ = 0;
-  std::string current_;
-  std::string message_;
-};
-
 int Usage(std::ostream& err, const std::string& message) {
   err << kProgram << ": " << message << "\n"
       << "Try '" << kProgram << " --help' for more information.\n";
@@ -186,13 +59,14 @@ int Usage(std::ostream& err, const std::string& message) {
 
 }  // namespace
 
-std::vector<TPictureEntry> ExpandInputs(const std::vector<std::string>& inputs,
-                                        std::string& error) {
+std::vector<TPictureEntry> ExpandInputs(const std::vector<std::string>& inputs, std::string& error,
+                                        const std::function<void(const std::string&)>& reading) {
   std::vector<TPictureEntry> pictures;
   for (const std::string& input : inputs) {
     std::error_code ec;
     const fs::file_status st = fs::status(input, ec);
     if (fs::is_directory(st)) {
+      if (reading) reading(input);
       const std::vector<std::string> names = FolderPictureNames(input, error);
       if (!error.empty()) return {};
       for (const std::string& name : names) {
@@ -244,6 +118,140 @@ std::string SettingsText(const SettingsRecord& record) {
   return SettingsFileText(record);
 }
 
+bool CheckTargetFolder(const std::string& dir, std::string& error) {
+  struct stat st {};
+  if (::stat(dir.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return true;
+    error = "cannot use " + dir + " as the target folder: it is " +
+            (S_ISREG(st.st_mode) ? "a file" : "not a folder") + " (give a folder with -o)";
+    return false;
+  }
+  if (errno != ENOENT && errno != ENOTDIR) {
+    error = "cannot use " + dir + " as the target folder: " + std::strerror(errno);
+    return false;
+  }
+  // The folder is to be made: the nearest part of its path that exists must be a folder this
+  // program may write in.
+  for (fs::path at = dir; at.has_relative_path() && at != at.parent_path();) {
+    at = at.parent_path();
+    const std::string name = at.empty() ? "." : at.string();
+    if (::stat(name.c_str(), &st) == 0) {
+      if (!S_ISDIR(st.st_mode)) {
+        error = "cannot make the target folder " + dir + ": " + name + " is not a folder";
+        return false;
+      }
+      if (::access(name.c_str(), W_OK | X_OK) != 0) {
+        error =
+            "cannot make the target folder " + dir + " in " + name + ": " + std::strerror(errno);
+        return false;
+      }
+      return true;
+    }
+    if (errno != ENOENT && errno != ENOTDIR) break;
+    if (at.empty()) return true;
+  }
+  return true;  // the build's own attempt names the reason
+}
+
+namespace {
+
+// The build request from the settings and options; false with error set for a bad --shard.
+bool MakeRequest(const SettingsRecord& record, const CliOptions& opt, TBuildRequest& request,
+                 std::string& note, std::string& error) {
+  request.Options = MakeCatalogOptions(record);
+  request.Options.TableAlign = opt.Align.value_or(std::string());
+  request.Options.ThumbMode = opt.Mode.value_or(TThumbMode::tmFixedHeight);
+  request.Options.ShowInBrowser = opt.Open;
+  request.Params.JpegQuality = record.JPEGQuality;
+  request.Jobs = opt.Jobs;
+  request.CreateTargetParents = true;
+  request.JpegPrescale = opt.FastDecode;
+  request.Force = opt.Force;
+  request.PagesOnly = opt.PagesOnly;
+  request.NoWait = opt.NoWait;
+  return !opt.Shard || ResolveShard(
+                           *opt.Shard, [](const char* name) { return std::getenv(name); },
+                           request.Share, request.Shares, error, &note);
+}
+
+std::string Plural(int n, const char* one) {
+  return std::to_string(n) + " " + one + (n == 1 ? "" : "s");
+}
+
+int Report(const TBuildResult& result, const TBuildRequest& request, const CliOptions& opt,
+           const CliProgress& observer, const CliEnvironment& env, std::ostream& out,
+           std::ostream& err) {
+  const std::string& dir = request.Options.TargetDir;
+  switch (result.Outcome) {
+    case TBuildOutcome::boDone: {
+      if (opt.Quiet) return kExitOk;
+      char seconds[32];
+      std::snprintf(seconds, sizeof seconds, "%.1f", observer.Elapsed());
+      out << "Built " << Plural(result.PicturesDone, "picture") << " ("
+          << result.PicturesDone - result.PicturesReused << " made, " << result.PicturesReused
+          << " reused), ";
+      if (request.Shares > 0) {
+        out << "share " << request.Share << " of " << request.Shares << ", no catalog pages";
+      } else {
+        out << Plural(result.PagesWritten, "catalog page");
+      }
+      out << " in " << dir << " (" << seconds << " s)\n";
+      return kExitOk;
+    }
+    case TBuildOutcome::boCancelled:
+      err << kProgram << ": interrupted: " << result.PicturesDone << " of "
+          << request.Pictures.size() << " pictures built in " << dir
+          << ", no catalog page written\n";
+      return env.Interrupts ? env.Interrupts->ExitStatus() : kExitInterrupted;
+    case TBuildOutcome::boRefused:
+      err << kProgram << ": " << (result.Message.empty() ? observer.Message() : result.Message)
+          << "\n";
+      return kExitFailed;
+    case TBuildOutcome::boFailed:
+      err << kProgram << ": " << result.Message << "\n";
+      return kExitFailed;
+  }
+  return kExitFailed;
+}
+
+// The settings file the options ask for, with the options laid over it; false after a usage
+// error has been written.
+bool LoadRecord(const CliOptions& opt, std::ostream& err, SettingsRecord& record) {
+  if (!opt.NoSettings) {
+    std::string path;
+    if (opt.SettingsFile) {
+      path = *opt.SettingsFile;
+      std::error_code ec;
+      if (!fs::is_regular_file(path, ec)) {
+        Usage(err, "cannot read settings file " + path);
+        return false;
+      }
+    } else {
+      path = DefaultSettingsPath();
+    }
+    const SettingsLoad load = LoadSettings(path, record);
+    for (const std::string& problem : load.Problems(path))
+      err << kProgram << ": warning: " << problem << "\n";
+    record = load.Record;
+  }
+  record = ApplyOptions(record, opt);
+  return true;
+}
+
+int SaveOrPrint(const SettingsRecord& record, const CliOptions& opt, std::ostream& out,
+                std::ostream& err) {
+  try {
+    if (opt.SaveSettingsFile) SaveSettings(record, *opt.SaveSettingsFile);
+    if (opt.PrintSettings) out << SettingsText(record) << std::flush;
+  } catch (const std::exception& e) {
+    err << kProgram << ": " << e.what() << "\n";
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
            const CliEnvironment& env) {
   const CliParse parse = ParseCommandLine(args);
@@ -263,103 +271,43 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
       break;
   }
   const CliOptions& opt = parse.Options;
-
-  // Settings: the default file, another one, or none; the options win.
   SettingsRecord record;
-  if (!opt.NoSettings) {
-    std::string path;
-    if (opt.SettingsFile) {
-      path = *opt.SettingsFile;
-      std::error_code ec;
-      if (!fs::is_regular_file(path, ec)) return Usage(err, "cannot read settings file " + path);
-    } else {
-      path = DefaultSettingsPath();
-    }
-    const SettingsLoad load = LoadSettings(path, record);
-    for (const std::string& problem : load.Problems(path))
-      err << kProgram << ": warning: " << problem << "\n";
-    record = load.Record;
-  }
-  record = ApplyOptions(record, opt);
+  if (!LoadRecord(opt, err, record)) return kExitUsage;
 
   std::vector<std::string> header, footer;
-  std::string error;
+  std::string error, note;
   if (opt.HeaderFile && !ReadLines(*opt.HeaderFile, header, error)) return Usage(err, error);
   if (opt.FooterFile && !ReadLines(*opt.FooterFile, footer, error)) return Usage(err, error);
-
-  if (opt.SaveSettingsFile || opt.PrintSettings) {
-    try {
-      if (opt.SaveSettingsFile) SaveSettings(record, *opt.SaveSettingsFile);
-      if (opt.PrintSettings) out << SettingsText(record) << std::flush;
-    } catch (const std::exception& e) {
-      err << kProgram << ": " << e.what() << "\n";
-      return kExitFailed;
-    }
-    return kExitOk;
-  }
-
+  if (opt.SaveSettingsFile || opt.PrintSettings) return SaveOrPrint(record, opt, out, err);
   if (record.TargetDir.empty()) {
     return Usage(err, "no target folder: give --target DIR (or TargetDir in the settings)");
   }
-  const std::vector<TPictureEntry> pictures = ExpandInputs(opt.Inputs, error);
-  if (!error.empty()) return Usage(err, error);
 
+  // The first line comes at once, also when a large folder takes a while to read.
   TBuildRequest request;
-  request.Options = MakeCatalogOptions(record);
-  request.Options.TableAlign = opt.Align.value_or(std::string());
-  request.Options.ThumbMode = opt.Mode.value_or(TThumbMode::tmFixedHeight);
-  request.Options.HeaderLines = header;
-  request.Options.FooterLines = footer;
-  request.Options.ShowInBrowser = opt.Open;
-  request.Pictures = pictures;
-  request.Params.JpegQuality = record.JPEGQuality;
-  request.Jobs = opt.Jobs;
-  request.CreateTargetParents = true;
-  request.JpegPrescale = opt.FastDecode;
-  request.Force = opt.Force;
-  request.PagesOnly = opt.PagesOnly;
-  if (opt.Shard && !ResolveShard(
-                       *opt.Shard, [](const char* name) { return std::getenv(name); },
-                       request.Share, request.Shares, error)) {
-    return Usage(err, error);
+  request.Pictures = ExpandInputs(opt.Inputs, error, [&](const std::string& folder) {
+    if (!opt.Quiet) err << "Reading folder " << folder << "\n" << std::flush;
+  });
+  if (!error.empty()) return Usage(err, error);
+  if (!MakeRequest(record, opt, request, note, error)) return Usage(err, error);
+  request.Options.HeaderLines = std::move(header);
+  request.Options.FooterLines = std::move(footer);
+  if (!note.empty() && !opt.Quiet) err << kProgram << ": " << note << "\n";
+  if (!CheckTargetFolder(record.TargetDir, error)) {
+    err << kProgram << ": " << error << "\n";
+    return kExitFailed;
   }
 
+  if (env.Interrupts && env.Interrupts->Count() > 0) {  // while the folders were read
+    err << kProgram << ": interrupted before the build began\n";
+    return env.Interrupts->ExitStatus();
+  }
   TBuildEngine engine;
-  CliObserver observer(err, env.ProgressIsTerminal, opt.Quiet, engine, env.Interrupt, pictures);
-  if (env.RunningEngine) env.RunningEngine->store(&engine);
+  CliProgress observer(err, env.ProgressIsTerminal, opt.Quiet, request.Pictures);
+  if (env.Interrupts) env.Interrupts->Attach(&engine);
   const TBuildResult result = engine.Run(request, observer);
-  if (env.RunningEngine) env.RunningEngine->store(nullptr);
-
-  switch (result.Outcome) {
-    case TBuildOutcome::boDone: {
-      if (!opt.Quiet) {
-        char seconds[32];
-        std::snprintf(seconds, sizeof seconds, "%.1f", observer.Elapsed());
-        out << "Built " << result.PicturesDone << " pictures ("
-            << result.PicturesDone - result.PicturesReused << " made, " << result.PicturesReused
-            << " reused), ";
-        if (request.Shares > 0) {
-          out << "share " << request.Share << " of " << request.Shares << ", no catalog pages";
-        } else {
-          out << result.PagesWritten << " catalog pages";
-        }
-        out << " in " << record.TargetDir << " (" << seconds << " s)\n";
-      }
-      return kExitOk;
-    }
-    case TBuildOutcome::boCancelled:
-      err << kProgram << ": interrupted: " << result.PicturesDone << " of " << pictures.size()
-          << " pictures built in " << record.TargetDir << ", no catalog page written\n";
-      return kExitInterrupted;
-    case TBuildOutcome::boRefused:
-      err << kProgram << ": " << (result.Message.empty() ? observer.Message() : result.Message)
-          << "\n";
-      return kExitFailed;
-    case TBuildOutcome::boFailed:
-      err << kProgram << ": " << result.Message << "\n";
-      return kExitFailed;
-  }
-  return kExitFailed;
+  if (env.Interrupts) env.Interrupts->Attach(nullptr);
+  return Report(result, request, opt, observer, env, out, err);
 }
 
 }  // namespace folivant

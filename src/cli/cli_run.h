@@ -1,7 +1,7 @@
 // folivant-build as a function: settings, options, pictures, the build and its report.
 #pragma once
 
-#include <atomic>
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -14,18 +14,24 @@ namespace folivant {
 
 enum CliExit : int { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitInterrupted = 130 };
 
+class CliInterrupts;
+
 struct CliEnvironment {
-  bool ProgressIsTerminal = false;  // standard error is a terminal: draw a progress bar
-  // Set from a signal handler: the build is to stop as Cancel does.
-  std::atomic<bool>* Interrupt = nullptr;
-  // The engine of the running build, for the signal handler (nullptr when none runs).
-  std::atomic<TBuildEngine*>* RunningEngine = nullptr;
+  bool ProgressIsTerminal = false;      // standard error is a terminal: draw a progress bar
+  CliInterrupts* Interrupts = nullptr;  // Ctrl-C, SIGTERM and SIGHUP, when they are watched
 };
 
 // Pictures from the arguments: a file as it is, a folder's *.jpg *.jpeg *.gif *.png (any
 // case) sorted by name without regard to case, leaving out hidden files and the thumbnails
 // of the folder's other pictures. An argument that is neither file nor folder sets error.
-std::vector<TPictureEntry> ExpandInputs(const std::vector<std::string>& inputs, std::string& error);
+// reading is told each folder before it is read.
+std::vector<TPictureEntry> ExpandInputs(
+    const std::vector<std::string>& inputs, std::string& error,
+    const std::function<void(const std::string&)>& reading = {});
+
+// What can be known of the target folder before a build: false, with error naming what is in
+// the way and why, when it is not a folder or cannot be made.
+bool CheckTargetFolder(const std::string& dir, std::string& error);
 
 // The settings record with the command line's options laid over it.
 SettingsRecord ApplyOptions(SettingsRecord record, const CliOptions& options);

@@ -12,7 +12,9 @@
 
 #include "../common/pictures.h"
 #include "cli/cli_args.h"
+#include "cli/cli_progress.h"
 #include "cli/cli_run.h"
+#include "cli/cli_signals.h"
 
 namespace folivant {
 namespace {
@@ -103,7 +105,8 @@ TEST(CliParse, Shards) {
   const struct {
     const char* spec;
     std::map<std::string, std::string> env;
-    int share, count;  // 0: refused
+    int share, count;       // 0: refused
+    std::string says = "";  // in the note, or in the error when refused
   } cases[] = {
       {"2/5", {}, 2, 5},
       {"5/5", {{"PARALLEL_SEQ", "1"}}, 5, 5},
@@ -130,6 +133,22 @@ TEST(CliParse, Shards) {
         {"SLURM_ARRAY_TASK_COUNT", "4"}},
        0,
        0},
+      {"auto",  // ids 1,2,9: not a range
+       {{"SLURM_ARRAY_TASK_ID", "2"},
+        {"SLURM_ARRAY_TASK_MIN", "1"},
+        {"SLURM_ARRAY_TASK_MAX", "9"},
+        {"SLURM_ARRAY_TASK_COUNT", "3"}},
+       0,
+       0,
+       "submit it as --array=0-2 or --array=1-3"},
+      {"auto",
+       {{"SLURM_ARRAY_TASK_ID", "2"},
+        {"SLURM_ARRAY_TASK_MIN", "1"},
+        {"SLURM_ARRAY_TASK_COUNT", "3"},
+        {"PARALLEL_SEQ", "1"}},
+       2,
+       3,
+       "share 2 of 3 from SLURM_ARRAY_TASK_ID=2 (PARALLEL_SEQ also set, not used)"},
       {"auto/4", {{"JOB_COMPLETION_INDEX", "0"}}, 1, 4},
       {"auto/4", {{"JOB_COMPLETION_INDEX", "4"}}, 0, 0},
       {"auto", {{"JOB_COMPLETION_INDEX", "0"}}, 0, 0},
@@ -138,19 +157,21 @@ TEST(CliParse, Shards) {
   };
   for (const auto& c : cases) {
     int share = 0, count = 0;
-    std::string error;
+    std::string error, note;
     const bool ok = ResolveShard(
         c.spec,
         [&](const char* name) {
           const auto it = c.env.find(name);
           return it == c.env.end() ? nullptr : it->second.c_str();
         },
-        share, count, error);
+        share, count, error, &note);
+    EXPECT_NE((ok ? note : error).find(c.says), std::string::npos) << note << error;
     EXPECT_EQ(ok, c.share > 0) << c.spec << ": " << error;
     EXPECT_EQ(share, c.share) << c.spec;
     EXPECT_EQ(count, c.count) << c.spec;
   }
   EXPECT_EQ(Parse("--shard auto/3 x").Options.Shard, "auto/3");
+  EXPECT_TRUE(Parse("--no-wait x").Options.NoWait);
   EXPECT_EQ(Parse("--shard x/3 x").Action, CliAction::Usage);
   EXPECT_EQ(Parse("--shard 1/2 --pages-only x").Action, CliAction::Usage);
 }
@@ -204,7 +225,9 @@ TEST_F(CliBuild, BuildsAFolderAndSaysSo) {
       r.out, std::regex("Built 3 pictures \\(3 made, 0 reused\\), 2 catalog pages in " + target +
                         " \\([0-9.]+ s\\)\n")))
       << r.out;
-  EXPECT_NE(r.err.find("Creating target directory " + target), std::string::npos);
+  EXPECT_TRUE(
+      r.err.starts_with("Reading folder " + pics.Path() + "\nCreating target directory " + target))
+      << r.err;
   EXPECT_NE(r.err.find("[1/3] A.JPG"), std::string::npos) << r.err;
   EXPECT_TRUE(Exists(target + "/page2.html") && Exists(target + "/tnb.jpg"));
   EXPECT_FALSE(Exists(target + "/d.txt") || Exists(target + "/.hidden.jpg"));
@@ -216,6 +239,12 @@ TEST_F(CliBuild, BuildsAFolderAndSaysSo) {
   const Ran q = RunTool({"--no-settings", "-q", "-o", out / "q", pics.Path()});
   EXPECT_EQ(q.status, 0);
   EXPECT_EQ(q.out + q.err, "");
+  // In the singular: a share of one picture, then a catalog of one page.
+  for (const char* share : {"--shard=1/3", "--force"}) {
+    const std::string one = RunTool({"--no-settings", share, "-o", out / "q", pics.Path()}).out;
+    EXPECT_TRUE(one.starts_with("Built 1 picture (") || one.find(", 1 catalog page in") != one.npos)
+        << one;
+  }
 }
 
 TEST_F(CliBuild, ExitCodesOfFailures) {
@@ -223,15 +252,17 @@ TEST_F(CliBuild, ExitCodesOfFailures) {
   const struct {
     std::vector<std::string> args;
     int status;
-    const char* message;
+    std::string message;
   } cases[] = {
       {{"-o", out.Path(), pics / "c.jpg", pics / "b.jpeg"},
        1,
        "You MUST select at least 3 files !"},
-      {{"-o", out / "t", pics.Path()}, 1, "Cannot read picture zz.png"},
+      {{"-o", out.Path(), pics.Path()}, 1, "Cannot read picture zz.png"},
       {{"-o", out.Path(), pics / "nothing.jpg"}, 2, "nothing.jpg"},
       {{pics.Path()}, 2, "no target folder"},
       {{"-o", out.Path(), "--header-file", pics / "nope", pics.Path()}, 2, "nope"},
+      {{"-o", pics / "c.jpg", pics.Path()}, 1, "c.jpg as the target folder: it is a file"},
+      {{"-o", pics / "c.jpg/x", pics.Path()}, 1, "/x: " + pics / "c.jpg is not a folder"},
   };
   for (const auto& c : cases) {
     std::vector<std::string> args = c.args;
@@ -239,6 +270,7 @@ TEST_F(CliBuild, ExitCodesOfFailures) {
     const Ran r = RunTool(args);
     EXPECT_EQ(r.status, c.status) << c.message;
     EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("Creating"), std::string::npos) << r.err;
   }
   EXPECT_EQ(RunTool({"-s", pics / "missing.ini", "-o", out.Path(), pics.Path()}).status, 2);
 }
@@ -266,6 +298,26 @@ TEST_F(CliBuild, OptionsReachThePages) {
   EXPECT_NE(last.find("Katalog</a>"), std::string::npos);
 }
 
+// Copying is shown by bytes, and the time left of the pictures is theirs, not the copies'.
+TEST(CliProgressTest, CopiesByBytesAndTimeLeftOfThePictures) {
+  const std::vector<TPictureEntry> pictures(3);
+  double now;
+  for (const bool terminal : {true, false}) {
+    std::ostringstream err;
+    now = 0;
+    CliProgress progress(err, terminal, false, pictures, [&] { return now; });
+    now = 2;
+    progress.CopyProgress(12'300'000, 130'000'000);
+    EXPECT_NE(err.str().find("Copying pictures 12.3 of 130 MB"), std::string::npos) << err.str();
+    now = 100;
+    progress.OverallProgress(0, 9);
+    now = 110;
+    progress.OverallProgress(3, 9);
+    EXPECT_EQ(err.str().find("1:50, 0:20 left") != std::string::npos, terminal) << err.str();
+  }
+  EXPECT_EQ(AmountOf(25'500'000'000u, 40'000'000'000u), "25.5 of 40.0 GB");
+}
+
 // A folder gives its pictures sorted without regard to case, without hidden files and without
 // the thumbnails of its own pictures; a file named alone is taken as it is.
 TEST(CliInputs, FolderRules) {
@@ -287,40 +339,68 @@ TEST(CliInputs, FolderRules) {
   EXPECT_NE(error.find("none"), std::string::npos);
 }
 
-// The real program, interrupted by Ctrl-C after its first picture: it finishes what it began,
-// writes no catalog page and exits with 130.
-TEST(CliProcess, InterruptFinishesPicturesBegunAndExits130) {
-  TempDir pics, out;
+// The real program, interrupted after its first picture by Ctrl-C, SIGTERM (timeout, Slurm) or
+// SIGHUP (a closed terminal): it finishes what it began, writes no catalog page, leaves no
+// temporary file and exits with 128 + the signal.
+TEST(CliProcess, InterruptFinishesPicturesBegunAndExits128PlusSignal) {
+  TempDir pics;
   for (int i = 0; i < 12; ++i)
     WriteJpeg(pics / ("p" + std::to_string(10 + i) + ".jpg"), 1600, 1200, i);
-  int errPipe[2];
-  ASSERT_EQ(::pipe(errPipe), 0);
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    TempDir out;
+    int errPipe[2];
+    ASSERT_EQ(::pipe(errPipe), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      ::dup2(errPipe[1], STDERR_FILENO);
+      ::close(errPipe[0]);
+      ::execl(FOLIVANT_BUILD_BIN, "folivant-build", "--no-settings", "-j1", "--filter", "lanczos3",
+              "-o", out.Path().c_str(), pics.Path().c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::close(errPipe[1]);
+    std::string err;
+    char buf[256];
+    for (ssize_t n; (n = ::read(errPipe[0], buf, sizeof buf)) > 0;) {
+      const bool first = err.find("[1/12]") == std::string::npos;
+      err.append(buf, static_cast<std::size_t>(n));
+      if (first && err.find("[1/12]") != std::string::npos) ::kill(pid, sig);
+    }
+    ::close(errPipe[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << sig << err;
+    EXPECT_EQ(WEXITSTATUS(status), 128 + sig) << err;
+    EXPECT_NE(err.find("interrupted"), std::string::npos) << err;
+    EXPECT_TRUE(Exists(out / "tnp10.jpg") && !Exists(out / "tnp21.jpg"));
+    for (const auto& entry : std::filesystem::directory_iterator(out.Path()))
+      EXPECT_TRUE(entry.path().extension() != ".tmp" && entry.path().filename() != "page1.html")
+          << entry.path();
+  }
+}
+
+// The third interrupt ends the process even while its thread waits in a read that no handler
+// can interrupt (here: one with the signals blocked, as a hung share's read is for handlers).
+TEST(CliProcess, ThirdInterruptEndsABlockedProgram) {
+  int block[2], ready[2];
+  ASSERT_TRUE(::pipe(block) == 0 && ::pipe(ready) == 0);
   const pid_t pid = ::fork();
   ASSERT_GE(pid, 0);
   if (pid == 0) {
-    ::dup2(errPipe[1], STDERR_FILENO);
-    ::close(errPipe[0]);
-    ::execl(FOLIVANT_BUILD_BIN, "folivant-build", "--no-settings", "-j1", "--filter", "lanczos3",
-            "-o", out.Path().c_str(), pics.Path().c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
+    static CliInterrupts interrupts;
+    WatchInterrupts(interrupts, false);
+    char c = 'r';
+    if (::write(ready[1], &c, 1) != 1) ::_exit(1);
+    ::_exit(::read(block[0], &c, 1) == 1 ? 10 + interrupts.Count() : 1);
   }
-  ::close(errPipe[1]);
-  std::string err;
-  char buf[256];
-  for (ssize_t n; (n = ::read(errPipe[0], buf, sizeof buf)) > 0;) {
-    const bool first = err.find("[1/12]") == std::string::npos;
-    err.append(buf, static_cast<std::size_t>(n));
-    if (first && err.find("[1/12]") != std::string::npos) ::kill(pid, SIGINT);
-  }
-  ::close(errPipe[0]);
+  char c;
+  ASSERT_EQ(::read(ready[0], &c, 1), 1);
+  for (const int sig : {SIGHUP, SIGINT, SIGTERM}) ::kill(pid, sig);
   int status = 0;
-  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status)) << err;
-  EXPECT_EQ(WEXITSTATUS(status), 130) << err;
-  EXPECT_NE(err.find("interrupted"), std::string::npos) << err;
-  EXPECT_FALSE(Exists(out / "page1.html"));
-  EXPECT_TRUE(Exists(out / "tnp10.jpg"));
-  EXPECT_FALSE(Exists(out / "tnp21.jpg"));
+  for (int i = 0; i < 3000 && ::waitpid(pid, &status, WNOHANG) == 0; ++i) ::usleep(10000);
+  if (::write(block[1], "x", 1) == 1) ::waitpid(pid, &status, 0);  // let a survivor go
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
 }
 
 }  // namespace
