@@ -216,6 +216,22 @@ TEST(CliRun, HelpVersionAndUsage) {
   }
 }
 
+// The man page lists every flag --help lists (both come from the option tables), and no other.
+TEST(CliRun, ManPageListsTheFlagsOfTheHelp) {
+  const auto flags = [](const std::string& text, const std::regex& line) {
+    std::set<std::string> out;
+    for (std::sregex_iterator it(text.begin(), text.end(), line), end; it != end; ++it)
+      out.insert(std::regex_replace((*it)[1].str(), std::regex(R"(\\)"), ""));
+    return out;
+  };
+  const std::set<std::string> help =
+      flags(RunTool({"--help"}).out, std::regex(R"(\n  (?:-., |    )--([a-z-]+))"));
+  EXPECT_EQ(help.size(), 46u);
+  EXPECT_EQ(flags(ReadFile(FOLIVANT_SOURCE_DIR "/docs/folivant-build.1"),
+                  std::regex(R"(\.TP\n(?:\\fB\\-.\\fR, )?\\fB\\-\\-((?:[a-z]|\\-)+))")),
+            help);
+}
+
 class CliBuild : public ::testing::Test {
  protected:
   void SetUp() override {
