@@ -34,6 +34,7 @@
 #include "app/build_runner.h"
 #include "app/dialogs.h"
 #include "app/form_util.h"
+#include "app/option_binding.h"
 #include "app/picture_preview.h"
 #include "app/version.h"
 #include "catalog/catalog_rules.h"
@@ -96,6 +97,8 @@ TForm1::TForm1(TEnv env, QWidget* parent)
   connect(previewLoader_, &TPreviewLoader::Ready, this, &TForm1::ShowPicturePreview);
   BuildUi();
   BuildMenus();
+  // Every control starts at its option's default.
+  ShowOptions(*this, SettingsRecord{});
   // Labels show names of files and folders and what was typed: never read as markup.
   for (QLabel* label : findChildren<QLabel*>())
     if (!qobject_cast<THyperlinkLabel*>(label)) label->setTextFormat(Qt::PlainText);
@@ -257,7 +260,7 @@ QWidget* TForm1::BuildGeneralTab() {
   auto* targetBtn = Button("TargetBtn", QStringLiteral("&Select"), group);
   EditBack = Edit("EditBack", {}, group);
   auto* pageBtn = Button("PageBtn", QStringLiteral("S&elect"), group);
-  IndexTitle = Edit("IndexTitle", QStringLiteral("Image Catalog"), group);
+  IndexTitle = Edit("IndexTitle", {}, group);
   MetaTagEdit = Edit("MetaTagEdit", {}, group);
   connect(targetBtn, &QPushButton::clicked, this, [this] { Guard([this] { TargetBtnClick(); }); });
   connect(pageBtn, &QPushButton::clicked, this, [this] { Guard([this] { PageBtnClick(); }); });
@@ -280,11 +283,12 @@ QWidget* TForm1::BuildGeneralTab() {
   const char* pickerNames[4] = {"BackColorPickerButton", "LinkColorPickerButton",
                                 "ALinkColorPickerButton", "VLinkColorPickerButton"};
   const char* rowNames[4] = {"Bac&kground", "&Link", "&Active Link", "&Visited Link"};
-  const TColorValue defaults[4] = {0xFFFFFF, 0x990000, 0x990000, 0x800080};
+  const SettingsRecord defaults;
   auto* cg = new QGridLayout(colors);
   cg->setVerticalSpacing(2);
   for (int i = 0; i < 4; ++i) {
-    auto* p = Named(new TColorPickerButton(defaults[i], colors), pickerNames[i]);
+    auto* p = Named(new TColorPickerButton(defaults.Colors[static_cast<std::size_t>(i)], colors),
+                    pickerNames[i]);
     p->SetAskColor([this](const QColor& initial) { return dialogs_.Color(this, initial); });
     connect(p, &TColorPickerButton::Changed, this,
             [this, i] { Guard([this, i] { ColorChanged(i); }); });
@@ -305,10 +309,10 @@ QWidget* TForm1::BuildGeneralTab() {
   cg->addWidget(Panel2, 0, 2, 4, 1);
 
   auto* captions = Named(new QGroupBox(QStringLiteral("Captions"), group), "GroupBox4");
-  PageEdit = Edit("PageEdit", QStringLiteral("Page"), captions);
-  CatalogEdit = Edit("CatalogEdit", QStringLiteral("Catalog"), captions);
-  PreviousEdit = Edit("PreviousEdit", QStringLiteral("Previous"), captions);
-  NextEdit = Edit("NextEdit", QStringLiteral("Next"), captions);
+  PageEdit = Edit("PageEdit", {}, captions);
+  CatalogEdit = Edit("CatalogEdit", {}, captions);
+  PreviousEdit = Edit("PreviousEdit", {}, captions);
+  NextEdit = Edit("NextEdit", {}, captions);
   auto* cf = new QGridLayout(captions);
   cf->setVerticalSpacing(2);
   cf->addWidget(Caption(QStringLiteral("&Page"), PageEdit, captions), 0, 0);
@@ -338,12 +342,10 @@ QWidget* TForm1::BuildGeneralTab() {
 QWidget* TForm1::BuildTableTab() {
   auto* page = Named(new QWidget, "TabSheet3");
   auto* group = Named(new QGroupBox(QStringLiteral("Table Options"), page), "GroupBox5");
-  TableRows = Edit("TableRows", QStringLiteral("4"), group);
-  TableCols = Edit("TableCols", QStringLiteral("4"), group);
-  UpDown1 = Named(new TUpDown(TableRows, OptionLimits::kMinRows, OptionLimits::kMaxRows, 4, group),
-                  "UpDown1");
-  UpDown2 = Named(new TUpDown(TableCols, OptionLimits::kMinCols, OptionLimits::kMaxCols, 4, group),
-                  "UpDown2");
+  TableRows = Edit("TableRows", {}, group);
+  TableCols = Edit("TableCols", {}, group);
+  UpDown1 = Named(OptionSpinner(TableRows, "TableRows", group), "UpDown1");
+  UpDown2 = Named(OptionSpinner(TableCols, "TableCols", group), "UpDown2");
   Panel1 = Named(new QLabel(group), "Panel1");
   Panel1->setFrameShape(QFrame::Panel);
   Panel1->setFrameShadow(QFrame::Sunken);
@@ -362,18 +364,12 @@ QWidget* TForm1::BuildTableTab() {
   connect(TableCols, &QLineEdit::textChanged, this,
           [this] { Guard([this] { TabSheet3Enter(); }); });
 
-  TableBorderEdit = Edit("TableBorderEdit", QStringLiteral("1"), group);
-  TableCellPadEdit = Edit("TableCellPadEdit", QStringLiteral("2"), group);
-  TableCellSpaceEdit = Edit("TableCellSpaceEdit", QStringLiteral("0"), group);
-  UpDown6 = Named(
-      new TUpDown(TableBorderEdit, OptionLimits::kMinBorder, OptionLimits::kMaxBorder, 1, group),
-      "UpDown6");
-  UpDown7 = Named(new TUpDown(TableCellPadEdit, OptionLimits::kMinCellpadding,
-                              OptionLimits::kMaxCellpadding, 2, group),
-                  "UpDown7");
-  UpDown8 = Named(new TUpDown(TableCellSpaceEdit, OptionLimits::kMinCellspacing,
-                              OptionLimits::kMaxCellspacing, 0, group),
-                  "UpDown8");
+  TableBorderEdit = Edit("TableBorderEdit", {}, group);
+  TableCellPadEdit = Edit("TableCellPadEdit", {}, group);
+  TableCellSpaceEdit = Edit("TableCellSpaceEdit", {}, group);
+  UpDown6 = Named(OptionSpinner(TableBorderEdit, "Border", group), "UpDown6");
+  UpDown7 = Named(OptionSpinner(TableCellPadEdit, "Cellpadding", group), "UpDown7");
+  UpDown8 = Named(OptionSpinner(TableCellSpaceEdit, "Cellspacing", group), "UpDown8");
 
   auto* grid = new QGridLayout;
   grid->addWidget(Caption(QStringLiteral("&Rows:"), TableRows, group), 0, 0);
@@ -421,19 +417,13 @@ QWidget* TForm1::BuildImageTab() {
   thrButton = Named(new QRadioButton(QStringLiteral("Hei&ght (pixels)"), group), "thrButton");
   twrButton = Named(new QRadioButton(QStringLiteral("&Width (pixels)"), group), "twrButton");
   thrButton->setChecked(true);
-  thumbHeight = Edit("thumbHeight", QStringLiteral("96"), group);
-  thumbWidth = Edit("thumbWidth", QStringLiteral("70"), group);
-  JPEGQual = Edit("JPEGQual", QStringLiteral("75"), group);
+  thumbHeight = Edit("thumbHeight", {}, group);
+  thumbWidth = Edit("thumbWidth", {}, group);
+  JPEGQual = Edit("JPEGQual", {}, group);
   for (QLineEdit* e : {thumbHeight, thumbWidth, JPEGQual}) e->setReadOnly(true);
-  UpDown3 =
-      Named(new TUpDown(thumbHeight, OptionLimits::kMinThumb, OptionLimits::kMaxThumb, 96, group),
-            "UpDown3");
-  UpDown4 =
-      Named(new TUpDown(thumbWidth, OptionLimits::kMinThumb, OptionLimits::kMaxThumb, 70, group),
-            "UpDown4");
-  UpDown5 =
-      Named(new TUpDown(JPEGQual, OptionLimits::kMinQuality, OptionLimits::kMaxQuality, 75, group),
-            "UpDown5");
+  UpDown3 = Named(OptionSpinner(thumbHeight, "ThumbHeight", group), "UpDown3");
+  UpDown4 = Named(OptionSpinner(thumbWidth, "ThumbWidth", group), "UpDown4");
+  UpDown5 = Named(OptionSpinner(JPEGQual, "JPEGQuality", group), "UpDown5");
   thumbWidth->setEnabled(false);
   connect(thrButton, &QRadioButton::clicked, this, [this] { Guard([this] { thrButtonClick(); }); });
   connect(twrButton, &QRadioButton::clicked, this, [this] { Guard([this] { twrButtonClick(); }); });
@@ -445,7 +435,6 @@ QWidget* TForm1::BuildImageTab() {
                             QStringLiteral("Hermite"), QStringLiteral("Bell"),
                             QStringLiteral("BSpline"), QStringLiteral("Lanczos3"),
                             QStringLiteral("Mitchell")});
-  FilterComboBox->setCurrentIndex(-1);
   JavaProtect =
       Named(new QCheckBox(
                 QStringLiteral("P&rotect Images From Right Mouse Clicking (IE and Netscape only)"),
@@ -453,14 +442,13 @@ QWidget* TForm1::BuildImageTab() {
             "JavaProtect");
   connect(JavaProtect, &QCheckBox::toggled, this,
           [this] { Guard([this] { JavaProtectClick(); }); });
-  AlertEdit = Edit("AlertEdit", QStringLiteral("Right Mouse Click Disabled!!!"), group);
+  AlertEdit = Edit("AlertEdit", {}, group);
   JavaOpen =
       Named(new QCheckBox(QStringLiteral("Open Images In New Window &Using JavaScript"), group),
             "JavaOpen");
   AutoRotateCheck =
       Named(new QCheckBox(QStringLiteral("Turn pictures upright (&EXIF orientation)"), group),
             "AutoRotateCheck");
-  AutoRotateCheck->setChecked(true);
 
   auto* grid = new QGridLayout;
   grid->addWidget(thrButton, 0, 0);

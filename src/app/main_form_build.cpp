@@ -34,6 +34,7 @@
 #include "app/build_runner.h"
 #include "app/dialogs.h"
 #include "app/form_util.h"
+#include "app/option_binding.h"
 #include "app/picture_preview.h"
 #include "app/version.h"
 #include "catalog/catalog_rules.h"
@@ -66,33 +67,13 @@ std::vector<std::string> MemoLines(const QPlainTextEdit* memo) {
 
 SettingsRecord TForm1::GatherRecord() const {
   SettingsRecord r;
-  r.TargetDir = S(EditTarget->text());
+  folivant::GatherOptions(*this, r);
   r.LastDir = S(lastDir_);
   r.BackGrnd = S(backGrnd_);
-  r.ContentTitle = S(IndexTitle->text());
-  r.MetaTag = S(MetaTagEdit->text());
-  for (std::size_t i = 0; i < 4; ++i) {
+  for (std::size_t i = 0; i < kColorSlots; ++i) {
     r.ColorTexts[i] = S(colorText_[i]);
     r.Colors[i] = pickers_[i]->Color();
   }
-  r.PageTitle = S(PageEdit->text());
-  r.PrevTitle = S(PreviousEdit->text());
-  r.NextTitle = S(NextEdit->text());
-  r.CatTitle = S(CatalogEdit->text());
-  r.TableCols = S(TableCols->text());
-  r.TableRows = S(TableRows->text());
-  r.Border = S(TableBorderEdit->text());
-  r.Cellpadding = S(TableCellPadEdit->text());
-  r.Cellspacing = S(TableCellSpaceEdit->text());
-  r.ThumbHeight = UpDown3->Position();
-  r.ThumbWidth = UpDown4->Position();
-  r.JPEGQuality = UpDown5->Position();
-  r.Progressive = ProgrCheckBox->isChecked();
-  r.Filter = FilterComboBox->currentIndex();
-  r.JavaProtect = JavaProtect->isChecked();
-  r.JavaProtectText = S(AlertEdit->text());
-  r.JavaOpen = JavaOpen->isChecked();
-  r.AutoRotate = AutoRotateCheck->isChecked();
   r.Window = Placement();
   return r;
 }
@@ -139,29 +120,9 @@ QString TForm1::ApplySettingsFile(const QString& path, bool atStart) {
 
 void TForm1::ApplySettings(const SettingsLoad& load) {
   const SettingsRecord& r = load.Record;
-  // Applied in the file's order, so each field's change handling sees what came before.
   lastDir_ = Q(r.LastDir);
   backGrnd_ = Q(r.BackGrnd);
-  IndexTitle->setText(Q(r.ContentTitle));
-  MetaTagEdit->setText(Q(r.MetaTag));
-  PageEdit->setText(Q(r.PageTitle));
-  PreviousEdit->setText(Q(r.PrevTitle));
-  NextEdit->setText(Q(r.NextTitle));
-  CatalogEdit->setText(Q(r.CatTitle));
-  UpDown2->SetPosition(ParseWholeNumber(r.TableCols));
-  UpDown1->SetPosition(ParseWholeNumber(r.TableRows));
-  TableBorderEdit->setText(Q(r.Border));
-  TableCellPadEdit->setText(Q(r.Cellpadding));
-  TableCellSpaceEdit->setText(Q(r.Cellspacing));
-  UpDown3->SetPosition(r.ThumbHeight);
-  UpDown4->SetPosition(r.ThumbWidth);
-  UpDown5->SetPosition(r.JPEGQuality);
-  ProgrCheckBox->setChecked(r.Progressive);
-  FilterComboBox->setCurrentIndex(r.Filter);
-  JavaProtect->setChecked(r.JavaProtect);
-  AlertEdit->setText(Q(r.JavaProtectText));
-  JavaOpen->setChecked(r.JavaOpen);
-  AutoRotateCheck->setChecked(r.AutoRotate);
+  ShowOptions(*this, r);
   for (int i = 0; i < kColorSlots; ++i) {
     const auto slot = static_cast<std::size_t>(i);
     if (load.ColorApplied(i)) pickers_[slot]->SetColor(r.Colors[slot]);
@@ -170,7 +131,6 @@ void TForm1::ApplySettings(const SettingsLoad& load) {
     colorText_[slot] = Q(r.ColorTexts[slot]);
   }
   pictureDir_ = lastDir_;
-  EditTarget->setText(Q(r.TargetDir));
 }
 
 WindowPlacement TForm1::Placement() const {
@@ -227,37 +187,12 @@ void TForm1::OptionsSaveSettingsOnExit1Click() {
 // ---------------------------------------------------------------- build
 
 CatalogOptions TForm1::GatherOptions() const {
-  CatalogOptions o;
-  o.TargetDir = S(EditTarget->text());
-  o.BackGrnd = S(backGrnd_);
-  o.ContentTitle = S(IndexTitle->text());
-  o.MetaTag = S(MetaTagEdit->text());
-  o.BackColorHtml = S(colorHtml_[0]);
-  o.LinkColorHtml = S(colorHtml_[1]);
-  o.ALinkColorHtml = S(colorHtml_[2]);
-  o.VLinkColorHtml = S(colorHtml_[3]);
-  o.PageTitle = S(PageEdit->text());
-  o.PrevTitle = S(PreviousEdit->text());
-  o.NextTitle = S(NextEdit->text());
-  o.CatTitle = S(CatalogEdit->text());
-  o.TableRows = S(TableRows->text());
-  o.TableCols = S(TableCols->text());
-  o.Border = S(TableBorderEdit->text());
-  o.Cellpadding = S(TableCellPadEdit->text());
-  o.Cellspacing = S(TableCellSpaceEdit->text());
+  CatalogOptions o = MakeCatalogOptions(GatherRecord(), Resolver());
+  // What the settings file does not store.
   static const char* const kAlign[4] = {"left", "center", "right", ""};
   const int align = alignGroup_->checkedId();
   o.TableAlign = (align >= 0 && align < 4) ? kAlign[align] : "";
   o.ThumbMode = twrButton->isChecked() ? TThumbMode::tmFixedWidth : TThumbMode::tmFixedHeight;
-  o.ThumbHeight = UpDown3->Position();
-  o.ThumbWidth = UpDown4->Position();
-  o.JPEGQuality = UpDown5->Position();
-  o.Progressive = ProgrCheckBox->isChecked();
-  o.Filter = FilterComboBox->currentIndex();
-  o.JavaProtect = JavaProtect->isChecked();
-  o.JavaProtectText = S(AlertEdit->text());
-  o.JavaOpen = JavaOpen->isChecked();
-  o.AutoRotate = AutoRotateCheck->isChecked();
   o.HeaderLines = MemoLines(HeaderMemo);
   o.FooterLines = MemoLines(FooterMemo);
   o.ShowInBrowser = PreviewCheckBox->isChecked();

@@ -7,13 +7,14 @@
 #include <string_view>
 
 #include "catalog/version.h"
-#include "settings/color_text.h"
 
 namespace folivant {
 
 const char* const kCliVersion = "folivant-build " FOLIVANT_VERSION_TEXT;
 
-const char* const kCliHelp =
+namespace {
+
+constexpr const char* kHelpTop =
     R"(Usage: folivant-build [OPTIONS] PICTURE|FOLDER...
 
 Builds an HTML picture catalog: a JPEG thumbnail and a page for every picture, and numbered
@@ -34,74 +35,13 @@ A build keeps a record of what it made from what in DIR/.folivant. The next buil
 decodes only pictures that changed or whose thumbnail options changed, writes only files
 whose bytes change, replaces the copies it made of pictures that changed, and removes the
 files it made that no longer belong; files it did not make are never removed.
+)";
 
-Where and how:
-  -o, --target DIR         write the catalog into DIR (default: TargetDir of the settings);
-                           a missing DIR is made, with its parents
-  -s, --settings FILE      read FILE instead of the default settings file
-      --no-settings        read no settings file: built-in defaults only
-      --print-settings     print the effective settings (settings file layout) and exit
-      --save-settings FILE write the effective settings into FILE and exit (other sections
-                           of FILE are kept)
-  -j, --jobs N             pictures processed at once (default: the number of processors)
-      --force              make every thumbnail and page again, trusting nothing the build
-                           record says
-      --shard I/N          build share I of N: pictures I, I+N, I+2N, ... of the list (their
-                           thumbnails, pages and copies), no catalog pages. auto or auto/N
-                           takes I (and N) from a Slurm job array (SLURM_ARRAY_TASK_ID),
-                           a Kubernetes Indexed Job (JOB_COMPLETION_INDEX) or GNU Parallel
-                           (PARALLEL_SEQ); the last two need N
-      --pages-only         once every share is built: write the catalog pages (same pictures
-                           and options); fails naming the pictures no share has built
-      --no-wait            stop at once when another build is writing into the target folder
-      --open               open page1.html in the browser afterwards (xdg-open)
-  -q, --quiet              print nothing but errors
-  -h, --help               show this help and exit
-  -V, --version            show the version and exit
+constexpr const char* kHelpGroups[] = {"Where and how", "Table", "Thumbnails", "Pages"};
+constexpr const char* kHelpPagesEnd =
+    "A colour C is a name (clWhite, clNavy, ...), $00BBGGRR or #RRGGBB.";
 
-Table:
-      --rows N             thumbnail rows per catalog page (1-100)
-      --cols N             thumbnail columns per catalog page (1-100)
-      --border N           table border (0-30)
-      --cellpadding N      table cell padding (0-30)
-      --cellspacing N      table cell spacing (0-39)
-      --align WHERE        left, center, right or default
-
-Thumbnails:
-      --thumb-height N     thumbnails N pixels high, width in proportion (10-300; the default
-                           mode)
-      --thumb-width N      thumbnails N pixels wide, height in proportion (10-300)
-      --quality N          JPEG quality (10-100)
-      --progressive        write progressive JPEG thumbnails
-      --no-progressive     write baseline JPEG thumbnails
-      --filter NAME        none, triangle, hermite, bell, bspline, lanczos3 or mitchell
-      --auto-rotate        turn pictures upright by their EXIF orientation (the default)
-      --no-auto-rotate     use pictures as stored, whatever their EXIF orientation says
-      --fast-decode        decode a large JPEG at 1/2, 1/4 or 1/8 of its size when that
-                           still leaves twice the thumbnail's size (several times faster;
-                           thumbnails differ slightly from those of a whole decode)
-
-Pages:
-      --title TEXT         title above the thumbnail table
-      --meta TEXT          one extra line in the head of every page
-      --background NAME    background image of the pages (a file in the target folder)
-      --header-file FILE   its lines go at the top of every page body
-      --footer-file FILE   its lines go near the end of every page
-      --protect[=TEXT]     picture pages carry the right-click protection script, with
-                           TEXT as its message
-      --no-protect         no protection script
-      --open-in-window     thumbnails open the picture in a new window by script
-      --no-open-in-window  thumbnails link to the picture pages
-      --page-word TEXT     caption word for a catalog page (default "Page")
-      --prev-word TEXT     caption word for "previous"
-      --next-word TEXT     caption word for "next"
-      --catalog-word TEXT  caption word for the way back to the catalog
-      --background-color C page background colour
-      --link-color C       link colour
-      --alink-color C      active link colour
-      --vlink-color C      visited link colour
-                           A colour C is a name (clWhite, clNavy, ...), $00BBGGRR or #RRGGBB.
-
+constexpr const char* kHelpEnd = R"(
 Interrupts: Ctrl-C, SIGTERM and SIGHUP count alike. The first finishes the copy or the
 pictures already begun and writes no catalog page; the second stops at once, dropping the copy
 being made; the third ends the program on the spot, also while it waits on a read that does
@@ -111,12 +51,12 @@ Exit status: 0 built, 1 the build failed (the message names the file), 2 bad usa
 128 + the signal when interrupted: 130 Ctrl-C, 143 SIGTERM, 129 SIGHUP.
 )";
 
-namespace {
-
 enum class Arg { None, Required, Optional };
 
+// The flags that are no settings option: they choose the settings file, share the work, or
+// set what the settings file does not store (alignment, thumbnail mode, header and footer,
+// opening the browser, reduced decoding); the option schema holds the others.
 enum class Opt {
-  Target,
   Settings,
   NoSettings,
   PrintSettings,
@@ -126,118 +66,111 @@ enum class Opt {
   Shard,
   PagesOnly,
   NoWait,
-  Rows,
-  Cols,
-  Border,
-  Cellpadding,
-  Cellspacing,
-  Align,
-  ThumbHeight,
-  ThumbWidth,
-  Quality,
-  Progressive,
-  NoProgressive,
-  AutoRotate,
-  NoAutoRotate,
-  FastDecode,
-  Filter,
-  Title,
-  Meta,
-  Background,
-  HeaderFile,
-  FooterFile,
-  Protect,
-  NoProtect,
-  OpenInWindow,
-  NoOpenInWindow,
-  PageWord,
-  PrevWord,
-  NextWord,
-  CatalogWord,
-  BackgroundColor,
-  LinkColor,
-  ALinkColor,
-  VLinkColor,
   Open,
   Quiet,
   Help,
   Version,
+  Align,
+  FastDecode,
+  HeaderFile,
+  FooterFile,
   BashCompletion,
+  Setting,  // a row of the option schema
 };
-
-// What an option's value is, for the shell completion the program prints.
-enum class Val { Text, Dir, File, Filter, Align, Color };
 
 struct OptSpec {
-  // An option without Values takes text (or none); a hidden option is left out of the
-  // completion and matches only when spelled out.
-  constexpr OptSpec(std::string_view l, char s, Arg k, Opt id, Val v = Val::Text, bool h = false)
-      : Long(l), Short(s), Kind(k), Id(id), Values(v), Hidden(h) {}
   std::string_view Long;
-  char Short;
-  Arg Kind;
-  Opt Id;
-  Val Values;
-  bool Hidden;
+  char Short = 0;
+  Arg Kind = Arg::None;
+  Opt Id = Opt::Setting;
+  ValueKind Values = ValueKind::Text;
+  HelpGroup Group = HelpGroup::Where;
+  int HelpAt = 0;
+  const char* ValueName = nullptr;
+  const char* Help = nullptr;  // none: hidden, left out of the completion, never abbreviated
+  const OptionRow* Row = nullptr;
+  bool Off = false;  // the row's NoFlag
 };
 
-constexpr OptSpec kOptions[] = {
-    {"target", 'o', Arg::Required, Opt::Target, Val::Dir},
-    {"settings", 's', Arg::Required, Opt::Settings, Val::File},
-    {"no-settings", 0, Arg::None, Opt::NoSettings},
-    {"print-settings", 0, Arg::None, Opt::PrintSettings},
-    {"save-settings", 0, Arg::Required, Opt::SaveSettings, Val::File},
-    {"jobs", 'j', Arg::Required, Opt::Jobs},
-    {"force", 0, Arg::None, Opt::Force},
-    {"shard", 0, Arg::Required, Opt::Shard},
-    {"pages-only", 0, Arg::None, Opt::PagesOnly},
-    {"no-wait", 0, Arg::None, Opt::NoWait},
-    {"rows", 0, Arg::Required, Opt::Rows},
-    {"cols", 0, Arg::Required, Opt::Cols},
-    {"border", 0, Arg::Required, Opt::Border},
-    {"cellpadding", 0, Arg::Required, Opt::Cellpadding},
-    {"cellspacing", 0, Arg::Required, Opt::Cellspacing},
-    {"align", 0, Arg::Required, Opt::Align, Val::Align},
-    {"thumb-height", 0, Arg::Required, Opt::ThumbHeight},
-    {"thumb-width", 0, Arg::Required, Opt::ThumbWidth},
-    {"quality", 0, Arg::Required, Opt::Quality},
-    {"progressive", 0, Arg::None, Opt::Progressive},
-    {"no-progressive", 0, Arg::None, Opt::NoProgressive},
-    {"auto-rotate", 0, Arg::None, Opt::AutoRotate},
-    {"no-auto-rotate", 0, Arg::None, Opt::NoAutoRotate},
-    {"filter", 0, Arg::Required, Opt::Filter, Val::Filter},
-    {"fast-decode", 0, Arg::None, Opt::FastDecode},
-    {"title", 0, Arg::Required, Opt::Title},
-    {"meta", 0, Arg::Required, Opt::Meta},
-    {"background", 0, Arg::Required, Opt::Background, Val::File},
-    {"header-file", 0, Arg::Required, Opt::HeaderFile, Val::File},
-    {"footer-file", 0, Arg::Required, Opt::FooterFile, Val::File},
-    {"protect", 0, Arg::Optional, Opt::Protect},
-    {"no-protect", 0, Arg::None, Opt::NoProtect},
-    {"open-in-window", 0, Arg::None, Opt::OpenInWindow},
-    {"no-open-in-window", 0, Arg::None, Opt::NoOpenInWindow},
-    {"page-word", 0, Arg::Required, Opt::PageWord},
-    {"prev-word", 0, Arg::Required, Opt::PrevWord},
-    {"next-word", 0, Arg::Required, Opt::NextWord},
-    {"catalog-word", 0, Arg::Required, Opt::CatalogWord},
-    {"background-color", 0, Arg::Required, Opt::BackgroundColor, Val::Color},
-    {"link-color", 0, Arg::Required, Opt::LinkColor, Val::Color},
-    {"alink-color", 0, Arg::Required, Opt::ALinkColor, Val::Color},
-    {"vlink-color", 0, Arg::Required, Opt::VLinkColor, Val::Color},
-    {"open", 0, Arg::None, Opt::Open},
-    {"quiet", 'q', Arg::None, Opt::Quiet},
-    {"help", 'h', Arg::None, Opt::Help},
-    {"version", 'V', Arg::None, Opt::Version},
-    {"bash-completion", 0, Arg::None, Opt::BashCompletion, Val::Text, true},
+using G = HelpGroup;
+using V = ValueKind;
+
+const OptSpec kCliFlags[] = {
+    {"settings", 's', Arg::Required, Opt::Settings, V::File, G::Where, 1, "FILE",
+     "read FILE instead of the default settings file"},
+    {"no-settings", 0, Arg::None, Opt::NoSettings, V::Text, G::Where, 2, nullptr,
+     "read no settings file: built-in defaults only"},
+    {"print-settings", 0, Arg::None, Opt::PrintSettings, V::Text, G::Where, 3, nullptr,
+     "print the effective settings (settings file layout) and exit"},
+    {"save-settings", 0, Arg::Required, Opt::SaveSettings, V::File, G::Where, 4, "FILE",
+     "write the effective settings into FILE and exit (other sections\nof FILE are kept)"},
+    {"jobs", 'j', Arg::Required, Opt::Jobs, V::Text, G::Where, 5, "N",
+     "pictures processed at once (default: the number of processors)"},
+    {"force", 0, Arg::None, Opt::Force, V::Text, G::Where, 6, nullptr,
+     "make every thumbnail and page again, trusting nothing the build\nrecord says"},
+    {"shard", 0, Arg::Required, Opt::Shard, V::Text, G::Where, 7, "I/N",
+     "build share I of N: pictures I, I+N, I+2N, ... of the list (their\n"
+     "thumbnails, pages and copies), no catalog pages. auto or auto/N\n"
+     "takes I (and N) from a Slurm job array (SLURM_ARRAY_TASK_ID),\n"
+     "a Kubernetes Indexed Job (JOB_COMPLETION_INDEX) or GNU Parallel\n"
+     "(PARALLEL_SEQ); the last two need N"},
+    {"pages-only", 0, Arg::None, Opt::PagesOnly, V::Text, G::Where, 8, nullptr,
+     "once every share is built: write the catalog pages (same pictures\n"
+     "and options); fails naming the pictures no share has built"},
+    {"no-wait", 0, Arg::None, Opt::NoWait, V::Text, G::Where, 9, nullptr,
+     "stop at once when another build is writing into the target folder"},
+    {"open", 0, Arg::None, Opt::Open, V::Text, G::Where, 10, nullptr,
+     "open page1.html in the browser afterwards (xdg-open)"},
+    {"quiet", 'q', Arg::None, Opt::Quiet, V::Text, G::Where, 11, nullptr,
+     "print nothing but errors"},
+    {"help", 'h', Arg::None, Opt::Help, V::Text, G::Where, 12, nullptr, "show this help and exit"},
+    {"version", 'V', Arg::None, Opt::Version, V::Text, G::Where, 13, nullptr,
+     "show the version and exit"},
+    {"align", 0, Arg::Required, Opt::Align, V::Align, G::Table, 5, "WHERE",
+     "left, center, right or default"},
+    {"fast-decode", 0, Arg::None, Opt::FastDecode, V::Text, G::Thumbnails, 6, nullptr,
+     "decode a large JPEG at 1/2, 1/4 or 1/8 of its size when that\n"
+     "still leaves twice the thumbnail's size (several times faster;\n"
+     "thumbnails differ slightly from those of a whole decode)"},
+    {"header-file", 0, Arg::Required, Opt::HeaderFile, V::File, G::Pages, 3, "FILE",
+     "its lines go at the top of every page body"},
+    {"footer-file", 0, Arg::Required, Opt::FooterFile, V::File, G::Pages, 4, "FILE",
+     "its lines go near the end of every page"},
+    {"bash-completion", 0, Arg::None, Opt::BashCompletion},
 };
+
+// The command line's flags and the schema's, in --help's order.
+std::vector<OptSpec> MakeFlags() {
+  std::vector<OptSpec> flags(std::begin(kCliFlags), std::end(kCliFlags));
+  for (const OptionRow& row : OptionRows()) {
+    if (!row.Flag) continue;
+    const bool isSwitch = row.Type == OptionType::Bool;
+    const Arg kind = !isSwitch ? Arg::Required : row.ValueName ? Arg::Optional : Arg::None;
+    flags.push_back({row.Flag, row.Short, kind, Opt::Setting, row.Values, row.Group, row.HelpAt,
+                     row.ValueName, row.Help, &row});
+    if (row.NoFlag) {
+      flags.push_back({row.NoFlag, 0, Arg::None, Opt::Setting, V::Text, row.Group, row.HelpAt,
+                       nullptr, row.NoHelp, &row, true});
+    }
+  }
+  std::stable_sort(flags.begin(), flags.end(), [](const OptSpec& a, const OptSpec& b) {
+    return std::pair(a.Group, a.HelpAt) < std::pair(b.Group, b.HelpAt);
+  });
+  return flags;
+}
+
+const std::vector<OptSpec>& Flags() {
+  static const std::vector<OptSpec> flags = MakeFlags();
+  return flags;
+}
 
 // An exact long name, else the one long name it abbreviates; nullptr with why in error.
 const OptSpec* FindLong(std::string_view name, std::string& error) {
   const OptSpec* found = nullptr;
   int matches = 0;
-  for (const OptSpec& spec : kOptions) {
+  for (const OptSpec& spec : Flags()) {
     if (spec.Long == name) return &spec;
-    if (!spec.Hidden && spec.Long.substr(0, name.size()) == name) {
+    if (spec.Help && spec.Long.substr(0, name.size()) == name) {
       found = &spec;
       ++matches;
     }
@@ -248,12 +181,10 @@ const OptSpec* FindLong(std::string_view name, std::string& error) {
   return nullptr;
 }
 
-constexpr std::string_view kFilterNames[] = {"none",    "triangle", "hermite", "bell",
-                                             "bspline", "lanczos3", "mitchell"};
 constexpr std::string_view kAlignWords[] = {"left", "center", "right", "default"};
 
 const OptSpec* FindShort(char c) {
-  for (const OptSpec& spec : kOptions) {
+  for (const OptSpec& spec : Flags()) {
     if (spec.Short == c) return &spec;
   }
   return nullptr;
@@ -278,31 +209,57 @@ std::string Lower(std::string text) {
   return text;
 }
 
-// Applies one option with its argument; false with error set when the argument is bad.
+// A settings option: its value as the settings file holds it. An on-flag's optional value
+// sets the row's ValueKey; the thumbnail sizes also choose the mode.
+bool ApplySetting(const OptSpec& spec, const std::optional<std::string>& value, CliParse& parse) {
+  CliOptions& o = parse.Options;
+  const OptionRow& row = *spec.Row;
+  if (row.Type == OptionType::Bool) {
+    o.Settings.emplace_back(&row, spec.Off ? "0" : "1");
+    if (value) o.Settings.emplace_back(FindOption(row.ValueKey), *value);
+    return true;
+  }
+  const auto text = OptionArgument(row, "--" + std::string(spec.Long), *value, parse.Error);
+  if (!text) return false;
+  o.Settings.emplace_back(&row, *text);
+  if (row.Int == &SettingsRecord::ThumbHeight) o.Mode = TThumbMode::tmFixedHeight;
+  if (row.Int == &SettingsRecord::ThumbWidth) o.Mode = TThumbMode::tmFixedWidth;
+  return true;
+}
+
+bool ApplyShard(const std::string& arg, CliParse& parse) {
+  // auto is resolved from the environment when the build starts; the rest is checked now.
+  const std::string numbers = arg == "auto"              ? "1/1"
+                              : arg.starts_with("auto/") ? "1" + arg.substr(4)
+                                                         : arg;
+  int share = 0, count = 0;
+  std::string error;
+  const auto none = [](const char*) -> const char* { return nullptr; };
+  if (!ResolveShard(numbers, none, share, count, error)) {
+    parse.Error = "invalid value '" + arg + "' for --shard (I/N with 1 <= I <= N, auto or auto/N)";
+    return false;
+  }
+  parse.Options.Shard = arg;
+  return true;
+}
+
+bool ApplyAlign(const std::string& arg, CliParse& parse) {
+  const std::string where = Lower(arg);
+  if (std::find(std::begin(kAlignWords), std::end(kAlignWords), where) == std::end(kAlignWords)) {
+    parse.Error = "invalid value '" + arg + "' for --align (left, center, right or default)";
+    return false;
+  }
+  parse.Options.Align = where == "default" ? std::string() : where;
+  return true;
+}
+
+// Applies one flag with its argument; false with error set when the argument is bad.
 bool Apply(const OptSpec& spec, const std::optional<std::string>& value, CliParse& parse) {
   CliOptions& o = parse.Options;
   const std::string arg = value.value_or(std::string());
-  const std::string name = "--" + std::string(spec.Long);
-  auto number = [&](std::optional<int>& field, int lo, int hi) {
-    field = ParseNumber(arg, lo, hi);
-    if (!field) {
-      parse.Error = "invalid value '" + arg + "' for " + name + " (a whole number from " +
-                    std::to_string(lo) + " to " + std::to_string(hi) + ")";
-    }
-    return field.has_value();
-  };
-  auto colour = [&](int slot) {
-    o.Colors[slot] = ParseColorArg(arg);
-    if (!o.Colors[slot]) {
-      parse.Error = "invalid colour '" + arg + "' for " + name +
-                    " (a colour name such as clNavy, $00BBGGRR or #RRGGBB)";
-    }
-    return o.Colors[slot].has_value();
-  };
   switch (spec.Id) {
-    case Opt::Target:
-      o.Target = arg;
-      break;
+    case Opt::Setting:
+      return ApplySetting(spec, value, parse);
     case Opt::Settings:
       o.SettingsFile = arg;
       break;
@@ -316,96 +273,27 @@ bool Apply(const OptSpec& spec, const std::optional<std::string>& value, CliPars
       o.SaveSettingsFile = arg;
       break;
     case Opt::Jobs: {
-      std::optional<int> jobs;
-      if (!number(jobs, 1, 1024)) return false;
-      o.Jobs = *jobs;
-      break;
+      const auto jobs = ParseNumber(arg, 1, 1024);
+      if (!jobs)
+        parse.Error = "invalid value '" + arg + "' for --jobs (a whole number from 1 to 1024)";
+      o.Jobs = jobs.value_or(0);
+      return jobs.has_value();
     }
     case Opt::Force:
       o.Force = true;
       break;
-    case Opt::Shard: {
-      // auto is resolved from the environment when the build starts; the rest is checked now.
-      const std::string numbers = arg == "auto"              ? "1/1"
-                                  : arg.starts_with("auto/") ? "1" + arg.substr(4)
-                                                             : arg;
-      int share = 0, count = 0;
-      std::string error;
-      const auto none = [](const char*) -> const char* { return nullptr; };
-      if (!ResolveShard(numbers, none, share, count, error)) {
-        parse.Error =
-            "invalid value '" + arg + "' for --shard (I/N with 1 <= I <= N, auto or auto/N)";
-        return false;
-      }
-      o.Shard = arg;
-      break;
-    }
+    case Opt::Shard:
+      return ApplyShard(arg, parse);
     case Opt::PagesOnly:
       o.PagesOnly = true;
       break;
     case Opt::NoWait:
       o.NoWait = true;
       break;
-    case Opt::Rows:
-      return number(o.Rows, OptionLimits::kMinRows, OptionLimits::kMaxRows);
-    case Opt::Cols:
-      return number(o.Cols, OptionLimits::kMinCols, OptionLimits::kMaxCols);
-    case Opt::Border:
-      return number(o.Border, OptionLimits::kMinBorder, OptionLimits::kMaxBorder);
-    case Opt::Cellpadding:
-      return number(o.Cellpadding, OptionLimits::kMinCellpadding, OptionLimits::kMaxCellpadding);
-    case Opt::Cellspacing:
-      return number(o.Cellspacing, OptionLimits::kMinCellspacing, OptionLimits::kMaxCellspacing);
-    case Opt::Align: {
-      const std::string where = Lower(arg);
-      if (std::find(std::begin(kAlignWords), std::end(kAlignWords), where) ==
-          std::end(kAlignWords)) {
-        parse.Error = "invalid value '" + arg + "' for --align (left, center, right or default)";
-        return false;
-      }
-      o.Align = where == "default" ? std::string() : where;
-      break;
-    }
-    case Opt::ThumbHeight:
-      o.Mode = TThumbMode::tmFixedHeight;
-      return number(o.ThumbHeight, OptionLimits::kMinThumb, OptionLimits::kMaxThumb);
-    case Opt::ThumbWidth:
-      o.Mode = TThumbMode::tmFixedWidth;
-      return number(o.ThumbWidth, OptionLimits::kMinThumb, OptionLimits::kMaxThumb);
-    case Opt::Quality:
-      return number(o.Quality, OptionLimits::kMinQuality, OptionLimits::kMaxQuality);
-    case Opt::Progressive:
-      o.Progressive = true;
-      break;
-    case Opt::NoProgressive:
-      o.Progressive = false;
-      break;
-    case Opt::AutoRotate:
-      o.AutoRotate = true;
-      break;
-    case Opt::NoAutoRotate:
-      o.AutoRotate = false;
-      break;
-    case Opt::Filter:
-      o.Filter = ParseFilterName(arg);
-      if (!o.Filter) {
-        parse.Error = "invalid value '" + arg +
-                      "' for --filter (none, triangle, hermite, bell, bspline, lanczos3 or "
-                      "mitchell)";
-        return false;
-      }
-      break;
+    case Opt::Align:
+      return ApplyAlign(arg, parse);
     case Opt::FastDecode:
       o.FastDecode = true;
-      break;
-    case Opt::Title:
-      o.Title = arg;
-      break;
-    case Opt::Meta:
-      o.Meta = arg;
-      break;
-    case Opt::Background:
-      o.Background = arg;
       break;
     case Opt::HeaderFile:
       o.HeaderFile = arg;
@@ -413,39 +301,6 @@ bool Apply(const OptSpec& spec, const std::optional<std::string>& value, CliPars
     case Opt::FooterFile:
       o.FooterFile = arg;
       break;
-    case Opt::Protect:
-      o.Protect = true;
-      if (value) o.ProtectText = arg;
-      break;
-    case Opt::NoProtect:
-      o.Protect = false;
-      break;
-    case Opt::OpenInWindow:
-      o.OpenInWindow = true;
-      break;
-    case Opt::NoOpenInWindow:
-      o.OpenInWindow = false;
-      break;
-    case Opt::PageWord:
-      o.PageWord = arg;
-      break;
-    case Opt::PrevWord:
-      o.PrevWord = arg;
-      break;
-    case Opt::NextWord:
-      o.NextWord = arg;
-      break;
-    case Opt::CatalogWord:
-      o.CatalogWord = arg;
-      break;
-    case Opt::BackgroundColor:
-      return colour(0);
-    case Opt::LinkColor:
-      return colour(1);
-    case Opt::ALinkColor:
-      return colour(2);
-    case Opt::VLinkColor:
-      return colour(3);
     case Opt::Open:
       o.Open = true;
       break;
@@ -465,22 +320,52 @@ bool Apply(const OptSpec& spec, const std::optional<std::string>& value, CliPars
   return true;
 }
 
+// One flag's lines of --help: the flag in a column of 27, its text beside and below it.
+void HelpLines(const OptSpec& spec, std::string& out) {
+  std::string flag = spec.Short ? std::string("  -") + spec.Short + ", --" : "      --";
+  flag += spec.Long;
+  if (spec.ValueName)
+    flag += spec.Kind == Arg::Optional ? "[=" + std::string(spec.ValueName) + "]"
+                                       : " " + std::string(spec.ValueName);
+  std::string text = spec.Help;
+  if (spec.Row && spec.Row->Max > spec.Row->Min) {
+    const std::size_t at = text.find("{range}");
+    if (at != std::string::npos)
+      text.replace(at, 7, std::to_string(spec.Row->Min) + "-" + std::to_string(spec.Row->Max));
+  }
+  if (text == "{choices}") {
+    text.clear();
+    const auto names = FilterNames();
+    for (std::size_t i = 0; i < names.size(); ++i)
+      text += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + std::string(names[i]);
+  }
+  constexpr std::size_t kColumn = 27;
+  out += flag + std::string(flag.size() < kColumn ? kColumn - flag.size() : 1, ' ');
+  for (char c : text) out += c == '\n' ? "\n" + std::string(kColumn, ' ') : std::string(1, c);
+  out += '\n';
+}
+
 }  // namespace
 
-std::optional<TColor> ParseColorArg(const std::string& text) {
-  if (text.size() == 7 && text[0] == '#') {
-    TColor rgb = 0;
-    for (std::size_t i = 1; i < 7; ++i) {
-      const char c = text[i];
-      if (!std::isxdigit(static_cast<unsigned char>(c))) return std::nullopt;
-      rgb = rgb * 16 + static_cast<TColor>(std::isdigit(static_cast<unsigned char>(c))
-                                               ? c - '0'
-                                               : std::tolower(c) - 'a' + 10);
+std::string CliHelp() {
+  std::string out = kHelpTop;
+  int group = -1;
+  for (const OptSpec& spec : Flags()) {
+    if (!spec.Help) continue;
+    if (static_cast<int>(spec.Group) != group) {
+      group = static_cast<int>(spec.Group);
+      out += "\n" + std::string(kHelpGroups[group]) + ":\n";
     }
-    // #RRGGBB to the 0x00BBGGRR layout.
-    return ((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16);
+    HelpLines(spec, out);
   }
-  return TryStringToColor(text);
+  out += std::string(27, ' ') + kHelpPagesEnd + "\n" + kHelpEnd;
+  return out;
+}
+
+std::optional<std::string> CliOptions::Setting(std::string_view key) const {
+  for (auto it = Settings.rbegin(); it != Settings.rend(); ++it)
+    if (key == it->first->Key) return it->second;
+  return std::nullopt;
 }
 
 namespace {
@@ -599,14 +484,6 @@ bool ResolveShard(const std::string& spec, const EnvLookup& env, int& share, int
   return true;
 }
 
-std::optional<int> ParseFilterName(const std::string& text) {
-  const std::string name = Lower(text);
-  for (std::size_t i = 0; i < std::size(kFilterNames); ++i) {
-    if (name == kFilterNames[i]) return static_cast<int>(i);
-  }
-  return std::nullopt;
-}
-
 CliParse ParseCommandLine(const std::vector<std::string>& args) {
   CliParse parse;
   auto usage = [&](std::string message) {
@@ -688,9 +565,9 @@ std::string BashCompletionScript() {
   for (const TColorName& c : ColorNames()) colors.push_back(c.Name);
 
   std::vector<std::string> options;
-  std::map<Val, std::string> patterns;  // "-o|--target" for each kind of value
-  for (const OptSpec& spec : kOptions) {
-    if (spec.Hidden) continue;
+  std::map<ValueKind, std::string> patterns;  // "-o|--target" for each kind of value
+  for (const OptSpec& spec : Flags()) {
+    if (!spec.Help) continue;
     std::string spelled = "--" + std::string(spec.Long);
     if (spec.Short) spelled = std::string("-") + spec.Short + "|" + spelled;
     if (spec.Short) options.push_back(std::string("-") + spec.Short);
@@ -699,13 +576,13 @@ std::string BashCompletionScript() {
     std::string& pattern = patterns[spec.Values];
     pattern += (pattern.empty() ? "" : "|") + spelled;
   }
-  const std::pair<Val, std::string> actions[] = {
-      {Val::Filter, offer(join(kFilterNames))},
-      {Val::Align, offer(join(kAlignWords))},
-      {Val::Color, offer(join(colors))},
-      {Val::Dir, "_folivant_build_paths -d"},
-      {Val::File, "_folivant_build_paths -f"},
-      {Val::Text, ":"},  // a number or a text: nothing to offer
+  const std::pair<ValueKind, std::string> actions[] = {
+      {V::Filter, offer(join(FilterNames()))},
+      {V::Align, offer(join(kAlignWords))},
+      {V::Color, offer(join(colors))},
+      {V::Dir, "_folivant_build_paths -d"},
+      {V::File, "_folivant_build_paths -f"},
+      {V::Text, ":"},  // a number or a text: nothing to offer
   };
 
   std::string script =

@@ -5,17 +5,29 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "catalog/catalog_options.h"
 #include "imaging/types.h"
+#include "settings/color_text.h"
+#include "settings/option_schema.h"
 
 namespace folivant {
 
-// Every option, as given; unset means "take it from the settings".
+struct OptionRow;
+
+// Every option, as given. The settings options are kept as the settings file would hold them,
+// in the order given (the last wins); unset means "take it from the settings".
 struct CliOptions {
   std::vector<std::string> Inputs;  // pictures and folders, in the order given
-  std::optional<std::string> Target;
+  std::vector<std::pair<const OptionRow*, std::string>> Settings;
+  // The value given last for a settings key.
+  std::optional<std::string> Setting(std::string_view key) const;
+
+  // Not settings: how this run reads and writes settings, how it shares its work, and what
+  // the settings file does not store (the window starts those anew too).
   std::optional<std::string> SettingsFile;
   bool NoSettings = false;
   bool PrintSettings = false;
@@ -25,23 +37,10 @@ struct CliOptions {
   std::optional<std::string> Shard;  // "I/N", "auto" or "auto/N" (checked)
   bool PagesOnly = false;
   bool NoWait = false;  // another build writing into the target: stop instead of waiting
-
-  std::optional<int> Rows, Cols, Border, Cellpadding, Cellspacing;
   std::optional<std::string> Align;  // "left", "center", "right" or "" (default)
   std::optional<TThumbMode> Mode;    // from the last of --thumb-height / --thumb-width
-  std::optional<int> ThumbHeight, ThumbWidth, Quality, Filter;
-  std::optional<bool> Progressive;
-  std::optional<bool> AutoRotate;
-  bool FastDecode = false;  // reduced-size JPEG decoding
-
-  std::optional<std::string> Title, Meta, Background, HeaderFile, FooterFile;
-  std::optional<bool> Protect;
-  std::optional<std::string> ProtectText;
-  std::optional<bool> OpenInWindow;
-  std::optional<std::string> PageWord, PrevWord, NextWord, CatalogWord;
-  // Background, link, active link, visited link (the settings file's colour slot order).
-  std::array<std::optional<TColor>, 4> Colors;
-
+  bool FastDecode = false;           // reduced-size JPEG decoding
+  std::optional<std::string> HeaderFile, FooterFile;
   bool Open = false;
   bool Quiet = false;
 };
@@ -57,10 +56,6 @@ struct CliParse {
 // args: the arguments after the program name. Never throws for bad arguments.
 CliParse ParseCommandLine(const std::vector<std::string>& args);
 
-// A colour as the command line takes it: a colour name of the settings file ("clNavy"),
-// "$00BBGGRR" (or any number the settings file reads), or "#RRGGBB".
-std::optional<TColor> ParseColorArg(const std::string& text);
-
 // Share I of N from --shard: "I/N", or "auto" and "auto/N" from the environment of a
 // scheduler (env looks a variable up, nullptr when unset): a Slurm job array
 // (SLURM_ARRAY_TASK_ID, counted from SLURM_ARRAY_TASK_MIN by SLURM_ARRAY_TASK_STEP, and
@@ -71,14 +66,12 @@ std::optional<TColor> ParseColorArg(const std::string& text);
 bool ResolveShard(const std::string& spec, const std::function<const char*(const char*)>& env,
                   int& share, int& count, std::string& error, std::string* note = nullptr);
 
-// The filter names, "none" .. "mitchell" for 0 .. 6.
-std::optional<int> ParseFilterName(const std::string& text);
-
 // A bash completion script for folivant-build made from the option table: options, the values
 // of --filter, --align and the colours, folders for --target, files elsewhere.
 std::string BashCompletionScript();
 
-extern const char* const kCliHelp;
+// --help: the flags from the option schema and the command line's own table.
+std::string CliHelp();
 extern const char* const kCliVersion;  // "folivant-build v1.7"
 
 }  // namespace folivant

@@ -83,34 +83,7 @@ std::vector<TPictureEntry> ExpandInputs(const std::vector<std::string>& inputs, 
 }
 
 SettingsRecord ApplyOptions(SettingsRecord r, const CliOptions& o) {
-  if (o.Target) r.TargetDir = *o.Target;
-  if (o.Rows) r.TableRows = std::to_string(*o.Rows);
-  if (o.Cols) r.TableCols = std::to_string(*o.Cols);
-  if (o.Border) r.Border = std::to_string(*o.Border);
-  if (o.Cellpadding) r.Cellpadding = std::to_string(*o.Cellpadding);
-  if (o.Cellspacing) r.Cellspacing = std::to_string(*o.Cellspacing);
-  if (o.ThumbHeight) r.ThumbHeight = *o.ThumbHeight;
-  if (o.ThumbWidth) r.ThumbWidth = *o.ThumbWidth;
-  if (o.Quality) r.JPEGQuality = *o.Quality;
-  if (o.Progressive) r.Progressive = *o.Progressive;
-  if (o.AutoRotate) r.AutoRotate = *o.AutoRotate;
-  if (o.Filter) r.Filter = *o.Filter;
-  if (o.Title) r.ContentTitle = *o.Title;
-  if (o.Meta) r.MetaTag = *o.Meta;
-  if (o.Background) r.BackGrnd = *o.Background;
-  if (o.Protect) r.JavaProtect = *o.Protect;
-  if (o.ProtectText) r.JavaProtectText = *o.ProtectText;
-  if (o.OpenInWindow) r.JavaOpen = *o.OpenInWindow;
-  if (o.PageWord) r.PageTitle = *o.PageWord;
-  if (o.PrevWord) r.PrevTitle = *o.PrevWord;
-  if (o.NextWord) r.NextTitle = *o.NextWord;
-  if (o.CatalogWord) r.CatTitle = *o.CatalogWord;
-  for (int slot = 0; slot < kColorSlots; ++slot) {
-    if (o.Colors[slot]) {
-      r.Colors[slot] = *o.Colors[slot];
-      r.ColorTexts[slot] = ColorToString(*o.Colors[slot]);
-    }
-  }
+  for (const auto& [row, text] : o.Settings) SetOptionText(*row, r, text);
   return r;
 }
 
@@ -259,7 +232,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     case CliAction::Usage:
       return Usage(err, parse.Error);
     case CliAction::Help:
-      out << kCliHelp;
+      out << CliHelp();
       return kExitOk;
     case CliAction::Version:
       out << kCliVersion << "\n";

@@ -1,6 +1,7 @@
 #include "settings/color_text.h"
 
 #include <array>
+#include <cctype>
 #include <cstdio>
 
 #include "settings/ini_file.h"
@@ -92,6 +93,22 @@ std::optional<TColor> TryStringToColor(std::string_view text) {
 TColor StringToColor(std::string_view text) {
   if (const auto v = TryStringToColor(text)) return *v;
   throw EColorTextError(text);
+}
+
+std::optional<TColor> ParseColorArg(const std::string& text) {
+  if (text.size() == 7 && text[0] == '#') {
+    TColor rgb = 0;
+    for (std::size_t i = 1; i < 7; ++i) {
+      const char c = text[i];
+      if (!std::isxdigit(static_cast<unsigned char>(c))) return std::nullopt;
+      rgb = rgb * 16 + static_cast<TColor>(std::isdigit(static_cast<unsigned char>(c))
+                                               ? c - '0'
+                                               : std::tolower(c) - 'a' + 10);
+    }
+    // #RRGGBB to the 0x00BBGGRR layout.
+    return ((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16);
+  }
+  return TryStringToColor(text);
 }
 
 }  // namespace folivant

@@ -34,6 +34,10 @@ std::string ColorToString(TColor value);
 // No value for any other text.
 std::optional<TColor> TryStringToColor(std::string_view text);
 
+// A colour as the command line takes it: a colour name ("clNavy"), "$00BBGGRR" (or any number
+// TryStringToColor reads), or "#RRGGBB".
+std::optional<TColor> ParseColorArg(const std::string& text);
+
 // As TryStringToColor; throws EColorTextError for other text.
 TColor StringToColor(std::string_view text);
 

@@ -4,15 +4,13 @@
 
 #include "settings/color_text.h"
 #include "settings/ini_file.h"
+#include "settings/option_schema.h"
 
 namespace folivant {
 
-namespace {
-
-constexpr std::array<const char*, kColorSlots> kColorKeys{"BackColorS", "LinkColorS", "ALinkColorS",
-                                                          "VLinkColorS"};
-
-}  // namespace
+SettingsRecord::SettingsRecord() {
+  for (const OptionRow& row : OptionRows()) SetOptionText(row, *this, row.Default);
+}
 
 int ClampSpin(std::int64_t value, int lo, int hi) {
   return static_cast<int>(std::clamp<std::int64_t>(value, lo, hi));
@@ -27,36 +25,7 @@ int FilterIndexOrNone(std::int64_t value) {
 namespace {
 
 void WriteSettings(const SettingsRecord& r, TIniFile& ini) {
-  const char* g = kGeneralSection;
-  ini.WriteString(g, "TargetDir", r.TargetDir);
-  ini.WriteString(g, "LastDir", r.LastDir);
-  ini.WriteString(g, "BackGrnd", r.BackGrnd);
-  ini.WriteString(g, "ContentTitle", r.ContentTitle);
-  ini.WriteString(g, "MetaTag", r.MetaTag);
-  for (int i = 0; i < kColorSlots; ++i) ini.WriteString(g, kColorKeys[i], r.ColorTexts[i]);
-  ini.WriteString(g, "PageTitle", r.PageTitle);
-  ini.WriteString(g, "PrevTitle", r.PrevTitle);
-  ini.WriteString(g, "NextTitle", r.NextTitle);
-  ini.WriteString(g, "CatTitle", r.CatTitle);
-
-  const char* t = kTableSection;
-  ini.WriteString(t, "TableCols", r.TableCols);
-  ini.WriteString(t, "TableRows", r.TableRows);
-  ini.WriteString(t, "Border", r.Border);
-  ini.WriteString(t, "Cellpadding", r.Cellpadding);
-  ini.WriteString(t, "Cellspacing", r.Cellspacing);
-
-  const char* im = kImageSection;
-  ini.WriteInteger(im, "ThumbHeight", r.ThumbHeight);
-  ini.WriteInteger(im, "ThumbWidth", r.ThumbWidth);
-  ini.WriteInteger(im, "JPEGQuality", r.JPEGQuality);
-  ini.WriteBool(im, "Progressive", r.Progressive);
-  ini.WriteInteger(im, "Filter", FilterIndexOrNone(r.Filter));
-  ini.WriteBool(im, "JavaProtect", r.JavaProtect);
-  ini.WriteString(im, "JavaProtectText", r.JavaProtectText);
-  ini.WriteBool(im, "JavaOpen", r.JavaOpen);
-  ini.WriteBool(im, "AutoRotate", r.AutoRotate);
-
+  for (const OptionRow& row : OptionRows()) WriteOption(row, r, ini);
   if (r.Window) {
     const WindowPlacement& w = *r.Window;
     const char* wi = kWindowSection;
@@ -120,50 +89,6 @@ std::string NotSettings(const TIniFile& ini) {
          "], [" + kTableSection + "] and [" + kImageSection + "]";
 }
 
-void ReadGeneral(const TIniFile& ini, SettingsRecord& r) {
-  static const SettingsRecord kDefaults;
-  const char* g = kGeneralSection;
-  r.TargetDir = ini.ReadString(g, "TargetDir", kDefaults.TargetDir);
-  r.LastDir = ini.ReadString(g, "LastDir", kDefaults.LastDir);
-  r.BackGrnd = ini.ReadString(g, "BackGrnd", kDefaults.BackGrnd);
-  r.ContentTitle = ini.ReadString(g, "ContentTitle", kDefaults.ContentTitle);
-  for (int i = 0; i < kColorSlots; ++i)
-    r.ColorTexts[i] = ini.ReadString(g, kColorKeys[i], kDefaults.ColorTexts[i]);
-  r.MetaTag = ini.ReadString(g, "MetaTag", kDefaults.MetaTag);
-  r.PageTitle = ini.ReadString(g, "PageTitle", kDefaults.PageTitle);
-  r.PrevTitle = ini.ReadString(g, "PrevTitle", kDefaults.PrevTitle);
-  r.NextTitle = ini.ReadString(g, "NextTitle", kDefaults.NextTitle);
-  r.CatTitle = ini.ReadString(g, "CatTitle", kDefaults.CatTitle);
-}
-
-void ReadTableAndImage(const TIniFile& ini, SettingsRecord& r) {
-  static const SettingsRecord kDefaults;
-  const char* t = kTableSection;
-  // The Columns and Rows spinners take the number and show their position in the field.
-  r.TableCols = std::to_string(ClampSpin(ini.ReadInteger(t, "TableCols", 4), OptionLimits::kMinCols,
-                                         OptionLimits::kMaxCols));
-  r.TableRows = std::to_string(ClampSpin(ini.ReadInteger(t, "TableRows", 4), OptionLimits::kMinRows,
-                                         OptionLimits::kMaxRows));
-  r.Border = ini.ReadString(t, "Border", kDefaults.Border);
-  r.Cellpadding = ini.ReadString(t, "Cellpadding", kDefaults.Cellpadding);
-  r.Cellspacing = ini.ReadString(t, "Cellspacing", kDefaults.Cellspacing);
-
-  const char* im = kImageSection;
-  r.ThumbHeight = ClampSpin(ini.ReadInteger(im, "ThumbHeight", kDefaults.ThumbHeight),
-                            OptionLimits::kMinThumb, OptionLimits::kMaxThumb);
-  r.ThumbWidth = ClampSpin(ini.ReadInteger(im, "ThumbWidth", kDefaults.ThumbWidth),
-                           OptionLimits::kMinThumb, OptionLimits::kMaxThumb);
-  r.JPEGQuality = ClampSpin(ini.ReadInteger(im, "JPEGQuality", kDefaults.JPEGQuality),
-                            OptionLimits::kMinQuality, OptionLimits::kMaxQuality);
-  r.Progressive = ini.ReadBool(im, "Progressive", kDefaults.Progressive);
-  r.Filter = FilterIndexOrNone(ini.ReadInteger(im, "Filter", kDefaults.Filter));
-  r.JavaProtect = ini.ReadBool(im, "JavaProtect", kDefaults.JavaProtect);
-  r.JavaProtectText = ini.ReadString(im, "JavaProtectText", kDefaults.JavaProtectText);
-  r.JavaOpen = ini.ReadBool(im, "JavaOpen", kDefaults.JavaOpen);
-  // A file from before this key turns pictures upright too.
-  r.AutoRotate = ini.ReadBool(im, "AutoRotate", kDefaults.AutoRotate);
-}
-
 // The frame as last saved, when every value is there; the window keeps it on a screen.
 std::optional<WindowPlacement> ReadWindow(const TIniFile& ini) {
   const char* wi = kWindowSection;
@@ -190,19 +115,10 @@ SettingsLoad LoadSettings(const std::string& path, const SettingsRecord& current
   if (!out.FileProblem.empty()) return out;  // the settings in hand are worth more
 
   SettingsRecord& r = out.Record;
-  ReadGeneral(ini, r);
-  ReadTableAndImage(ini, r);
+  // Every readable colour is applied; a bad text stays as its picker's text.
+  for (const OptionRow& row : OptionRows())
+    if (!ReadOption(row, ini, r)) out.Errors.push_back({row.Slot, row.Key, OptionText(row, r)});
   r.Window = ReadWindow(ini);
-  // The pickers: every readable colour is applied; a bad text stays as its picker's text.
-  for (int i = 0; i < kColorSlots; ++i) {
-    const auto color = TryStringToColor(r.ColorTexts[i]);
-    if (!color) {
-      out.Errors.push_back({i, kColorKeys[i], r.ColorTexts[i]});
-      continue;
-    }
-    r.Colors[i] = *color;
-    r.ColorTexts[i] = ColorToString(*color);  // the picker's change handling rewrites the text
-  }
   return out;
 }
 

@@ -31,9 +31,11 @@ struct WindowPlacement {
   friend bool operator==(const WindowPlacement&, const WindowPlacement&) = default;
 };
 
-// What the settings file stores, held as the window holds it. Start values are the reading
-// defaults: the state of a first run without a settings file.
+// What the settings file stores, held as the window holds it. A new record holds the reading
+// defaults (the schema's, option_schema.h): the state of a first run without a settings file.
 struct SettingsRecord {
+  SettingsRecord();
+
   // "General Options"
   std::string TargetDir;  // Target Directory field
   std::string LastDir;    // last picture folder
@@ -41,34 +43,34 @@ struct SettingsRecord {
   std::string ContentTitle;
   std::string MetaTag;
   // The carried colour texts, written as they stand; indexed by TColorSlot.
-  std::array<std::string, kColorSlots> ColorTexts{"clWhite", "$00990000", "$00990000", "clPurple"};
-  std::string PageTitle = "Page";
-  std::string PrevTitle = "Previous";
-  std::string NextTitle = "Next";
-  std::string CatTitle = "Catalog";
+  std::array<std::string, kColorSlots> ColorTexts;
+  std::string PageTitle;
+  std::string PrevTitle;
+  std::string NextTitle;
+  std::string CatTitle;
   // "Table Options": the fields' texts, whatever was typed.
-  std::string TableCols = "4";
-  std::string TableRows = "4";
-  std::string Border = "1";
-  std::string Cellpadding = "0";
-  std::string Cellspacing = "2";
+  std::string TableCols;
+  std::string TableRows;
+  std::string Border;
+  std::string Cellpadding;
+  std::string Cellspacing;
   // "Image Options"
-  int ThumbHeight = 96;
-  int ThumbWidth = 70;
-  int JPEGQuality = 75;
+  int ThumbHeight = 0;
+  int ThumbWidth = 0;
+  int JPEGQuality = 0;
   bool Progressive = false;
   int Filter = -1;  // 0..6, or -1: no entry chosen
   bool JavaProtect = false;
-  std::string JavaProtectText = "Right Mouse Click Disabled!!!";
+  std::string JavaProtectText;
   bool JavaOpen = false;
-  bool AutoRotate = true;  // turn pictures upright by their EXIF orientation
+  bool AutoRotate = false;  // turn pictures upright by their EXIF orientation
 
   // [Window], only once the window has written it: the command line keeps what it read.
   std::optional<WindowPlacement> Window;
 
   // Not stored: the pickers' colours. Each normally equals its colour text; a colour text
   // that could not be read leaves its picker's colour as it was.
-  std::array<TColor, kColorSlots> Colors{0xFFFFFF, 0x990000, 0x990000, 0x800080};
+  std::array<TColor, kColorSlots> Colors{};
 
   friend bool operator==(const SettingsRecord&, const SettingsRecord&) = default;
 };

@@ -105,6 +105,7 @@ class WindowTest : public QObject, folivant::test::TWindowHarness {
     // A first start: the fields show the defaults; the parameters follow the quality field.
     QCOMPARE(Text("IndexTitle") + Text("TableCellPadEdit") + Text("TableCellSpaceEdit"),
              QStringLiteral("02"));
+    QCOMPARE(W<TUpDown>("UpDown7")->Position() * 10 + W<TUpDown>("UpDown8")->Position(), 2);
     QCOMPARE(W<QComboBox>("FilterComboBox")->currentIndex(), -1);
     QCOMPARE(f.HtmlColor(0) + f.HtmlColor(1) + f.HtmlColor(3),
              QStringLiteral("#FFFFFF#000099#800080"));

@@ -53,20 +53,28 @@ TEST(CliParse, GnuForms) {
                         "Lanczos3", "--align", "center", "a.jpg", "--", "-b.jpg"});
   ASSERT_EQ(p.Action, CliAction::Build) << p.Error;
   const CliOptions& o = p.Options;
-  EXPECT_EQ(*o.Target + *o.Align, "outcenter");
-  EXPECT_TRUE(o.Quiet && o.Mode == TThumbMode::tmFixedWidth && o.Filter == 5);
-  EXPECT_EQ(o.Jobs * 1000000 + *o.Rows * 10000 + *o.Cols * 100 + *o.ThumbWidth, 4030580);
+  EXPECT_EQ(*o.Setting("TargetDir") + *o.Align, "outcenter");
+  EXPECT_TRUE(o.Quiet && o.Mode == TThumbMode::tmFixedWidth && o.Setting("Filter") == "5");
+  EXPECT_EQ(std::to_string(o.Jobs) + *o.Setting("TableRows") + *o.Setting("TableCols") +
+                *o.Setting("ThumbWidth"),
+            "43580");
   EXPECT_EQ(o.Inputs, (std::vector<std::string>{"a.jpg", "-b.jpg"}));
-  EXPECT_EQ(Parse("-oout x").Options.Target, "out");
-  EXPECT_EQ(Parse("--target=a=b x").Options.Target, "a=b");
+  EXPECT_EQ(Parse("-oout x").Options.Setting("TargetDir"), "out");
+  EXPECT_EQ(Parse("--target=a=b x").Options.Setting("TargetDir"), "a=b");
   EXPECT_EQ(Parse("--align default x").Options.Align, "");
   EXPECT_EQ(Parse("--thumb-width 50 --thumb-height 60 x").Options.Mode, TThumbMode::tmFixedHeight);
-  CliOptions s = Parse("--protect --open-in-window --progressive x").Options;
-  EXPECT_TRUE(*s.Protect && !s.ProtectText && *s.OpenInWindow && *s.Progressive);
-  s = ParseCommandLine(
-          {"--protect=No copies", "--no-progressive", "--protect", "--no-protect", "x"})
-          .Options;
-  EXPECT_TRUE(*s.ProtectText == "No copies" && !*s.Progressive && !*s.Protect);
+  // Switches and their values as the settings file holds them; the last one given wins.
+  const auto settings = [](const CliOptions& s) {
+    std::string out;
+    for (const char* key : {"JavaProtect", "JavaProtectText", "JavaOpen", "Progressive"})
+      out += s.Setting(key).value_or("-") + "|";
+    return out;
+  };
+  EXPECT_EQ(settings(Parse("--protect --open-in-window --progressive x").Options), "1|-|1|1|");
+  EXPECT_EQ(settings(ParseCommandLine({"--protect=No copies", "--no-progressive", "--protect",
+                                       "--no-protect", "--link-color=#0080FF", "x"})
+                         .Options),
+            "0|No copies|-|0|");
   // Help wins over the version whatever their order; a bad option wins over both.
   const std::pair<const char*, CliAction> actions[] = {{"-h -V", CliAction::Help},
                                                        {"--version -h", CliAction::Help},
@@ -206,6 +214,22 @@ TEST(CliRun, HelpVersionAndUsage) {
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("larger than 16 MB"), std::string::npos) << r.err;
   }
+}
+
+// The man page lists every flag --help lists (both come from the option tables), and no other.
+TEST(CliRun, ManPageListsTheFlagsOfTheHelp) {
+  const auto flags = [](const std::string& text, const std::regex& line) {
+    std::set<std::string> out;
+    for (std::sregex_iterator it(text.begin(), text.end(), line), end; it != end; ++it)
+      out.insert(std::regex_replace((*it)[1].str(), std::regex(R"(\\)"), ""));
+    return out;
+  };
+  const std::set<std::string> help =
+      flags(RunTool({"--help"}).out, std::regex(R"(\n  (?:-., |    )--([a-z-]+))"));
+  EXPECT_EQ(help.size(), 46u);
+  EXPECT_EQ(flags(ReadFile(FOLIVANT_SOURCE_DIR "/docs/folivant-build.1"),
+                  std::regex(R"(\.TP\n(?:\\fB\\-.\\fR, )?\\fB\\-\\-((?:[a-z]|\\-)+))")),
+            help);
 }
 
 class CliBuild : public ::testing::Test {
