@@ -192,23 +192,6 @@ const OptSpec* FindShort(char c) {
 
 constexpr int kMaxShares = 1000000;
 
-// A whole number from digits only, within lo..hi.
-std::optional<int> ParseNumber(const std::string& text, int lo, int hi) {
-  if (text.empty() || text.size() > 9) return std::nullopt;
-  int value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + (c - '0');
-  }
-  if (value < lo || value > hi) return std::nullopt;
-  return value;
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 // A settings option: its value as the settings file holds it. An on-flag's optional value
 // sets the row's ValueKey; the thumbnail sizes also choose the mode.
 bool ApplySetting(const OptSpec& spec, const std::optional<std::string>& value, CliParse& parse) {
@@ -244,7 +227,7 @@ bool ApplyShard(const std::string& arg, CliParse& parse) {
 }
 
 bool ApplyAlign(const std::string& arg, CliParse& parse) {
-  const std::string where = Lower(arg);
+  const std::string where = LowerText(arg);
   if (std::find(std::begin(kAlignWords), std::end(kAlignWords), where) == std::end(kAlignWords)) {
     parse.Error = "invalid value '" + arg + "' for --align (left, center, right or default)";
     return false;
@@ -273,7 +256,7 @@ bool Apply(const OptSpec& spec, const std::optional<std::string>& value, CliPars
       o.SaveSettingsFile = arg;
       break;
     case Opt::Jobs: {
-      const auto jobs = ParseNumber(arg, 1, 1024);
+      const auto jobs = ParseDigits(arg, 1, 1024);
       if (!jobs)
         parse.Error = "invalid value '" + arg + "' for --jobs (a whole number from 1 to 1024)";
       o.Jobs = jobs.value_or(0);
@@ -373,7 +356,7 @@ namespace {
 using EnvLookup = std::function<const char*(const char*)>;
 
 std::optional<int> Whole(const char* text, int lo, int hi) {
-  return text ? ParseNumber(text, lo, hi) : std::nullopt;
+  return text ? ParseDigits(text, lo, hi) : std::nullopt;
 }
 
 // Share i of n from a Slurm job array: its ids evenly spaced from SLURM_ARRAY_TASK_MIN by

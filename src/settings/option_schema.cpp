@@ -335,13 +335,15 @@ std::int32_t DefaultNumber(const OptionRow& row) {
   return TryStrToInt(row.Default).value_or(0);
 }
 
-std::string Lower(std::string text) {
+}  // namespace
+
+std::string LowerText(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return text;
 }
 
 // A whole number from digits only, within lo..hi.
-std::optional<int> Digits(const std::string& text, int lo, int hi) {
+std::optional<int> ParseDigits(const std::string& text, int lo, int hi) {
   if (text.empty() || text.size() > 9) return std::nullopt;
   int value = 0;
   for (char c : text) {
@@ -351,8 +353,6 @@ std::optional<int> Digits(const std::string& text, int lo, int hi) {
   if (value < lo || value > hi) return std::nullopt;
   return value;
 }
-
-}  // namespace
 
 std::span<const OptionRow> OptionRows() {
   return kRows;
@@ -369,7 +369,7 @@ std::span<const std::string_view> FilterNames() {
 }
 
 std::optional<int> ParseFilterName(const std::string& text) {
-  const std::string name = Lower(text);
+  const std::string name = LowerText(text);
   for (std::size_t i = 0; i < kFilterNames.size(); ++i)
     if (name == kFilterNames[i]) return static_cast<int>(i);
   return std::nullopt;
@@ -451,7 +451,7 @@ std::optional<std::string> OptionArgument(const OptionRow& row, const std::strin
     case T::TypedNumber:
     case T::SpinText:
     case T::Number:
-      if (const auto n = Digits(arg, row.Min, row.Max)) return std::to_string(*n);
+      if (const auto n = ParseDigits(arg, row.Min, row.Max)) return std::to_string(*n);
       error = "invalid value '" + arg + "' for " + flag + " (a whole number from " +
               std::to_string(row.Min) + " to " + std::to_string(row.Max) + ")";
       return std::nullopt;

@@ -32,6 +32,11 @@ enum class OptionType : std::uint8_t {
 enum class HelpGroup : std::uint8_t { Where, Table, Thumbnails, Pages };
 enum class ValueKind : std::uint8_t { Text, Dir, File, Filter, Align, Color };
 
+// A whole number from digits only (no sign, at most nine), within lo..hi.
+std::optional<int> ParseDigits(const std::string& text, int lo, int hi);
+// ASCII letters in lower case.
+std::string LowerText(std::string text);
+
 struct OptionRow {
   // The settings file.
   const char* Section = nullptr;
