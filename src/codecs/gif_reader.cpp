@@ -224,10 +224,10 @@ void ReadGifStream(TStream& stream, TBitmap& bmp, int& numImages, bool paramsOnl
   if (!aborting) progress.Report(100);
 }
 
-void ReadGifFile(const std::string& fileName, TBitmap& bmp, int& numImages, TProgressRec& progress,
-                 TIOParamsVals& params) {
-  TFileStream s(fileName, TFileMode::fmOpenRead);
-  ReadGifStream(s, bmp, numImages, false, progress, params);
+void ReadGifPicture(TStream& s, TBitmap& bmp, TIOParamsVals& params, bool paramsOnly,
+                    TProgressRec& progress) {
+  int numImages = 0;
+  ReadGifStream(s, bmp, numImages, paramsOnly, progress, params);
 }
 
 }  // namespace folivant

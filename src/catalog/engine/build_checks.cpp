@@ -76,9 +76,7 @@ std::string PictureProblem(const CatalogItem& item, std::uint64_t& size) {
   if (ReadsAs(named, found)) return {};
   const std::string notA = cannot + ": " + item.SourcePath + " is not a ";
   if (named == TPictureKind::pkNone) {
-    return notA +
-           "picture: its name does not end in .jpg, .jpeg, .gif, .png, .webp, .heic, "
-           ".heif, .avif, .tif or .tiff, and " +
+    return notA + "picture: its name does not end in " + ListedExtensionsText() + ", and " +
            WhatItHolds(bytes, found);
   }
   return notA + PictureKindName(named) + " picture: " + WhatItHolds(bytes, found);

@@ -23,6 +23,7 @@
 #include "catalog/engine/picture_upright.h"
 #include "catalog/engine/target_files.h"
 #include "catalog/page_writer.h"
+#include "codecs/codecs.h"
 #include "imaging/image_box.h"
 #include "imaging/resample.h"
 #include "imaging/stream.h"
@@ -32,15 +33,9 @@ namespace {
 
 // The reason a loader gives up, for "Cannot read picture NAME: reason".
 std::string LoadFailureReason(const std::string& name) {
-  const std::string ext = LowerExtension(name);
-  if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe") return "not a valid JPEG file";
-  if (ext == ".gif") return "not a valid GIF file";
-  if (ext == ".png") return "not a valid PNG file";
-  if (ext == ".heic" || ext == ".heif") return "not a valid HEIF file";
-  if (ext == ".avif") return "not a valid AVIF file";
-  if (ext == ".webp") return "not a valid WebP file";
-  if (ext == ".tif" || ext == ".tiff") return "not a valid TIFF file";
-  return "no reader for this kind of file";
+  const TPictureKind kind = PictureKindOfName(name);
+  if (kind == TPictureKind::pkNone) return "no reader for this kind of file";
+  return std::string("not a valid ") + PictureKindName(kind) + " file";
 }
 
 // Copy progress is told at least this often, and at the start and end of the copies.
@@ -52,49 +47,18 @@ TResampleFilter FilterOf(int filter) {
   return static_cast<TResampleFilter>(filter);
 }
 
-// Width and height from a JPEG file's frame header, without decoding: the markers before the
-// first frame header are walked by their lengths, within the first few megabytes.
+// Width and height from a JPEG file's frame header, without decoding.
 bool ReadJpegSize(const std::string& path, int& width, int& height) {
-  std::string why;
-  const int fd = OpenRegularFile(path, why);
-  if (fd < 0) return false;
-  std::FILE* f = ::fdopen(fd, "rb");
-  if (!f) {
-    ::close(fd);
+  try {
+    TFileStream stream(path, TFileMode::fmOpenRead);
+    return ReadJpegFrameSize(stream, width, height);
+  } catch (const EFileError&) {
     return false;
   }
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(f, &std::fclose);
-  auto byte = [&]() { return std::fgetc(f); };
-  if (byte() != 0xFF || byte() != 0xD8) return false;
-  constexpr long kMaxScan = 8L << 20;
-  while (std::ftell(f) < kMaxScan) {
-    int c = byte();
-    if (c != 0xFF) return false;
-    do c = byte();
-    while (c == 0xFF);  // fill bytes
-    if (c == EOF) return false;
-    if (c == 0x01 || (c >= 0xD0 && c <= 0xD7)) continue;  // markers without a length
-    if (c == 0xD9 || c == 0xDA) return false;             // end, or scan data before a frame
-    const int hi = byte(), lo = byte();
-    if (hi == EOF || lo == EOF) return false;
-    const long length = (hi << 8) | lo;
-    if (length < 2) return false;
-    const bool frame = c >= 0xC0 && c <= 0xCF && c != 0xC4 && c != 0xC8 && c != 0xCC;
-    if (frame) {
-      unsigned char h[5];
-      if (length < 7 || std::fread(h, 1, 5, f) != 5) return false;
-      height = (h[1] << 8) | h[2];
-      width = (h[3] << 8) | h[4];
-      return width > 0 && height > 0;
-    }
-    if (std::fseek(f, length - 2, SEEK_CUR) != 0) return false;
-  }
-  return false;
 }
 
 bool IsJpegName(const std::string& name) {
-  const std::string ext = LowerExtension(name);
-  return ext == ".jpg" || ext == ".jpeg" || ext == ".jpe";
+  return PictureKindOfName(name) == TPictureKind::pkJpeg;
 }
 
 // The side in proportion to a given one, truncated: at least 1 pixel, so a very thin picture

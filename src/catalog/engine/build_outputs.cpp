@@ -192,8 +192,7 @@ bool TBuildOutputs::Copy(int i) {
   TPictureRecord& e = entries_[i];
   e.Name = item.PictureName;
   // Transparent areas take the pages' background colour; a JPEG has none.
-  const std::string ext = LowerExtension(item.PictureName);
-  const bool opaque = ext == ".jpg" || ext == ".jpeg" || ext == ".jpe";
+  const bool opaque = !PictureFormat(PictureKindOfName(item.PictureName)).Transparency;
   e.ImageKey = opaque ? key_ : key_ + " fill=" + request_.Options.BackColorHtml;
   if (firstOfName_[i] != i) {  // the same picture listed again: its first listing copied it
     const TPictureRecord& first = entries_[firstOfName_[i]];
