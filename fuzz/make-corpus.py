@@ -119,6 +119,8 @@ def main():
         ext = name.rsplit(".", 1)[1]
         target = {"gif": "gif", "png": "png", "jpg": "jpeg"}[ext]
         put(target, name, data)
+        if name in ("base.jpg", "progressive.jpg", "restart.jpg"):
+            put("jpeg_frame", name, data)
         if name in ("plain.gif", "bw.gif", "base.jpg", "progressive.jpg", "rgba.png",
                     "pal1.png", "interlaced.png", "cmyk.jpg", "anim.gif"):
             put("whole", name, bytes([40, len(name) % 7 | (0x80 if "prog" in name else 0)]) + data)
@@ -160,6 +162,15 @@ def main():
         blocks += bytes([len(chunk)]) + chunk
     blocks += b"\0"
     put("lzw", "hand-full-table.lzw", struct.pack("<HHB", 99, 49, 1) + bytes(blocks))
+
+    # Frame headers behind fill bytes, a marker without a length, a length past the end, a frame
+    # header cut short and scan data before any frame.
+    sof = bytes([0xFF, 0xC0, 0, 11, 8, 0, 3, 0, 5, 1, 1, 0x11, 0])
+    for i, data in enumerate([b"\xff\xd8\xff\xff\xff\x01" + sof,
+                              b"\xff\xd8\xff\xe1\x00\x04ab\xff\xd0" + sof,
+                              b"\xff\xd8\xff\xe0\xff\xff", b"\xff\xd8" + sof[:6],
+                              b"\xff\xd8\xff\xda\x00\x02" + sof]):
+        put("jpeg_frame", f"hand{i}.jpg", data)
 
     # Resampler: sizes, filter and pixels.
     for i, head in enumerate([(10, 8, 4, 3, 1), (3, 30, 20, 2, 5), (1, 1, 40, 40, 6),

@@ -5,6 +5,8 @@
 #include <QString>
 #include <string>
 
+#include "imaging/picture_formats.h"
+
 namespace folivant {
 
 inline std::string S(const QString& s) {
@@ -14,10 +16,8 @@ inline QString Q(const std::string& s) {
   return QString::fromStdString(s);
 }
 
-inline const QString kPictureFilter = QStringLiteral(
-    "Image Files|*.jpg; *.jpeg; *.gif; *.png; *.webp; *.heic; *.heif; *.avif; *.tif; *.tiff|"
-    "JPG Files|*.jpg; *.jpeg|GIF Files|*.gif|PNG Files|*.png|WebP Files|*.webp|"
-    "HEIF Files|*.heic; *.heif; *.avif|TIFF Files|*.tif; *.tiff");
+// From the format registry: "Image Files|*.jpg; *.jpeg; ...|JPG Files|*.jpg; *.jpeg|...".
+inline const QString kPictureFilter = QString::fromStdString(PictureDialogFilter());
 // Page backgrounds must be pictures browsers show.
 inline const QString kBackgroundFilter = QStringLiteral(
     "Image Files|*.jpg; *.jpeg; *.gif; *.png|JPG Files|*.jpg; *.jpeg|GIF Files|*.gif|"

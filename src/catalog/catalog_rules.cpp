@@ -8,6 +8,8 @@
 #include <limits>
 #include <system_error>
 
+#include "imaging/picture_formats.h"
+
 namespace folivant {
 
 std::string PageFileName(std::string_view pictureName) {
@@ -22,11 +24,7 @@ std::string TnFileName(std::string_view pictureName) {
 }
 
 bool NeedsWebCopy(std::string_view pictureName) {
-  const auto dot = pictureName.rfind('.');
-  if (dot == std::string_view::npos) return false;
-  std::string ext(pictureName.substr(dot + 1));
-  for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  return ext == "heic" || ext == "heif" || ext == "tif" || ext == "tiff";
+  return PictureFormat(PictureKindOfName(std::string(pictureName))).WebCopy;
 }
 
 std::string WebCopyFileName(std::string_view pictureName) {

@@ -24,8 +24,8 @@ std::string PageFileName(std::string_view pictureName);
 // a name without "." gets ".jpg" appended.
 std::string TnFileName(std::string_view pictureName);
 
-// Pictures that browsers do not show (HEIC, HEIF, TIFF: by extension, any case) get a web copy,
-// a JPEG that their pages show instead.
+// Pictures that browsers do not show (HEIC, HEIF, TIFF: by extension, any case, as the format
+// registry says) get a web copy, a JPEG that their pages show instead.
 bool NeedsWebCopy(std::string_view pictureName);
 // The web copy: the picture's whole name with ".jpg" added (IMG_1.HEIC -> IMG_1.HEIC.jpg), so
 // pictures of one name in different formats get different copies.

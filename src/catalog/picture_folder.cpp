@@ -5,6 +5,7 @@
 #include <set>
 
 #include "catalog/catalog_rules.h"
+#include "imaging/picture_formats.h"
 
 namespace folivant {
 namespace fs = std::filesystem;
@@ -19,11 +20,7 @@ std::string Lower(std::string text) {
 }  // namespace
 
 bool IsPictureName(const std::string& name) {
-  const std::size_t dot = name.rfind('.');
-  if (dot == std::string::npos) return false;
-  const std::string ext = Lower(name.substr(dot));
-  return ext == ".jpg" || ext == ".jpeg" || ext == ".gif" || ext == ".png" || ext == ".webp" ||
-         ext == ".heic" || ext == ".heif" || ext == ".avif" || ext == ".tif" || ext == ".tiff";
+  return IsListedPictureName(name);
 }
 
 std::vector<std::string> FolderPictureNames(const std::string& folder, std::string& error) {

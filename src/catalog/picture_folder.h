@@ -7,8 +7,8 @@
 
 namespace folivant {
 
-// A picture by its name: *.jpg, *.jpeg, *.gif, *.png, *.webp, *.heic, *.heif, *.avif, *.tif or
-// *.tiff, any letter case.
+// A picture by its name: one of the format registry's listed extensions (*.jpg, *.jpeg, *.gif,
+// *.png, *.webp, *.heic, *.heif, *.avif, *.tif or *.tiff), any letter case.
 bool IsPictureName(const std::string& name);
 
 // The names of a folder's pictures, sorted by name without regard to case (ties by bytes),

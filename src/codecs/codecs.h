@@ -13,9 +13,9 @@
 
 namespace folivant {
 
-// Fills the toolkit's codec table (imaging/codec_hooks.h) and the two global GIF LZW hooks,
-// and gives the format registry its WebP, HEIF and AVIF entries. Idempotent and thread-safe;
-// every program calls it once at start.
+// Gives the format registry (imaging/picture_formats.h) its readers, the codec table
+// (imaging/codec_hooks.h) the JPEG writer, and sets the two global GIF LZW hooks. Idempotent and
+// thread-safe; every program calls it once at start.
 void InstallCodecs();
 
 bool IsJpegStream(TStream& s);
@@ -25,11 +25,15 @@ void ReadJpegStream(TStream& s, TBitmap& bmp, TIOParamsVals& params, bool params
 // for every picture within the size limit.
 std::int64_t JpegWorkMemoryLimit();
 void WriteJpegStream(TStream& s, const TBitmap& bmp, TIOParamsVals& params, TProgressRec& progress);
+// Width and height from a JPEG's first frame header, read from the stream's position without
+// decoding; false when the stream is no JPEG or no frame header comes in its first 8 MB.
+bool ReadJpegFrameSize(TStream& s, int& width, int& height);
 
-void ReadGifFile(const std::string& fileName, TBitmap& bmp, int& numImages, TProgressRec& progress,
-                 TIOParamsVals& params);
 void ReadGifStream(TStream& s, TBitmap& bmp, int& numImages, bool paramsOnly,
                    TProgressRec& progress, TIOParamsVals& params);
+// ReadGifStream as the format registry calls a reader.
+void ReadGifPicture(TStream& s, TBitmap& bmp, TIOParamsVals& params, bool paramsOnly,
+                    TProgressRec& progress);
 void DecodeGifLzw(TStream& s, int height, int width, bool interlaced, std::uint8_t* pixels);
 void EncodeGifLzw(TStream& s, int height, int width, bool interlaced, int bitsPerPixel,
                   const std::uint8_t* pixels);
@@ -37,11 +41,6 @@ void EncodeGifLzw(TStream& s, int height, int width, bool interlaced, int bitsPe
 bool IsPngStream(TStream& s);
 void ReadPngStream(TStream& s, TBitmap& bmp, TIOParamsVals& params, bool paramsOnly,
                    TProgressRec& progress);
-
-// Registry codes of the formats read through the registry.
-constexpr int kFileTypeWebp = 12;
-constexpr int kFileTypeHeif = 13;
-constexpr int kFileTypeAvif = 14;
 
 // The first page; a black-and-white page stays 1-bit.
 bool IsTiffStream(TStream& s);

@@ -62,6 +62,89 @@ bool IsBlackThenWhite(const TColorTable& t, int count) {
   return count == 2 && t[0] == TRGB{0, 0, 0} && t[1] == TRGB{255, 255, 255};
 }
 
+// The header and global colour table into params: the global table's bits, or 0 when the
+// stream is no GIF (aborting set).
+int ReadGifHeader(GifInput& s, TIOParamsVals& params, TColorTable& global, bool& aborting) {
+  std::uint8_t header[13] = {};
+  const std::size_t got = s.Read(header, sizeof header);
+  if (got < 3 || std::memcmp(header, "GIF", 3) != 0) {
+    aborting = true;
+    return 0;
+  }
+  std::size_t versionLen = 0;
+  while (versionLen < 6 && versionLen < got && header[versionLen] != 0) ++versionLen;
+  params.GifVersion.assign(reinterpret_cast<const char*>(header), versionLen);
+  params.GifWinWidth = Le16(header + 6);
+  params.GifWinHeight = Le16(header + 8);
+  params.GifRatio = header[12];
+  params.DpiX = ScreenDpi().X;
+  params.DpiY = ScreenDpi().Y;
+  params.SamplesPerPixel = 1;
+  const int globalBits = (header[10] & 7) + 1;
+  if ((header[10] & 0x80) != 0) {
+    ReadColorTable(s, 1 << globalBits, global);
+    params.GifBackground = global[header[11]];
+  }
+  if (got < sizeof header || s.AtEnd()) aborting = true;
+  return globalBits;
+}
+
+// The wanted image's colour indexes; false when the read is to stop (aborting or the size
+// refused).
+bool DecodeGifIndexes(TStream& stream, GifInput& s, const TIOParamsVals& params, int width,
+                      int height, TProgressRec& progress, std::vector<std::uint8_t>& indexes) {
+  // Nothing is allocated for a picture the size limit refuses, or for an empty one. The
+  // logical screen is never allocated, so its size does not matter.
+  if (!PictureSizeAllowed(width, height)) {
+    progress.RefuseSize(width, height);
+    return false;
+  }
+  if (width == 0 || height == 0) {
+    *progress.Aborting = true;
+    return false;
+  }
+  indexes.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0);
+  const std::int64_t before = s.Position();
+  const TGifLzwDecompress hook =
+      params.GifLzwDecompress ? params.GifLzwDecompress : DefGifLzwDecompress;
+  if (hook) hook(stream, height, width, params.GifInterlaced, indexes.data());
+  s.Sync();
+  if (s.Position() == before) {
+    *progress.Aborting = true;
+    return false;
+  }
+  progress.Report(70);
+  return !*progress.Aborting;
+}
+
+// The indexes in their colours; transparent pixels show the page behind them, as in a browser.
+void PaintGifImage(const std::vector<std::uint8_t>& indexes, const TColorTable& table,
+                   const TIOParamsVals& params, int transIndex, int width, int height,
+                   TBitmap& bmp) {
+  const bool transparent = params.GifTransparent;
+  const std::uint8_t clear = static_cast<std::uint8_t>(transIndex);
+  const TRGB& page = params.PngBackground;
+  const bool oneBit = !transparent && IsBlackThenWhite(table, params.ColorMapCount);
+  bmp.SetPixelFormat(oneBit ? TPixelFormat::pf1bit : TPixelFormat::pf24bit);
+  bmp.SetSize(width, height);
+  for (int y = 0; y < height; ++y) {
+    const std::uint8_t* src = indexes.data() + static_cast<std::size_t>(y) * width;
+    std::uint8_t* row = bmp.ScanLine(y);
+    if (oneBit) {
+      std::memset(row, 0, bmp.RowBytes());
+      for (int x = 0; x < width; ++x)
+        if (src[x]) row[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
+    } else {
+      for (int x = 0; x < width; ++x) {
+        const TRGB& c = transparent && src[x] == clear ? page : table[src[x]];
+        row[3 * x] = c.b;
+        row[3 * x + 1] = c.g;
+        row[3 * x + 2] = c.r;
+      }
+    }
+  }
+}
+
 }  // namespace
 
 void ReadGifStream(TStream& stream, TBitmap& bmp, int& numImages, bool paramsOnly,
@@ -72,32 +155,9 @@ void ReadGifStream(TStream& stream, TBitmap& bmp, int& numImages, bool paramsOnl
   if (aborting) return;
 
   GifInput s(stream);
-  std::uint8_t header[13] = {};
-  const std::size_t got = s.Read(header, sizeof header);
-  if (got < 3 || std::memcmp(header, "GIF", 3) != 0) {
-    aborting = true;
-    return;
-  }
-  std::size_t versionLen = 0;
-  while (versionLen < 6 && versionLen < got && header[versionLen] != 0) ++versionLen;
-  params.GifVersion.assign(reinterpret_cast<const char*>(header), versionLen);
-  const int screenW = Le16(header + 6);
-  const int screenH = Le16(header + 8);
-  params.GifWinWidth = screenW;
-  params.GifWinHeight = screenH;
-  params.GifRatio = header[12];
-  params.DpiX = ScreenDpi().X;
-  params.DpiY = ScreenDpi().Y;
-  params.SamplesPerPixel = 1;
-
-  const bool hasGlobal = (header[10] & 0x80) != 0;
-  const int globalBits = (header[10] & 7) + 1;
   TColorTable global{};
-  if (hasGlobal) {
-    ReadColorTable(s, 1 << globalBits, global);
-    params.GifBackground = global[header[11]];
-  }
-  if (got < sizeof header || s.AtEnd()) aborting = true;
+  const int globalBits = ReadGifHeader(s, params, global, aborting);
+  if (globalBits == 0) return;
 
   int counter = 0;
   bool gotImage = false;
@@ -162,28 +222,7 @@ void ReadGifStream(TStream& stream, TBitmap& bmp, int& numImages, bool paramsOnl
       s.Read(&minCodeSize, 1);
       SkipSubBlocks(s);
     } else {
-      // Nothing is allocated for a picture the size limit refuses, or for an empty one. The
-      // logical screen is never allocated, so its size does not matter.
-      if (!PictureSizeAllowed(width, height)) {
-        progress.RefuseSize(width, height);
-        break;
-      }
-      if (width == 0 || height == 0) {
-        aborting = true;
-        break;
-      }
-      indexes.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0);
-      const std::int64_t before = s.Position();
-      const TGifLzwDecompress hook =
-          params.GifLzwDecompress ? params.GifLzwDecompress : DefGifLzwDecompress;
-      if (hook) hook(stream, height, width, interlaced, indexes.data());
-      s.Sync();
-      if (s.Position() == before) {
-        aborting = true;
-        break;
-      }
-      progress.Report(70);
-      if (aborting) break;
+      if (!DecodeGifIndexes(stream, s, params, width, height, progress, indexes)) break;
       bmp.SetSize(1, 1);
     }
 
@@ -191,31 +230,7 @@ void ReadGifStream(TStream& stream, TBitmap& bmp, int& numImages, bool paramsOnl
     params.ColorMapCount = 1 << bits;
     params.ColorMap.assign(table.begin(), table.begin() + params.ColorMapCount);
 
-    if (!paramsOnly) {
-      // Transparent pixels show the page behind them, as in a browser.
-      const bool transparent = params.GifTransparent;
-      const std::uint8_t clear = static_cast<std::uint8_t>(gcTransIndex);
-      const TRGB& page = params.PngBackground;
-      const bool oneBit = !transparent && IsBlackThenWhite(table, params.ColorMapCount);
-      bmp.SetPixelFormat(oneBit ? TPixelFormat::pf1bit : TPixelFormat::pf24bit);
-      bmp.SetSize(width, height);
-      for (int y = 0; y < height; ++y) {
-        const std::uint8_t* src = indexes.data() + static_cast<std::size_t>(y) * width;
-        std::uint8_t* row = bmp.ScanLine(y);
-        if (oneBit) {
-          std::memset(row, 0, bmp.RowBytes());
-          for (int x = 0; x < width; ++x)
-            if (src[x]) row[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
-        } else {
-          for (int x = 0; x < width; ++x) {
-            const TRGB& c = transparent && src[x] == clear ? page : table[src[x]];
-            row[3 * x] = c.b;
-            row[3 * x + 1] = c.g;
-            row[3 * x + 2] = c.r;
-          }
-        }
-      }
-    }
+    if (!paramsOnly) PaintGifImage(indexes, table, params, gcTransIndex, width, height, bmp);
     gotImage = true;
     numImages = ++counter;
   }
@@ -224,10 +239,10 @@ void ReadGifStream(TStream& stream, TBitmap& bmp, int& numImages, bool paramsOnl
   if (!aborting) progress.Report(100);
 }
 
-void ReadGifFile(const std::string& fileName, TBitmap& bmp, int& numImages, TProgressRec& progress,
-                 TIOParamsVals& params) {
-  TFileStream s(fileName, TFileMode::fmOpenRead);
-  ReadGifStream(s, bmp, numImages, false, progress, params);
+void ReadGifPicture(TStream& s, TBitmap& bmp, TIOParamsVals& params, bool paramsOnly,
+                    TProgressRec& progress) {
+  int numImages = 0;
+  ReadGifStream(s, bmp, numImages, paramsOnly, progress, params);
 }
 
 }  // namespace folivant

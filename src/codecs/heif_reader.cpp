@@ -99,6 +99,41 @@ int ClampToInt(std::int64_t v) {
   return v > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(v);
 }
 
+// The decoded RGB or RGBA rows into the bitmap, alpha blended on the background.
+void CopyHeifRows(const std::uint8_t* plane, int stride, bool alpha, bool premultiplied,
+                  const TRGB bg, TBitmap& bmp, TProgressRec& progress) {
+  const int iw = bmp.Width(), ih = bmp.Height();
+  progress.per = 100.0 / ih;
+  progress.val = 0;
+  for (int y = 0; y < ih; ++y) {
+    const std::uint8_t* in = plane + static_cast<std::ptrdiff_t>(y) * stride;
+    std::uint8_t* out = bmp.ScanLine(y);
+    if (!alpha) {
+      for (int x = 0; x < iw; ++x) {
+        out[3 * x] = in[3 * x + 2];
+        out[3 * x + 1] = in[3 * x + 1];
+        out[3 * x + 2] = in[3 * x];
+      }
+    } else if (premultiplied) {
+      for (int x = 0; x < iw; ++x) {
+        const unsigned keep = 255 - in[4 * x + 3];
+        out[3 * x] = OverPremultiplied(in[4 * x + 2], keep, bg.b);
+        out[3 * x + 1] = OverPremultiplied(in[4 * x + 1], keep, bg.g);
+        out[3 * x + 2] = OverPremultiplied(in[4 * x], keep, bg.r);
+      }
+    } else {
+      for (int x = 0; x < iw; ++x) {
+        const unsigned a = in[4 * x + 3];
+        out[3 * x] = Over(in[4 * x + 2], a, bg.b);
+        out[3 * x + 1] = Over(in[4 * x + 1], a, bg.g);
+        out[3 * x + 2] = Over(in[4 * x], a, bg.r);
+      }
+    }
+    progress.Advance(1);
+    if (*progress.Aborting) return;
+  }
+}
+
 }  // namespace
 
 void StartHeifLibrary() {
@@ -199,37 +234,8 @@ void ReadHeifStream(TStream& s, TBitmap& bmp, TIOParamsVals& params, bool params
     return progress.Refuse("not enough memory to decode it");
   params.Width = iw;
   params.Height = ih;
-  const bool premultiplied = heif_image_is_premultiplied_alpha(image.get()) != 0;
-  const TRGB bg = params.PngBackground;
-  progress.per = 100.0 / ih;
-  progress.val = 0;
-  for (int y = 0; y < ih; ++y) {
-    const std::uint8_t* in = plane + static_cast<std::ptrdiff_t>(y) * stride;
-    std::uint8_t* out = bmp.ScanLine(y);
-    if (!alpha) {
-      for (int x = 0; x < iw; ++x) {
-        out[3 * x] = in[3 * x + 2];
-        out[3 * x + 1] = in[3 * x + 1];
-        out[3 * x + 2] = in[3 * x];
-      }
-    } else if (premultiplied) {
-      for (int x = 0; x < iw; ++x) {
-        const unsigned keep = 255 - in[4 * x + 3];
-        out[3 * x] = OverPremultiplied(in[4 * x + 2], keep, bg.b);
-        out[3 * x + 1] = OverPremultiplied(in[4 * x + 1], keep, bg.g);
-        out[3 * x + 2] = OverPremultiplied(in[4 * x], keep, bg.r);
-      }
-    } else {
-      for (int x = 0; x < iw; ++x) {
-        const unsigned a = in[4 * x + 3];
-        out[3 * x] = Over(in[4 * x + 2], a, bg.b);
-        out[3 * x + 1] = Over(in[4 * x + 1], a, bg.g);
-        out[3 * x + 2] = Over(in[4 * x], a, bg.r);
-      }
-    }
-    progress.Advance(1);
-    if (aborting) return;
-  }
+  CopyHeifRows(plane, stride, alpha, heif_image_is_premultiplied_alpha(image.get()) != 0,
+               params.PngBackground, bmp, progress);
 }
 
 }  // namespace folivant

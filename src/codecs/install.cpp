@@ -3,43 +3,24 @@
 
 #include "codecs/codecs.h"
 #include "imaging/codec_hooks.h"
-#include "imaging/image_box.h"
+#include "imaging/picture_formats.h"
 
 namespace folivant {
 
 void InstallCodecs() {
   static std::once_flag once;
   std::call_once(once, [] {
-    TCodecTable& t = Codecs();
-    t.ReadJpeg = ReadJpegStream;
-    t.WriteJpeg = WriteJpegStream;
-    t.ReadPng = ReadPngStream;
-    t.ReadGifFile = ReadGifFile;
-    t.ReadGifStream = ReadGifStream;
-    t.ReadTiff = ReadTiffStream;
+    Codecs().WriteJpeg = WriteJpegStream;
     DefGifLzwDecompress = DecodeGifLzw;
     DefGifLzwCompress = EncodeGifLzw;
     StartHeifLibrary();
-    const struct {
-      int code;
-      const char* desc;
-      const char* ext;
-      bool (*test)(TStream&);
-      void (*read)(TStream&, TBitmap&, TIOParamsVals&, bool, TProgressRec&);
-    } added[] = {
-        {kFileTypeWebp, "WebP Image", "WEBP", IsWebpStream, ReadWebpStream},
-        {kFileTypeHeif, "HEIF Image", "HEIC;HEIF", IsHeifStream, ReadHeifStream},
-        {kFileTypeAvif, "AV1 Image", "AVIF", IsHeifStream, ReadHeifStream},
-    };
-    for (const auto& f : added) {
-      TFileFormatInfo info;
-      info.FileType = f.code;
-      info.Description = f.desc;
-      info.Extensions = f.ext;
-      info.ReadFunction = f.read;
-      info.TestFunction = f.test;
-      FileFormatRegistry().Add(std::move(info));
-    }
+    // One reader per kind of the registry (AVIF is read by the HEIF reader).
+    SetPictureReader(TPictureKind::pkJpeg, ReadJpegStream);
+    SetPictureReader(TPictureKind::pkGif, ReadGifPicture);
+    SetPictureReader(TPictureKind::pkPng, ReadPngStream);
+    SetPictureReader(TPictureKind::pkWebp, ReadWebpStream);
+    SetPictureReader(TPictureKind::pkHeif, ReadHeifStream);
+    SetPictureReader(TPictureKind::pkTiff, ReadTiffStream);
   });
 }
 

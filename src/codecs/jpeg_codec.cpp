@@ -432,6 +432,77 @@ void ChooseScale(jpeg_decompress_struct& ci, const TIOParamsVals& params) {
   }
 }
 
+// The colour space the library delivers for the file's; false when no 24-bit row fits it.
+bool ChooseOutputSpace(jpeg_decompress_struct& ci, TIOParamsVals& params, bool& cmyk) {
+  static const struct {
+    J_COLOR_SPACE in;
+    int code;
+    J_COLOR_SPACE out;
+  } kSpaces[] = {{JCS_GRAYSCALE, 1, JCS_EXT_BGR},
+                 {JCS_RGB, 0, JCS_EXT_BGR},
+                 {JCS_YCbCr, 2, JCS_EXT_BGR},
+                 {JCS_CMYK, 3, JCS_CMYK},
+                 {JCS_YCCK, 4, JCS_CMYK}};
+  for (const auto& space : kSpaces) {
+    if (ci.jpeg_color_space != space.in) continue;
+    params.JpegColorSpace = space.code;
+    ci.out_color_space = space.out;
+    cmyk = space.out == JCS_CMYK;
+    return true;
+  }
+  return false;
+}
+
+// Resolution, sample layout and progressive flag from the header.
+void HeaderParams(const jpeg_decompress_struct& ci, TIOParamsVals& params) {
+  if (ci.density_unit == 0 || ci.density_unit == 1) {
+    params.DpiX = ci.X_density;
+    params.DpiY = ci.Y_density;
+  } else if (ci.density_unit == 2) {
+    params.DpiX = static_cast<int>(ci.X_density * 2.54);
+    params.DpiY = static_cast<int>(ci.Y_density * 2.54);
+  }
+  params.BitsPerSample = 8;
+  params.SamplesPerPixel = 3;
+  params.FreeColorMap();
+  params.JpegProgressive = ci.progressive_mode != 0;
+}
+
+// The scanlines into the bitmap; false when the read stopped. Runs under RunJpegRead's setjmp:
+// plain data only.
+bool ReadRows(JpegReadJob* job, bool cmyk, int width, int height) {
+  j_decompress_ptr ci = &job->cinfo;
+  bool* aborting = job->progress->Aborting;
+  JSAMPLE* work = cmyk ? AllocCmykRow(reinterpret_cast<j_common_ptr>(ci), width) : nullptr;
+
+  job->progress->per = 100.0 / height;
+  job->progress->val = 0;
+  while (ci->output_scanline < ci->output_height) {
+    std::uint8_t* row = job->bmp->ScanLine(static_cast<int>(ci->output_scanline));
+    JSAMPROW target = cmyk ? work : row;
+    const JDIMENSION lines = jpeg_read_scanlines(ci, &target, 1);
+    if (*aborting) return false;
+    if (lines == 0) {  // cannot happen with a source that never suspends
+      *aborting = true;
+      return false;
+    }
+    if (cmyk) {
+      // Inverted (Adobe) CMYK as the library delivers it.
+      for (int x = 0; x < width; ++x) {
+        const unsigned c = work[4 * x], m = work[4 * x + 1], y = work[4 * x + 2],
+                       k = work[4 * x + 3];
+        row[3 * x] = static_cast<std::uint8_t>(k * y / 255);
+        row[3 * x + 1] = static_cast<std::uint8_t>(k * m / 255);
+        row[3 * x + 2] = static_cast<std::uint8_t>(k * c / 255);
+      }
+    }
+    job->rowsWritten = static_cast<int>(ci->output_scanline);
+    if (!AdvanceProgress(job->progress, static_cast<int>(lines), job->error)) return false;
+    if (*aborting) return false;
+  }
+  return true;
+}
+
 // The only function that calls setjmp for reading. Plain data only.
 void RunJpegRead(JpegReadJob* job) {
   j_decompress_ptr ci = &job->cinfo;
@@ -452,47 +523,14 @@ void RunJpegRead(JpegReadJob* job) {
   if (*aborting) return;
 
   bool cmyk = false;
-  switch (ci->jpeg_color_space) {
-    case JCS_GRAYSCALE:
-      params->JpegColorSpace = 1;
-      ci->out_color_space = JCS_EXT_BGR;
-      break;
-    case JCS_RGB:
-      params->JpegColorSpace = 0;
-      ci->out_color_space = JCS_EXT_BGR;
-      break;
-    case JCS_YCbCr:
-      params->JpegColorSpace = 2;
-      ci->out_color_space = JCS_EXT_BGR;
-      break;
-    case JCS_CMYK:
-      params->JpegColorSpace = 3;
-      ci->out_color_space = JCS_CMYK;
-      cmyk = true;
-      break;
-    case JCS_YCCK:
-      params->JpegColorSpace = 4;
-      ci->out_color_space = JCS_CMYK;
-      cmyk = true;
-      break;
-    default:
-      // Two or five-plus components: nothing that fits a 24-bit row.
-      *aborting = true;
-      return;
+  if (!ChooseOutputSpace(*ci, *params, cmyk)) {
+    // Two or five-plus components: nothing that fits a 24-bit row.
+    *aborting = true;
+    return;
   }
 
   SetDctMethod(ci->dct_method, params->JpegDctMethod);
-  if (ci->density_unit == 0 || ci->density_unit == 1) {
-    params->DpiX = ci->X_density;
-    params->DpiY = ci->Y_density;
-  } else if (ci->density_unit == 2) {
-    params->DpiX = static_cast<int>(ci->X_density * 2.54);
-    params->DpiY = static_cast<int>(ci->Y_density * 2.54);
-  }
-  params->BitsPerSample = 8;
-  params->SamplesPerPixel = 3;
-  params->FreeColorMap();
-  params->JpegProgressive = ci->progressive_mode != 0;
+  HeaderParams(*ci, *params);
   ChooseScale(*ci, *params);
 
   jpeg_calc_output_dimensions(ci);
@@ -514,33 +552,7 @@ void RunJpegRead(JpegReadJob* job) {
   if (!PrepareBitmap(job->bmp, width, height, TPixelFormat::pf24bit, job->error)) return;
   job->rowsWritten = 0;
 
-  JSAMPLE* work = cmyk ? AllocCmykRow(reinterpret_cast<j_common_ptr>(ci), width) : nullptr;
-
-  job->progress->per = 100.0 / height;
-  job->progress->val = 0;
-  while (ci->output_scanline < ci->output_height) {
-    std::uint8_t* row = job->bmp->ScanLine(static_cast<int>(ci->output_scanline));
-    JSAMPROW target = cmyk ? work : row;
-    const JDIMENSION lines = jpeg_read_scanlines(ci, &target, 1);
-    if (*aborting) return;
-    if (lines == 0) {  // cannot happen with a source that never suspends
-      *aborting = true;
-      return;
-    }
-    if (cmyk) {
-      // Inverted (Adobe) CMYK as the library delivers it.
-      for (int x = 0; x < width; ++x) {
-        const unsigned c = work[4 * x], m = work[4 * x + 1], y = work[4 * x + 2],
-                       k = work[4 * x + 3];
-        row[3 * x] = static_cast<std::uint8_t>(k * y / 255);
-        row[3 * x + 1] = static_cast<std::uint8_t>(k * m / 255);
-        row[3 * x + 2] = static_cast<std::uint8_t>(k * c / 255);
-      }
-    }
-    job->rowsWritten = static_cast<int>(ci->output_scanline);
-    if (!AdvanceProgress(job->progress, static_cast<int>(lines), job->error)) return;
-    if (*aborting) return;
-  }
+  if (!ReadRows(job, cmyk, width, height)) return;
   // Errors in trailing data are ignored: the picture counts as read.
   job->err.aborting = nullptr;
   jpeg_finish_decompress(ci);

@@ -167,138 +167,6 @@ void TImageBoxProc::Resample(int NewWidth, int NewHeight, TResampleFilter Filter
 }
 
 // ---------------------------------------------------------------------------------------------
-// Format registry
-
-TFileFormatRegistry::TFileFormatRegistry() {
-  const struct {
-    int code;
-    const char* desc;
-    const char* ext;
-  } builtIn[] = {
-      {1, "TIFF Bitmap", "TIF;TIFF"},
-      {2, "CompuServe Bitmap", "GIF"},
-      {3, "JPEG Bitmap", "JPG;JPEG;JPE"},
-      {4, "PaintBrush", "PCX"},
-      {5, "Windows Bitmap", "BMP;DIB;RLE"},
-      {6, "Windows Icon", "ICO"},
-      {7, "Windows Cursor", "CUR"},
-      {8, "Portable Network Graphics", "PNG"},
-      {9, "Windows Metafile", "WMF"},
-      {10, "Enhanced Windows Metafile", "EMF"},
-      {11, "Targa Bitmap", "TGA;TARGA;VDA;ICB;VST;PIX"},
-  };
-  for (const auto& f : builtIn) {
-    TFileFormatInfo info;
-    info.FileType = f.code;
-    info.Description = f.desc;
-    info.Extensions = f.ext;
-    entries_.push_back(std::move(info));
-  }
-}
-
-void TFileFormatRegistry::Add(TFileFormatInfo info) {
-  entries_.push_back(std::move(info));
-}
-
-namespace {
-
-std::string ToLower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
-}  // namespace
-
-const TFileFormatInfo* TFileFormatRegistry::FindByExtension(const std::string& ext) const {
-  const std::string want = ToLower(ext);
-  for (const TFileFormatInfo& info : entries_) {
-    const std::string list = ToLower(info.Extensions);
-    std::size_t pos = 0;
-    while (pos <= list.size()) {
-      std::size_t end = list.find(';', pos);
-      if (end == std::string::npos) end = list.size();
-      if (list.compare(pos, end - pos, want) == 0 && end - pos == want.size()) return &info;
-      pos = end + 1;
-    }
-  }
-  return nullptr;
-}
-
-const TFileFormatInfo* TFileFormatRegistry::FindByFileType(int fileType) const {
-  for (const TFileFormatInfo& info : entries_)
-    if (info.FileType == fileType) return &info;
-  return nullptr;
-}
-
-TFileFormatRegistry& FileFormatRegistry() {
-  static TFileFormatRegistry registry;
-  return registry;
-}
-
-std::string LowerExtension(const std::string& fileName) {
-  const std::size_t slash = fileName.find_last_of('/');
-  const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-  const std::size_t dot = fileName.find_last_of('.');
-  if (dot == std::string::npos || dot < nameStart) return {};
-  return ToLower(fileName.substr(dot));
-}
-
-namespace {
-
-struct TKindInfo {
-  const char* Name;
-  const char* Extension;
-};
-constexpr TKindInfo kKinds[] = {{"", ""},          {"JPEG", ".jpg"},  {"GIF", ".gif"},
-                                {"PNG", ".png"},   {"WebP", ".webp"}, {"HEIF", ".heic"},
-                                {"AVIF", ".avif"}, {"TIFF", ".tif"}};
-
-}  // namespace
-
-TPictureKind PictureKindOfName(const std::string& fileName) {
-  const std::string ext = LowerExtension(fileName);
-  if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe") return TPictureKind::pkJpeg;
-  if (ext == ".gif") return TPictureKind::pkGif;
-  if (ext == ".png") return TPictureKind::pkPng;
-  if (ext == ".webp") return TPictureKind::pkWebp;
-  if (ext == ".heic" || ext == ".heif") return TPictureKind::pkHeif;
-  if (ext == ".avif") return TPictureKind::pkAvif;
-  if (ext == ".tif" || ext == ".tiff") return TPictureKind::pkTiff;
-  return TPictureKind::pkNone;
-}
-
-TPictureKind PictureKindOfBytes(std::string_view head) {
-  auto at = [&](std::size_t pos, std::string_view sig) {
-    return head.size() >= pos + sig.size() && head.substr(pos, sig.size()) == sig;
-  };
-  using namespace std::string_view_literals;
-  if (at(0, "\xFF\xD8\xFF"sv)) return TPictureKind::pkJpeg;
-  if (at(0, "GIF"sv)) return TPictureKind::pkGif;  // as much as the reader asks
-  if (at(0, "\x89PNG\r\n\x1A\n"sv)) return TPictureKind::pkPng;
-  if (at(0, "RIFF"sv) && at(8, "WEBP"sv)) return TPictureKind::pkWebp;
-  if (at(4, "ftyp"sv)) {
-    return at(8, "avif"sv) || at(8, "avis"sv) ? TPictureKind::pkAvif : TPictureKind::pkHeif;
-  }
-  // Classic and big TIFF, either byte order.
-  if (at(0, "II*\0"sv) || at(0, "II+\0"sv) || at(0, "MM\0*"sv) || at(0, "MM\0+"sv))
-    return TPictureKind::pkTiff;
-  return TPictureKind::pkNone;
-}
-
-const char* PictureKindName(TPictureKind kind) {
-  return kKinds[static_cast<int>(kind)].Name;
-}
-
-const char* PictureKindExtension(TPictureKind kind) {
-  return kKinds[static_cast<int>(kind)].Extension;
-}
-
-bool ReadsAs(TPictureKind named, TPictureKind found) {
-  auto heif = [](TPictureKind k) { return k == TPictureKind::pkHeif || k == TPictureKind::pkAvif; };
-  return named != TPictureKind::pkNone && (named == found || (heif(named) && heif(found)));
-}
-
-// ---------------------------------------------------------------------------------------------
 // TImageBoxIO
 
 TImageBoxIO::TImageBoxIO() : params_(std::make_unique<TIOParamsVals>(this)) {}
@@ -355,98 +223,35 @@ TColor RGBToColor(const TRGB& c) {
 void TImageBoxIO::LoadFromFile(const std::string& FileName) {
   abortReason_.clear();
   if (!Bitmap()) return;
-  const std::string ext = LowerExtension(FileName);
-  if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe") {
-    LoadFromFileJpeg(FileName);
-  } else if (ext == ".png") {
-    LoadFromFilePng(FileName);
-  } else if (ext == ".gif") {
-    LoadFromFileGif(FileName);
-  } else if (ext == ".tif" || ext == ".tiff") {
-    LoadFromFileTiff(FileName);
-  } else if (ext == ".pcx" || ext == ".wmf" || ext == ".emf" || ext == ".bmp" || ext == ".dib" ||
-             ext == ".rle" || ext == ".cur" || ext == ".ico" || ext == ".tga" || ext == ".targa" ||
-             ext == ".vda" || ext == ".icb" || ext == ".vst" || ext == ".win") {
-    // No codec for these formats here: treated like an unknown extension.
+  const TPictureKind kind = PictureKindOfName(FileName);
+  const TPictureReader read = PictureReader(kind);
+  if (!read) {
     NoReader();
-  } else {
-    LoadRegistry(FileName, ext);
-  }
-}
-
-void TImageBoxIO::LoadRegistry(std::string FileName, const std::string& ext) {
-  params_->FileName.clear();
-  params_->FileType = 0;
-  const std::string bare = ext.empty() ? ext : ext.substr(1);
-  const TFileFormatInfo* info = FileFormatRegistry().FindByExtension(bare);
-  if (!info || !info->ReadFunction) {
-    aborting_ = true;
     return;
   }
   ClearAbort();
-  TFileStream stream(FileName, TFileMode::fmOpenRead);
-  TProgressRec progress = MakeProgress();
+  TFileStream stream(FileName, TFileMode::fmOpenRead);  // closed on every exit
   params_->ClearPictureFacts();
-  params_->PngBackground = ColorToRGB(Background());
-  info->ReadFunction(stream, *Bitmap(), *params_, false, progress);
-  Loaded(FileName, info->FileType);
+  Read(PictureFormat(kind), read, stream);
+  Loaded(FileName, PictureFormat(kind).FileType);
+}
+
+void TImageBoxIO::Read(const TPictureFormat& format, TPictureReader read, TStream& stream) {
+  TProgressRec progress = MakeProgress();
+  if (format.Transparency) params_->PngBackground = ColorToRGB(Background());
+  read(stream, *Bitmap(), *params_, false, progress);
+  if (format.BackgroundAfter == TBackgroundAfterLoad::baPngBackground) {
+    SetBackground(RGBToColor(params_->PngBackground));
+  } else if (format.BackgroundAfter == TBackgroundAfterLoad::baGifColour) {
+    SetBackground(
+        RGBToColor(params_->GifTransparent ? params_->GifTranspColor : params_->GifBackground));
+  }
 }
 
 void TImageBoxIO::NoReader() {
   params_->FileName.clear();
   params_->FileType = 0;
   aborting_ = true;
-}
-
-void TImageBoxIO::LoadFromFileTiff(const std::string& FileName) {
-  const auto read = Codecs().ReadTiff;
-  if (!read) {
-    aborting_ = false;
-    if (Bitmap()) NoReader();
-    return;
-  }
-  if (!Begin(true)) return;
-  TFileStream stream(FileName, TFileMode::fmOpenRead);
-  TProgressRec progress = MakeProgress();
-  params_->ClearPictureFacts();
-  params_->PngBackground = ColorToRGB(Background());
-  read(stream, *Bitmap(), *params_, false, progress);
-  Loaded(FileName, 1);
-}
-
-void TImageBoxIO::LoadFromFileJpeg(const std::string& FileName) {
-  const auto read = Codecs().ReadJpeg;
-  if (!Begin(read != nullptr)) return;
-  TFileStream stream(FileName, TFileMode::fmOpenRead);  // closed on every exit
-  TProgressRec progress = MakeProgress();
-  params_->ClearPictureFacts();
-  read(stream, *Bitmap(), *params_, false, progress);
-  Loaded(FileName, 3);
-}
-
-void TImageBoxIO::LoadFromFilePng(const std::string& FileName) {
-  const auto read = Codecs().ReadPng;
-  if (!Begin(read != nullptr)) return;
-  TFileStream stream(FileName, TFileMode::fmOpenRead);
-  TProgressRec progress = MakeProgress();
-  params_->PngBackground = ColorToRGB(Background());
-  params_->ClearPictureFacts();
-  read(stream, *Bitmap(), *params_, false, progress);
-  SetBackground(RGBToColor(params_->PngBackground));
-  Loaded(FileName, 8);
-}
-
-void TImageBoxIO::LoadFromFileGif(const std::string& FileName) {
-  const auto read = Codecs().ReadGifFile;
-  if (!Begin(read != nullptr)) return;
-  TProgressRec progress = MakeProgress();
-  int numImages = 0;
-  params_->ClearPictureFacts();
-  params_->PngBackground = ColorToRGB(Background());
-  read(FileName, *Bitmap(), numImages, progress, *params_);
-  SetBackground(
-      RGBToColor(params_->GifTransparent ? params_->GifTranspColor : params_->GifBackground));
-  Loaded(FileName, 2);
 }
 
 void TImageBoxIO::SaveToFileJpeg(const std::string& FileName) {
@@ -473,22 +278,7 @@ void TImageBoxIO::SaveToFile(const std::string& FileName) {
     SaveToFileJpeg(FileName);
     return;
   }
-  if (ext == ".pcx" || ext == ".gif" || ext == ".tif" || ext == ".tiff" || ext == ".png" ||
-      ext == ".bmp" || ext == ".tga") {
-    // No writer for these formats here.
-    aborting_ = true;
-    return;
-  }
-  const std::string bare = ext.empty() ? ext : ext.substr(1);
-  const TFileFormatInfo* info = FileFormatRegistry().FindByExtension(bare);
-  if (!info || !info->WriteFunction) {
-    aborting_ = true;
-    return;
-  }
-  TFileStream stream(FileName, TFileMode::fmCreate);
-  TProgressRec progress = MakeProgress();
-  info->WriteFunction(stream, *Bitmap(), *params_, progress);
-  stream.Close();
+  aborting_ = true;  // JPEG is the only format written
 }
 
 int TImageBoxIO::FindStreamFormat(TStream& Stream) {
@@ -508,78 +298,17 @@ int TImageBoxIO::FindStreamFormat(TStream& Stream) {
 void TImageBoxIO::LoadFromStream(TStream& Stream) {
   ClearAbort();
   if (!Bitmap()) return;
-  TProgressRec progress = MakeProgress();
   const int format = FindStreamFormat(Stream);
-  const TCodecTable& codecs = Codecs();
-  if (format == 3 && codecs.ReadJpeg) {
-    codecs.ReadJpeg(Stream, *Bitmap(), *params_, false, progress);
-  } else if (format == 8 && codecs.ReadPng) {
-    params_->PngBackground = ColorToRGB(Background());
-    codecs.ReadPng(Stream, *Bitmap(), *params_, false, progress);
-    SetBackground(RGBToColor(params_->PngBackground));
-  } else if (format == 2 && codecs.ReadGifStream) {
-    int numImages = 0;
-    params_->PngBackground = ColorToRGB(Background());
-    codecs.ReadGifStream(Stream, *Bitmap(), numImages, false, progress, *params_);
-  } else {
+  const TPictureFormat* found = nullptr;
+  for (const TPictureFormat& f : PictureFormats())
+    if (format != 0 && f.FileType == format) found = &f;
+  const TPictureReader read = found ? PictureReader(found->Kind) : nullptr;
+  if (!read) {
     aborting_ = true;
     return;
   }
+  Read(*found, read, Stream);
   Loaded(std::string(), format);
-}
-
-void TImageBoxIO::ParamsFromStream(TStream& Stream) {
-  ClearAbort();
-  // Header-only reads never touch the component's bitmap; they get a scratch one.
-  TBitmap scratch;
-  TProgressRec progress = MakeProgress();
-  const int format = FindStreamFormat(Stream);
-  const TCodecTable& codecs = Codecs();
-  if (format == 3 && codecs.ReadJpeg) {
-    codecs.ReadJpeg(Stream, scratch, *params_, true, progress);
-  } else if (format == 8 && codecs.ReadPng) {
-    codecs.ReadPng(Stream, scratch, *params_, true, progress);
-  } else if (format == 2 && codecs.ReadGifStream) {
-    int numImages = 0;
-    params_->PngBackground = ColorToRGB(Background());
-    codecs.ReadGifStream(Stream, scratch, numImages, true, progress, *params_);
-  } else {
-    aborting_ = true;
-    return;
-  }
-  params_->FileType = format;
-}
-
-void TImageBoxIO::ParamsFromFile(const std::string& FileName) {
-  ClearAbort();
-  const std::string ext = LowerExtension(FileName);
-  int format = 0;
-  if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe")
-    format = 3;
-  else if (ext == ".png")
-    format = 8;
-  else if (ext == ".gif")
-    format = 2;
-  const TCodecTable& codecs = Codecs();
-  if ((format == 3 && !codecs.ReadJpeg) || (format == 8 && !codecs.ReadPng) ||
-      (format == 2 && !codecs.ReadGifStream) || format == 0) {
-    aborting_ = true;
-    return;
-  }
-  TFileStream stream(FileName, TFileMode::fmOpenRead);
-  TBitmap scratch;
-  TProgressRec progress = MakeProgress();
-  if (format == 3) {
-    codecs.ReadJpeg(stream, scratch, *params_, true, progress);
-  } else if (format == 8) {
-    codecs.ReadPng(stream, scratch, *params_, true, progress);
-  } else {
-    int numImages = 0;
-    params_->PngBackground = ColorToRGB(Background());
-    codecs.ReadGifStream(stream, scratch, numImages, true, progress, *params_);
-  }
-  params_->FileName = FileName;
-  params_->FileType = format;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -10,6 +10,7 @@
 
 #include "imaging/bitmap.h"
 #include "imaging/io_params.h"
+#include "imaging/picture_formats.h"
 #include "imaging/resample.h"
 #include "imaging/stream.h"
 #include "imaging/types.h"
@@ -128,48 +129,6 @@ class TImageBoxProc : public TImageBoxClient {
   TBitmap undo_;
 };
 
-// The registry of known formats. Built once at start; lookups only afterwards.
-struct TFileFormatInfo {
-  int FileType = 0;
-  std::string Description;
-  std::string Extensions;  // "JPG;JPEG;JPE"
-  void (*ReadFunction)(TStream& s, TBitmap& bmp, TIOParamsVals& params, bool paramsOnly,
-                       TProgressRec& progress) = nullptr;
-  void (*WriteFunction)(TStream& s, const TBitmap& bmp, TIOParamsVals& params,
-                        TProgressRec& progress) = nullptr;
-  bool (*TestFunction)(TStream& s) = nullptr;
-};
-class TFileFormatRegistry {
- public:
-  TFileFormatRegistry();  // the eleven built-in formats, without routines
-  // Appends a format; only at program start, before any worker runs.
-  void Add(TFileFormatInfo info);
-  // The entry whose extension list holds ext (without dot, any case), or nullptr.
-  const TFileFormatInfo* FindByExtension(const std::string& ext) const;
-  const TFileFormatInfo* FindByFileType(int fileType) const;
-  const std::vector<TFileFormatInfo>& Entries() const { return entries_; }
-
- private:
-  std::vector<TFileFormatInfo> entries_;
-};
-TFileFormatRegistry& FileFormatRegistry();
-
-// The extension of a file name: from the last "." of its last path component, dot included,
-// in lower case; empty when there is none.
-std::string LowerExtension(const std::string& fileName);
-
-// The kinds of picture a build reads: by a name's extension (the reader LoadFromFile picks)
-// and by a file's first bytes. HEIF and AVIF files share one reader.
-enum class TPictureKind { pkNone, pkJpeg, pkGif, pkPng, pkWebp, pkHeif, pkAvif, pkTiff };
-TPictureKind PictureKindOfName(const std::string& fileName);
-// From the file's first bytes: 12 are enough.
-TPictureKind PictureKindOfBytes(std::string_view head);
-// "JPEG", "GIF", ...; and the usual extension: ".jpg", ".gif", ...
-const char* PictureKindName(TPictureKind kind);
-const char* PictureKindExtension(TPictureKind kind);
-// True when the reader for a name of kind named reads a file whose bytes are of kind found.
-bool ReadsAs(TPictureKind named, TPictureKind found);
-
 // The I/O object: load and save by extension through the codec table.
 class TImageBoxIO : public TImageBoxClient {
  public:
@@ -189,20 +148,14 @@ class TImageBoxIO : public TImageBoxClient {
   // A flag another thread sets to stop a load at once (TProgressRec::Stop); may be null.
   void SetStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }
 
-  // Load or save by lower-case extension. An unknown extension sets Aborting and raises
-  // nothing; a file that cannot be opened raises EFileError before any codec runs.
+  // Load by the extension's format (picture_formats.h), or save by lower-case extension. An
+  // extension without a reader or writer sets Aborting and raises nothing; a file that cannot
+  // be opened raises EFileError before any codec runs.
   virtual void LoadFromFile(const std::string& FileName);
   virtual void SaveToFile(const std::string& FileName);
-  // Only the header into Params.
-  virtual void ParamsFromFile(const std::string& FileName);
-  virtual void ParamsFromStream(TStream& Stream);
-  // Load with the format found from the content.
+  // Load with the format found from the content (JPEG, GIF or PNG).
   virtual void LoadFromStream(TStream& Stream);
 
-  void LoadFromFileJpeg(const std::string& FileName);
-  void LoadFromFilePng(const std::string& FileName);
-  void LoadFromFileGif(const std::string& FileName);
-  void LoadFromFileTiff(const std::string& FileName);
   // Save as JPEG whatever the extension; a 1-bit picture is written without converting the
   // component's bitmap.
   void SaveToFileJpeg(const std::string& FileName);
@@ -216,6 +169,8 @@ class TImageBoxIO : public TImageBoxClient {
  private:
   // The load has no codec: Aborting set, FileName emptied, FileType 0, picture unchanged.
   void NoReader();
+  // One read through the format's reader, with the background handed over and back.
+  void Read(const TPictureFormat& format, TPictureReader read, TStream& stream);
   // Starts a load or save: clears Aborting. False when there is no picture to work on, or no
   // codec (which sets Aborting).
   bool Begin(bool haveCodec);
@@ -227,8 +182,6 @@ class TImageBoxIO : public TImageBoxClient {
   // A picture was read: records where from, gives the attached component its resolution and
   // refreshes it.
   void Loaded(const std::string& fileName, int fileType);
-  // By value: the name may be Params().FileName, which the load empties first.
-  void LoadRegistry(std::string FileName, const std::string& ext);
 
   bool streamHeaders_ = false;
   std::unique_ptr<TIOParamsVals> params_;
@@ -248,8 +201,6 @@ class TImageBox : public TImageBoxView {
   }
   virtual void LoadFromFile(const std::string& FileName) { io_->LoadFromFile(FileName); }
   virtual void SaveToFile(const std::string& FileName) { io_->SaveToFile(FileName); }
-  virtual void ParamsFromFile(const std::string& FileName) { io_->ParamsFromFile(FileName); }
-  virtual void ParamsFromStream(TStream& Stream) { io_->ParamsFromStream(Stream); }
   void SaveToFileJpeg(const std::string& FileName) { io_->SaveToFileJpeg(FileName); }
 
   TIOParamsVals& IOParams() { return io_->Params(); }

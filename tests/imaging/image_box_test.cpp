@@ -52,11 +52,12 @@ int OpenFiles() {
 TEST(ImageIO, AroundTheCodec) {
   const TCodecTable saved = Codecs();
   static int reads = 0;
-  Codecs().ReadJpeg = [](TStream&, TBitmap& bmp, TIOParamsVals& p, bool, TProgressRec&) {
-    if (++reads > 1) throw std::runtime_error("reader failed");
-    p.DpiX = 300;
-    bmp.SetSize(2, 3);
-  };
+  const TPictureReader jpeg = SetPictureReader(
+      TPictureKind::pkJpeg, [](TStream&, TBitmap& bmp, TIOParamsVals& p, bool, TProgressRec&) {
+        if (++reads > 1) throw std::runtime_error("reader failed");
+        p.DpiX = 300;
+        bmp.SetSize(2, 3);
+      });
   Codecs().WriteJpeg = [](TStream& s, const TBitmap&, TIOParamsVals&, TProgressRec&) {
     s.Write("JPEG", 4);
   };
@@ -78,10 +79,21 @@ TEST(ImageIO, AroundTheCodec) {
   EXPECT_THROW(box.LoadFromFile(dir / "Photo.JPE"), std::runtime_error);
   EXPECT_EQ(OpenFiles(), files);
   EXPECT_THROW(box.SaveToFileJpeg("/dev/full"), EFileError);
-  Codecs().ReadJpeg = nullptr;  // an empty codec entry
+  SetPictureReader(TPictureKind::pkJpeg, nullptr);  // no reader installed
   box.LoadFromFile(dir / "Photo.JPE");
   EXPECT_TRUE(box.Aborting());
+  SetPictureReader(TPictureKind::pkJpeg, jpeg);
   Codecs() = saved;
+}
+
+// The registry's rows as the window's file dialog, the build's message and a JPEG's names see them.
+TEST(PictureFormats, ListedNames) {
+  EXPECT_EQ(PictureDialogFilter(),
+            "Image Files|*.jpg; *.jpeg; *.gif; *.png; *.webp; *.heic; *.heif; *.avif; *.tif; "
+            "*.tiff|JPG Files|*.jpg; *.jpeg|GIF Files|*.gif|PNG Files|*.png|WebP Files|*.webp|"
+            "HEIF Files|*.heic; *.heif; *.avif|TIFF Files|*.tif; *.tiff");
+  EXPECT_TRUE(IsListedPictureName("a.JPEG") && !IsListedPictureName("a.jpe"));
+  EXPECT_EQ(PictureKindOfName("a.JPE"), TPictureKind::pkJpeg);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "catalog/atomic_file.h"
 #include "catalog/catalog_rules.h"
 #include "catalog/engine/build_engine.h"
+#include "catalog/engine/build_plan.h"
 #include "catalog/engine/picture_upright.h"
 #include "catalog/engine/target_files.h"
 #include "catalog/version.h"
@@ -99,29 +100,6 @@ std::string ImageKey(const TBuildRequest& request) {
   return key;
 }
 
-std::vector<int> ShareOfPictures(const std::vector<CatalogItem>& items, int count) {
-  // Pictures joined by a shared file name; each group's root is its first picture.
-  std::vector<int> root(items.size());
-  std::iota(root.begin(), root.end(), 0);
-  auto find = [&](int i) {
-    while (root[i] != i) i = root[i] = root[root[i]];
-    return i;
-  };
-  std::unordered_map<std::string, int> writer;
-  for (int i = 0; i < static_cast<int>(items.size()); ++i) {
-    for (const std::string* name :
-         {&items[i].PictureName, &items[i].TnFileName, &items[i].PageFileName}) {
-      const auto [it, added] = writer.emplace(*name, i);
-      if (added) continue;
-      const int a = find(i), b = find(it->second);
-      root[std::max(a, b)] = std::min(a, b);
-    }
-  }
-  std::vector<int> share(items.size());
-  for (int i = 0; i < static_cast<int>(items.size()); ++i) share[i] = find(i) % count;
-  return share;
-}
-
 TBuildOutputs::TBuildOutputs(const TBuildRequest& request, std::string dir,
                              const std::vector<CatalogItem>& items, std::function<bool()> stop)
     : request_(request),
@@ -192,8 +170,7 @@ bool TBuildOutputs::Copy(int i) {
   TPictureRecord& e = entries_[i];
   e.Name = item.PictureName;
   // Transparent areas take the pages' background colour; a JPEG has none.
-  const std::string ext = LowerExtension(item.PictureName);
-  const bool opaque = ext == ".jpg" || ext == ".jpeg" || ext == ".jpe";
+  const bool opaque = !PictureFormat(PictureKindOfName(item.PictureName)).Transparency;
   e.ImageKey = opaque ? key_ : key_ + " fill=" + request_.Options.BackColorHtml;
   if (firstOfName_[i] != i) {  // the same picture listed again: its first listing copied it
     const TPictureRecord& first = entries_[firstOfName_[i]];

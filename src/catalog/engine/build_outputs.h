@@ -24,11 +24,6 @@ class TTempFile;
 // text changed is made again. Pages need none: they are compared byte for byte.
 std::string ImageKey(const TBuildRequest& request);
 
-// The 0-based share of each picture when the list is spread over count shares: its index
-// modulo count, except that pictures writing a file of the same name all go with the first of
-// them, so one machine writes that file and in list order.
-std::vector<int> ShareOfPictures(const std::vector<CatalogItem>& items, int count);
-
 class TBuildOutputs {
  public:
   // stop: asked while copying; true stops the copy (EBuildStopped).

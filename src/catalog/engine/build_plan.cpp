@@ -1,4 +1,4 @@
-#include "catalog/engine/build_checks.h"
+#include "catalog/engine/build_plan.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <numeric>
 #include <string_view>
 #include <system_error>
 #include <unordered_map>
@@ -76,9 +77,7 @@ std::string PictureProblem(const CatalogItem& item, std::uint64_t& size) {
   if (ReadsAs(named, found)) return {};
   const std::string notA = cannot + ": " + item.SourcePath + " is not a ";
   if (named == TPictureKind::pkNone) {
-    return notA +
-           "picture: its name does not end in .jpg, .jpeg, .gif, .png, .webp, .heic, "
-           ".heif, .avif, .tif or .tiff, and " +
+    return notA + "picture: its name does not end in " + ListedExtensionsText() + ", and " +
            WhatItHolds(bytes, found);
   }
   return notA + PictureKindName(named) + " picture: " + WhatItHolds(bytes, found);
@@ -160,6 +159,29 @@ void CheckRequest(const TBuildRequest& request, std::vector<CatalogItem>& items,
     if (std::string problem = PictureProblem(items[i], sizes[i]); !problem.empty())
       throw ECatalogError(problem);
   }
+}
+
+std::vector<int> ShareOfPictures(const std::vector<CatalogItem>& items, int count) {
+  // Pictures joined by a shared file name; each group's root is its first picture.
+  std::vector<int> root(items.size());
+  std::iota(root.begin(), root.end(), 0);
+  auto find = [&](int i) {
+    while (root[i] != i) i = root[i] = root[root[i]];
+    return i;
+  };
+  std::unordered_map<std::string, int> writer;
+  for (int i = 0; i < static_cast<int>(items.size()); ++i) {
+    for (const std::string* name :
+         {&items[i].PictureName, &items[i].TnFileName, &items[i].PageFileName}) {
+      const auto [it, added] = writer.emplace(*name, i);
+      if (added) continue;
+      const int a = find(i), b = find(it->second);
+      root[std::max(a, b)] = std::min(a, b);
+    }
+  }
+  std::vector<int> share(items.size());
+  for (int i = 0; i < static_cast<int>(items.size()); ++i) share[i] = find(i) % count;
+  return share;
 }
 
 // What stands where the target folder or one of its parents should be, or empty.

@@ -1,4 +1,6 @@
-// What a build checks before it writes anything, and the words it finds for what is wrong.
+// The plan of a build, worked out before anything is written: every picture's names and the
+// clashes between them, the share each picture goes to, and the words for what is wrong. Pure
+// functions of the list and the options, apart from reading each picture's first bytes.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +20,11 @@ std::string MidSentence(std::string why);
 // each picture's size at its first listing. Throws ECatalogError naming what is wrong.
 void CheckRequest(const TBuildRequest& request, std::vector<CatalogItem>& items,
                   std::vector<std::uint64_t>& sizes);
+
+// The 0-based share of each picture when the list is spread over count shares: its index
+// modulo count, except that pictures writing a file of the same name all go with the first of
+// them, so one machine writes that file and in list order.
+std::vector<int> ShareOfPictures(const std::vector<CatalogItem>& items, int count);
 
 // What stands where the target folder or one of its parents should be ("a file of that name
 // is in the way"), or empty.

@@ -1,0 +1,115 @@
+#include "catalog/engine/build_progress.h"
+
+namespace folivant {
+
+void TBuildProgress::Start(int n, int total, int head) {
+  {
+    std::lock_guard lock(mutex_);
+    n_ = n;
+    total_ = total;
+    head_ = head;
+    status_.assign(n, std::string());
+    percent_.assign(n, 0);
+  }
+  observer_.OverallProgress(0, total);
+}
+
+void TBuildProgress::Step(int index, TPictureStep step, const std::string& name) {
+  {
+    std::lock_guard lock(mutex_);
+    if (step != TPictureStep::psOpening) {
+      Queue(index, [steps = ++steps_, total = total_](IBuildObserver& o) {
+        o.OverallProgress(steps, total);
+      });
+    }
+    if (step != TPictureStep::psDone) {
+      static const char* const kVerb[] = {"Opening file ", "Resampling file ", "Saving file "};
+      status_[index] = kVerb[static_cast<int>(step)] + name;
+      percent_[index] = 0;
+      if (index == head_)
+        Queue(index, [text = status_[index]](IBuildObserver& o) { o.Status(text); });
+    }
+  }
+  Deliver();
+}
+
+void TBuildProgress::Percent(int index, int percent) {
+  {
+    std::lock_guard lock(mutex_);
+    percent_[index] = percent;
+    if (index == head_) Queue(index, [percent](IBuildObserver& o) { o.CurrentProgress(percent); });
+  }
+  Deliver();
+}
+
+void TBuildProgress::Skip() {
+  {
+    std::lock_guard lock(mutex_);
+    steps_ += 3;
+    Queue(-1,
+          [steps = steps_, total = total_](IBuildObserver& o) { o.OverallProgress(steps, total); });
+  }
+  Deliver();
+}
+
+void TBuildProgress::HeadMoved(int head) {
+  {
+    std::lock_guard lock(mutex_);
+    head_ = head;
+    if (head < n_ && !status_[head].empty()) {
+      Queue(-1, [text = status_[head], percent = percent_[head]](IBuildObserver& o) {
+        o.Status(text);
+        o.CurrentProgress(percent);
+      });
+    }
+  }
+  Deliver();
+}
+
+void TBuildProgress::Warning(const std::string& message) {
+  {
+    std::lock_guard lock(mutex_);
+    Queue(-1, [message](IBuildObserver& o) { o.Warning(message); });
+  }
+  Deliver();
+}
+
+void TBuildProgress::PictureDone(int index) {
+  {
+    std::lock_guard lock(mutex_);
+    Queue(index, [index](IBuildObserver& o) { o.PictureDone(index); });
+  }
+  Deliver();
+}
+
+void TBuildProgress::Queue(int index, Call call) {
+  queue_.emplace_back(index, std::move(call));
+}
+
+void TBuildProgress::Deliver() {
+  {
+    std::lock_guard lock(mutex_);
+    if (delivering_) return;  // the worker delivering takes this call too
+    delivering_ = true;
+  }
+  for (;;) {
+    std::pair<int, Call> next;
+    {
+      std::lock_guard lock(mutex_);
+      if (queue_.empty()) {
+        delivering_ = false;
+        return;
+      }
+      next = std::move(queue_.front());
+      queue_.pop_front();
+    }
+    try {
+      next.second(observer_);
+    } catch (...) {
+      // A report that failed changes nothing in the build, unless it was about a picture.
+      if (next.first >= 0) failed_(next.first);
+    }
+  }
+}
+
+}  // namespace folivant
