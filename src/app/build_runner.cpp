@@ -7,22 +7,22 @@ namespace folivant {
 
 namespace {
 constexpr int kWorkerNice = 5;
+
+QString StepText(TPictureStep step, const std::string& file) {
+  static const char* const kVerb[] = {"Opening file ", "Resampling file ", "Saving file "};
+  return QString::fromUtf8(kVerb[static_cast<int>(step)]) + QString::fromStdString(file);
+}
 }  // namespace
 
 class TBuildRunner::TObserver : public IBuildObserver {
  public:
-  TObserver(TBuildRunner& runner, bool createTarget, std::function<void(const std::string&)> hook)
-      : runner_(runner), createTarget_(createTarget), hook_(std::move(hook)) {}
+  TObserver(TBuildRunner& runner, std::function<void(const std::string&)> hook)
+      : runner_(runner), hook_(std::move(hook)) {}
 
-  void Status(const std::string& text) override {
-    runner_.RepeatCancel();
-    {
-      std::lock_guard lock(runner_.mutex_);
-      runner_.progress_.Status = QString::fromStdString(text);
-    }
-    runner_.Post();
-    if (hook_) hook_(text);
+  void PictureStep(TPictureStep step, const std::string& file) override {
+    Status(StepText(step, file));
   }
+  void Ended() override { Status(QStringLiteral("Ready.")); }
   void OverallProgress(int position, int maximum) override {
     runner_.RepeatCancel();
     {
@@ -51,20 +51,24 @@ class TBuildRunner::TObserver : public IBuildObserver {
     }
     runner_.Post();
   }
-  // Answered by the window before it starts the build; without leave, the build ends here
-  // and the window asks the user, then starts it again with the answer.
-  bool AskCreateTarget(const std::string&) override {
-    runner_.asked_.store(true);
-    return createTarget_;
-  }
+  void TargetMade(const std::string&) override { runner_.asked_.store(true); }
   void OpenDocument(const std::string& path) override {
     std::lock_guard lock(runner_.mutex_);
     runner_.openPath_ = path;
   }
 
  private:
+  void Status(const QString& text) {
+    runner_.RepeatCancel();
+    {
+      std::lock_guard lock(runner_.mutex_);
+      runner_.progress_.Status = text;
+    }
+    runner_.Post();
+    if (hook_) hook_(text.toStdString());
+  }
+
   TBuildRunner& runner_;
-  bool createTarget_;
   std::function<void(const std::string&)> hook_;
 };
 
@@ -83,11 +87,12 @@ void TBuildRunner::Start(TBuildRequest request, bool createTarget,
   engine_ = std::make_unique<TBuildEngine>();
   cancel_.store(false);
   asked_.store(false);
-  observer_ = std::make_unique<TObserver>(*this, createTarget, std::move(statusHook));
+  observer_ = std::make_unique<TObserver>(*this, std::move(statusHook));
+  request.CreateTarget = createTarget;
   {
     std::lock_guard lock(mutex_);
     progress_ = TProgress{};
-    progress_.OverallMax = 3 * static_cast<int>(request.Pictures.size());
+    progress_.OverallMax = kStepsPerPicture * static_cast<int>(request.Pictures.size());
     posted_ = false;
     openPath_.clear();
     result_ = TBuildResult{};
@@ -107,6 +112,7 @@ void TBuildRunner::Start(TBuildRequest request, bool createTarget,
       result.Outcome = TBuildOutcome::boFailed;
       result.Message = "The build stopped with an unknown error";
     }
+    if (result.Refusal == TRefusal::rfTargetMissing) asked_.store(true);
     {
       std::lock_guard lock(mutex_);
       result_ = std::move(result);

@@ -56,11 +56,13 @@ CliProgress::CliProgress(std::ostream& err, bool terminal, bool quiet,
       phaseStart_(start_),
       lastLine_(start_) {}
 
-void CliProgress::Status(const std::string& text) {
-  static const std::string kOpening = "Opening file ";
-  if (text.rfind(kOpening, 0) == 0) current_ = text.substr(kOpening.size());
-  if (text == "Ready.") ClearBar();
+void CliProgress::PictureStep(TPictureStep step, const std::string& file) {
+  if (step == TPictureStep::psOpening) current_ = file;
   Draw(false);
+}
+
+void CliProgress::Ended() {
+  ClearBar();
 }
 
 void CliProgress::OverallProgress(int position, int maximum) {
@@ -86,9 +88,8 @@ void CliProgress::CopyProgress(std::uint64_t done, std::uint64_t total) {
   Draw(false);
 }
 
-bool CliProgress::AskCreateTarget(const std::string& dir) {
+void CliProgress::TargetMade(const std::string& dir) {
   if (!quiet_) err_ << "Creating target directory " << dir << "\n";
-  return true;
 }
 
 void CliProgress::KeptDifferentFile(const std::string& message) {
@@ -155,7 +156,7 @@ void CliProgress::Draw(bool force) {
 void CliProgress::ClearBar() {
   if (drawn_) err_ << "\r\x1b[K" << std::flush;
   drawn_ = false;
-  finished_ = true;  // the reports after "Ready." only reset the bars
+  finished_ = true;  // the reports after the end only reset the bars
 }
 
 }  // namespace folivant

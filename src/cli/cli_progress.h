@@ -20,13 +20,13 @@ class CliProgress : public IBuildObserver {
   CliProgress(std::ostream& err, bool terminal, bool quiet,
               const std::vector<TPictureEntry>& pictures, std::function<double()> seconds = {});
 
-  void Status(const std::string& text) override;
+  void PictureStep(TPictureStep step, const std::string& file) override;
+  void Ended() override;
   void OverallProgress(int position, int maximum) override;
   void CurrentProgress(int) override { Draw(false); }
   void CopyProgress(std::uint64_t done, std::uint64_t total) override;
-  bool AskCreateTarget(const std::string& dir) override;
+  void TargetMade(const std::string& dir) override;
   void KeptDifferentFile(const std::string& message) override;
-  void Information(const std::string& message) override { message_ = message; }
   void Warning(const std::string& message) override { KeptDifferentFile(message); }
   void Error(const std::string& message) override { message_ = message; }
   void OpenDocument(const std::string& path) override;

@@ -137,6 +137,7 @@ bool MakeRequest(const SettingsRecord& record, const CliOptions& opt, TBuildRequ
   request.Options.ShowInBrowser = opt.Open;
   request.Params.JpegQuality = record.JPEGQuality;
   request.Jobs = opt.Jobs;
+  request.CreateTarget = true;
   request.CreateTargetParents = true;
   request.JpegPrescale = opt.FastDecode;
   request.Force = opt.Force;
@@ -177,8 +178,7 @@ int Report(const TBuildResult& result, const TBuildRequest& request, const CliOp
           << ", no catalog page written\n";
       return env.Interrupts ? env.Interrupts->ExitStatus() : kExitInterrupted;
     case TBuildOutcome::boRefused:
-      err << kProgram << ": " << (result.Message.empty() ? observer.Message() : result.Message)
-          << "\n";
+      err << kProgram << ": " << result.Message << "\n";
       return kExitFailed;
     case TBuildOutcome::boFailed:
       err << kProgram << ": " << result.Message << "\n";

@@ -35,7 +35,13 @@ std::string Str(const test::Bytes& b) {
 
 // Records everything the engine reports (one call at a time); hooks act on a report.
 struct Recorder : IBuildObserver {
-  void Status(const std::string& text) override {
+  // The texts the front ends show, made here from the typed reports.
+  void PictureStep(TPictureStep step, const std::string& file) override {
+    static const char* const kVerb[] = {"Opening file ", "Resampling file ", "Saving file "};
+    Status(kVerb[static_cast<int>(step)] + file);
+  }
+  void Ended() override { Status("Ready."); }
+  void Status(const std::string& text) {
     statuses.push_back(text);
     if (onStatus) onStatus(text);
   }
@@ -47,11 +53,7 @@ struct Recorder : IBuildObserver {
   void CopyProgress(std::uint64_t done, std::uint64_t total) override {
     copies.push_back({done, total});
   }
-  bool AskCreateTarget(const std::string& dir) override {
-    asked.push_back(dir);
-    return answer;
-  }
-  void Information(const std::string& message) override { information.push_back(message); }
+  void TargetMade(const std::string& dir) override { made.push_back(dir); }
   void Error(const std::string& message) override { errors.push_back(message); }
   void OpenDocument(const std::string& path) override { opened.push_back(path); }
   void PictureDone(int index) override {
@@ -65,8 +67,7 @@ struct Recorder : IBuildObserver {
 
   std::function<void(const std::string&)> onStatus;
   std::function<void(int)> onDone;
-  bool answer = true;
-  Files statuses, asked, information, errors, opened;
+  Files statuses, made, errors, opened;
   std::vector<int> overall, current, done;
   std::vector<std::pair<std::uint64_t, std::uint64_t>> copies;
   int overallMax = 0;
@@ -74,7 +75,10 @@ struct Recorder : IBuildObserver {
 
 class EngineTest : public ::testing::Test {
  public:
-  void SetUp() override { InstallCodecs(); }
+  void SetUp() override {
+    InstallCodecs();
+    request.CreateTarget = true;
+  }
 
   // n JPEG pictures p1.jpg .. pn.jpg of w x h in the source folder.
   void MakeJpegs(int n, int w = 64, int h = 48) {
@@ -332,16 +336,20 @@ TEST_F(EngineTest, ATargetFolderThatCannotBeMadeSaysWhy) {
   const std::pair<std::string, std::string> cases[] = {
       {out / "file", "a file of that name is in the way"},
       {out / "file/sub", out / "file is a file, not a folder"},
-      {out / "a/b", "the folder it goes in, " + out / "a, does not exist"},  // asked first
+      {out / "a/b", "the folder it goes in, " + out / "a, does not exist"},
       {"", "none is named; choose one"}};
   for (const auto& [target, why] : cases) {
-    recorder.asked.clear();
     const TBuildResult r = Run(target);
     EXPECT_EQ(r.Message, target.empty() ? "Cannot create the target folder: " + why
                                         : cannot + target + ": " + why + "; choose another one");
-    EXPECT_EQ(recorder.asked.size(), target.ends_with("/b") ? 1u : 0u) << target;
   }
+  // One that can be made is made only with leave, and said to be.
+  request.CreateTarget = false;
+  EXPECT_EQ(Run(out / "new").Refusal, TRefusal::rfTargetMissing);
   EXPECT_EQ(Listing(out.Path()), Files{"file"});
+  request.CreateTarget = true;
+  EXPECT_EQ(Run(out / "new").Outcome, TBuildOutcome::boDone);
+  EXPECT_EQ(recorder.made, Files{out / "new"});
 }
 
 // The eight EXIF orientations, a HEIC turned by its own boxes and a TIFF page stored on its

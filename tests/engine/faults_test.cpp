@@ -201,8 +201,8 @@ TEST_F(Faults, CancelStopsTheCopiesAndAbortLeavesNoTemporaryFile) {
 
   struct Aborter : IBuildObserver {
     TBuildEngine* engine;
-    void Status(const std::string& text) override {
-      if (text == "Opening file p2.jpg") engine->Abort();
+    void PictureStep(TPictureStep step, const std::string& file) override {
+      if (step == TPictureStep::psOpening && file == "p2.jpg") engine->Abort();
     }
   } aborter;
   aborter.engine = &engine;

@@ -129,7 +129,7 @@ TBuildResult TBuildEngine::Run(const TBuildRequest& request, IBuildObserver& obs
 TBuildResult TBuildEngine::Build::Run() {
   n_ = static_cast<int>(request_.Pictures.size());
   if (Refused()) return result_;  // fewer than three pictures
-  total_ = 3 * n_;
+  total_ = kStepsPerPicture * n_;
   dir_ = request_.Options.TargetDir;
   if (TargetCannotBeMade()) return result_;
   // Names, checked before anything is written. A name is checked before it is joined to the
@@ -161,10 +161,10 @@ TBuildResult TBuildEngine::Build::Run() {
 }
 
 bool TBuildEngine::Build::Refused() {
-  if (n_ >= 3) return false;
+  if (n_ >= kMinPictures) return false;
   result_.Outcome = TBuildOutcome::boRefused;
-  result_.Message = "You MUST select at least 3 files !";
-  observer_.Information(result_.Message);
+  result_.Refusal = TRefusal::rfTooFewPictures;
+  result_.Message = kTooFewPicturesText;
   return true;
 }
 
@@ -188,12 +188,16 @@ bool TBuildEngine::Build::TargetCannotBeMade() {
 // The target folder, made on request.
 bool TBuildEngine::Build::TargetRefused() {
   if (IsDirectory(dir_)) return false;
-  if (!observer_.AskCreateTarget(dir_)) {
+  if (!request_.CreateTarget) {
     result_.Outcome = TBuildOutcome::boRefused;
+    result_.Refusal = TRefusal::rfTargetMissing;
     return true;
   }
   const std::string why = MakeTargetFolder(dir_, request_.CreateTargetParents);
-  if (why.empty()) return false;
+  if (why.empty()) {
+    observer_.TargetMade(dir_);
+    return false;
+  }
   CannotCreate(why);
   return true;
 }
@@ -210,7 +214,7 @@ TBuildResult& TBuildEngine::Build::Finish(TBuildOutcome outcome) {
       }
     }
   }
-  observer_.Status("Ready.");
+  observer_.Ended();
   observer_.OverallProgress(0, total_);
   observer_.CurrentProgress(0);
   result_.Outcome = outcome;
@@ -304,7 +308,7 @@ bool TBuildEngine::Build::CopyEach(std::vector<char>& copied) {
 
 // The pictures, by Jobs workers (this thread one of them).
 void TBuildEngine::Build::RunWorkers() {
-  total_ = 3 * static_cast<int>(order_.size());
+  total_ = kStepsPerPicture * static_cast<int>(order_.size());
   progress_.Start(n_, total_, order_.empty() ? n_ : order_[0]);
   int jobs = request_.Jobs > 0
                  ? request_.Jobs

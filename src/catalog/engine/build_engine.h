@@ -12,22 +12,31 @@
 
 namespace folivant {
 
+// The rules both front ends show alike, kept here once.
+inline constexpr int kMinPictures = 3;      // a catalog has at least this many pictures
+inline constexpr int kStepsPerPicture = 3;  // loaded, resampled, saved: the overall bar's steps
+inline constexpr const char* kTooFewPicturesText = "You MUST select at least 3 files !";
+
+// The steps of a picture; each but the first ends one of its steps of the overall bar.
+enum class TPictureStep { psOpening, psResampling, psSaving, psDone };
+
 // What the caller shows. Calls come from the engine's threads, one at a time (the engine
 // serialises them), never from two threads at once; a window forwards them to its own thread.
 class IBuildObserver {
  public:
   virtual ~IBuildObserver() = default;
-  virtual void Status(const std::string& /*text*/) {}                 // "Opening file x.jpg", ...
-  virtual void OverallProgress(int /*position*/, int /*maximum*/) {}  // 0..3n
+  // The picture shown as current (the oldest in flight) begins a step (never psDone); file is
+  // what the step reads (the picture) or writes (the thumbnail, for psSaving).
+  virtual void PictureStep(TPictureStep /*step*/, const std::string& /*file*/) {}
+  // The build is over, whatever its outcome; the bars are then set back to 0.
+  virtual void Ended() {}
+  virtual void OverallProgress(int /*position*/, int /*maximum*/) {}  // 0..kStepsPerPicture*n
   virtual void CurrentProgress(int /*percent*/) {}                    // 0..100
   // Bytes of the pictures copied into the target so far (a copy not needed counts as made),
   // of total: at the start, at least every megabyte and at the end of the copy step.
   virtual void CopyProgress(std::uint64_t /*done*/, std::uint64_t /*total*/) {}
-  // "Target directory does not exist. Do you want to make it?" Answer true for Yes.
-  virtual bool AskCreateTarget(const std::string& /*dir*/) { return false; }
-  // An information message that ends the build before anything is written
-  // ("You MUST select at least 3 files !").
-  virtual void Information(const std::string& /*message*/) {}
+  // The target folder was missing and has been made (TBuildRequest::CreateTarget).
+  virtual void TargetMade(const std::string& /*dir*/) {}
   // Something else the user should know that does not stop the build ("The colour profile
   // of x.jpg is larger than 4 MB: ..."), in list order. Also in TBuildResult::Warnings.
   virtual void Warning(const std::string& /*message*/) {}
@@ -53,8 +62,10 @@ struct TBuildRequest {
   std::vector<TPictureEntry> Pictures;
   TIOParamsVals Params;  // the caller's image parameters; each worker copies them
   int Jobs = 0;          // workers; 0: the number of processors
-  // A missing target folder is made with its missing parents (the command line), not only
+  // A missing target folder is made (the window asks the user first: without leave the build
+  // is refused with rfTargetMissing), with its missing parents (the command line), not only
   // its last level (the window).
+  bool CreateTarget = false;
   bool CreateTargetParents = false;
   // A large JPEG is decoded at 1/2, 1/4 or 1/8 of its size (libjpeg's DCT scaling) when that
   // still leaves at least twice the thumbnail's size on both sides; the filter then makes the
@@ -81,15 +92,18 @@ struct TBuildRequest {
 enum class TBuildOutcome {
   boDone,       // every page written
   boCancelled,  // cancel honoured: pictures begun finished, no catalog page
-  boRefused,    // fewer than 3 pictures, or the target directory was not to be made
+  boRefused,    // fewer than kMinPictures, or the target folder is missing and not to be made
   boFailed,     // an error ended the build; files written before stay
 };
 
+enum class TRefusal { rfNone, rfTooFewPictures, rfTargetMissing };
+
 struct TBuildResult {
   TBuildOutcome Outcome = TBuildOutcome::boRefused;
-  std::string Message;     // the error or information text
-  int PicturesDone = 0;    // made or reused
-  int PicturesReused = 0;  // taken from the build record, not decoded
+  TRefusal Refusal = TRefusal::rfNone;  // why a boRefused build was refused
+  std::string Message;                  // the error or information text
+  int PicturesDone = 0;                 // made or reused
+  int PicturesReused = 0;               // taken from the build record, not decoded
   int PagesWritten = 0;
   std::vector<CatalogItem> Items;
   // As given to KeptDifferentFile and Warning, in order, and a damaged build record's.

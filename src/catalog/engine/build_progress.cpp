@@ -8,7 +8,7 @@ void TBuildProgress::Start(int n, int total, int head) {
     n_ = n;
     total_ = total;
     head_ = head;
-    status_.assign(n, std::string());
+    step_.assign(n, Current());
     percent_.assign(n, 0);
   }
   observer_.OverallProgress(0, total);
@@ -23,11 +23,10 @@ void TBuildProgress::Step(int index, TPictureStep step, const std::string& name)
       });
     }
     if (step != TPictureStep::psDone) {
-      static const char* const kVerb[] = {"Opening file ", "Resampling file ", "Saving file "};
-      status_[index] = kVerb[static_cast<int>(step)] + name;
+      step_[index] = {step, name};
       percent_[index] = 0;
       if (index == head_)
-        Queue(index, [text = status_[index]](IBuildObserver& o) { o.Status(text); });
+        Queue(index, [step, name](IBuildObserver& o) { o.PictureStep(step, name); });
     }
   }
   Deliver();
@@ -45,7 +44,7 @@ void TBuildProgress::Percent(int index, int percent) {
 void TBuildProgress::Skip() {
   {
     std::lock_guard lock(mutex_);
-    steps_ += 3;
+    steps_ += kStepsPerPicture;
     Queue(-1,
           [steps = steps_, total = total_](IBuildObserver& o) { o.OverallProgress(steps, total); });
   }
@@ -56,9 +55,9 @@ void TBuildProgress::HeadMoved(int head) {
   {
     std::lock_guard lock(mutex_);
     head_ = head;
-    if (head < n_ && !status_[head].empty()) {
-      Queue(-1, [text = status_[head], percent = percent_[head]](IBuildObserver& o) {
-        o.Status(text);
+    if (head < n_ && step_[head].Step != TPictureStep::psDone) {
+      Queue(-1, [now = step_[head], percent = percent_[head]](IBuildObserver& o) {
+        o.PictureStep(now.Step, now.File);
         o.CurrentProgress(percent);
       });
     }

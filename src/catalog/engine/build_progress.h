@@ -12,9 +12,6 @@
 
 namespace folivant {
 
-// The steps of a picture; each but the first ends one step of the overall bar.
-enum class TPictureStep { psOpening, psResampling, psSaving, psDone };
-
 // Workers post; the observer is called outside the workers' locks, one call at a time and in
 // the order posted, by whichever worker finds nobody delivering. A slow observer holds up
 // that one worker, never the others.
@@ -47,8 +44,12 @@ class TBuildProgress {
   std::deque<std::pair<int, Call>> queue_;
   bool delivering_ = false;
   int n_ = 0, steps_ = 0, total_ = 0, head_ = 0;
-  std::vector<std::string> status_;  // latest status text per picture
-  std::vector<int> percent_;         // latest current-file percent per picture
+  struct Current {
+    TPictureStep Step = TPictureStep::psDone;  // psDone: not begun
+    std::string File;
+  };
+  std::vector<Current> step_;  // latest step per picture
+  std::vector<int> percent_;   // latest current-file percent per picture
 };
 
 }  // namespace folivant
