@@ -36,14 +36,8 @@ TImageTab::TImageTab() : TWizardTab("TabSheet4") {
   auto* qualitySpinner = Named(OptionSpinner(QualityEdit, "JPEGQuality", group), "UpDown5");
   widthEdit_->setEnabled(false);
   // Only the size the thumbnails are fitted to can be changed.
-  connect(heightButton_, &QRadioButton::clicked, this, [this] {
-    heightEdit_->setEnabled(true);
-    widthEdit_->setEnabled(false);
-  });
-  connect(widthButton_, &QRadioButton::clicked, this, [this] {
-    heightEdit_->setEnabled(false);
-    widthEdit_->setEnabled(true);
-  });
+  connect(heightButton_, &QRadioButton::clicked, this, [this] { FitTo(false); });
+  connect(widthButton_, &QRadioButton::clicked, this, [this] { FitTo(true); });
 
   QCheckBox* progressive = Check("ProgrCheckBox", "&Progressive JPEG", group);
   FilterCombo = Named(new QComboBox(group), "FilterComboBox");
@@ -86,6 +80,11 @@ TImageTab::TImageTab() : TWizardTab("TabSheet4") {
   auto* v = new QVBoxLayout(this);
   v->addWidget(group, 1);
   v->addWidget(bottom);
+}
+
+void TImageTab::FitTo(bool width) {
+  heightEdit_->setEnabled(!width);
+  widthEdit_->setEnabled(width);
 }
 
 bool TImageTab::FixedWidth() const {

@@ -1,4 +1,8 @@
 // The wizard window: six tabs from choosing pictures to building the catalog.
+// The form assembles the tabs (tabs.h), the menus and the status bar, holds the picture list and
+// what the settings file keeps, and wires the controls to its commands; TBuildController runs
+// the builds. Errors: a command throws a std::exception whose text the user reads; Guard ends
+// the command there and shows it in the error box.
 #pragma once
 
 #include <QMainWindow>

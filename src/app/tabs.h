@@ -90,6 +90,7 @@ class TImageTab : public TWizardTab {
   QLineEdit* AlertEdit = nullptr;
 
  private:
+  void FitTo(bool width);
   QRadioButton* heightButton_ = nullptr;
   QRadioButton* widthButton_ = nullptr;
   QLineEdit* heightEdit_ = nullptr;
