@@ -137,10 +137,11 @@ void TForm1::WireFilesTab() {
       {tab.RemoveButton, &TForm1::DelPicButtonClick},
       {tab.RemoveAllButton, &TForm1::RemoveAllButtonClick},
   };
-  for (const auto& [button, handler] : buttons) {
-    connect(button, &QPushButton::clicked, this,
+  for (const auto& b : buttons) {
+    const auto handler = b.second;
+    connect(b.first, &QPushButton::clicked, this,
             [this, handler] { Guard([=, this] { (this->*handler)(); }); });
-    idleWidgets_ << button;
+    idleWidgets_ << b.first;
   }
 }
 
