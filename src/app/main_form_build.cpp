@@ -8,22 +8,16 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QScreen>
-#include <filesystem>
 #include <stdexcept>
 #include <utility>
 
-#include "app/about_form.h"
 #include "app/build_controller.h"
 #include "app/dialogs.h"
 #include "app/form_util.h"
 #include "app/option_binding.h"
-#include "app/picture_preview.h"
 #include "app/tabs.h"
-#include "app/version.h"
 #include "catalog/catalog_rules.h"
 #include "catalog/html_color.h"
-#include "catalog/picture_folder.h"
-#include "codecs/codecs.h"
 #include "settings/color_text.h"
 #include "settings/ini_file.h"
 #include "settings/settings.h"
