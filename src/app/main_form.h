@@ -1,8 +1,11 @@
 // The wizard window: six tabs from choosing pictures to building the catalog.
+// The form assembles the tabs (tabs.h), the menus and the status bar, holds the picture list and
+// what the settings file keeps, and wires the controls to its commands; TBuildController runs
+// the builds. Errors: a command throws a std::exception whose text the user reads; Guard ends
+// the command there and shows it in the error box.
 #pragma once
 
 #include <QMainWindow>
-#include <QPointer>
 #include <array>
 #include <functional>
 #include <memory>
@@ -15,26 +18,22 @@
 #include "imaging/io_params.h"
 
 class QAction;
-class QButtonGroup;
-class QCheckBox;
-class QComboBox;
 class QLabel;
-class QLineEdit;
-class QListWidget;
-class QPlainTextEdit;
-class QPushButton;
-class QRadioButton;
 class QTabWidget;
 
 namespace folivant {
 
 class IDialogs;
-class TBuildRunner;
+class TBuildController;
+class TBuildTab;
+class TFilesTab;
+class TGeneralTab;
+class THeaderTab;
+class TImageTab;
 class TPreviewLoader;
+class TTableTab;
 class TfrmAbout;
 struct TPreview;
-struct TBuildRequest;
-struct TBuildResult;
 struct SettingsRecord;
 struct SettingsLoad;
 struct WindowPlacement;
@@ -71,20 +70,12 @@ class TForm1 : public QMainWindow {
   void DropFiles(const QStringList& paths, int notLocal = 0);
 
   // Wizard.
-  void NextButton1Click();
-  void NextButton2Click();
-  void NextButton3Click();
-  void NextButton4Click();
-  void NextButton5Click();
-  void TabSheet2Enter();
-  void TabSheet3Enter();
+  // Next on tab (0 the first): on to the next tab; from the list only with enough pictures.
+  void NextTabClick(int tab);
   void TargetBtnClick();
   void PageBtnClick();
   void EditBackChange();
-  void thrButtonClick();
-  void twrButtonClick();
   void JPEGQualChange();
-  void JavaProtectClick();
   void HelpContents1Click();
   void GotoHomePage1Click();
   void AboutBtnClick();
@@ -130,14 +121,10 @@ class TForm1 : public QMainWindow {
   void FormCreate();
   void FormClose();
   void BuildUi();
-  QWidget* BuildFilesTab();
-  QWidget* BuildGeneralTab();
-  QWidget* BuildTableTab();
-  QWidget* BuildImageTab();
-  QWidget* BuildHeaderTab();
-  QWidget* BuildBuildTab();
+  void WireFilesTab();
+  void WireOptionTabs();
+  void WireBuildTab();
   void BuildMenus();
-  QWidget* BottomRow(int tab, QPushButton* next);
 
   void ChooseFiles(bool replace);
   void RefreshListBox(int select);
@@ -153,11 +140,6 @@ class TForm1 : public QMainWindow {
   void Guard(const std::function<void()>& body);
   bool RefuseWhileBuilding();
   void SetStatus(const QString& text);
-  void FlushProgress();
-  void StartBuild(bool createTarget);
-  void BuildFinished();
-  void PutBackAfterBuild();
-  void ShowBuildEnd(const TBuildResult& result);
   // Reads the settings file; returns what the user must hear of it, empty when all went in.
   QString ApplySettingsFile(const QString& path, bool atStart);
   void ApplySettings(const SettingsLoad& load);
@@ -182,80 +164,27 @@ class TForm1 : public QMainWindow {
   std::array<QString, 4> colorHtml_;
   TIOParamsVals params_;
   bool saveOnExit_ = true;
-  bool cancelRequested_ = false;
   bool shownOnce_ = false;
-  bool buildActive_ = false;
-  bool closing_ = false;  // closed during a build: waiting for the worker to stop
   bool forceBuild_ = false;
-  bool placed_ = false;                     // put where the settings file says, not centred
-  std::unique_ptr<TBuildRequest> request_;  // the running build's snapshot, kept for a restart
-  QString pictureDir_;                      // where the picture dialog opens
+  bool placed_ = false;   // put where the settings file says, not centred
+  QString pictureDir_;    // where the picture dialog opens
   QString startupError_;  // reading the settings file failed at creation; told when shown
-  std::unique_ptr<TBuildRunner> runner_;
   TPreviewLoader* previewLoader_ = nullptr;
   TfrmAbout* about_ = nullptr;
   QList<QWidget*> idleWidgets_;
   QList<QAction*> idleActions_;
 
-  // Controls, named as their objectName.
-  QTabWidget* PageControl1 = nullptr;
-  QListWidget* ListBox1 = nullptr;
-  QLabel* Label11 = nullptr;
-  QLabel* PreviewImage = nullptr;
-  QLabel* PreviewCaption = nullptr;
-  QLineEdit* EditTarget = nullptr;
-  QLineEdit* EditBack = nullptr;
-  QLineEdit* IndexTitle = nullptr;
-  QLineEdit* MetaTagEdit = nullptr;
-  std::array<TColorPickerButton*, 4> pickers_{};
-  QWidget* Panel2 = nullptr;
-  QLabel* BackgroundLabel = nullptr;
-  QLabel* LinkLabel = nullptr;
-  QLabel* ActiveLinkLabel = nullptr;
-  QLabel* VisitedLinkLabel = nullptr;
-  QLineEdit* PageEdit = nullptr;
-  QLineEdit* CatalogEdit = nullptr;
-  QLineEdit* PreviousEdit = nullptr;
-  QLineEdit* NextEdit = nullptr;
-  QLineEdit* TableRows = nullptr;
-  QLineEdit* TableCols = nullptr;
-  TUpDown* UpDown1 = nullptr;
-  TUpDown* UpDown2 = nullptr;
-  QLabel* Panel1 = nullptr;
-  QLineEdit* TableBorderEdit = nullptr;
-  QLineEdit* TableCellPadEdit = nullptr;
-  QLineEdit* TableCellSpaceEdit = nullptr;
-  TUpDown* UpDown6 = nullptr;
-  TUpDown* UpDown7 = nullptr;
-  TUpDown* UpDown8 = nullptr;
-  QButtonGroup* alignGroup_ = nullptr;
-  QRadioButton* thrButton = nullptr;
-  QRadioButton* twrButton = nullptr;
-  QLineEdit* thumbHeight = nullptr;
-  QLineEdit* thumbWidth = nullptr;
-  QLineEdit* JPEGQual = nullptr;
-  TUpDown* UpDown3 = nullptr;
-  TUpDown* UpDown4 = nullptr;
-  TUpDown* UpDown5 = nullptr;
-  QCheckBox* ProgrCheckBox = nullptr;
-  QComboBox* FilterComboBox = nullptr;
-  QCheckBox* JavaProtect = nullptr;
-  QLineEdit* AlertEdit = nullptr;
-  QCheckBox* JavaOpen = nullptr;
-  QCheckBox* AutoRotateCheck = nullptr;
-  QPlainTextEdit* HeaderMemo = nullptr;
-  QPlainTextEdit* FooterMemo = nullptr;
-  TGradientProgressBar* CurrentProgress = nullptr;
-  TGradientProgressBar* ProgressBar1 = nullptr;
-  QCheckBox* PreviewCheckBox = nullptr;
-  QPushButton* CancelButton = nullptr;
-  QPushButton* BuildBtn = nullptr;
-  QLabel* BuildSummaryLabel = nullptr;
-  QPushButton* OpenCatalogBtn = nullptr;
-  QPushButton* OpenFolderBtn = nullptr;
-  QAction* BuildCatalog1 = nullptr;
-  QAction* OptionsSaveSettingsOnExit1 = nullptr;
-  QLabel* StatusPanel = nullptr;
+  QTabWidget* tabs_ = nullptr;
+  TFilesTab* filesTab_ = nullptr;
+  TGeneralTab* generalTab_ = nullptr;
+  TTableTab* tableTab_ = nullptr;
+  TImageTab* imageTab_ = nullptr;
+  THeaderTab* headerTab_ = nullptr;
+  TBuildTab* buildTab_ = nullptr;
+  QAction* saveOnExitAction_ = nullptr;
+  QLabel* statusPanel_ = nullptr;
+  // Last: a build still running is stopped before the controls go.
+  std::unique_ptr<TBuildController> build_;
 };
 
 }  // namespace folivant

@@ -1,41 +1,29 @@
 #include "app/main_form.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
-#include <QFormLayout>
-#include <QGridLayout>
-#include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QScreen>
-#include <QStatusBar>
-#include <QTabBar>
 #include <QTabWidget>
-#include <QTextDocument>
 #include <QTimer>
 #include <QUrl>
-#include <QVBoxLayout>
 #include <filesystem>
 #include <stdexcept>
 #include <utility>
 
 #include "app/about_form.h"
-#include "app/build_runner.h"
+#include "app/build_controller.h"
 #include "app/dialogs.h"
 #include "app/form_util.h"
 #include "app/picture_preview.h"
+#include "app/tabs.h"
 #include "app/version.h"
 #include "catalog/catalog_rules.h"
 #include "catalog/html_color.h"
@@ -51,17 +39,16 @@ namespace folivant {
 void TForm1::FormCreate() {
   InstallCodecs();
   setWindowTitle(AppTitle());
-  cancelRequested_ = false;
-  ProgressBar1->setValue(0);
-  FilterComboBox->setCurrentIndex(0);
+  buildTab_->OverallProgress->setValue(0);
+  imageTab_->FilterCombo->setCurrentIndex(0);
   // Told once the window is up, over it.
   try {
     startupError_ = ApplySettingsFile(env_.SettingsPath, true);
   } catch (const std::exception& e) {
     startupError_ = Q(e.what());
   }
-  AlertEdit->setEnabled(JavaProtect->isChecked());
-  CancelButton->hide();
+  imageTab_->AlertEdit->setEnabled(imageTab_->ProtectCheck->isChecked());
+  buildTab_->CancelButton->hide();
   // The thumbnails are written with the quality the field shows, from the first build on.
   Guard([this] { JPEGQualChange(); });
 }
@@ -71,21 +58,11 @@ void TForm1::FormClose() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-  if (buildActive_) {
-    // The pictures in flight are finished while the event loop keeps turning; the window,
-    // greyed, closes when the worker reports it has stopped (BuildFinished), and the settings
-    // are saved then.
+  if (!build_->MayClose()) {
+    // Closed again when the build has stopped; the settings are saved then.
     event->ignore();
-    if (closing_) return;
-    closing_ = true;
-    cancelRequested_ = true;
-    SetStatus(QStringLiteral("Cancelling..."));
-    centralWidget()->setEnabled(false);
-    menuBar()->setEnabled(false);
-    runner_->Cancel();
     return;
   }
-  closing_ = false;
   centralWidget()->setEnabled(true);
   menuBar()->setEnabled(true);
   FormClose();
@@ -98,8 +75,8 @@ void TForm1::showEvent(QShowEvent* event) {
   shownOnce_ = true;
   const QScreen* s = screen();
   if (s && !placed_) move(s->availableGeometry().center() - rect().center());
-  PageControl1->setCurrentIndex(0);
-  ListBox1->setFocus();
+  tabs_->setCurrentIndex(0);
+  filesTab_->List->setFocus();
   if (!startupError_.isEmpty()) {
     // After this event, so the box is placed over the window where it now stands.
     QTimer::singleShot(0, this,
@@ -108,7 +85,7 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::Guard(const std::function<void()>& body) {
-  if (closing_) return;  // a shortcut while the window waits to close
+  if (build_ && build_->Closing()) return;  // a shortcut while the window waits to close
   try {
     body();
   } catch (const std::exception& e) {
@@ -119,21 +96,21 @@ void TForm1::Guard(const std::function<void()>& body) {
 }
 
 bool TForm1::RefuseWhileBuilding() {
-  if (!buildActive_) return false;
+  if (!build_->Active()) return false;
   dialogs_.Information(this, QStringLiteral("Information"), kBusyText);
   return true;
 }
 
 void TForm1::SetStatus(const QString& text) {
-  StatusPanel->setText(text);
+  statusPanel_->setText(text);
 }
 
 QString TForm1::StatusText() const {
-  return StatusPanel->text();
+  return statusPanel_->text();
 }
 
 bool TForm1::Building() const {
-  return buildActive_;
+  return build_->Active();
 }
 
 // ---------------------------------------------------------------- file list
@@ -144,18 +121,19 @@ void TForm1::ChooseFiles(bool replace) {
       dialogs_.OpenFiles(this, QStringLiteral("Select Graphic Files"), pictureDir_, kPictureFilter);
   if (chosen.isEmpty()) return;
   lastDir_ = Q(TFileList::FolderOf(S(chosen.first())));
-  EditTarget->setText(lastDir_);
+  generalTab_->TargetEdit->setText(lastDir_);
   pictureDir_ = lastDir_;
   // The folder is checked, not made current: nothing in this program depends on the working
   // directory.
-  if (EditTarget->text().isEmpty() || !QFileInfo(EditTarget->text()).isDir())
+  if (generalTab_->TargetEdit->text().isEmpty() ||
+      !QFileInfo(generalTab_->TargetEdit->text()).isDir())
     dialogs_.Warning(this, QStringLiteral("Cannot find directory %1")
-                               .arg(QDir::toNativeSeparators(EditTarget->text())));
+                               .arg(QDir::toNativeSeparators(generalTab_->TargetEdit->text())));
   if (replace) files_.Clear();
   int last = -1;
   for (const QString& f : chosen) last = static_cast<int>(files_.Add(S(f)));
   (void)last;
-  ProgressBar1->setMaximum(static_cast<int>(files_.Count()));
+  buildTab_->OverallProgress->setMaximum(static_cast<int>(files_.Count()));
   RefreshListBox(-1);
   ShowCount();
 }
@@ -169,8 +147,8 @@ void TForm1::AddFileButtonClick() {
 }
 
 int TForm1::SelectedIndex() const {
-  const QList<QListWidgetItem*> sel = ListBox1->selectedItems();
-  return sel.isEmpty() ? -1 : ListBox1->row(sel.first());
+  const QList<QListWidgetItem*> sel = filesTab_->List->selectedItems();
+  return sel.isEmpty() ? -1 : filesTab_->List->row(sel.first());
 }
 
 void TForm1::MoveUpButtonClick() {
@@ -232,11 +210,11 @@ void TForm1::DropFiles(const QStringList& paths, int notLocal) {
   }
   if (files_.Count() == 0 && !pictures.empty()) {
     lastDir_ = Q(TFileList::FolderOf(pictures.front()));
-    EditTarget->setText(lastDir_);
+    generalTab_->TargetEdit->setText(lastDir_);
     pictureDir_ = lastDir_;
   }
   for (const std::string& p : pictures) files_.Add(p);
-  ProgressBar1->setMaximum(static_cast<int>(files_.Count()));
+  buildTab_->OverallProgress->setMaximum(static_cast<int>(files_.Count()));
   RefreshListBox(-1);
   ShowCount();
   QString note = pictures.size() == 1 ? QStringLiteral("Added 1 picture.")
@@ -251,13 +229,13 @@ void TForm1::RequestPicturePreview() {
   const int i = SelectedIndex();
   if (i < 0 || static_cast<std::size_t>(i) >= files_.Count()) {
     previewLoader_->Request({}, {});
-    PreviewImage->clear();
-    PreviewCaption->clear();
+    filesTab_->PreviewImage->clear();
+    filesTab_->PreviewCaption->clear();
     return;
   }
   const QString path = Q(files_.Paths()[static_cast<std::size_t>(i)]);
-  PreviewImage->clear();
-  PreviewCaption->setText(Q(files_.Names()[static_cast<std::size_t>(i)]));
+  filesTab_->PreviewImage->clear();
+  filesTab_->PreviewCaption->setText(Q(files_.Names()[static_cast<std::size_t>(i)]));
   previewLoader_->Request(path, kPreviewBox);
 }
 
@@ -269,115 +247,56 @@ void TForm1::ShowPicturePreview(const QString& path, const TPreview& preview) {
     return;
   const QString name = Q(files_.Names()[static_cast<std::size_t>(i)]);
   if (preview.Image.isNull()) {
-    PreviewImage->setText(preview.Error);
-    PreviewCaption->setText(name);
+    filesTab_->PreviewImage->setText(preview.Error);
+    filesTab_->PreviewCaption->setText(name);
     return;
   }
-  PreviewImage->setPixmap(QPixmap::fromImage(preview.Image));
-  PreviewCaption->setText(QStringLiteral("%1\n%2 \u00d7 %3")
-                              .arg(name)
-                              .arg(preview.FullSize.width())
-                              .arg(preview.FullSize.height()));
+  filesTab_->PreviewImage->setPixmap(QPixmap::fromImage(preview.Image));
+  filesTab_->PreviewCaption->setText(QStringLiteral("%1\n%2 \u00d7 %3")
+                                         .arg(name)
+                                         .arg(preview.FullSize.width())
+                                         .arg(preview.FullSize.height()));
 }
 
 void TForm1::RefreshListBox(int select) {
-  ListBox1->clear();
-  for (const std::string& n : files_.Names()) ListBox1->addItem(Q(n));
-  if (select >= 0 && select < ListBox1->count()) {
-    ListBox1->setCurrentRow(select);
-    ListBox1->item(select)->setSelected(true);
+  filesTab_->List->clear();
+  for (const std::string& n : files_.Names()) filesTab_->List->addItem(Q(n));
+  if (select >= 0 && select < filesTab_->List->count()) {
+    filesTab_->List->setCurrentRow(select);
+    filesTab_->List->item(select)->setSelected(true);
   } else {
-    ListBox1->clearSelection();
-    ListBox1->setCurrentRow(-1);
+    filesTab_->List->clearSelection();
+    filesTab_->List->setCurrentRow(-1);
   }
 }
 
 void TForm1::ShowCount() {
-  Label11->setText(QStringLiteral("Items count: %1").arg(files_.Count()));
+  filesTab_->ItemsCount->setText(QStringLiteral("Items count: %1").arg(files_.Count()));
   // The page summary follows the list, so it never shows a count the list no longer has.
   RefreshSummary();
 }
 
 // ---------------------------------------------------------------- wizard
 
-void TForm1::NextButton1Click() {
-  if (files_.Count() >= 3) {
-    PageControl1->setCurrentIndex(1);
+void TForm1::NextTabClick(int tab) {
+  if (tab > 0 || files_.Count() >= 3) {
+    tabs_->setCurrentIndex(tab + 1);
     return;
   }
   dialogs_.Information(this, QStringLiteral("Information"),
                        QStringLiteral("You MUST select at least 3 files !"));
 }
 
-void TForm1::NextButton2Click() {
-  PageControl1->setCurrentIndex(2);
-}
-void TForm1::NextButton3Click() {
-  PageControl1->setCurrentIndex(3);
-}
-void TForm1::NextButton4Click() {
-  PageControl1->setCurrentIndex(4);
-}
-void TForm1::NextButton5Click() {
-  PageControl1->setCurrentIndex(5);
-}
-
-void TForm1::TabSheet2Enter() {
-  UpdatePreview();
-}
-
 void TForm1::UpdatePreview() {
-  QPalette pal = Panel2->palette();
-  pal.setColor(QPalette::Window, ResolveColor(pickers_[0]->Color(), palette()));
-  Panel2->setPalette(pal);
-  QLabel* labels[3] = {LinkLabel, ActiveLinkLabel, VisitedLinkLabel};
-  for (int i = 0; i < 3; ++i) {
-    QPalette lp = labels[i]->palette();
-    lp.setColor(QPalette::WindowText,
-                ResolveColor(pickers_[static_cast<std::size_t>(i + 1)]->Color(), palette()));
-    labels[i]->setPalette(lp);
-  }
-}
-
-void TForm1::TabSheet3Enter() {
-  RefreshSummary();
+  generalTab_->ShowColors(palette());
 }
 
 void TForm1::RefreshSummary() {
-  if (files_.Count() == 0) {
-    Panel1->clear();
-    Panel1->setToolTip({});
-    return;
-  }
-  // A number the build would refuse, or text that is none, is named here by the same rule
-  // instead of a page count; the build checks again before it writes anything.
-  using L = OptionLimits;
-  const struct {
-    const char* name;
-    const QLineEdit* edit;
-    int min, max;
-  } fields[] = {{"Rows", TableRows, L::kMinRows, L::kMaxRows},
-                {"Columns", TableCols, L::kMinCols, L::kMaxCols}};
-  std::int64_t perPage = 1;
-  for (const auto& f : fields) {
-    try {
-      perPage *= TableFieldNumber(f.name, S(f.edit->text()), f.min, f.max);
-    } catch (const ECatalogError& e) {
-      Panel1->setText(
-          QStringLiteral("%1: %2 to %3").arg(QLatin1String(f.name)).arg(f.min).arg(f.max));
-      Panel1->setToolTip(
-          Qt::convertFromPlainText(Q(e.what()), Qt::WhiteSpaceNormal));  // it quotes what was typed
-      return;
-    }
-  }
-  const std::int64_t n = static_cast<std::int64_t>(files_.Count());
-  const std::int64_t pages = n / perPage + (n % perPage != 0 ? 1 : 0);
-  Panel1->setText(QStringLiteral("Items: %1   Pages: %2").arg(n).arg(pages));
-  Panel1->setToolTip({});
+  tableTab_->ShowPageCount(files_.Count());
 }
 
 QString TForm1::ResolvedTarget() const {
-  const QString text = EditTarget->text();
+  const QString text = generalTab_->TargetEdit->text();
   if (text.isEmpty() || QDir::isAbsolutePath(text)) return text;
   if (text == QStringLiteral("~") || text.startsWith(QStringLiteral("~/")))
     return QDir::cleanPath(QDir::homePath() + text.mid(1));
@@ -391,39 +310,26 @@ QString TForm1::ResolvedTarget() const {
 
 void TForm1::TargetBtnClick() {
   const QString dir = dialogs_.Folder(this, QStringLiteral("Select folder"), ResolvedTarget());
-  if (!dir.isEmpty()) EditTarget->setText(dir);
+  if (!dir.isEmpty()) generalTab_->TargetEdit->setText(dir);
 }
 
 void TForm1::PageBtnClick() {
-  const QString start =
-      EditBack->text().isEmpty() ? pictureDir_ : QFileInfo(EditBack->text()).absolutePath();
+  const QString start = generalTab_->BackgroundEdit->text().isEmpty()
+                            ? pictureDir_
+                            : QFileInfo(generalTab_->BackgroundEdit->text()).absolutePath();
   const QString file = dialogs_.OpenFile(this, QStringLiteral("Select BackGround"), start,
                                          kBackgroundFilter, {}, true);
   if (file.isEmpty()) return;
-  EditBack->setText(file);
-  backGrnd_ = Q(TFileList::NameOf(S(EditBack->text())));
+  generalTab_->BackgroundEdit->setText(file);
+  backGrnd_ = Q(TFileList::NameOf(S(generalTab_->BackgroundEdit->text())));
 }
 
 void TForm1::EditBackChange() {
-  backGrnd_ = EditBack->text();
-}
-
-void TForm1::thrButtonClick() {
-  thumbHeight->setEnabled(true);
-  thumbWidth->setEnabled(false);
-}
-
-void TForm1::twrButtonClick() {
-  thumbHeight->setEnabled(false);
-  thumbWidth->setEnabled(true);
+  backGrnd_ = generalTab_->BackgroundEdit->text();
 }
 
 void TForm1::JPEGQualChange() {
-  params_.JpegQuality = ParseWholeNumber(S(JPEGQual->text()));
-}
-
-void TForm1::JavaProtectClick() {
-  AlertEdit->setEnabled(JavaProtect->isChecked());
+  params_.JpegQuality = ParseWholeNumber(S(imageTab_->QualityEdit->text()));
 }
 
 QString TForm1::HelpFile() const {
@@ -468,7 +374,7 @@ TColorResolver TForm1::Resolver() const {
 
 void TForm1::ColorChanged(int i) {
   const auto slot = static_cast<std::size_t>(i);
-  const TColor value = pickers_[slot]->Color();
+  const TColor value = generalTab_->Pickers[slot]->Color();
   colorHtml_[slot] = Q(folivant::HtmlColor(value, Resolver()));
   colorText_[slot] = Q(ColorToString(value));
   UpdatePreview();
