@@ -54,7 +54,7 @@ void TBuildController::Run(bool createTarget) {
   host_.SetIdleControlsEnabled(false);
   for (QPushButton* b : {tab_.OpenCatalogButton, tab_.OpenFolderButton}) b->hide();
   tab_.SummaryLabel->clear();
-  tab_.OverallProgress->setRange(0, 3 * n);
+  tab_.OverallProgress->setRange(0, kStepsPerPicture * n);
   tab_.OverallProgress->setValue(0);
   tab_.FileProgress->setValue(0);
   QApplication::setOverrideCursor(Qt::BusyCursor);

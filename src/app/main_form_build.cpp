@@ -160,9 +160,9 @@ CatalogOptions TForm1::GatherOptions() const {
 
 void TForm1::BuildBtnClick() {
   if (build_->Active()) return;
-  if (files_.Count() < 3) {
+  if (files_.Count() < kMinPictures) {
     dialogs_.Information(this, QStringLiteral("Information"),
-                         QStringLiteral("You MUST select at least 3 files !"));
+                         QString::fromUtf8(kTooFewPicturesText));
     return;
   }
   // Every typed number is checked before anything is written, the target folder included.

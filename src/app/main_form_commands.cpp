@@ -279,12 +279,11 @@ void TForm1::ShowCount() {
 // ---------------------------------------------------------------- wizard
 
 void TForm1::NextTabClick(int tab) {
-  if (tab > 0 || files_.Count() >= 3) {
+  if (tab > 0 || files_.Count() >= kMinPictures) {
     tabs_->setCurrentIndex(tab + 1);
     return;
   }
-  dialogs_.Information(this, QStringLiteral("Information"),
-                       QStringLiteral("You MUST select at least 3 files !"));
+  dialogs_.Information(this, QStringLiteral("Information"), QString::fromUtf8(kTooFewPicturesText));
 }
 
 void TForm1::UpdatePreview() {
