@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "app/build_runner.h"
+#include "catalog/engine/location_copy.h"
 #include "app/dialogs.h"
 #include "app/form_util.h"
 #include "app/tabs.h"
@@ -120,6 +121,7 @@ void TBuildController::ShowEnd(const TBuildResult& r) {
                .arg(total);
   }
   host_.SetStatus(text);
+  if (r.PicturesLocated > 0) text += QLatin1Char('\n') + Q(LocatedPicturesText(r.PicturesLocated));
   tab_.SummaryLabel->setText(text);
   tab_.OpenCatalogButton->setVisible(r.Outcome == TBuildOutcome::boDone);
   tab_.OpenFolderButton->show();
