@@ -52,7 +52,7 @@ TImageTab::TImageTab() : TWizardTab("TabSheet4") {
   QCheckBox* popUp = Check("JavaOpen", "Open Images In New Window &Using JavaScript", group);
   QCheckBox* upright = Check("AutoRotateCheck", "Turn pictures upright (&EXIF orientation)", group);
   QCheckBox* noLocation =
-      Check("StripLocationCheck", "Remove location (&GPS) from published pictures", group);
+      Check("StripLocationCheck", "Remove &location (GPS) from published pictures", group);
 
   auto* grid = new QGridLayout;
   grid->addWidget(heightButton_, 0, 0);

@@ -266,8 +266,8 @@ bool TBuildOutputs::PutCopy(int i, bool replace, const TSourceFacts& facts) {
   const CatalogItem& item = items_[i];
   TPictureRecord& e = entries_[i];
   const std::string path = JoinPath(dir_, item.PictureName);
-  const auto temp = BytesToTemp(facts.Bytes, dir_, item.PictureName, item.SourcePath, stop_);
-  if (progress_) progress_(facts.Bytes.size());
+  const auto temp =
+      BytesToTemp(facts.Bytes, dir_, item.PictureName, item.SourcePath, stop_, progress_);
   if (stop_ && stop_()) throw EBuildStopped("Copy of " + item.SourcePath + " stopped");
   const TFileRecord file{item.PictureName, StampOf(temp->Path()), facts.CopyHash};
   const int err = Publish(*temp, file, item.SourcePath, replace);

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <unordered_set>
@@ -19,6 +20,7 @@ namespace {
 
 // Larger than any picture the readers take (250 million pixels, uncompressed).
 constexpr std::uint64_t kMaxPictureBytes = 2ull << 30;
+constexpr std::size_t kBlock = 1 << 16;
 
 std::string ReadWhole(const std::string& path) {
   std::string why;
@@ -68,11 +70,18 @@ TSourceFacts ReadSourceFacts(const std::string& path, bool strip) {
 
 std::unique_ptr<TTempFile> BytesToTemp(const std::string& bytes, const std::string& dir,
                                        const std::string& name, const std::string& source,
-                                       const std::function<bool()>& stop) {
+                                       const std::function<bool()>& stop,
+                                       const std::function<void(std::uint64_t)>& progress) {
   if (stop && stop()) throw EBuildStopped("Copy of " + source + " stopped");
   auto temp = std::make_unique<TTempFile>(dir);
   int err = temp->Error();
-  if (err == 0) err = temp->Write(bytes);
+  // In blocks, as a copy from the file goes: progress moves and a stop is heard.
+  for (std::size_t at = 0; err == 0 && at < bytes.size(); at += kBlock) {
+    if (at > 0 && stop && stop()) throw EBuildStopped("Copy of " + source + " stopped");
+    const std::size_t n = std::min(kBlock, bytes.size() - at);
+    err = temp->Write(std::string_view(bytes).substr(at, n));
+    if (err == 0 && progress) progress(n);
+  }
   if (err == 0) err = temp->Close(false);
   if (err != 0) {
     throw ETargetFileError("Cannot copy " + source + " to " + JoinPath(dir, name) + ": " +

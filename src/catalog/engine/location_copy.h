@@ -31,12 +31,13 @@ struct TSourceFacts {
 // remove).
 TSourceFacts ReadSourceFacts(const std::string& path, bool strip);
 
-// Bytes to a temporary file in dir, which the caller commits as name. Throws as
-// CopyToTemp; stop, asked first, ends it with EBuildStopped.
+// Bytes to a temporary file in dir, which the caller commits as name. Throws, asks stop and
+// tells progress as CopyToTemp does.
 class TTempFile;
 std::unique_ptr<TTempFile> BytesToTemp(const std::string& bytes, const std::string& dir,
                                        const std::string& name, const std::string& source,
-                                       const std::function<bool()>& stop);
+                                       const std::function<bool()>& stop,
+                                       const std::function<void(std::uint64_t)>& progress);
 
 // The pictures (each name once) of order whose copy step found a location.
 int CountLocated(TBuildOutputs& outputs, const std::vector<CatalogItem>& items,
