@@ -11,11 +11,11 @@
 #include <algorithm>
 
 #include "app/build_runner.h"
-#include "catalog/engine/location_copy.h"
 #include "app/dialogs.h"
 #include "app/form_util.h"
 #include "app/tabs.h"
 #include "app/widgets.h"
+#include "catalog/engine/location_copy.h"
 
 namespace folivant {
 

@@ -14,7 +14,8 @@ namespace folivant::location {
 namespace {
 
 bool Starts(Bytes b, std::uint64_t at, std::string_view text) {
-  return Inside(at, text.size(), b.size()) && std::memcmp(b.data() + at, text.data(), text.size()) == 0;
+  return Inside(at, text.size(), b.size()) &&
+         std::memcmp(b.data() + at, text.data(), text.size()) == 0;
 }
 
 std::uint32_t Crc32(const unsigned char* p, std::uint64_t n) {
@@ -96,7 +97,8 @@ bool WalkPng(Bytes f, TScan& scan) {
     }
     if (exif || xmp) {  // used only when something was removed
       const std::uint32_t crc = Crc32(&f[at + 4], length + 4);
-      for (int k = 0; k < 4; ++k) f[at + 8 + length + k] = static_cast<unsigned char>(crc >> (24 - 8 * k));
+      for (int k = 0; k < 4; ++k)
+        f[at + 8 + length + k] = static_cast<unsigned char>(crc >> (24 - 8 * k));
     }
     if (Starts(f, at + 4, "IEND")) return true;
     at += 12 + length;
@@ -122,7 +124,6 @@ bool WalkWebp(Bytes f, TScan& scan) {
   }
   return true;
 }
-
 
 namespace {
 
@@ -233,7 +234,8 @@ std::map<std::uint32_t, TExtents> Locations(Bytes f, const TBox& iloc, const TBo
       scan.Break("its metadata item is stored in a way not read here");
       continue;
     }
-    const std::uint64_t from = method == 1 ? idat->Body : 0, to = method == 1 ? idat->End : f.size();
+    const std::uint64_t from = method == 1 ? idat->Body : 0,
+                        to = method == 1 ? idat->End : f.size();
     for (std::uint64_t k = 0; k < n && c.Ok(); ++k) {
       c.Get(idxSize);
       const std::uint64_t offset = c.Get(offSize), length = c.Get(lenSize);
@@ -258,7 +260,8 @@ void EditItem(Bytes f, TItem kind, const TExtents& pieces, TScan& scan) {
   if (total > f.size()) return scan.Break("a metadata item is larger than the file");
   std::vector<unsigned char> item;
   item.reserve(total);
-  for (const auto& [at, length] : pieces) item.insert(item.end(), f.data() + at, f.data() + at + length);
+  for (const auto& [at, length] : pieces)
+    item.insert(item.end(), f.data() + at, f.data() + at + length);
   const Bytes b(item);
   if (kind == TItem::Xmp) {
     EditXmp(b, scan);

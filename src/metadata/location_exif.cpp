@@ -87,7 +87,8 @@ void EditIfd(TTiff& t, std::uint64_t at, std::uint64_t table, TScan& scan) {
     const std::uint32_t type = t.U16(e + 2);
     if ((type == 4 || type == 13) && t.U32(e + 4) == 1) ranges = GpsRanges(t, t.U32(e + 8));
     const TRange own{at, table};
-    if (std::any_of(ranges.begin(), ranges.end(), [&](const TRange& r) { return Overlap(r, own); })) {
+    if (std::any_of(ranges.begin(), ranges.end(),
+                    [&](const TRange& r) { return Overlap(r, own); })) {
       scan.Unsafe = "its GPS block overlaps the tags around it";
       return;
     }

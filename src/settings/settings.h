@@ -63,7 +63,7 @@ struct SettingsRecord {
   bool JavaProtect = false;
   std::string JavaProtectText;
   bool JavaOpen = false;
-  bool AutoRotate = false;  // turn pictures upright by their EXIF orientation
+  bool AutoRotate = false;     // turn pictures upright by their EXIF orientation
   bool StripLocation = false;  // the copies lose their location
 
   // [Window], only once the window has written it: the command line keeps what it read.

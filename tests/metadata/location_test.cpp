@@ -22,9 +22,15 @@ struct E {
   std::uint32_t count;
   std::string data;  // the value's bytes
 };
-std::string U16(unsigned v) { return {char(v & 0xFF), char(v >> 8 & 0xFF)}; }
-std::string U32(std::uint32_t v) { return U16(v & 0xFFFF) + U16(v >> 16); }
-E Ascii(std::uint16_t tag, const std::string& s) { return {tag, 2, std::uint32_t(s.size() + 1), s + '\0'}; }
+std::string U16(unsigned v) {
+  return {char(v & 0xFF), char(v >> 8 & 0xFF)};
+}
+std::string U32(std::uint32_t v) {
+  return U16(v & 0xFFFF) + U16(v >> 16);
+}
+E Ascii(std::uint16_t tag, const std::string& s) {
+  return {tag, 2, std::uint32_t(s.size() + 1), s + '\0'};
+}
 
 // An IFD at at: entries, next pointer 0, then the values that do not fit an entry.
 std::string Ifd(std::vector<E> es, std::uint32_t at) {
@@ -64,7 +70,9 @@ std::string Tiff(const std::function<std::vector<E>(std::uint32_t)>& own, const 
   }
   return out;
 }
-std::string Exif() { return Tiff([](std::uint32_t) { return std::vector<E>(); }, ""); }
+std::string Exif() {
+  return Tiff([](std::uint32_t) { return std::vector<E>(); }, "");
+}
 
 const std::string kXmp =
     "<?xpacket begin='' id='W5M0MpCehiHzreSzNTczkc9d'?><x:xmpmeta xmlns:x='adobe:ns:meta/'>"
@@ -74,10 +82,16 @@ const std::string kXmp =
     " ex:GPSLatitude='48,51.49N'><ex:GPSLongitude>2,17.4E</ex:GPSLongitude><photoshop:City>"
     "Paris</photoshop:City></rdf:Description></rdf:RDF></x:xmpmeta><?xpacket end='w'?>";
 
-std::string Str(const Bytes& b) { return std::string(b.begin(), b.end()); }
-Bytes Raw(const std::string& s) { return Bytes(s.begin(), s.end()); }
+std::string Str(const Bytes& b) {
+  return std::string(b.begin(), b.end());
+}
+Bytes Raw(const std::string& s) {
+  return Bytes(s.begin(), s.end());
+}
 std::string Segment(unsigned marker, const std::string& data) {
-  return std::string{char(0xFF), char(marker), char((data.size() + 2) >> 8), char((data.size() + 2) & 0xFF)} + data;
+  return std::string{char(0xFF), char(marker), char((data.size() + 2) >> 8),
+                     char((data.size() + 2) & 0xFF)} +
+         data;
 }
 
 std::string Jpeg() {
@@ -86,7 +100,9 @@ std::string Jpeg() {
          Segment(0xE1, std::string("http://ns.adobe.com/xap/1.0/\0", 29) + kXmp) + j.substr(2);
 }
 std::string Png() {
-  return Str(MakePng(8, 8, 8, 8, {{"eXIf", Raw(Exif())}, {"iTXt", Raw(std::string("XML:com.adobe.xmp\0\0\0\0\0", 22) + kXmp)}}));
+  return Str(MakePng(8, 8, 8, 8,
+                     {{"eXIf", Raw(Exif())},
+                      {"iTXt", Raw(std::string("XML:com.adobe.xmp\0\0\0\0\0", 22) + kXmp)}}));
 }
 std::string Webp() {
   std::vector<std::uint8_t> rgb(12 * 8 * 3, 90);
@@ -94,16 +110,23 @@ std::string Webp() {
   const std::size_t n = WebPEncodeLosslessRGB(rgb.data(), 12, 8, 36, &out);
   const std::string vp8l(reinterpret_cast<char*>(out) + 12, n - 12);
   WebPFree(out);
-  auto chunk = [](const char* type, const std::string& d) { return type + U32(std::uint32_t(d.size())) + d + std::string(d.size() & 1, '\0'); };
-  const std::string body = "WEBP" + chunk("VP8X", std::string{0x0C, 0, 0, 0, 11, 0, 0, 7, 0, 0}) + vp8l + chunk("EXIF", Exif()) + chunk("XMP ", kXmp);
+  auto chunk = [](const char* type, const std::string& d) {
+    return type + U32(std::uint32_t(d.size())) + d + std::string(d.size() & 1, '\0');
+  };
+  const std::string body = "WEBP" + chunk("VP8X", std::string{0x0C, 0, 0, 0, 11, 0, 0, 7, 0, 0}) +
+                           vp8l + chunk("EXIF", Exif()) + chunk("XMP ", kXmp);
   return "RIFF" + U32(std::uint32_t(body.size())) + body;
 }
 std::string TiffFile() {  // 4 x 4 grey, one strip
-  return Tiff([](std::uint32_t at) {
-    return std::vector<E>{{256, 3, 1, U16(4)}, {257, 3, 1, U16(4)}, {258, 3, 1, U16(8)}, {259, 3, 1, U16(1)},
-                          {262, 3, 1, U16(1)}, {273, 4, 1, U32(at)}, {277, 3, 1, U16(1)}, {278, 3, 1, U16(4)},
-                          {279, 4, 1, U32(16)}, {700, 1, std::uint32_t(kXmp.size()), kXmp}};
-  }, std::string(16, '\x77'));
+  return Tiff(
+      [](std::uint32_t at) {
+        return std::vector<E>{{256, 3, 1, U16(4)},  {257, 3, 1, U16(4)},
+                              {258, 3, 1, U16(8)},  {259, 3, 1, U16(1)},
+                              {262, 3, 1, U16(1)},  {273, 4, 1, U32(at)},
+                              {277, 3, 1, U16(1)},  {278, 3, 1, U16(4)},
+                              {279, 4, 1, U32(16)}, {700, 1, std::uint32_t(kXmp.size()), kXmp}};
+      },
+      std::string(16, '\x77'));
 }
 std::string Heic() {
   heif_context* ctx = heif_context_alloc();
@@ -125,7 +148,8 @@ std::string Heic() {
                        return heif_error{heif_error_Ok, heif_suberror_Unspecified, ""};
                      }};
   heif_context_write(ctx, &writer, &file);
-  heif_image_handle_release(h), heif_image_release(img), heif_encoder_release(enc), heif_context_free(ctx);
+  heif_image_handle_release(h), heif_image_release(img), heif_encoder_release(enc),
+      heif_context_free(ctx);
   return file;
 }
 
@@ -147,25 +171,39 @@ bool SamePixels(const TBitmap& a, const TBitmap& b) {
 
 TEST(Location, RemovedFromEveryContainerKeepingEverythingElse) {
   InstallCodecs();
-  for (const auto& [name, file] : std::vector<std::pair<std::string, std::string>>{
-           {"a.jpg", Jpeg()}, {"a.png", Png()}, {"a.webp", Webp()}, {"a.tif", TiffFile()}, {"a.heic", Heic()}}) {
+  for (const auto& [name, file] :
+       std::vector<std::pair<std::string, std::string>>{{"a.jpg", Jpeg()},
+                                                        {"a.png", Png()},
+                                                        {"a.webp", Webp()},
+                                                        {"a.tif", TiffFile()},
+                                                        {"a.heic", Heic()}}) {
     SCOPED_TRACE(name);
-    if (const char* dir = std::getenv("FOLIVANT_WRITE_CORPUS")) WriteFile(std::string(dir) + "/" + name, file);
+    if (const char* dir = std::getenv("FOLIVANT_WRITE_CORPUS"))
+      WriteFile(std::string(dir) + "/" + name, file);
     const TLocationEdit edit = RemoveLocation(file);
     ASSERT_EQ(edit.State, TLocationState::lsRemoved) << edit.Why;
     ASSERT_EQ(edit.Bytes.size(), file.size());
     EXPECT_EQ(RemoveLocation(edit.Bytes).State, TLocationState::lsNone);
-    for (const std::string& gone : {std::string("Paris"), std::string("GPSL"), std::string("48,51"), U32(2975) + U32(100)})
+    for (const std::string& gone :
+         {std::string("Paris"), std::string("GPSL"), std::string("48,51"), U32(2975) + U32(100)})
       EXPECT_EQ(edit.Bytes.find(gone), std::string::npos) << gone;
     for (const char* kept : {"Cam", "2024:01:02 03:04:05", "xmp:CreateDate='2024-01-02T03:04:05'"})
       EXPECT_NE(edit.Bytes.find(kept), std::string::npos) << kept;
     EXPECT_TRUE(SamePixels(Decode(file, name), Decode(edit.Bytes, name)));
+    for (std::size_t at = 8; name == "a.png" && at + 12 <= edit.Bytes.size();) {  // CRCs right
+      const auto* p = reinterpret_cast<const unsigned char*>(edit.Bytes.data()) + at;
+      const std::uint32_t n = p[0] << 24 | p[1] << 16 | p[2] << 8 | p[3];
+      EXPECT_EQ(crc32(0, p + 4, n + 4),
+                std::uint32_t(p[n + 8] << 24 | p[n + 9] << 16 | p[n + 10] << 8 | p[n + 11]));
+      at += 12 + n;
+    }
   }
   // JPEG: the compressed data untouched, and libexif reads camera and date but no GPS.
   const std::string jpeg = Jpeg(), stripped = RemoveLocation(jpeg).Bytes;
   const std::size_t scan = jpeg.find("\xFF\xDA");
   EXPECT_EQ(stripped.substr(scan), jpeg.substr(scan));
-  ExifData* exif = exif_data_new_from_data(reinterpret_cast<const unsigned char*>(stripped.data()), unsigned(stripped.size()));
+  ExifData* exif = exif_data_new_from_data(reinterpret_cast<const unsigned char*>(stripped.data()),
+                                           unsigned(stripped.size()));
   ASSERT_NE(exif, nullptr);
   EXPECT_EQ(exif->ifd[EXIF_IFD_GPS]->count, 0u);
   EXPECT_NE(exif_content_get_entry(exif->ifd[EXIF_IFD_0], EXIF_TAG_MODEL), nullptr);
@@ -182,10 +220,10 @@ TEST(Location, WhatCannotBeRemovedSafelyIsSaid) {
   for (const auto& [file, state] : std::vector<std::pair<std::string, TLocationState>>{
            {overlapping, TLocationState::lsUnsafe},
            {compressed, TLocationState::lsUnsafe},
-           {"GIF89a" + kXmp, TLocationState::lsUnsafe},                  // a kind not edited
-           {Jpeg().substr(0, 300), TLocationState::lsUnsafe},           // cut inside the XMP
+           {"GIF89a" + kXmp, TLocationState::lsUnsafe},        // a kind not edited
+           {Jpeg().substr(0, 300), TLocationState::lsUnsafe},  // cut inside the XMP
            {plain, TLocationState::lsNone},
-           {plain.substr(0, 40), TLocationState::lsNone}}) {            // broken, nothing seen
+           {plain.substr(0, 40), TLocationState::lsNone}}) {  // broken, nothing seen
     EXPECT_EQ(RemoveLocation(file).State, state) << file.size();
   }
 }

@@ -304,7 +304,8 @@ bool TBuildEngine::Build::CopyEach(std::vector<char>& copied) {
     }
   }
   progress(total, true);
-  if (!request_.Options.StripLocation) result_.PicturesLocated = CountLocated(*outputs_, items_, order_);
+  if (!request_.Options.StripLocation)
+    result_.PicturesLocated = CountLocated(*outputs_, items_, order_);
   return true;
 }
 

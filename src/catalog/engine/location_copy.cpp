@@ -31,7 +31,8 @@ std::string ReadWhole(const std::string& path) {
     ~Closer() { ::close(fd); }
   } closer{fd};
   struct stat st {};
-  if (::fstat(fd, &st) != 0) throw ETargetFileError("Cannot read " + path + ": " + std::strerror(errno));
+  if (::fstat(fd, &st) != 0)
+    throw ETargetFileError("Cannot read " + path + ": " + std::strerror(errno));
   if (static_cast<std::uint64_t>(st.st_size) > kMaxPictureBytes) {
     throw ETargetFileError("Cannot read " + path + ": larger than 2 GB, too large for a picture");
   }
