@@ -63,8 +63,9 @@ struct SettingsRecord {
   bool JavaProtect = false;
   std::string JavaProtectText;
   bool JavaOpen = false;
-  bool AutoRotate = false;     // turn pictures upright by their EXIF orientation
-  bool StripLocation = false;  // the copies lose their location
+  bool AutoRotate = false;  // turn pictures upright by their EXIF orientation
+  // The copies lose their location.
+  bool StripLocation = false;
 
   // [Window], only once the window has written it: the command line keeps what it read.
   std::optional<WindowPlacement> Window;
