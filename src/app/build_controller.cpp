@@ -15,6 +15,7 @@
 #include "app/form_util.h"
 #include "app/tabs.h"
 #include "app/widgets.h"
+#include "catalog/engine/location_copy.h"
 
 namespace folivant {
 
@@ -120,6 +121,7 @@ void TBuildController::ShowEnd(const TBuildResult& r) {
                .arg(total);
   }
   host_.SetStatus(text);
+  if (r.PicturesLocated > 0) text += QLatin1Char('\n') + Q(LocatedPicturesText(r.PicturesLocated));
   tab_.SummaryLabel->setText(text);
   tab_.OpenCatalogButton->setVisible(r.Outcome == TBuildOutcome::boDone);
   tab_.OpenFolderButton->show();

@@ -51,6 +51,8 @@ TImageTab::TImageTab() : TWizardTab("TabSheet4") {
   connect(ProtectCheck, &QCheckBox::toggled, AlertEdit, &QLineEdit::setEnabled);
   QCheckBox* popUp = Check("JavaOpen", "Open Images In New Window &Using JavaScript", group);
   QCheckBox* upright = Check("AutoRotateCheck", "Turn pictures upright (&EXIF orientation)", group);
+  QCheckBox* noLocation =
+      Check("StripLocationCheck", "Remove &location (GPS) from published pictures", group);
 
   auto* grid = new QGridLayout;
   grid->addWidget(heightButton_, 0, 0);
@@ -74,6 +76,7 @@ TImageTab::TImageTab() : TWizardTab("TabSheet4") {
   gv->addLayout(alert);
   gv->addWidget(popUp);
   gv->addWidget(upright);
+  gv->addWidget(noLocation);
   gv->addStretch();
 
   QWidget* bottom = BottomRow(4);

@@ -40,6 +40,8 @@ struct CatalogOptions {
   // Pictures are turned upright by their EXIF orientation before the thumbnail is made, and
   // the pages give their upright size.
   bool AutoRotate = true;
+  // The copies of the pictures lose their location (EXIF GPS, XMP place); nothing else changes.
+  bool StripLocation = false;
   std::vector<std::string> HeaderLines;
   std::vector<std::string> FooterLines;
   bool ShowInBrowser = true;

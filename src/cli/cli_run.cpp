@@ -12,6 +12,7 @@
 #include <ostream>
 
 #include "catalog/catalog_rules.h"
+#include "catalog/engine/location_copy.h"
 #include "catalog/picture_folder.h"
 #include "cli/cli_progress.h"
 #include "cli/cli_signals.h"
@@ -170,6 +171,7 @@ int Report(const TBuildResult& result, const TBuildRequest& request, const CliOp
         out << Plural(result.PagesWritten, "catalog page");
       }
       out << " in " << dir << " (" << seconds << " s)\n";
+      if (result.PicturesLocated > 0) out << LocatedPicturesText(result.PicturesLocated) << "\n";
       return kExitOk;
     }
     case TBuildOutcome::boCancelled:

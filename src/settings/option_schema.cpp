@@ -326,6 +326,19 @@ constexpr std::array kRows = {
               .Group = G::Thumbnails,
               .HelpAt = 5,
               .Control = "AutoRotateCheck"},
+    OptionRow{.Section = kI,
+              .Key = "StripLocation",
+              .Type = T::Bool,
+              .Default = "0",
+              .Bit = &R::StripLocation,
+              .Flag = "strip-location",
+              .Help = "remove the location (GPS) from the copies of the pictures, keeping the "
+                      "rest of their bytes",
+              .NoFlag = "no-strip-location",
+              .NoHelp = "copy the pictures byte for byte (the default)",
+              .Group = G::Thumbnails,
+              .HelpAt = 6,
+              .Control = "StripLocationCheck"},
 };
 
 constexpr std::array<std::string_view, 7> kFilterNames = {"none",    "triangle", "hermite", "bell",

@@ -150,6 +150,7 @@ CatalogOptions MakeCatalogOptions(const SettingsRecord& r, const TColorResolver&
   o.JavaProtectText = r.JavaProtectText;
   o.JavaOpen = r.JavaOpen;
   o.AutoRotate = r.AutoRotate;
+  o.StripLocation = r.StripLocation;
   return o;
 }
 

@@ -64,6 +64,8 @@ struct SettingsRecord {
   std::string JavaProtectText;
   bool JavaOpen = false;
   bool AutoRotate = false;  // turn pictures upright by their EXIF orientation
+  // The copies lose their location.
+  bool StripLocation = false;
 
   // [Window], only once the window has written it: the command line keeps what it read.
   std::optional<WindowPlacement> Window;

@@ -18,6 +18,7 @@
 #include "catalog/engine/build_outputs.h"
 #include "catalog/engine/build_plan.h"
 #include "catalog/engine/build_progress.h"
+#include "catalog/engine/location_copy.h"
 #include "catalog/engine/picture_job.h"
 #include "catalog/engine/target_files.h"
 #include "catalog/page_writer.h"
@@ -303,6 +304,8 @@ bool TBuildEngine::Build::CopyEach(std::vector<char>& copied) {
     }
   }
   progress(total, true);
+  if (!request_.Options.StripLocation)
+    result_.PicturesLocated = CountLocated(*outputs_, items_, order_);
   return true;
 }
 

@@ -105,6 +105,9 @@ struct TBuildResult {
   int PicturesDone = 0;                 // made or reused
   int PicturesReused = 0;               // taken from the build record, not decoded
   int PagesWritten = 0;
+  // Pictures of this build whose copies carry a location, counted when it is not removed
+  // (LocatedPicturesText words it).
+  int PicturesLocated = 0;
   std::vector<CatalogItem> Items;
   // As given to KeptDifferentFile and Warning, in order, and a damaged build record's.
   std::vector<std::string> Warnings;

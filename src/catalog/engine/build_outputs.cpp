@@ -16,6 +16,7 @@
 #include "catalog/catalog_rules.h"
 #include "catalog/engine/build_engine.h"
 #include "catalog/engine/build_plan.h"
+#include "catalog/engine/location_copy.h"
 #include "catalog/engine/picture_upright.h"
 #include "catalog/engine/target_files.h"
 #include "catalog/version.h"
@@ -177,6 +178,8 @@ bool TBuildOutputs::Copy(int i) {
     e.Source = first.Source;
     e.Copy = first.Copy;
     e.CopyMade = first.CopyMade;
+    e.CopyKey = first.CopyKey;
+    e.Located = first.Located;
     return true;
   }
   const bool force = request_.Force, pagesOnly = request_.PagesOnly;
@@ -186,6 +189,16 @@ bool TBuildOutputs::Copy(int i) {
   e.Source.Stamp = StampOf(item.SourcePath);
   const bool sourceAsRecorded =
       !force && old && old->Source.Name == e.Source.Name && old->Source.Stamp == e.Source.Stamp;
+  // What the picture's bytes say (and, removing the location, what its copy holds): from
+  // the record while the picture is as recorded, else read once.
+  const bool strip = request_.Options.StripLocation;
+  const std::string key = strip ? kStripLocationKey : "";
+  const bool knownAsRecorded = sourceAsRecorded && old->Located >= 0;
+  std::optional<TSourceFacts> facts;
+  auto read = [&]() -> TSourceFacts& {
+    if (!facts) facts = ReadSourceFacts(item.SourcePath, strip);
+    return *facts;
+  };
 
   TFileRecord copy = old ? old->Copy : TFileRecord();
   bool made = old && old->CopyMade && copy.Name == item.PictureName;
@@ -201,42 +214,62 @@ bool TBuildOutputs::Copy(int i) {
   if (copyAsRecorded || (made && Exists(path))) {
     // A copy the build made must be the picture as it is now, whatever happened to either.
     if (!copyAsRecorded) copy = {item.PictureName, StampOf(path), HashOrThrow(path)};
-    e.Source.Hash = sourceAsRecorded ? old->Source.Hash : HashOrThrow(item.SourcePath);
     e.Copy = copy;
     e.CopyMade = true;
-    if (e.Source.Hash == e.Copy.Hash) return true;
+    e.CopyKey = key;
+    std::uint64_t want = 0;  // the hash of the bytes the copy must hold
+    if (knownAsRecorded && old->CopyKey == key) {
+      e.Source.Hash = old->Source.Hash;
+      e.Located = old->Located;
+      want = key.empty() ? e.Source.Hash : old->Copy.Hash;
+    } else {
+      e.Source.Hash = read().Hash;
+      e.Located = read().Located;
+      want = read().CopyHash;
+    }
+    if (want == e.Copy.Hash) return true;
     if (pagesOnly) return false;
-    return PutCopy(i, true);
+    return PutCopy(i, true, read());
   }
   if (!Exists(path)) {
     if (pagesOnly) return false;
-    if (PutCopy(i, false)) return true;
+    if (PutCopy(i, false, read())) return true;
   }
   // A file the build did not make: kept and used, as without a record.
   e.CopyMade = false;
+  e.CopyKey.clear();
   e.Copy.Name = item.PictureName;
   e.Copy.Stamp = StampOf(path);
   e.Copy.Hash = !force && old && old->Copy.Name == e.Copy.Name && old->Copy.Stamp == e.Copy.Stamp
                     ? old->Copy.Hash
                     : HashOrThrow(path);
-  if (sourceAsRecorded) {
+  if (knownAsRecorded) {
     e.Source.Hash = old->Source.Hash;
-  } else if (e.Source.Stamp == e.Copy.Stamp && SameFile(item.SourcePath, path)) {
-    e.Source.Hash = e.Copy.Hash;  // a build into the pictures' own folder
+    e.Located = old->Located;
   } else {
-    e.Source.Hash = HashFile(item.SourcePath).value_or(0);
+    try {
+      // Read as it is: a file the build did not make is never rewritten.
+      if (!facts) facts = ReadSourceFacts(item.SourcePath, false);
+      e.Source.Hash = facts->Hash;
+      e.Located = facts->Located ? 1 : 0;
+    } catch (const ETargetFileError&) {
+      e.Source.Hash = 0;  // a picture that cannot be read: the file there is what is shown
+      e.Located = 0;
+    }
   }
   return true;
 }
 
 // Copies picture i beside its name and renames it into place (over the build's old copy, or
 // never over anything). False when a file of its name appeared meanwhile.
-bool TBuildOutputs::PutCopy(int i, bool replace) {
+bool TBuildOutputs::PutCopy(int i, bool replace, const TSourceFacts& facts) {
   const CatalogItem& item = items_[i];
   TPictureRecord& e = entries_[i];
   const std::string path = JoinPath(dir_, item.PictureName);
-  const auto temp = CopyToTemp(item.SourcePath, dir_, item.PictureName, stop_, progress_);
-  const TFileRecord file{item.PictureName, StampOf(temp->Path()), HashOrThrow(temp->Path())};
+  const auto temp =
+      BytesToTemp(facts.Bytes, dir_, item.PictureName, item.SourcePath, stop_, progress_);
+  if (stop_ && stop_()) throw EBuildStopped("Copy of " + item.SourcePath + " stopped");
+  const TFileRecord file{item.PictureName, StampOf(temp->Path()), facts.CopyHash};
   const int err = Publish(*temp, file, item.SourcePath, replace);
   if (err == EEXIST && !replace) return false;
   if (err != 0) {
@@ -244,8 +277,10 @@ bool TBuildOutputs::PutCopy(int i, bool replace) {
                            std::strerror(err));
   }
   e.CopyMade = true;
+  e.CopyKey = request_.Options.StripLocation ? kStripLocationKey : "";
+  e.Located = facts.Located ? 1 : 0;
   e.Copy = {item.PictureName, StampOf(path), file.Hash};
-  if (!replace) e.Source.Hash = file.Hash;
+  e.Source.Hash = facts.Hash;
   JournalCopy(e);
   return true;
 }
@@ -283,6 +318,8 @@ void TBuildOutputs::JournalCopy(const TPictureRecord& e) {
   copy.Source = e.Source;
   copy.Copy = e.Copy;
   copy.CopyMade = true;
+  copy.CopyKey = e.CopyKey;
+  copy.Located = e.Located;
   writer_->Append(copy);
   copies_[copy.Name] = copy;
   changed_ = true;

@@ -18,6 +18,7 @@
 namespace folivant {
 
 struct TBuildRequest;
+struct TSourceFacts;
 class TTempFile;
 
 // The options that shape a picture's thumbnail (and web copy), as one text: a picture whose
@@ -74,7 +75,7 @@ class TBuildOutputs {
  private:
   const TPictureRecord* Old(int i) const;
   const TPictureRecord* Old(const std::string& name) const;
-  bool PutCopy(int i, bool replace);
+  bool PutCopy(int i, bool replace, const TSourceFacts& facts);
   int Publish(TTempFile& temp, const TFileRecord& file, const std::string& source, bool replace);
   std::optional<TFileRecord> MadeAsLeft(const std::string& name) const;
   void JournalCopy(const TPictureRecord& entry);

@@ -143,6 +143,8 @@ json PictureJson(const TPictureRecord& p) {
   j["image"] = TextJson(p.ImageKey);
   j["copy"] = FileJson(p.Copy);
   j["copy"]["made"] = p.CopyMade;
+  if (!p.CopyKey.empty()) j["copy"]["key"] = TextJson(p.CopyKey);
+  if (p.Located >= 0) j["source"]["located"] = p.Located == 1;
   if (!p.Thumbnail.Name.empty()) j["thumbnail"] = FileJson(p.Thumbnail);
   if (!p.Page.Name.empty()) j["page"] = FileJson(p.Page);
   if (!p.WebCopy.Name.empty()) j["webCopy"] = FileJson(p.WebCopy);
@@ -157,6 +159,11 @@ bool PictureFrom(const json& j, TPictureRecord& p) {
     return false;
   }
   p.CopyMade = j["copy"]["made"].get<bool>();
+  if (j["copy"].contains("key") && !TextFrom(j["copy"]["key"], p.CopyKey)) return false;
+  if (j["source"].contains("located")) {
+    if (!j["source"]["located"].is_boolean()) return false;
+    p.Located = j["source"]["located"].get<bool>() ? 1 : 0;
+  }
   for (auto [key, file] : {std::pair{"thumbnail", &p.Thumbnail}, std::pair{"page", &p.Page},
                            std::pair{"webCopy", &p.WebCopy}}) {
     if (j.contains(key) && !FileFrom(j[key], *file, true)) return false;
@@ -314,7 +321,8 @@ bool TPictureRecord::SameAs(const TPictureRecord& o) const {
   return Name == o.Name && Source == o.Source && ImageKey == o.ImageKey && Copy == o.Copy &&
          CopyMade == o.CopyMade && Thumbnail == o.Thumbnail && Page == o.Page &&
          WebCopy == o.WebCopy && Width == o.Width && Height == o.Height && TnWidth == o.TnWidth &&
-         TnHeight == o.TnHeight && SizeKb == o.SizeKb;
+         TnHeight == o.TnHeight && SizeKb == o.SizeKb && CopyKey == o.CopyKey &&
+         Located == o.Located;
 }
 
 std::vector<const TFileRecord*> TPictureRecord::Made() const {

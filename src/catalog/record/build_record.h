@@ -69,6 +69,8 @@ struct TPictureRecord {
   TFileRecord WebCopy;  // the JPEG the page shows for a picture browsers do not show; "": none
   int Width = 0, Height = 0, TnWidth = 0, TnHeight = 0;
   std::int64_t SizeKb = 0;  // the KB figure of the caption
+  std::string CopyKey;      // how the copy was made from the picture; "": byte for byte
+  int Located = -1;         // the picture carries a location (GPS): 1, 0; -1 not known
 
   // Equal in everything but When.
   bool SameAs(const TPictureRecord& other) const;

@@ -1,0 +1,50 @@
+// The copy step's part of location removal: what a picture's file says about where it was
+// taken, and the bytes its copy gets when the build removes that (--strip-location).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "catalog/catalog_options.h"
+
+namespace folivant {
+
+class TBuildOutputs;
+
+// The copy's key in the build record: how the copy was made from its picture. A copy made
+// with another key is made again.
+inline constexpr const char* kStripLocationKey = "strip-location";
+
+struct TSourceFacts {
+  std::uint64_t Hash = 0;  // of the picture's bytes
+  bool Located = false;    // they carry a location
+  std::string Bytes;       // what the copy gets: the picture, or it without its location
+  std::uint64_t CopyHash = 0;
+};
+
+// Reads the picture at path whole. strip: Bytes lose their location. Throws ETargetFileError
+// naming the file when it cannot be read, or when strip meets a location it cannot remove
+// safely (then nothing is copied: the build never publishes a location it was asked to
+// remove).
+TSourceFacts ReadSourceFacts(const std::string& path, bool strip);
+
+// Bytes to a temporary file in dir, which the caller commits as name. Throws, asks stop and
+// tells progress as CopyToTemp does.
+class TTempFile;
+std::unique_ptr<TTempFile> BytesToTemp(const std::string& bytes, const std::string& dir,
+                                       const std::string& name, const std::string& source,
+                                       const std::function<bool()>& stop,
+                                       const std::function<void(std::uint64_t)>& progress);
+
+// The pictures (each name once) of order whose copy step found a location.
+int CountLocated(TBuildOutputs& outputs, const std::vector<CatalogItem>& items,
+                 const std::vector<int>& order);
+
+// "12 pictures carry a location (GPS); --strip-location removes it from the published
+// copies", or "" for none.
+std::string LocatedPicturesText(int count);
+
+}  // namespace folivant

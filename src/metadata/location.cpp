@@ -1,0 +1,51 @@
+#include "metadata/location.h"
+
+#include "metadata/location_parts.h"
+
+namespace folivant {
+
+using namespace location;
+
+namespace {
+
+// A location the walkers did not reach (an unknown container, a part they could not read)
+// still shows in XMP text, whatever the prefix: the tag names are the same everywhere.
+bool ShowsLocation(std::string_view bytes) {
+  return bytes.find("GPSLatitude") != bytes.npos || bytes.find("GPSLongitude") != bytes.npos;
+}
+
+}  // namespace
+
+// The rule: a location that was seen is removed, or the file is unsafe. A file whose walk
+// stopped early is unsafe when it had a location in the part read or shows one anywhere;
+// otherwise it stays as it is.
+TLocationEdit RemoveLocation(std::string_view file) {
+  TLocationEdit edit;
+  edit.Bytes.assign(file);
+  const Bytes b(reinterpret_cast<unsigned char*>(edit.Bytes.data()), edit.Bytes.size());
+  TScan scan;
+  const bool tiff = b.size() >= 4 && (file.starts_with(std::string_view("II*\0", 4)) ||
+                                      file.starts_with(std::string_view("MM\0*", 4)));
+  if (tiff) {
+    EditTiff(b, scan);
+  } else if (!WalkJpeg(b, scan) && !WalkPng(b, scan) && !WalkWebp(b, scan) &&
+             !WalkIsoMedia(b, scan)) {
+    scan.Broken = "its kind of file is not one whose location can be removed";
+  }
+  const bool left = ShowsLocation(edit.Bytes);
+  if (scan.Unsafe.empty() && !scan.Broken.empty() && (scan.Removed || left)) {
+    scan.Unsafe = scan.Broken;
+  }
+  if (scan.Unsafe.empty() && left) scan.Unsafe = "it holds a location in a place not edited here";
+  if (!scan.Unsafe.empty()) {
+    edit.State = TLocationState::lsUnsafe;
+    edit.Why = scan.Unsafe;
+  } else if (scan.Removed) {
+    edit.State = TLocationState::lsRemoved;
+    return edit;
+  }
+  edit.Bytes.clear();
+  return edit;
+}
+
+}  // namespace folivant
