@@ -14,6 +14,7 @@
 #include <unordered_map>
 
 #include "catalog/catalog_rules.h"
+#include "catalog/clip_page.h"
 #include "catalog/engine/target_files.h"
 #include "imaging/image_box.h"
 #include "imaging/stream.h"
@@ -112,6 +113,7 @@ void CheckRequest(const TBuildRequest& request, std::vector<CatalogItem>& items,
     item.TnFileName = TnFileName(item.PictureName);
     item.PageFileName = PageFileName(item.PictureName);
     if (NeedsWebCopy(item.PictureName)) item.WebCopyName = WebCopyFileName(item.PictureName);
+    item.Clip = IsClipName(item.PictureName);
   }
   std::unordered_map<std::string, const CatalogItem*> byName;
   for (const CatalogItem& item : items) {
