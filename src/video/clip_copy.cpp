@@ -184,7 +184,7 @@ bool TWebClip::Tell(const AVPacket* pkt) {
     const std::int64_t ms = av_rescale_q(pkt->pts, tb, AVRational{1, 1000});
     const int percent =
         static_cast<int>(std::clamp<std::int64_t>(ms * 100 / facts_.DurationMs, 0, 100));
-    if (percent != percent_) {
+    if (percent > percent_) {  // sound and picture interleave: only forward
       percent_ = percent;
       if (progress_ && !progress_(percent)) stop_ = true;
     }

@@ -27,3 +27,6 @@ ffmpeg $src -f lavfi -i sine=sample_rate=8000:duration=1.5 $cat $key -c:v mpeg4 
   -c:a pcm_u8 $q mpeg4.avi
 # The first half of an MP4 whose index comes last: no index, no clip.
 head -c $(($(stat -c %s h264.mp4) / 2)) h264.mp4 > damaged.mp4
+# Sound alone; and a clip 16384 pixels wide, over the limit.
+ffmpeg -f lavfi -i sine=sample_rate=8000:duration=0.5 -c:a aac -b:a 16k $q sound.mp4
+ffmpeg -f lavfi -i color=s=16384x16:d=0.1:r=10 -c:v libvpx-vp9 $q wide.webm
