@@ -51,6 +51,7 @@ TImageTab::TImageTab() : TWizardTab("TabSheet4") {
   connect(ProtectCheck, &QCheckBox::toggled, AlertEdit, &QLineEdit::setEnabled);
   QCheckBox* popUp = Check("JavaOpen", "Open Images In New Window &Using JavaScript", group);
   QCheckBox* upright = Check("AutoRotateCheck", "Turn pictures upright (&EXIF orientation)", group);
+  QCheckBox* videos = Check("VideosCheck", "Folders give their &video clips too", group);
 
   auto* grid = new QGridLayout;
   grid->addWidget(heightButton_, 0, 0);
@@ -74,6 +75,7 @@ TImageTab::TImageTab() : TWizardTab("TabSheet4") {
   gv->addLayout(alert);
   gv->addWidget(popUp);
   gv->addWidget(upright);
+  gv->addWidget(videos);
   gv->addStretch();
 
   QWidget* bottom = BottomRow(4);

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "catalog/catalog_rules.h"
+#include "catalog/clip_page.h"
 #include "imaging/picture_formats.h"
 
 namespace folivant {
@@ -23,7 +24,8 @@ bool IsPictureName(const std::string& name) {
   return IsListedPictureName(name);
 }
 
-std::vector<std::string> FolderPictureNames(const std::string& folder, std::string& error) {
+std::vector<std::string> FolderPictureNames(const std::string& folder, std::string& error,
+                                            bool videos) {
   std::vector<std::string> names;
   std::error_code ec;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
@@ -31,7 +33,8 @@ std::vector<std::string> FolderPictureNames(const std::string& folder, std::stri
     std::error_code fec;
     // The entry's own type where the folder tells it: a folder of thousands is read, not
     // looked up file by file.
-    if (name.empty() || name[0] == '.' || !IsPictureName(name) || !it->is_regular_file(fec)) {
+    if (name.empty() || name[0] == '.' || !IsPictureName(name) || (!videos && IsClipName(name)) ||
+        !it->is_regular_file(fec)) {
       continue;
     }
     names.push_back(name);
@@ -47,6 +50,7 @@ std::vector<std::string> FolderPictureNames(const std::string& folder, std::stri
   for (const std::string& name : names) {
     made.insert(TnFileName(name));
     if (NeedsWebCopy(name)) made.insert(WebCopyFileName(name));
+    if (IsClipName(name)) made.insert(ClipCopyFileName(name));
   }
   std::erase_if(names, [&](const std::string& name) { return made.count(name) > 0; });
   std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {

@@ -64,6 +64,7 @@ struct SettingsRecord {
   std::string JavaProtectText;
   bool JavaOpen = false;
   bool AutoRotate = false;  // turn pictures upright by their EXIF orientation
+  bool Videos = false;      // folder scans take video clips too
 
   // [Window], only once the window has written it: the command line keeps what it read.
   std::optional<WindowPlacement> Window;

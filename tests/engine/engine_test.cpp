@@ -259,7 +259,8 @@ TEST_F(EngineTest, FailuresStopTheBuildNamingTheFile) {
       {"There is no share 9 of 3: shares are numbered 1 to 3", none, first},
       // Files that are no picture, or not of the kind their name says, are never copied.
       {"~notes.txt is not a picture: its name does not end in .jpg, .jpeg, .gif, .png, .webp, "
-       ".heic, .heif, .avif, .tif or .tiff, and it holds text",
+       ".heic, .heif, .avif, .tif, .tiff, .mp4, .m4v, .mov, .webm, .mkv, .avi or .3gp, and it "
+       "holds text",
        none, first, "notes.txt", "root:x:0:0:root:/root:/bin/bash\n"},
       {"~x.png is not a PNG picture: it holds a JPEG picture; rename it to end in .jpg", none,
        first, "x.png", Str(jpeg)},

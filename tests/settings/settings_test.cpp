@@ -23,7 +23,7 @@ constexpr const char* kFirstSave =
     "CatTitle=Catalog\r\n\r\n[Table Options]\r\nTableCols=4\r\nTableRows=4\r\nBorder=1\r\n"
     "Cellpadding=0\r\nCellspacing=2\r\n\r\n[Image Options]\r\nThumbHeight=96\r\nThumbWidth=70\r\n"
     "JPEGQuality=75\r\nProgressive=0\r\nFilter=-1\r\nJavaProtect=0\r\n"
-    "JavaProtectText=Right Mouse Click Disabled!!!\r\nJavaOpen=0\r\nAutoRotate=1\r\n";
+    "JavaProtectText=Right Mouse Click Disabled!!!\r\nJavaOpen=0\r\nAutoRotate=1\r\nVideos=1\r\n";
 
 SettingsRecord Customised() {
   SettingsRecord r;
