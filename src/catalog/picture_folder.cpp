@@ -33,8 +33,7 @@ std::vector<std::string> FolderPictureNames(const std::string& folder, std::stri
     std::error_code fec;
     // The entry's own type where the folder tells it: a folder of thousands is read, not
     // looked up file by file.
-    if (name.empty() || name[0] == '.' || !IsPictureName(name) || (!videos && IsClipName(name)) ||
-        !it->is_regular_file(fec)) {
+    if (name.empty() || name[0] == '.' || !IsPictureName(name) || !it->is_regular_file(fec)) {
       continue;
     }
     names.push_back(name);
@@ -52,7 +51,10 @@ std::vector<std::string> FolderPictureNames(const std::string& folder, std::stri
     if (NeedsWebCopy(name)) made.insert(WebCopyFileName(name));
     if (IsClipName(name)) made.insert(ClipCopyFileName(name));
   }
-  std::erase_if(names, [&](const std::string& name) { return made.count(name) > 0; });
+  // Clips left out only now: the posters of those a build made stay out too.
+  std::erase_if(names, [&](const std::string& name) {
+    return made.count(name) > 0 || (!videos && IsClipName(name));
+  });
   std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
     const std::string la = Lower(a), lb = Lower(b);
     return la != lb ? la < lb : a < b;
