@@ -336,7 +336,7 @@ constexpr std::array kRows = {
               .NoFlag = "no-videos",
               .NoHelp = "a folder gives its pictures only, no video clips",
               .Group = G::Where,
-              .HelpAt = 3,
+              .HelpAt = 6,  // after --force
               .Control = "VideosCheck"},
 };
 

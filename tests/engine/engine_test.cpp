@@ -289,8 +289,14 @@ TEST_F(EngineTest, FailuresStopTheBuildNamingTheFile) {
        {"tnp1.jpg"},
        {"tnbroken.jpg"},
        "broken.tiff",
-       std::string("II*\0", 4) + junk}};
-  for (int k = 0; k < 16; ++k) {
+       std::string("II*\0", 4) + junk},
+      {"The web copy x.mov.mp4 made for x.mov would replace the picture x.mov.mp4", none, first},
+      {"Cannot read picture broken.mov: not a valid video clip",
+       {"tnp1.jpg"},
+       {"tnbroken.jpg", "broken.mov.jpg"},
+       "broken.mov",
+       bmff + "ftypqt  " + junk}};
+  for (int k = 0; k < 18; ++k) {
     const std::string& m = cases[k].message;
     SCOPED_TRACE(m);
     request = TBuildRequest();
@@ -312,6 +318,7 @@ TEST_F(EngineTest, FailuresStopTheBuildNamingTheFile) {
     if (k == 5) p[2] = {"tnp1.jpg", src / "p3.jpg"};
     if (k == 6) p[1] = {"x.tif", test::DataPath("formats/two-pages.tif")}, p[2].Name = "x.tif.jpg";
     if (k == 8) request.Shares = 3, request.Share = 9;
+    if (k == 16) p[1] = {"x.mov", test::DataPath("clips/hevc.MOV")}, p[2].Name = "x.mov.mp4";
     if (const std::string& name = cases[k].file; !name.empty()) {
       WriteFile(src / name, cases[k].bytes);
       p[1] = {name, src / name};

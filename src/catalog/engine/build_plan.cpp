@@ -152,6 +152,12 @@ void CheckRequest(const TBuildRequest& request, std::vector<CatalogItem>& items,
                           " would replace the " + (picture ? "picture " : "catalog file ") +
                           item.WebCopyName);
     }
+    // A clip's H.264 copy is known to be needed only once the clip is read: its name is kept.
+    const std::string clipCopy = item.Clip ? ClipCopyFileName(item.PictureName) : std::string();
+    if (!clipCopy.empty() && byName.count(clipCopy) != 0) {
+      throw ECatalogError("The web copy " + clipCopy + " made for " + item.PictureName +
+                          " would replace the picture " + clipCopy);
+    }
   }
   // Every picture is one its reader can read, before the target is touched: a file named by
   // mistake (a text file, a picture under another kind's name) is never copied into it.
