@@ -53,6 +53,7 @@ TImageTab::TImageTab() : TWizardTab("TabSheet4") {
   QCheckBox* upright = Check("AutoRotateCheck", "Turn pictures upright (&EXIF orientation)", group);
   QCheckBox* noLocation =
       Check("StripLocationCheck", "Remove &location (GPS) from published pictures", group);
+  QCheckBox* videos = Check("VideosCheck", "Folders give their &video clips too", group);
 
   auto* grid = new QGridLayout;
   grid->addWidget(heightButton_, 0, 0);
@@ -77,6 +78,7 @@ TImageTab::TImageTab() : TWizardTab("TabSheet4") {
   gv->addWidget(popUp);
   gv->addWidget(upright);
   gv->addWidget(noLocation);
+  gv->addWidget(videos);
   gv->addStretch();
 
   QWidget* bottom = BottomRow(4);

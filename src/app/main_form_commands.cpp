@@ -198,7 +198,9 @@ void TForm1::DropFiles(const QStringList& paths, int notLocal) {
     if (std::filesystem::is_directory(path, ec)) {
       // A folder gives what the command line takes from it.
       std::string error;
-      for (const std::string& name : FolderPictureNames(path, error))
+      const auto* videos = findChild<QCheckBox*>(QStringLiteral("VideosCheck"));
+      for (const std::string& name :
+           FolderPictureNames(path, error, !videos || videos->isChecked()))
         pictures.push_back(path == "/" ? "/" + name : path + "/" + name);
       if (!error.empty()) problems << Q(error);
     } else if (IsPictureName(TFileList::NameOf(path)) &&

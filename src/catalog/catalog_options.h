@@ -68,9 +68,15 @@ struct CatalogItem {
   std::string OrigWidth, OrigHeight;  // decimal text, as loaded
   std::string TnWidth, TnHeight;      // decimal text, after resampling
   std::int64_t SizeKb = 0;            // of the file the pages show
+  // A video clip: its WebCopyName is the poster; its page plays ClipCopyName (the H.264 web
+  // copy) when set, else the clip itself.
+  bool Clip = false;
+  std::string ClipCopyName;
+  std::int64_t DurationMs = -1;  // -1: the clip does not say (or no clip)
 
-  // The file the picture page and the new-window link show.
+  // The file the picture page and the new-window link show (a clip: the one it plays).
   const std::string& ShownFileName() const {
+    if (Clip) return ClipCopyName.empty() ? PictureName : ClipCopyName;
     return WebCopyName.empty() ? PictureName : WebCopyName;
   }
 };

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "catalog/catalog_rules.h"
+#include "catalog/clip_page.h"
 #include "catalog/html_escape.h"
 #include "catalog/version.h"
 
@@ -82,8 +83,8 @@ std::string ThumbnailCell(const CatalogOptions& o, const CatalogItem& item) {
 
 std::string CaptionCell(const CatalogItem& item) {
   return "<td><div align=\"center\"><font size=\"1\" color=\"#FFFFFF\">" +
-         HtmlEscape(item.OrigWidth) + "x" + HtmlEscape(item.OrigHeight) + " - " + Str(item.SizeKb) +
-         "Kb</font></div></td>";
+         HtmlEscape(item.OrigWidth) + "x" + HtmlEscape(item.OrigHeight) + ClipCaption(item) +
+         " - " + Str(item.SizeKb) + "Kb</font></div></td>";
 }
 
 // The table's shape and how many pages the pictures fill.

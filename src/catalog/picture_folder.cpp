@@ -5,6 +5,7 @@
 #include <set>
 
 #include "catalog/catalog_rules.h"
+#include "catalog/clip_page.h"
 #include "imaging/picture_formats.h"
 
 namespace folivant {
@@ -23,7 +24,8 @@ bool IsPictureName(const std::string& name) {
   return IsListedPictureName(name);
 }
 
-std::vector<std::string> FolderPictureNames(const std::string& folder, std::string& error) {
+std::vector<std::string> FolderPictureNames(const std::string& folder, std::string& error,
+                                            bool videos) {
   std::vector<std::string> names;
   std::error_code ec;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
@@ -47,8 +49,12 @@ std::vector<std::string> FolderPictureNames(const std::string& folder, std::stri
   for (const std::string& name : names) {
     made.insert(TnFileName(name));
     if (NeedsWebCopy(name)) made.insert(WebCopyFileName(name));
+    if (IsClipName(name)) made.insert(ClipCopyFileName(name));
   }
-  std::erase_if(names, [&](const std::string& name) { return made.count(name) > 0; });
+  // Clips left out only now: the posters of those a build made stay out too.
+  std::erase_if(names, [&](const std::string& name) {
+    return made.count(name) > 0 || (!videos && IsClipName(name));
+  });
   std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
     const std::string la = Lower(a), lb = Lower(b);
     return la != lb ? la < lb : a < b;

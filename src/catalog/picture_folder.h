@@ -8,14 +8,17 @@
 namespace folivant {
 
 // A picture by its name: one of the format registry's listed extensions (*.jpg, *.jpeg, *.gif,
-// *.png, *.webp, *.heic, *.heif, *.avif, *.tif or *.tiff), any letter case.
+// *.png, *.webp, *.heic, *.heif, *.avif, *.tif, *.tiff and the video clips' *.mp4, *.m4v,
+// *.mov, *.webm, *.mkv, *.avi, *.3gp), any letter case.
 bool IsPictureName(const std::string& name);
 
 // The names of a folder's pictures, sorted by name without regard to case (ties by bytes),
 // leaving out hidden files (the build's temporary files among them), anything that is not a
 // regular file, and what a build into the folder made of its other pictures: thumbnails
-// (tnNAME.jpg) and web copies (NAME.heic.jpg beside NAME.heic). error is set when the folder
+// (tnNAME.jpg) and web copies (NAME.heic.jpg beside NAME.heic, NAME.mov.jpg and NAME.mov.mp4
+// beside NAME.mov). Without videos, clips are left out too. error is set when the folder
 // cannot be read.
-std::vector<std::string> FolderPictureNames(const std::string& folder, std::string& error);
+std::vector<std::string> FolderPictureNames(const std::string& folder, std::string& error,
+                                            bool videos = true);
 
 }  // namespace folivant

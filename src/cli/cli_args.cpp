@@ -20,8 +20,9 @@ constexpr const char* kHelpTop =
 Builds an HTML picture catalog: a JPEG thumbnail and a page for every picture, and numbered
 catalog pages (page1.html, page2.html, ...) with tables of thumbnails. Pictures are taken in
 the order given; a FOLDER adds its *.jpg, *.jpeg, *.gif, *.png, *.webp, *.heic, *.heif,
-*.avif, *.tif and *.tiff files (any letter case), sorted by name without regard to case,
-leaving out hidden files and the thumbnails (tnNAME.jpg) of the folder's other pictures. At
+*.avif, *.tif and *.tiff files and its *.mp4, *.m4v, *.mov, *.webm, *.mkv, *.avi and *.3gp
+video clips (any letter case), sorted by name without regard to case, leaving out hidden
+files and the thumbnails (tnNAME.jpg) and web copies of the folder's other pictures. At
 least 3 pictures are needed.
 
 Pictures are copied into the target folder unless a file of that name is there already (that
@@ -29,7 +30,10 @@ file is then the one used). HEIC, HEIF and TIFF pictures, which browsers do not 
 get a web copy: a JPEG of the whole picture named after the picture's full name with .jpg
 added (IMG_1.HEIC.jpg), which their page shows. A build whose thumbnail, page or web copy
 would take the name of one of its pictures, or a web copy that of another file it makes,
-stops before writing anything. Options given here win over the settings file.
+stops before writing anything. A video clip gets a poster (IMG_2.MOV.jpg), a thumbnail of
+it with a play mark and a page that plays the clip; a clip browsers do not play (HEVC,
+MPEG-4 Part 2, ProRes, most AVI) also gets an H.264 web copy (IMG_2.MOV.mp4), which its
+page plays. Options given here win over the settings file.
 
 A build keeps a record of what it made from what in DIR/.folivant. The next build into DIR
 decodes only pictures that changed or whose thumbnail options changed, writes only files

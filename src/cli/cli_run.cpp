@@ -61,14 +61,15 @@ int Usage(std::ostream& err, const std::string& message) {
 }  // namespace
 
 std::vector<TPictureEntry> ExpandInputs(const std::vector<std::string>& inputs, std::string& error,
-                                        const std::function<void(const std::string&)>& reading) {
+                                        const std::function<void(const std::string&)>& reading,
+                                        bool videos) {
   std::vector<TPictureEntry> pictures;
   for (const std::string& input : inputs) {
     std::error_code ec;
     const fs::file_status st = fs::status(input, ec);
     if (fs::is_directory(st)) {
       if (reading) reading(input);
-      const std::vector<std::string> names = FolderPictureNames(input, error);
+      const std::vector<std::string> names = FolderPictureNames(input, error, videos);
       if (!error.empty()) return {};
       for (const std::string& name : names) {
         pictures.push_back({name, (fs::path(input) / name).string()});
@@ -260,9 +261,12 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
   // The first line comes at once, also when a large folder takes a while to read.
   TBuildRequest request;
-  request.Pictures = ExpandInputs(opt.Inputs, error, [&](const std::string& folder) {
-    if (!opt.Quiet) err << "Reading folder " << folder << "\n" << std::flush;
-  });
+  request.Pictures = ExpandInputs(
+      opt.Inputs, error,
+      [&](const std::string& folder) {
+        if (!opt.Quiet) err << "Reading folder " << folder << "\n" << std::flush;
+      },
+      record.Videos);
   if (!error.empty()) return Usage(err, error);
   if (!MakeRequest(record, opt, request, note, error)) return Usage(err, error);
   request.Options.HeaderLines = std::move(header);

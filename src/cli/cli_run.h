@@ -25,9 +25,9 @@ struct CliEnvironment {
 // case) sorted by name without regard to case, leaving out hidden files and the thumbnails
 // of the folder's other pictures. An argument that is neither file nor folder sets error.
 // reading is told each folder before it is read.
-std::vector<TPictureEntry> ExpandInputs(
-    const std::vector<std::string>& inputs, std::string& error,
-    const std::function<void(const std::string&)>& reading = {});
+std::vector<TPictureEntry> ExpandInputs(const std::vector<std::string>& inputs, std::string& error,
+                                        const std::function<void(const std::string&)>& reading = {},
+                                        bool videos = true);
 
 // What can be known of the target folder before a build: false, with error naming what is in
 // the way and why, when it is not a folder or cannot be made.

@@ -4,6 +4,7 @@
 #include "codecs/codecs.h"
 #include "imaging/codec_hooks.h"
 #include "imaging/picture_formats.h"
+#include "video/clip.h"
 
 namespace folivant {
 
@@ -21,6 +22,7 @@ void InstallCodecs() {
     SetPictureReader(TPictureKind::pkWebp, ReadWebpStream);
     SetPictureReader(TPictureKind::pkHeif, ReadHeifStream);
     SetPictureReader(TPictureKind::pkTiff, ReadTiffStream);
+    InstallClipReader();
   });
 }
 

@@ -76,6 +76,9 @@ struct TIOParamsVals {
   std::vector<std::uint8_t> IccProfile;
   // The file's profile was over kMaxIccProfileBytes and is left out.
   bool IccProfileTooLarge = false;
+  // A clip's length (-1: not a clip, or it does not say), and whether browsers need a web copy.
+  std::int64_t ClipDurationMs = -1;
+  bool ClipNeedsWebCopy = false;
 
   std::string FileName;
   std::vector<TRGB> ColorMap;  // palette of the file last loaded
@@ -91,6 +94,8 @@ struct TIOParamsVals {
     ExifOrientation = 1;
     IccProfile.clear();
     IccProfileTooLarge = false;
+    ClipDurationMs = -1;
+    ClipNeedsWebCopy = false;
   }
   void FreeColorMap() {
     ColorMap.clear();

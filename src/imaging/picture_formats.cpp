@@ -15,6 +15,20 @@ bool HeifBrand(std::string_view head, bool avif) {
   return At(head, 4, "ftyp"sv) && (At(head, 8, "avif"sv) || At(head, 8, "avis"sv)) == avif;
 }
 
+// A clip's first bytes: an ISO file of a video brand, QuickTime's atoms without a brand,
+// Matroska / WebM, or AVI.
+bool ClipHead(std::string_view h) {
+  if (At(h, 4, "ftyp"sv)) {
+    for (std::string_view brand : {"iso"sv, "mp4"sv, "avc1"sv, "qt  "sv, "M4V"sv, "3gp"sv, "3g2"sv,
+                                   "dash"sv, "mmp4"sv, "MSNV"sv, "XAVC"sv, "f4v "sv})
+      if (At(h, 8, brand)) return true;
+    return false;
+  }
+  for (std::string_view atom : {"moov"sv, "mdat"sv, "wide"sv, "free"sv, "skip"sv, "pnot"sv})
+    if (At(h, 4, atom)) return true;
+  return At(h, 0, "\x1A\x45\xDF\xA3"sv) || (At(h, 0, "RIFF"sv) && At(h, 8, "AVI "sv));
+}
+
 std::vector<TPictureFormat> BuiltIn() {
   using K = TPictureKind;
   using B = TBackgroundAfterLoad;
@@ -52,7 +66,8 @@ std::vector<TPictureFormat> BuiltIn() {
   // Any other brand of the ISO box format goes to the HEIF reader.
   all.push_back(row(
       K::pkHeif, "HEIF", {".heic", ".heif"}, 2, "HEIF Files",
-      [](std::string_view h) { return At(h, 4, "ftyp"sv) && !HeifBrand(h, true); }, 13));
+      [](std::string_view h) { return At(h, 4, "ftyp"sv) && !HeifBrand(h, true) && !ClipHead(h); },
+      13));
   all.back().WebCopy = true;
   all.push_back(row(
       K::pkAvif, "AVIF", {".avif"}, 1, "HEIF Files",
@@ -67,6 +82,12 @@ std::vector<TPictureFormat> BuiltIn() {
       },
       1));
   all.back().WebCopy = true;
+  // The web copy of a clip is its poster frame.
+  all.push_back(row(K::pkClip, "video", {".mp4", ".m4v", ".mov", ".webm", ".mkv", ".avi", ".3gp"},
+                    7, "Video Files", ClipHead, 20));
+  all.back().WebCopy = true;
+  all.back().Clip = true;
+  all.back().Transparency = false;
   return all;
 }
 

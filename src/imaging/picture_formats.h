@@ -15,7 +15,7 @@
 
 namespace folivant {
 
-enum class TPictureKind { pkNone, pkJpeg, pkGif, pkPng, pkWebp, pkHeif, pkAvif, pkTiff };
+enum class TPictureKind { pkNone, pkJpeg, pkGif, pkPng, pkWebp, pkHeif, pkAvif, pkTiff, pkClip };
 
 // Reads a picture (or with paramsOnly only its header into params). Bad data sets
 // *progress.Aborting; only the size limit and file errors throw.
@@ -37,6 +37,7 @@ struct TPictureFormat {
   TPictureKind ReadBy = TPictureKind::pkNone;      // the kind whose reader reads it
   int FileType = 0;                                // TIOParamsVals::FileType after a load
   bool WebCopy = false;  // browsers do not show it: its page shows a JPEG copy
+  bool Clip = false;     // a video clip: its web copy is the poster, its page plays it
   // Transparent areas are possible: the reader blends them on the component's background.
   bool Transparency = false;
   TBackgroundAfterLoad BackgroundAfter = TBackgroundAfterLoad::baKeep;

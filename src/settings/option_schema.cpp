@@ -339,6 +339,18 @@ constexpr std::array kRows = {
               .Group = G::Thumbnails,
               .HelpAt = 6,
               .Control = "StripLocationCheck"},
+    OptionRow{.Section = kI,
+              .Key = "Videos",
+              .Type = T::Bool,
+              .Default = "1",
+              .Bit = &R::Videos,
+              .Flag = "videos",
+              .Help = "a folder gives its video clips too (the default)",
+              .NoFlag = "no-videos",
+              .NoHelp = "a folder gives its pictures only, no video clips",
+              .Group = G::Where,
+              .HelpAt = 6,  // after --force
+              .Control = "VideosCheck"},
 };
 
 constexpr std::array<std::string_view, 7> kFilterNames = {"none",    "triangle", "hermite", "bell",

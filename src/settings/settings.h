@@ -66,6 +66,7 @@ struct SettingsRecord {
   bool AutoRotate = false;  // turn pictures upright by their EXIF orientation
   // The copies lose their location.
   bool StripLocation = false;
+  bool Videos = false;      // folder scans take video clips too
 
   // [Window], only once the window has written it: the command line keeps what it read.
   std::optional<WindowPlacement> Window;

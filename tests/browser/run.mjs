@@ -89,6 +89,11 @@ async function checkCatalog(context, dir) {
       if (opened.length !== 1) problems.push(`${name}: ${href} opened ${opened.length} windows`);
       else fileOf(opened[0], problems, `${name} openpic`);
     }
+    for (const v of await playVideos(page)) {
+      fileOf(v.poster, problems, `${name} poster`);
+      if (v.error || !(v.time > 0) || v.ready < 2) problems.push(`${name}: ${v.src} did not play ${v.error || ''}`);
+      else if (v.size !== v.natural) problems.push(`${name}: ${v.src} is ${v.size} on the page, ${v.natural} in the browser`);
+    }
     const pwned = await page.evaluate(() => window.__pwned);
     if (pwned !== undefined) problems.push(`${name}: injected script ran (__pwned=${pwned})`);
   }
@@ -99,6 +104,19 @@ async function checkCatalog(context, dir) {
     if (diff > LOOK_ALIKE) problems.push(`thumbnail of ${name} is not its picture as shown (${diff})`);
   }
   return problems;
+}
+
+// Every clip of a page, played muted until its time moves: its size as the browser turns it.
+function playVideos(page) {
+  return page.evaluate(() => Promise.all([...document.querySelectorAll('video')].map(async (v) => {
+    const out = { src: v.src, poster: v.poster, size: `${v.getAttribute('width')} x ${v.getAttribute('height')}` };
+    v.muted = true;
+    try { await v.play(); } catch (e) { return { ...out, error: `${e.message} (${v.error && v.error.code})` }; }
+    for (const start = performance.now(); v.currentTime === 0 && performance.now() - start < 10000;) {
+      await new Promise((r) => setTimeout(r, 50));
+    }
+    return { ...out, time: v.currentTime, ready: v.readyState, natural: `${v.videoWidth} x ${v.videoHeight}` };
+  })));
 }
 
 async function main() {
@@ -130,6 +148,8 @@ async function main() {
     ['hostile names', hostile, []],
     ['hostile names, scripts on', hostile, ['--open-in-window', '--protect', '--rows', '2', '--cols', '3']],
     ['phone and camera formats', formats, ['--open-in-window', '--thumb-height', '64']],
+    ['video clips', ['h264.mp4', 'vp9.webm', 'hevc.MOV', 'sideways.mp4', 'mpeg4.avi']
+      .map((n) => path.join(source, 'tests', 'data', 'clips', n)), []],
     ['demo', null, []],
   ];
 
@@ -138,7 +158,8 @@ async function main() {
   const context = await chromium.launchPersistentContext(profile, {
     executablePath: CHROMIUM, headless: true, timeout: 60000,
     // Thumbnails are read back through a canvas, which needs file access between files.
-    args: ['--no-sandbox', '--disable-gpu', '--allow-file-access-from-files'],
+    args: ['--no-sandbox', '--disable-gpu', '--allow-file-access-from-files',
+      '--autoplay-policy=no-user-gesture-required'],
   });
   // The catalog script opens pictures in a new window; record where instead.
   await context.addInitScript(() => { window.open = (url) => { window.__opened.push(new URL(url, document.baseURI).href); }; });

@@ -33,10 +33,14 @@ TEST(NameRules, PageThumbnailAndBareNames) {
 TEST(NameRules, FolderPicturesLeaveOutThumbnailsAndWebCopies) {
   const test::TempDir dir;
   for (const char* name : {"a.heic", "a.heic.jpg", "tna.jpg", "c.TIFF", "c.TIFF.jpg", "y.tif.jpg",
-                           "x.jpg", "a_heic.html", ".folivant-1-2.tmp"})
+                           "x.jpg", "a_heic.html", ".folivant-1-2.tmp", "v.MOV", "v.MOV.mp4",
+                           "v.MOV.jpg"})
     test::WriteFile(dir / name, "x");
   std::string error;
   EXPECT_EQ(FolderPictureNames(dir.Path(), error),
+            (std::vector<std::string>{"a.heic", "c.TIFF", "v.MOV", "x.jpg", "y.tif.jpg"}));
+  // Without clips (--no-videos).
+  EXPECT_EQ(FolderPictureNames(dir.Path(), error, false),
             (std::vector<std::string>{"a.heic", "c.TIFF", "x.jpg", "y.tif.jpg"}));
 }
 

@@ -259,7 +259,8 @@ TEST_F(EngineTest, FailuresStopTheBuildNamingTheFile) {
       {"There is no share 9 of 3: shares are numbered 1 to 3", none, first},
       // Files that are no picture, or not of the kind their name says, are never copied.
       {"~notes.txt is not a picture: its name does not end in .jpg, .jpeg, .gif, .png, .webp, "
-       ".heic, .heif, .avif, .tif or .tiff, and it holds text",
+       ".heic, .heif, .avif, .tif, .tiff, .mp4, .m4v, .mov, .webm, .mkv, .avi or .3gp, and it "
+       "holds text",
        none, first, "notes.txt", "root:x:0:0:root:/root:/bin/bash\n"},
       {"~x.png is not a PNG picture: it holds a JPEG picture; rename it to end in .jpg", none,
        first, "x.png", Str(jpeg)},
@@ -288,8 +289,14 @@ TEST_F(EngineTest, FailuresStopTheBuildNamingTheFile) {
        {"tnp1.jpg"},
        {"tnbroken.jpg"},
        "broken.tiff",
-       std::string("II*\0", 4) + junk}};
-  for (int k = 0; k < 16; ++k) {
+       std::string("II*\0", 4) + junk},
+      {"The web copy x.mov.mp4 made for x.mov would replace the picture x.mov.mp4", none, first},
+      {"Cannot read picture broken.mov: not a valid video clip",
+       {"tnp1.jpg"},
+       {"tnbroken.jpg", "broken.mov.jpg"},
+       "broken.mov",
+       bmff + "ftypqt  " + junk}};
+  for (int k = 0; k < 18; ++k) {
     const std::string& m = cases[k].message;
     SCOPED_TRACE(m);
     request = TBuildRequest();
@@ -311,6 +318,7 @@ TEST_F(EngineTest, FailuresStopTheBuildNamingTheFile) {
     if (k == 5) p[2] = {"tnp1.jpg", src / "p3.jpg"};
     if (k == 6) p[1] = {"x.tif", test::DataPath("formats/two-pages.tif")}, p[2].Name = "x.tif.jpg";
     if (k == 8) request.Shares = 3, request.Share = 9;
+    if (k == 16) p[1] = {"x.mov", test::DataPath("clips/hevc.MOV")}, p[2].Name = "x.mov.mp4";
     if (const std::string& name = cases[k].file; !name.empty()) {
       WriteFile(src / name, cases[k].bytes);
       p[1] = {name, src / name};

@@ -90,10 +90,15 @@ TEST(ImageIO, AroundTheCodec) {
 TEST(PictureFormats, ListedNames) {
   EXPECT_EQ(PictureDialogFilter(),
             "Image Files|*.jpg; *.jpeg; *.gif; *.png; *.webp; *.heic; *.heif; *.avif; *.tif; "
-            "*.tiff|JPG Files|*.jpg; *.jpeg|GIF Files|*.gif|PNG Files|*.png|WebP Files|*.webp|"
-            "HEIF Files|*.heic; *.heif; *.avif|TIFF Files|*.tif; *.tiff");
+            "*.tiff; *.mp4; *.m4v; *.mov; *.webm; *.mkv; *.avi; *.3gp|JPG Files|*.jpg; *.jpeg|"
+            "GIF Files|*.gif|PNG Files|*.png|WebP Files|*.webp|HEIF Files|*.heic; *.heif; *.avif|"
+            "TIFF Files|*.tif; *.tiff|Video Files|*.mp4; *.m4v; *.mov; *.webm; *.mkv; *.avi; *.3gp");
   EXPECT_TRUE(IsListedPictureName("a.JPEG") && !IsListedPictureName("a.jpe"));
   EXPECT_EQ(PictureKindOfName("a.JPE"), TPictureKind::pkJpeg);
+  // An ISO file of a video brand is a clip, of a picture brand HEIF.
+  using namespace std::string_view_literals;
+  EXPECT_EQ(PictureKindOfBytes("\0\0\0\x18" "ftypisom"sv), TPictureKind::pkClip);
+  EXPECT_EQ(PictureKindOfBytes("\0\0\0\x18" "ftypheic"sv), TPictureKind::pkHeif);
 }
 
 }  // namespace

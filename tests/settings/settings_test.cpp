@@ -24,7 +24,7 @@ constexpr const char* kFirstSave =
     "Cellpadding=0\r\nCellspacing=2\r\n\r\n[Image Options]\r\nThumbHeight=96\r\nThumbWidth=70\r\n"
     "JPEGQuality=75\r\nProgressive=0\r\nFilter=-1\r\nJavaProtect=0\r\n"
     "JavaProtectText=Right Mouse Click Disabled!!!\r\nJavaOpen=0\r\nAutoRotate=1\r\n"
-    "StripLocation=0\r\n";
+    "StripLocation=0\r\nVideos=1\r\n";
 
 SettingsRecord Customised() {
   SettingsRecord r;

@@ -15,6 +15,7 @@
 #include <unordered_set>
 
 #include "catalog/catalog_rules.h"
+#include "catalog/clip_page.h"
 #include "catalog/engine/build_outputs.h"
 #include "catalog/engine/build_plan.h"
 #include "catalog/engine/build_progress.h"
@@ -253,6 +254,7 @@ void TBuildEngine::Build::OpenOutputs() {
       CheckTargetName(dir_, *name);
     }
     if (!item.WebCopyName.empty()) CheckTargetName(dir_, item.WebCopyName);
+    if (item.Clip) CheckTargetName(dir_, ClipCopyFileName(item.PictureName));
   }
   for (int page = 1; page <= CatalogPageCount(request_.Options, n_); ++page) {
     CheckTargetName(dir_, "page" + std::to_string(page) + ".html");
@@ -384,6 +386,8 @@ TPictureWork TBuildEngine::Build::Reused(int index) {
   work.OrigHeight = entry.Height;
   work.TnWidth = entry.TnWidth;
   work.TnHeight = entry.TnHeight;
+  work.DurationMs = entry.DurationMs;
+  work.ClipCopyName = entry.ClipCopy.Name;
   progress_.Skip();
   return work;
 }
@@ -395,9 +399,16 @@ void TBuildEngine::Build::MakePage(int index, TPictureWork& work) {
     const std::string prev = index > 0 ? items_[index - 1].PageFileName : std::string();
     const std::string next = index + 1 < n_ ? items_[index + 1].PageFileName : std::string();
     TLines lines;
-    BuildHTMLContent(request_.Options, prev, next, item.PictureName, std::to_string(work.OrigWidth),
-                     std::to_string(work.OrigHeight), index == 0, index == n_ - 1, index, lines,
-                     item.WebCopyName);
+    if (item.Clip) {
+      CatalogItem clip = item;
+      clip.ClipCopyName = work.ClipCopyName;
+      BuildClipPage(request_.Options, prev, next, clip, work.OrigWidth, work.OrigHeight, index == 0,
+                    index == n_ - 1, index, lines);
+    } else {
+      BuildHTMLContent(request_.Options, prev, next, item.PictureName,
+                       std::to_string(work.OrigWidth), std::to_string(work.OrigHeight), index == 0,
+                       index == n_ - 1, index, lines, item.WebCopyName);
+    }
     work.PageBytes = JoinLinesCrLf(lines);
   } catch (const std::exception& e) {
     work.PageError = e.what();
@@ -492,6 +503,8 @@ void TBuildEngine::Build::CommitFiles(int index, TPictureWork& work, std::string
   item.OrigHeight = std::to_string(work.OrigHeight);
   item.TnWidth = std::to_string(work.TnWidth);
   item.TnHeight = std::to_string(work.TnHeight);
+  item.DurationMs = work.DurationMs;
+  item.ClipCopyName = work.ClipCopyName;
   try {
     TPictureRecord& entry = outputs_->Entry(index);
     if (!work.Reused) {
@@ -502,6 +515,9 @@ void TBuildEngine::Build::CommitFiles(int index, TPictureWork& work, std::string
       entry.WebCopy = item.WebCopyName.empty()
                           ? TFileRecord()
                           : outputs_->Write(item.WebCopyName, work.WebCopyBytes);
+      entry.DurationMs = work.DurationMs;
+      entry.ClipCopy =
+          work.ClipCopy ? outputs_->Put(work.ClipCopyName, *work.ClipCopy) : TFileRecord();
       entry.Thumbnail = outputs_->WritesThumbnail(index)
                             ? outputs_->Write(item.TnFileName, work.ThumbnailBytes)
                             : TFileRecord();

@@ -16,6 +16,7 @@
 #include "catalog/catalog_rules.h"
 #include "catalog/engine/build_engine.h"
 #include "catalog/engine/build_plan.h"
+#include "catalog/engine/clip_job.h"
 #include "catalog/engine/location_copy.h"
 #include "catalog/engine/picture_upright.h"
 #include "catalog/engine/target_files.h"
@@ -173,6 +174,7 @@ bool TBuildOutputs::Copy(int i) {
   // Transparent areas take the pages' background colour; a JPEG has none.
   const bool opaque = !PictureFormat(PictureKindOfName(item.PictureName)).Transparency;
   e.ImageKey = opaque ? key_ : key_ + " fill=" + request_.Options.BackColorHtml;
+  if (item.Clip) e.ImageKey += " " + ClipKey();
   if (firstOfName_[i] != i) {  // the same picture listed again: its first listing copied it
     const TPictureRecord& first = entries_[firstOfName_[i]];
     e.Source = first.Source;
@@ -196,7 +198,7 @@ bool TBuildOutputs::Copy(int i) {
   const bool knownAsRecorded = sourceAsRecorded && old->Located >= 0;
   std::optional<TSourceFacts> facts;
   auto read = [&]() -> TSourceFacts& {
-    if (!facts) facts = ReadSourceFacts(item.SourcePath, strip);
+    if (!facts) facts = ReadSourceFacts(item.SourcePath, strip, item.Clip);
     return *facts;
   };
 
@@ -249,7 +251,7 @@ bool TBuildOutputs::Copy(int i) {
   } else {
     try {
       // Read as it is: a file the build did not make is never rewritten.
-      if (!facts) facts = ReadSourceFacts(item.SourcePath, false);
+      if (!facts) facts = ReadSourceFacts(item.SourcePath, false, item.Clip);
       e.Source.Hash = facts->Hash;
       e.Located = facts->Located ? 1 : 0;
     } catch (const ETargetFileError&) {
@@ -267,9 +269,13 @@ bool TBuildOutputs::PutCopy(int i, bool replace, const TSourceFacts& facts) {
   TPictureRecord& e = entries_[i];
   const std::string path = JoinPath(dir_, item.PictureName);
   const auto temp =
-      BytesToTemp(facts.Bytes, dir_, item.PictureName, item.SourcePath, stop_, progress_);
+      facts.Streamed
+          ? CopyToTemp(item.SourcePath, dir_, item.PictureName, stop_, progress_)
+          : BytesToTemp(facts.Bytes, dir_, item.PictureName, item.SourcePath, stop_, progress_);
   if (stop_ && stop_()) throw EBuildStopped("Copy of " + item.SourcePath + " stopped");
-  const TFileRecord file{item.PictureName, StampOf(temp->Path()), facts.CopyHash};
+  // Streamed: the file may have changed since it was hashed; the copy says what it holds.
+  const TFileRecord file{item.PictureName, StampOf(temp->Path()),
+                         facts.Streamed ? HashOrThrow(temp->Path()) : facts.CopyHash};
   const int err = Publish(*temp, file, item.SourcePath, replace);
   if (err == EEXIST && !replace) return false;
   if (err != 0) {
@@ -280,7 +286,7 @@ bool TBuildOutputs::PutCopy(int i, bool replace, const TSourceFacts& facts) {
   e.CopyKey = request_.Options.StripLocation ? kStripLocationKey : "";
   e.Located = facts.Located ? 1 : 0;
   e.Copy = {item.PictureName, StampOf(path), file.Hash};
-  e.Source.Hash = facts.Hash;
+  e.Source.Hash = facts.Streamed ? file.Hash : facts.Hash;
   JournalCopy(e);
   return true;
 }
@@ -341,8 +347,11 @@ bool TBuildOutputs::Reuse(int i) {
       return false;
     }
   }
-  TFileRecord web = old->WebCopy;
+  TFileRecord web = old->WebCopy, clip = old->ClipCopy;
   if (!web.Name.empty() && !VerifyFile(JoinPath(dir_, web.Name), web)) return false;
+  if (!clip.Name.empty() && !VerifyFile(JoinPath(dir_, clip.Name), clip)) return false;
+  e.ClipCopy = clip;
+  e.DurationMs = old->DurationMs;
 
   e.Thumbnail = thumbnail;
   e.WebCopy = web;
@@ -351,6 +360,20 @@ bool TBuildOutputs::Reuse(int i) {
   e.TnWidth = old->TnWidth;
   e.TnHeight = old->TnHeight;
   return true;
+}
+
+TFileRecord TBuildOutputs::Put(const std::string& name, TTempFile& temp) {
+  TFileRecord file{name, StampOf(temp.Path()), HashOrThrow(temp.Path())};
+  const std::string path = JoinPath(dir_, name);
+  const TFileStamp disk = StampOf(path);
+  if (!request_.Force && disk.Size == file.Stamp.Size && HashFile(path) == file.Hash) {
+    file.Stamp = disk;  // the same bytes: the file keeps its time
+    return file;
+  }
+  if (const int err = Publish(temp, file, std::string(), true); err != 0)
+    throw ETargetFileError("Cannot write " + path + ": " + std::strerror(err));
+  file.Stamp = StampOf(path);
+  return file;
 }
 
 TFileRecord TBuildOutputs::Write(const std::string& name, std::string_view bytes) {
@@ -385,7 +408,8 @@ TFileRecord TBuildOutputs::Write(const std::string& name, std::string_view bytes
 void TBuildOutputs::Done(int i) {
   TPictureRecord& e = entries_[i];
   // The caption's figure: the size of the file the picture page shows.
-  e.SizeKb = (e.WebCopy.Name.empty() ? e.Copy : e.WebCopy).Stamp.Size / 1024;
+  const bool shown = !e.WebCopy.Name.empty() && !items_[i].Clip;  // a clip's is its poster
+  e.SizeKb = (!e.ClipCopy.Name.empty() ? e.ClipCopy : shown ? e.WebCopy : e.Copy).Stamp.Size / 1024;
   const TPictureRecord* old = Old(i);
   // A page not written this time (the build stopped at it) is still the one made before: it
   // stays known. Pages vouch for nothing, they are compared byte for byte.

@@ -62,6 +62,8 @@ class TBuildOutputs {
 
   // Writes dir/name unless it holds these bytes already (its time then stays). Throws.
   TFileRecord Write(const std::string& name, std::string_view bytes);
+  // The same for a closed temporary file of the target (a clip's web copy). Throws.
+  TFileRecord Put(const std::string& name, TTempFile& temp);
   // Picture i's files are written: its entry joins the record (and the journal if it changed).
   void Done(int i);
   void CatalogPage(const std::string& name, const std::string& bytes);

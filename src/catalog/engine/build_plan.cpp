@@ -14,6 +14,7 @@
 #include <unordered_map>
 
 #include "catalog/catalog_rules.h"
+#include "catalog/clip_page.h"
 #include "catalog/engine/target_files.h"
 #include "imaging/image_box.h"
 #include "imaging/stream.h"
@@ -112,6 +113,7 @@ void CheckRequest(const TBuildRequest& request, std::vector<CatalogItem>& items,
     item.TnFileName = TnFileName(item.PictureName);
     item.PageFileName = PageFileName(item.PictureName);
     if (NeedsWebCopy(item.PictureName)) item.WebCopyName = WebCopyFileName(item.PictureName);
+    item.Clip = IsClipName(item.PictureName);
   }
   std::unordered_map<std::string, const CatalogItem*> byName;
   for (const CatalogItem& item : items) {
@@ -149,6 +151,12 @@ void CheckRequest(const TBuildRequest& request, std::vector<CatalogItem>& items,
       throw ECatalogError("The web copy " + item.WebCopyName + " made for " + item.PictureName +
                           " would replace the " + (picture ? "picture " : "catalog file ") +
                           item.WebCopyName);
+    }
+    // A clip's H.264 copy is known to be needed only once the clip is read: its name is kept.
+    const std::string clipCopy = item.Clip ? ClipCopyFileName(item.PictureName) : std::string();
+    if (!clipCopy.empty() && byName.count(clipCopy) != 0) {
+      throw ECatalogError("The web copy " + clipCopy + " made for " + item.PictureName +
+                          " would replace the picture " + clipCopy);
     }
   }
   // Every picture is one its reader can read, before the target is touched: a file named by

@@ -21,6 +21,8 @@ namespace {
 // Larger than any picture the readers take (250 million pixels, uncompressed).
 constexpr std::uint64_t kMaxPictureBytes = 2ull << 30;
 constexpr std::size_t kBlock = 1 << 16;
+// Above this a picture that need not be edited is hashed from the file, not held in memory.
+constexpr std::uint64_t kWholeUpTo = 256ull << 20;
 
 std::string ReadWhole(const std::string& path) {
   std::string why;
@@ -53,8 +55,17 @@ std::string ReadWhole(const std::string& path) {
 
 }  // namespace
 
-TSourceFacts ReadSourceFacts(const std::string& path, bool strip) {
+TSourceFacts ReadSourceFacts(const std::string& path, bool strip, bool clip) {
   TSourceFacts facts;
+  struct stat st {};
+  if (clip || (!strip && ::stat(path.c_str(), &st) == 0 &&
+               static_cast<std::uint64_t>(st.st_size) > kWholeUpTo)) {
+    const auto hash = HashFile(path);
+    if (!hash) throw ETargetFileError("Cannot read " + path);
+    facts.Hash = facts.CopyHash = *hash;
+    facts.Streamed = true;
+    return facts;
+  }
   facts.Bytes = ReadWhole(path);
   facts.Hash = facts.CopyHash = HashBytes(facts.Bytes);
   TLocationEdit edit = RemoveLocation(facts.Bytes);

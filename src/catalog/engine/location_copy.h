@@ -23,13 +23,16 @@ struct TSourceFacts {
   bool Located = false;    // they carry a location
   std::string Bytes;       // what the copy gets: the picture, or it without its location
   std::uint64_t CopyHash = 0;
+  bool Streamed = false;  // not read whole: the copy comes from the file itself
 };
 
-// Reads the picture at path whole. strip: Bytes lose their location. Throws ETargetFileError
+// Reads the picture at path whole. strip: Bytes lose their location. A clip, or a file too
+// large to hold that need not be edited, is only hashed (Streamed): where a clip was taken is
+// not looked for. Throws ETargetFileError
 // naming the file when it cannot be read, or when strip meets a location it cannot remove
 // safely (then nothing is copied: the build never publishes a location it was asked to
 // remove).
-TSourceFacts ReadSourceFacts(const std::string& path, bool strip);
+TSourceFacts ReadSourceFacts(const std::string& path, bool strip, bool clip);
 
 // Bytes to a temporary file in dir, which the caller commits as name. Throws, asks stop and
 // tells progress as CopyToTemp does.

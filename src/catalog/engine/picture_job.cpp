@@ -8,7 +8,9 @@
 #include <utility>
 
 #include "catalog/catalog_rules.h"
+#include "catalog/clip_page.h"
 #include "catalog/engine/build_plan.h"
+#include "catalog/engine/clip_job.h"
 #include "catalog/engine/picture_upright.h"
 #include "catalog/engine/target_files.h"
 #include "codecs/codecs.h"
@@ -128,8 +130,15 @@ TPictureWork TPictureJob::Make(int index, const CatalogItem& item, TImageBox& bo
     if (decode.Tw > 0 && decode.Th > 0)
       decode.Code = PrescaleCode(decode.FullW, decode.FullH, decode.Tw, decode.Th);
   }
-  if (LoadUpright(index, item, box, decode, work) && Thumbnail(index, item, box, decode, work))
+  if (LoadUpright(index, item, box, decode, work) && Thumbnail(index, item, box, decode, work)) {
+    if (!work.ClipCopyName.empty()) {
+      work.Error = MakeClipCopy(
+          dir_, item.PictureName, work.ClipCopyName, abort_,
+          [&](int per) { progress_.Percent(index, per); }, work.ClipCopy);
+      if (!work.Error.empty()) return work;
+    }
     progress_.Step(index, TPictureStep::psDone, item.PictureName);
+  }
   return work;
 }
 
@@ -163,6 +172,10 @@ bool TPictureJob::LoadUpright(int index, const CatalogItem& item, TImageBox& box
     }
   }
   work.WebCopyBytes = std::move(upright.WebCopy);
+  if (item.Clip) {
+    work.DurationMs = box.IOParams().ClipDurationMs;
+    if (box.IOParams().ClipNeedsWebCopy) work.ClipCopyName = ClipCopyFileName(item.PictureName);
+  }
   if (decode.Prescaled() && upright.SidesSwapped) std::swap(decode.FullW, decode.FullH);
   work.OrigWidth = decode.Prescaled() ? decode.FullW : box.Bitmap().Width();
   work.OrigHeight = decode.Prescaled() ? decode.FullH : box.Bitmap().Height();
@@ -221,6 +234,7 @@ bool TPictureJob::Thumbnail(int index, const CatalogItem& item, TImageBox& box,
     if (!decode.Prescaled())
       ThumbnailSize(opt, box.Bitmap().Width(), box.Bitmap().Height(), tw, th);
     box.Resample(tw, th, FilterOf(opt.Filter));
+    if (item.Clip) DrawPlayMark(box.Bitmap());
     box.IOParams().JpegColorSpace = 0;
   } catch (const std::exception& e) {
     work.Error = "Cannot make the thumbnail of " + item.PictureName + ": " + e.what();
@@ -230,7 +244,9 @@ bool TPictureJob::Thumbnail(int index, const CatalogItem& item, TImageBox& box,
   work.TnHeight = box.Bitmap().Height();
   try {
     box.IOParams().JpegProgressive = opt.Progressive;
-    progress_.Step(index, TPictureStep::psSaving, item.TnFileName);
+    // A clip's web copy, made next, is the long part of the step.
+    progress_.Step(index, TPictureStep::psSaving,
+                   work.ClipCopyName.empty() ? item.TnFileName : work.ClipCopyName);
     TMemoryStream jpeg;
     box.IO().SaveToStreamJpeg(jpeg);
     if (box.Aborting()) {

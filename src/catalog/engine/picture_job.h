@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <string>
 
 #include "catalog/catalog_options.h"
@@ -11,6 +12,8 @@
 #include "imaging/image_box.h"
 
 namespace folivant {
+
+class TTempFile;
 
 // Everything one picture leaves for the ordered commit.
 struct TPictureWork {
@@ -22,6 +25,10 @@ struct TPictureWork {
   std::string PageError;       // set: the thumbnail is written, then the build stops
   int OrigWidth = 0, OrigHeight = 0, TnWidth = 0, TnHeight = 0;  // upright
   bool Reused = false;  // thumbnail, web copy and sizes taken from the build record
+  // A clip: its length, and the web copy its page plays (made now into ClipCopy, or reused).
+  std::int64_t DurationMs = -1;
+  std::string ClipCopyName;
+  std::shared_ptr<TTempFile> ClipCopy;
 };
 
 class TPictureJob {

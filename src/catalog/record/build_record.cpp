@@ -148,6 +148,8 @@ json PictureJson(const TPictureRecord& p) {
   if (!p.Thumbnail.Name.empty()) j["thumbnail"] = FileJson(p.Thumbnail);
   if (!p.Page.Name.empty()) j["page"] = FileJson(p.Page);
   if (!p.WebCopy.Name.empty()) j["webCopy"] = FileJson(p.WebCopy);
+  if (!p.ClipCopy.Name.empty()) j["clipCopy"] = FileJson(p.ClipCopy);
+  if (p.DurationMs >= 0) j["durationMs"] = p.DurationMs;
   return j;
 }
 
@@ -165,10 +167,11 @@ bool PictureFrom(const json& j, TPictureRecord& p) {
     p.Located = j["source"]["located"].get<bool>() ? 1 : 0;
   }
   for (auto [key, file] : {std::pair{"thumbnail", &p.Thumbnail}, std::pair{"page", &p.Page},
-                           std::pair{"webCopy", &p.WebCopy}}) {
+                           std::pair{"webCopy", &p.WebCopy}, std::pair{"clipCopy", &p.ClipCopy}}) {
     if (j.contains(key) && !FileFrom(j[key], *file, true)) return false;
   }
   if (!j.contains("image") || !TextFrom(j["image"], p.ImageKey)) return false;
+  if (j.contains("durationMs") && !Number(j, "durationMs", p.DurationMs)) return false;
   return Number(j, "when", p.When) && Number(j, "width", p.Width) &&
          Number(j, "height", p.Height) && Number(j, "tnWidth", p.TnWidth) &&
          Number(j, "tnHeight", p.TnHeight) && Number(j, "kb", p.SizeKb);
@@ -322,13 +325,14 @@ bool TPictureRecord::SameAs(const TPictureRecord& o) const {
          CopyMade == o.CopyMade && Thumbnail == o.Thumbnail && Page == o.Page &&
          WebCopy == o.WebCopy && Width == o.Width && Height == o.Height && TnWidth == o.TnWidth &&
          TnHeight == o.TnHeight && SizeKb == o.SizeKb && CopyKey == o.CopyKey &&
-         Located == o.Located;
+         Located == o.Located && ClipCopy == o.ClipCopy &&
+         DurationMs == o.DurationMs;
 }
 
 std::vector<const TFileRecord*> TPictureRecord::Made() const {
   std::vector<const TFileRecord*> made;
   if (CopyMade) made.push_back(&Copy);
-  for (const TFileRecord* f : {&Thumbnail, &Page, &WebCopy}) {
+  for (const TFileRecord* f : {&Thumbnail, &Page, &WebCopy, &ClipCopy}) {
     if (!f->Name.empty()) made.push_back(f);
   }
   return made;

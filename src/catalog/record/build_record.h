@@ -66,7 +66,9 @@ struct TPictureRecord {
   bool CopyMade = false;  // the build made the copy (else it found the file there and used it)
   TFileRecord Thumbnail;  // Name "": written by a later picture of the list
   TFileRecord Page;
-  TFileRecord WebCopy;  // the JPEG the page shows for a picture browsers do not show; "": none
+  TFileRecord WebCopy;   // the JPEG the page shows for a picture browsers do not show; "": none
+  TFileRecord ClipCopy;  // a clip's H.264 web copy; "": none
+  std::int64_t DurationMs = -1;  // a clip's length; -1: none known
   int Width = 0, Height = 0, TnWidth = 0, TnHeight = 0;
   std::int64_t SizeKb = 0;  // the KB figure of the caption
   std::string CopyKey;      // how the copy was made from the picture; "": byte for byte
