@@ -150,6 +150,8 @@ CatalogOptions MakeCatalogOptions(const SettingsRecord& r, const TColorResolver&
   o.JavaProtectText = r.JavaProtectText;
   o.JavaOpen = r.JavaOpen;
   o.AutoRotate = r.AutoRotate;
+  o.Style = r.PageStyle == 1 ? TPageStyle::psModern : TPageStyle::psClassic;
+  o.Lang = r.Language;
   return o;
 }
 

@@ -64,6 +64,8 @@ struct SettingsRecord {
   std::string JavaProtectText;
   bool JavaOpen = false;
   bool AutoRotate = false;  // turn pictures upright by their EXIF orientation
+  int PageStyle = 0;        // TPageStyle
+  std::string Language;     // the modern pages' language tag; empty: from the locale
 
   // [Window], only once the window has written it: the command line keeps what it read.
   std::optional<WindowPlacement> Window;

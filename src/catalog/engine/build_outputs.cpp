@@ -18,6 +18,7 @@
 #include "catalog/engine/build_plan.h"
 #include "catalog/engine/picture_upright.h"
 #include "catalog/engine/target_files.h"
+#include "catalog/modern/modern_files.h"
 #include "catalog/version.h"
 #include "imaging/image_box.h"
 #include "imaging/types.h"
@@ -97,6 +98,7 @@ std::string ImageKey(const TBuildRequest& request) {
   add("png-background", p.PngBackground.r << 16 | p.PngBackground.g << 8 | p.PngBackground.b);
   add("upright", o.AutoRotate ? 1 : 0);
   add("web-copy-quality", kWebCopyQuality);
+  if (IsModern(o)) key += " style=modern";  // display copies and 2x thumbnails; classic as before
   return key;
 }
 
@@ -306,6 +308,9 @@ bool TBuildOutputs::Reuse(int i) {
   }
   TFileRecord web = old->WebCopy;
   if (!web.Name.empty() && !VerifyFile(JoinPath(dir_, web.Name), web)) return false;
+  std::vector<TFileRecord> extras = old->Extras;
+  if (!ModernExtrasAsRecorded(i, extras)) return false;
+  e.Extras = extras;
 
   e.Thumbnail = thumbnail;
   e.WebCopy = web;
@@ -313,6 +318,23 @@ bool TBuildOutputs::Reuse(int i) {
   e.Height = old->Height;
   e.TnWidth = old->TnWidth;
   e.TnHeight = old->TnHeight;
+  return true;
+}
+
+// The modern style's files of picture i as the record has them: the ones its size calls for,
+// each still on disk as made.
+bool TBuildOutputs::ModernExtrasAsRecorded(int i, std::vector<TFileRecord>& extras) const {
+  std::vector<std::string> want;
+  if (IsModern(request_.Options)) {
+    const TPictureRecord* old = Old(i);
+    const auto copies = DisplayCopies(items_[i].PictureName, old->Width, old->Height);
+    for (auto c = copies.rbegin(); c != copies.rend(); ++c) want.push_back(c->Name);  // as made
+    if (WritesThumbnail(i)) want.push_back(Tn2xFileName(items_[i].PictureName));
+  }
+  if (want.size() != extras.size()) return false;
+  for (std::size_t k = 0; k < want.size(); ++k) {
+    if (extras[k].Name != want[k] || !VerifyFile(JoinPath(dir_, want[k]), extras[k])) return false;
+  }
   return true;
 }
 

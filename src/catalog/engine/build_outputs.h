@@ -74,6 +74,7 @@ class TBuildOutputs {
  private:
   const TPictureRecord* Old(int i) const;
   const TPictureRecord* Old(const std::string& name) const;
+  bool ModernExtrasAsRecorded(int i, std::vector<TFileRecord>& extras) const;
   bool PutCopy(int i, bool replace);
   int Publish(TTempFile& temp, const TFileRecord& file, const std::string& source, bool replace);
   std::optional<TFileRecord> MadeAsLeft(const std::string& name) const;

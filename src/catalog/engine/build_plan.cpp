@@ -15,6 +15,7 @@
 
 #include "catalog/catalog_rules.h"
 #include "catalog/engine/target_files.h"
+#include "catalog/modern/modern_files.h"
 #include "imaging/image_box.h"
 #include "imaging/stream.h"
 
@@ -151,6 +152,7 @@ void CheckRequest(const TBuildRequest& request, std::vector<CatalogItem>& items,
                           item.WebCopyName);
     }
   }
+  if (IsModern(request.Options)) CheckModernNames(items);
   // Every picture is one its reader can read, before the target is touched: a file named by
   // mistake (a text file, a picture under another kind's name) is never copied into it.
   sizes.assign(n, 0);

@@ -8,6 +8,7 @@
 #include "catalog/catalog_options.h"
 #include "catalog/engine/build_engine.h"
 #include "catalog/engine/build_progress.h"
+#include "catalog/modern/modern_copies.h"
 #include "imaging/image_box.h"
 
 namespace folivant {
@@ -17,6 +18,7 @@ struct TPictureWork {
   std::string Error;           // set: the picture failed before anything was to be written
   std::string ThumbnailBytes;  // the JPEG thumbnail
   std::string WebCopyBytes;    // the JPEG the page shows, for a picture browsers do not show
+  std::vector<TExtraFile> Extras;  // the modern style's display copies and 2x thumbnail
   std::string Warning;         // told when the picture is committed
   std::string PageBytes;       // the picture page, CR LF lines
   std::string PageError;       // set: the thumbnail is written, then the build stops

@@ -146,6 +146,10 @@ json PictureJson(const TPictureRecord& p) {
   if (!p.Thumbnail.Name.empty()) j["thumbnail"] = FileJson(p.Thumbnail);
   if (!p.Page.Name.empty()) j["page"] = FileJson(p.Page);
   if (!p.WebCopy.Name.empty()) j["webCopy"] = FileJson(p.WebCopy);
+  if (!p.Extras.empty()) {
+    j["extras"] = json::array();
+    for (const TFileRecord& f : p.Extras) j["extras"].push_back(FileJson(f));
+  }
   return j;
 }
 
@@ -162,6 +166,12 @@ bool PictureFrom(const json& j, TPictureRecord& p) {
     if (j.contains(key) && !FileFrom(j[key], *file, true)) return false;
   }
   if (!j.contains("image") || !TextFrom(j["image"], p.ImageKey)) return false;
+  if (j.contains("extras")) {
+    if (!j["extras"].is_array() || j["extras"].size() > 16) return false;
+    for (const json& f : j["extras"]) {
+      if (!FileFrom(f, p.Extras.emplace_back(), true) || p.Extras.back().Name.empty()) return false;
+    }
+  }
   return Number(j, "when", p.When) && Number(j, "width", p.Width) &&
          Number(j, "height", p.Height) && Number(j, "tnWidth", p.TnWidth) &&
          Number(j, "tnHeight", p.TnHeight) && Number(j, "kb", p.SizeKb);
@@ -313,7 +323,7 @@ bool VerifyFile(const std::string& path, TFileRecord& rec) {
 bool TPictureRecord::SameAs(const TPictureRecord& o) const {
   return Name == o.Name && Source == o.Source && ImageKey == o.ImageKey && Copy == o.Copy &&
          CopyMade == o.CopyMade && Thumbnail == o.Thumbnail && Page == o.Page &&
-         WebCopy == o.WebCopy && Width == o.Width && Height == o.Height && TnWidth == o.TnWidth &&
+         WebCopy == o.WebCopy && Extras == o.Extras && Width == o.Width && Height == o.Height && TnWidth == o.TnWidth &&
          TnHeight == o.TnHeight && SizeKb == o.SizeKb;
 }
 
@@ -323,6 +333,7 @@ std::vector<const TFileRecord*> TPictureRecord::Made() const {
   for (const TFileRecord* f : {&Thumbnail, &Page, &WebCopy}) {
     if (!f->Name.empty()) made.push_back(f);
   }
+  for (const TFileRecord& f : Extras) made.push_back(&f);
   return made;
 }
 

@@ -67,6 +67,7 @@ struct TPictureRecord {
   TFileRecord Thumbnail;  // Name "": written by a later picture of the list
   TFileRecord Page;
   TFileRecord WebCopy;  // the JPEG the page shows for a picture browsers do not show; "": none
+  std::vector<TFileRecord> Extras;  // the modern style's display copies and 2x thumbnail
   int Width = 0, Height = 0, TnWidth = 0, TnHeight = 0;
   std::int64_t SizeKb = 0;  // the KB figure of the caption
 
