@@ -41,7 +41,8 @@ footer { text-align: center; font-size: .8rem; margin: 2rem 0 1rem; }
 }
 
 const std::string& ModernScript() {
-  static const std::string js = R"js(// Folivant modern page style: keys and swipes follow the page's links; the next picture is
+  static const std::string js =
+      R"js(// Folivant modern page style: keys and swipes follow the page's links; the next picture is
 // fetched ahead. Every link works without this script.
 (function () {
   'use strict';

@@ -17,7 +17,7 @@ inline constexpr int kModernThumbColorSpace = 2;
 
 struct TExtraFile {
   std::string Name;
-  std::string Bytes;  // JPEG
+  std::string Bytes;       // JPEG
   bool Thumbnail = false;  // written, like the thumbnail, by the last picture of its name
 };
 

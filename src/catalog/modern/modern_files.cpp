@@ -29,7 +29,8 @@ std::vector<TDisplayCopy> DisplayCopies(std::string_view pictureName, int w, int
   for (const int side : kDisplaySides) {
     if (w <= 0 || h <= 0 || longSide <= side) break;
     const auto other = [&](int v) {
-      return static_cast<int>(std::max<std::int64_t>(1, (v * std::int64_t{side} + longSide / 2) / longSide));
+      return static_cast<int>(
+          std::max<std::int64_t>(1, (v * std::int64_t{side} + longSide / 2) / longSide));
     };
     TDisplayCopy copy{DisplayCopyName(pictureName, side), w >= h ? side : other(w),
                       w >= h ? other(h) : side};

@@ -120,7 +120,8 @@ std::string CellLine(const TModernCell& c, bool lazy) {
   img += " width=\"" + Str(c.Width) + "\" height=\"" + Str(c.Height) + "\" alt=\"" +
          HtmlEscape(c.Alt) + "\"" + (lazy ? " loading=\"lazy\"" : "") + " decoding=\"async\">";
   std::string caption;
-  for (const std::string& line : c.Caption) caption += (caption.empty() ? "" : "<br>") + HtmlEscape(line);
+  for (const std::string& line : c.Caption)
+    caption += (caption.empty() ? "" : "<br>") + HtmlEscape(line);
   return "<li><a href=\"" + UrlEncodeName(c.Href) + "\">" + img + "</a><p class=\"cap\">" +
          caption + "</p></li>";
 }
@@ -207,12 +208,13 @@ int BuildModernTables(const CatalogOptions& o, const std::vector<CatalogItem>& i
   return pageCount;
 }
 
-void BuildModernViewerPage(const CatalogOptions& o, const std::string& title,
-                           const TModernNav& nav, const std::string& body, TLines& lines) {
+void BuildModernViewerPage(const CatalogOptions& o, const std::string& title, const TModernNav& nav,
+                           const std::string& body, TLines& lines) {
   lines.clear();
   AppendHead(o, title, "viewer", lines);
   std::string links = "<nav class=\"pnav\" aria-label=\"" + HtmlEscape(o.CatTitle) + "\">";
-  links += nav.Prev.empty() ? "<span></span>" : Link("prev", nav.Prev, "&larr; " + o.PrevTitle, "prev");
+  links +=
+      nav.Prev.empty() ? "<span></span>" : Link("prev", nav.Prev, "&larr; " + o.PrevTitle, "prev");
   links += Link("up", nav.Up, o.CatTitle);
   if (nav.Next.empty()) {
     links += "<span></span>";
@@ -220,8 +222,8 @@ void BuildModernViewerPage(const CatalogOptions& o, const std::string& title,
     std::string next = Link("next", nav.Next, o.NextTitle + " &rarr;", "next");
     if (!nav.NextPicture.empty()) {
       next.insert(next.find(" href="), " data-fetch=\"" + UrlEncodeName(nav.NextPicture) +
-                                           "\" data-fallback=\"" +
-                                           UrlEncodeName(nav.NextFallback) + "\"");
+                                           "\" data-fallback=\"" + UrlEncodeName(nav.NextFallback) +
+                                           "\"");
     }
     links += next;
   }
@@ -230,22 +232,25 @@ void BuildModernViewerPage(const CatalogOptions& o, const std::string& title,
   AppendFoot(o, lines);
 }
 
-void BuildModernPicturePage(const CatalogOptions& o, const TModernPicture& p,
-                            const TModernNav& nav, TLines& lines) {
+void BuildModernPicturePage(const CatalogOptions& o, const TModernPicture& p, const TModernNav& nav,
+                            TLines& lines) {
   const std::vector<TDisplayCopy> copies = DisplayCopies(p.PictureName, p.Width, p.Height);
-  const std::string shown = UrlEncodeName(p.ShownFile);
-  std::string srcset;
-  for (const TDisplayCopy& c : copies) srcset += UrlEncodeName(c.Name) + " " + Str(c.Width) + "w, ";
-  srcset += shown + " " + Str(p.Width) + "w";
   const std::int64_t h = std::max(p.Height, 1);
   const std::int64_t ratio = (std::int64_t{p.Width} * 10000 + h / 2) / h;  // 4 decimals
-  const std::string r = Str(ratio / 10000) + "." + std::string(4 - Str(ratio % 10000).size(), '0') +
-                        Str(ratio % 10000);
+  const std::string frac = Str(ratio % 10000);
+  const std::string r = Str(ratio / 10000) + "." + std::string(4 - frac.size(), '0') + frac;
   const std::string alt = p.Meta.Title.empty() ? p.PictureName : p.Meta.Title;
-  std::string img = "<img src=\"" + (copies.empty() ? shown : UrlEncodeName(copies[0].Name)) +
-                    "\" srcset=\"" + srcset + "\" sizes=\"min(100vw, (100vh - 8rem) * " + r +
-                    ")\" width=\"" + Str(p.Width) + "\" height=\"" + Str(p.Height) + "\" alt=\"" +
-                    HtmlEscape(alt) + "\" style=\"--r:" + r + "\">";
+  // The browser picks the smallest copy that fills the picture's place on its screen: the
+  // window's width, or its height less the links and caption, at the picture's ratio.
+  std::string img = "<img src=\"" + UrlEncodeName(copies.empty() ? p.ShownFile : copies[0].Name);
+  if (!copies.empty()) {
+    img += "\" srcset=\"";
+    for (const TDisplayCopy& c : copies) img += UrlEncodeName(c.Name) + " " + Str(c.Width) + "w, ";
+    img += UrlEncodeName(p.ShownFile) + " " + Str(p.Width) +
+           "w\" sizes=\"min(100vw, (100vh - 8rem) * " + r + ")";
+  }
+  img += "\" width=\"" + Str(p.Width) + "\" height=\"" + Str(p.Height) + "\" alt=\"" +
+         HtmlEscape(alt) + "\" style=\"--r:" + r + "\">";
   std::string caption;
   if (!p.Meta.Title.empty()) caption += HtmlEscape(p.Meta.Title) + " \xC2\xB7 ";
   for (const std::string* s : {&p.Meta.Taken, &p.Meta.Camera}) {

@@ -24,8 +24,8 @@ inline constexpr int kEagerThumbnails = 4;
 // One cell of a catalog page. A picture gives one (PictureCell); an album or a video gives its
 // own the same way.
 struct TModernCell {
-  std::string Href;     // the page the cell opens, a bare file name
-  std::string Thumb;    // thumbnail file; Thumb2x "" when there is none at twice the size
+  std::string Href;   // the page the cell opens, a bare file name
+  std::string Thumb;  // thumbnail file; Thumb2x "" when there is none at twice the size
   std::string Thumb2x;
   int Width = 0, Height = 0;         // the thumbnail's
   std::string Alt;                   // plain text, escaped when written

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -62,14 +63,21 @@ void ReadExif(std::string_view head, TPictureMeta& meta, std::string& descriptio
   exif_data_load_data(exif.get(), reinterpret_cast<const unsigned char*>(head.data()),
                       static_cast<unsigned int>(head.size()));
   description = ExifText(exif.get(), EXIF_IFD_0, EXIF_TAG_IMAGE_DESCRIPTION);
+  // Cameras fill it with their own name ("OLYMPUS DIGITAL CAMERA", "SONY DSC"): no title.
+  const bool shouted = std::none_of(description.begin(), description.end(),
+                                    [](char c) { return c >= 'a' && c <= 'z'; });
+  if (shouted && (description.find("CAMERA") != std::string::npos ||
+                  description.find("DSC") != std::string::npos))
+    description.clear();
   meta.Taken = ExifDate(ExifText(exif.get(), EXIF_IFD_EXIF, EXIF_TAG_DATE_TIME_ORIGINAL));
-  if (meta.Taken.empty()) meta.Taken = ExifDate(ExifText(exif.get(), EXIF_IFD_0, EXIF_TAG_DATE_TIME));
+  if (meta.Taken.empty())
+    meta.Taken = ExifDate(ExifText(exif.get(), EXIF_IFD_0, EXIF_TAG_DATE_TIME));
   const std::string make = ExifText(exif.get(), EXIF_IFD_0, EXIF_TAG_MAKE);
   const std::string model = ExifText(exif.get(), EXIF_IFD_0, EXIF_TAG_MODEL);
   // Many models repeat the make ("Canon" "Canon EOS 80D").
   meta.Camera = model.rfind(make, 0) == 0 || make.empty() ? model
-                : model.empty()                          ? make
-                                                         : make + " " + model;
+                : model.empty()                           ? make
+                                                          : make + " " + model;
 }
 
 // The few entities XMP writers use, decoded; other text as it is.
@@ -105,7 +113,8 @@ std::string XmpField(std::string_view xmp, std::string_view name) {
   if (li == std::string_view::npos) return {};
   const std::size_t textStart = field.find('>', li);
   const std::size_t textEnd = field.find("</rdf:li>", li);
-  if (textStart == std::string_view::npos || textEnd == std::string_view::npos || textEnd < textStart)
+  if (textStart == std::string_view::npos || textEnd == std::string_view::npos ||
+      textEnd < textStart)
     return {};
   return XmlText(field.substr(textStart + 1, textEnd - textStart - 1));
 }
