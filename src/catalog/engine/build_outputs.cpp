@@ -367,11 +367,25 @@ TFileRecord TBuildOutputs::Write(const std::string& name, std::string_view bytes
   return file;
 }
 
+// Modern files the picture no longer has (the style changed) stay known as intents until a
+// whole build removes them: a build killed after this picture's line still knows them.
+void TBuildOutputs::ForgetNoExtras(const TPictureRecord& old, const TPictureRecord& now) {
+  for (const TFileRecord& f : old.Extras) {
+    if (std::any_of(now.Extras.begin(), now.Extras.end(),
+                    [&](const TFileRecord& n) { return n.Name == f.Name; }))
+      continue;
+    writer_->AppendIntent({f, std::string()});
+    intents_.push_back({f, std::string()});
+    changed_ = true;
+  }
+}
+
 void TBuildOutputs::Done(int i) {
   TPictureRecord& e = entries_[i];
   // The caption's figure: the size of the file the picture page shows.
   e.SizeKb = (e.WebCopy.Name.empty() ? e.Copy : e.WebCopy).Stamp.Size / 1024;
   const TPictureRecord* old = Old(i);
+  if (old) ForgetNoExtras(*old, e);
   // A page not written this time (the build stopped at it) is still the one made before: it
   // stays known. Pages vouch for nothing, they are compared byte for byte.
   if (e.Page.Name.empty() && old && WritesPage(i)) e.Page = old->Page;

@@ -75,6 +75,7 @@ class TBuildOutputs {
   const TPictureRecord* Old(int i) const;
   const TPictureRecord* Old(const std::string& name) const;
   bool ModernExtrasAsRecorded(int i, std::vector<TFileRecord>& extras) const;
+  void ForgetNoExtras(const TPictureRecord& old, const TPictureRecord& now);
   bool PutCopy(int i, bool replace);
   int Publish(TTempFile& temp, const TFileRecord& file, const std::string& source, bool replace);
   std::optional<TFileRecord> MadeAsLeft(const std::string& name) const;
