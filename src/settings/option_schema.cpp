@@ -497,7 +497,9 @@ std::optional<std::string> OptionArgument(const OptionRow& row, const std::strin
       std::string names;
       for (std::size_t i = 0; i < row.Choices.size(); ++i) {
         if (LowerText(arg) == row.Choices[i]) return std::string(row.Choices[i]);
-        names += (i == 0 ? "" : i + 1 == row.Choices.size() ? " or " : ", ") +
+        names += (i == 0                        ? ""
+                  : i + 1 == row.Choices.size() ? " or "
+                                                : ", ") +
                  std::string(row.Choices[i]);
       }
       error = "invalid value '" + arg + "' for " + flag + " (" + names + ")";

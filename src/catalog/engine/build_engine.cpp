@@ -424,8 +424,8 @@ void TBuildEngine::Build::MakeModernPage(int index, TPictureWork& work) {
     picture.SizeKb = FileSizeKb(copy);
     picture.Meta = ReadPictureMeta(copy);
     TLines lines;
-    BuildModernPicturePage(request_.Options, picture,
-                           PictureNav(request_.Options, items_, index), lines);
+    BuildModernPicturePage(request_.Options, picture, PictureNav(request_.Options, items_, index),
+                           lines);
     work.PageBytes = JoinLinesCrLf(lines);
   } catch (const std::exception& e) {
     work.PageError = e.what();

@@ -124,7 +124,8 @@ TPictureWork TPictureJob::Make(int index, const CatalogItem& item, TImageBox& bo
   Decode decode;
   const std::string path = JoinPath(dir_, item.PictureName);
   // The modern style's display copies need the whole picture.
-  if (request_.JpegPrescale && !IsModern(request_.Options) && PictureKindOfName(item.PictureName) == TPictureKind::pkJpeg &&
+  if (request_.JpegPrescale && !IsModern(request_.Options) &&
+      PictureKindOfName(item.PictureName) == TPictureKind::pkJpeg &&
       ReadJpegSize(path, decode.FullW, decode.FullH)) {
     ThumbnailSize(request_.Options, decode.FullW, decode.FullH, decode.Tw, decode.Th);
     if (decode.Tw > 0 && decode.Th > 0)

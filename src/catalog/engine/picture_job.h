@@ -18,12 +18,13 @@ struct TPictureWork {
   std::string Error;           // set: the picture failed before anything was to be written
   std::string ThumbnailBytes;  // the JPEG thumbnail
   std::string WebCopyBytes;    // the JPEG the page shows, for a picture browsers do not show
-  std::vector<TExtraFile> Extras;  // the modern style's display copies and 2x thumbnail
   std::string Warning;         // told when the picture is committed
   std::string PageBytes;       // the picture page, CR LF lines
   std::string PageError;       // set: the thumbnail is written, then the build stops
   int OrigWidth = 0, OrigHeight = 0, TnWidth = 0, TnHeight = 0;  // upright
   bool Reused = false;  // thumbnail, web copy and sizes taken from the build record
+
+  std::vector<TExtraFile> Extras;  // the modern style's display copies and 2x thumbnail
 };
 
 class TPictureJob {

@@ -323,8 +323,8 @@ bool VerifyFile(const std::string& path, TFileRecord& rec) {
 bool TPictureRecord::SameAs(const TPictureRecord& o) const {
   return Name == o.Name && Source == o.Source && ImageKey == o.ImageKey && Copy == o.Copy &&
          CopyMade == o.CopyMade && Thumbnail == o.Thumbnail && Page == o.Page &&
-         WebCopy == o.WebCopy && Extras == o.Extras && Width == o.Width && Height == o.Height && TnWidth == o.TnWidth &&
-         TnHeight == o.TnHeight && SizeKb == o.SizeKb;
+         WebCopy == o.WebCopy && Extras == o.Extras && Width == o.Width && Height == o.Height &&
+         TnWidth == o.TnWidth && TnHeight == o.TnHeight && SizeKb == o.SizeKb;
 }
 
 std::vector<const TFileRecord*> TPictureRecord::Made() const {
