@@ -162,7 +162,7 @@ constexpr std::array kRows = {
               .Help = "page style: classic (the default) or modern (phones, high-density\n"
                       "screens, keyboard, dark mode, screen readers)",
               .Group = G::Pages,
-              .HelpAt = 30,
+              .HelpAt = 14,
               .Control = "StyleComboBox",
               .Choices = kStyleNames},
     OptionRow{.Section = kG,
@@ -173,7 +173,7 @@ constexpr std::array kRows = {
               .Help = "language of the modern pages, such as en or de-CH (default: from\n"
                       "the locale, else en)",
               .Group = G::Pages,
-              .HelpAt = 31,
+              .HelpAt = 15,
               .Check = IsLanguageTag,
               .CheckWhat = "a language tag such as en, de-CH or zh-Hant"},
     OptionRow{.Section = kT,
