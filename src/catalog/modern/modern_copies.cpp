@@ -26,6 +26,7 @@ std::vector<TExtraFile> MakeModernCopies(const TImageBox& box, const CatalogOpti
   side.SetAutoUndo(false);
   side.Assign(&box);  // its parameters (the colour profile among them), then its pixels
   side.SetBackground(box.Background());
+  side.SetOnProgress(box.OnProgress());  // a stopped build stops here too
   TIOParamsVals& params = side.IOParams();
   params.JpegProgressive = options.Progressive;
   const std::vector<TDisplayCopy> copies =
