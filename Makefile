@@ -72,9 +72,10 @@ package: build
 bench: build
 	bench/run
 
-# Screenshots of the six tabs into docs/screenshots (needs xvfb-run).
+# Screenshots of the six tabs (needs xvfb-run) and of the catalog pages into docs/screenshots.
 screenshots: deps configure
 	cmake --build $(BUILD) --target screenshots
+	cmake --build $(BUILD) --target page-screenshots
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)

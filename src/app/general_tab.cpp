@@ -1,3 +1,4 @@
+#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -79,6 +80,10 @@ TGeneralTab::TGeneralTab() : TWizardTab("TabSheet2") {
     pv->addWidget(linkSamples_[i]);
   }
   cg->addWidget(colorPreview_, 0, 2, 4, 1);
+  auto* style = Named(new QComboBox(colors), "StyleComboBox");
+  style->addItems({QStringLiteral("Classic"), QStringLiteral("Modern (phones, dark mode)")});
+  cg->addWidget(Caption(QStringLiteral("Page st&yle"), style, colors), 4, 0);
+  cg->addWidget(style, 4, 1, 1, 2);
 
   auto* lower = new QHBoxLayout;
   lower->addWidget(colors, 3);

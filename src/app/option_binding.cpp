@@ -38,7 +38,7 @@ void ShowOptions(QWidget& root, const SettingsRecord& record) {
     else if (auto* box = qobject_cast<QCheckBox*>(w))
       box->setChecked(number != 0);
     else if (auto* list = qobject_cast<QComboBox*>(w))
-      list->setCurrentIndex(number);
+      list->setCurrentIndex(row.Type == OptionType::Choice ? record.*row.Int : number);
     else if (auto* edit = qobject_cast<QLineEdit*>(w))
       edit->setText(Q(text));
   }

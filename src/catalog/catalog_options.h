@@ -8,6 +8,8 @@
 namespace folivant {
 
 enum class TThumbMode : std::uint8_t { tmFixedHeight, tmFixedWidth };
+// classic: the pages as they always were; modern: catalog/modern (phones, dark mode, keyboard).
+enum class TPageStyle : std::uint8_t { psClassic, psModern };
 
 struct CatalogOptions {
   std::string TargetDir;
@@ -45,6 +47,8 @@ struct CatalogOptions {
   std::vector<std::string> HeaderLines;
   std::vector<std::string> FooterLines;
   bool ShowInBrowser = true;
+  TPageStyle Style = TPageStyle::psClassic;
+  std::string Lang;  // modern pages' language tag; empty: from the locale, else "en"
 };
 
 // Limits of the window's spin controls, shared by the settings file and the command line.

@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 
+#include "catalog/modern/modern_files.h"
 #include "settings/color_text.h"
 #include "settings/ini_file.h"
 
@@ -19,6 +20,7 @@ using L = OptionLimits;
 constexpr const char* kG = kGeneralSection;
 constexpr const char* kT = kTableSection;
 constexpr const char* kI = kImageSection;
+constexpr std::array<std::string_view, 2> kStyleNames = {"classic", "modern"};
 
 // The settings file's order is the order of the rows; --help's is Group, then HelpAt.
 constexpr std::array kRows = {
@@ -150,6 +152,30 @@ constexpr std::array kRows = {
               .Group = G::Pages,
               .HelpAt = 13,
               .Control = "CatalogEdit"},
+    OptionRow{.Section = kG,
+              .Key = "Style",
+              .Type = T::Choice,
+              .Default = "classic",
+              .Int = &R::PageStyle,
+              .Flag = "style",
+              .ValueName = "NAME",
+              .Help = "page style: classic (the default) or modern (phones, high-density\n"
+                      "screens, keyboard, dark mode, screen readers)",
+              .Group = G::Pages,
+              .HelpAt = 14,
+              .Control = "StyleComboBox",
+              .Choices = kStyleNames},
+    OptionRow{.Section = kG,
+              .Key = "Language",
+              .Str = &R::Language,
+              .Flag = "lang",
+              .ValueName = "TAG",
+              .Help = "language of the modern pages, such as en or de-CH (default: from\n"
+                      "the locale, else en)",
+              .Group = G::Pages,
+              .HelpAt = 15,
+              .Check = IsLanguageTag,
+              .CheckWhat = "a language tag such as en, de-CH or zh-Hant"},
     OptionRow{.Section = kT,
               .Key = "TableCols",
               .Type = T::SpinText,
@@ -356,6 +382,15 @@ constexpr std::array kRows = {
 constexpr std::array<std::string_view, 7> kFilterNames = {"none",    "triangle", "hermite", "bell",
                                                           "bspline", "lanczos3", "mitchell"};
 
+// A choice by name (any case) or by its index (the window's list); anything else: the default.
+std::size_t ChoiceIndex(const OptionRow& row, const std::string& text) {
+  const std::string name = LowerText(text);
+  for (std::size_t i = 0; i < row.Choices.size(); ++i) {
+    if (name == row.Choices[i] || text == std::to_string(i)) return i;
+  }
+  return 0;
+}
+
 std::int32_t DefaultNumber(const OptionRow& row) {
   return TryStrToInt(row.Default).value_or(0);
 }
@@ -414,6 +449,8 @@ std::string OptionText(const OptionRow& row, const SettingsRecord& r) {
       return std::to_string(FilterIndexOrNone(r.*row.Int));
     case T::Color:
       return r.ColorTexts[static_cast<std::size_t>(row.Slot)];
+    case T::Choice:
+      return std::string(row.Choices[ChoiceIndex(row, std::to_string(r.*row.Int))]);
   }
   return {};
 }
@@ -446,6 +483,9 @@ bool SetOptionText(const OptionRow& row, SettingsRecord& r, const std::string& t
       r.ColorTexts[slot] = ColorToString(*color);  // the picker's change handling rewrites it
       break;
     }
+    case T::Choice:
+      r.*row.Int = static_cast<int>(ChoiceIndex(row, text));
+      break;
   }
   return true;
 }
@@ -471,8 +511,25 @@ std::optional<std::string> OptionArgument(const OptionRow& row, const std::strin
                                           const std::string& arg, std::string& error) {
   switch (row.Type) {
     case T::Text:
+      if (row.Check && !row.Check(arg)) {
+        error = "invalid value '" + arg + "' for " + flag + " (" + row.CheckWhat + ")";
+        return std::nullopt;
+      }
+      return arg;
     case T::Bool:
       return arg;
+    case T::Choice: {
+      std::string names;
+      for (std::size_t i = 0; i < row.Choices.size(); ++i) {
+        if (LowerText(arg) == row.Choices[i]) return std::string(row.Choices[i]);
+        names += (i == 0                        ? ""
+                  : i + 1 == row.Choices.size() ? " or "
+                                                : ", ") +
+                 std::string(row.Choices[i]);
+      }
+      error = "invalid value '" + arg + "' for " + flag + " (" + names + ")";
+      return std::nullopt;
+    }
     case T::TypedNumber:
     case T::SpinText:
     case T::Number:

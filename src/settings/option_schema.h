@@ -26,6 +26,7 @@ enum class OptionType : std::uint8_t {
   Bool,
   Filter,  // a resampling filter's index 0..6, or -1: none chosen
   Color,   // a colour picker: its text, and its colour when the text is one
+  Choice,  // one of Choices, written by name and held as its index (a list's position)
 };
 
 // Where --help lists a flag, and what the shell completion offers for its value.
@@ -63,6 +64,9 @@ struct OptionRow {
   const char* ValueKey = nullptr;  // the option an on-flag's optional value sets
   // The window: the objectName of the control that shows the value; none: the window keeps it.
   const char* Control = nullptr;
+  std::span<const std::string_view> Choices{};  // a Choice's names, the default first
+  bool (*Check)(std::string_view) = nullptr;    // a Text the command line must pass
+  const char* CheckWhat = nullptr;              // what Check wants, for the error
 };
 
 // The rows, in the settings file's order.

@@ -151,6 +151,8 @@ CatalogOptions MakeCatalogOptions(const SettingsRecord& r, const TColorResolver&
   o.JavaOpen = r.JavaOpen;
   o.AutoRotate = r.AutoRotate;
   o.StripLocation = r.StripLocation;
+  o.Style = r.PageStyle == 1 ? TPageStyle::psModern : TPageStyle::psClassic;
+  o.Lang = r.Language;
   return o;
 }
 

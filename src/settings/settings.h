@@ -67,6 +67,8 @@ struct SettingsRecord {
   // The copies lose their location.
   bool StripLocation = false;
   bool Videos = false;      // folder scans take video clips too
+  int PageStyle = 0;        // TPageStyle
+  std::string Language;     // the modern pages' language tag; empty: from the locale
 
   // [Window], only once the window has written it: the command line keeps what it read.
   std::optional<WindowPlacement> Window;

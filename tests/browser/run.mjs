@@ -146,6 +146,7 @@ async function main() {
     .map((n) => path.join(formatsDir, n));
   const catalogs = [
     ['hostile names', hostile, []],
+    ['hostile names, modern style', hostile, ['--style', 'modern']],
     ['hostile names, scripts on', hostile, ['--open-in-window', '--protect', '--rows', '2', '--cols', '3']],
     ['phone and camera formats', formats, ['--open-in-window', '--thumb-height', '64']],
     ['video clips', ['h264.mp4', 'vp9.webm', 'hevc.MOV', 'sideways.mp4', 'mpeg4.avi']

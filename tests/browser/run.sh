@@ -10,4 +10,5 @@ if [ "$major" -lt 20 ]; then
   echo "SKIPPED: Node.js $major is too old for playwright-core (20 or later needed)"
   exit 77
 fi
-exec node "$here/run.mjs" "$@"
+node "$here/run.mjs" "$@" || exit $?
+exec node "$here/run-modern.mjs" "$@"

@@ -62,6 +62,7 @@ TEST(CliParse, GnuForms) {
   EXPECT_EQ(Parse("-oout x").Options.Setting("TargetDir"), "out");
   EXPECT_EQ(Parse("--target=a=b x").Options.Setting("TargetDir"), "a=b");
   EXPECT_EQ(Parse("--align default x").Options.Align, "");
+  EXPECT_EQ(Parse("--style MODERN x").Options.Setting("Style"), "modern");
   EXPECT_EQ(Parse("--thumb-width 50 --thumb-height 60 x").Options.Mode, TThumbMode::tmFixedHeight);
   // Switches and their values as the settings file holds them; the last one given wins.
   const auto settings = [](const CliOptions& s) {
@@ -89,7 +90,7 @@ TEST(CliParse, ValuesOutsideTheWindowsLimitsAreUsageErrors) {
             "--cellspacing 40 x|--thumb-height 9 x|--thumb-width 301 x|--quality 101 x|"
             "--quality 5x x|--jobs 0 x|--rows 99999999999999 x|--filter gauss x|--align middle x|"
             "--link-color blue x|--vlink-color #12345 x|--bogus x|-Z x|--no x|--pr x|--rows|"
-            "--open=yes x|-o|--settings a --no-settings x|",
+            "--open=yes x|-o|--settings a --no-settings x|--style fancy x|--lang de_CH x|",
             '|')) {
     const CliParse p = Parse(line);
     EXPECT_EQ(p.Action, CliAction::Usage) << line;

@@ -15,6 +15,7 @@
 #include "../common/pictures.h"
 #include "catalog/engine/build_engine.h"
 #include "catalog/engine/target_files.h"
+#include "catalog/modern/modern_files.h"
 #include "catalog/record/build_record.h"
 
 namespace folivant {
@@ -488,8 +489,11 @@ TEST_F(EngineTest, ARebuildAfterAnyEditEqualsAFreshBuild) {
       [&] { o.JavaProtect = !o.JavaProtect; },
       [&] { o.AutoRotate = !o.AutoRotate; },
       [&] { o.FooterLines = {"<p>" + std::to_string(pick(3)) + "</p>"}; },
+      [&] { o.Style = IsModern(o) ? TPageStyle::psClassic : TPageStyle::psModern; },
   };
   for (int i = 0; i < 5; ++i) add();
+  WriteJpeg(src / "wide.jpg", 1300, 40, 7);  // a display copy in the modern style
+  request.Pictures.push_back({"wide.jpg", src / "wide.jpg"});
   // Turned upright, transparent (filled with the page colour), shown through a web copy.
   for (const char* name : {"orient-6.jpg", "exif6-alpha.webp", "two-pages.tif"}) {
     std::filesystem::copy_file(test::DataPath(std::string("formats/") + name), src / name);

@@ -22,6 +22,8 @@
 #include "catalog/engine/location_copy.h"
 #include "catalog/engine/picture_job.h"
 #include "catalog/engine/target_files.h"
+#include "catalog/modern/modern_files.h"
+#include "catalog/modern/modern_pages.h"
 #include "catalog/page_writer.h"
 #include "imaging/image_box.h"
 
@@ -84,6 +86,7 @@ class TBuildEngine::Build {
   void Worker();
   TPictureWork Reused(int index);
   void MakePage(int index, TPictureWork& work);
+  void MakeModernPage(int index, TPictureWork& work);
   void Commit(int position, int index, TPictureWork& work);
   void CommitFiles(int index, TPictureWork& work, std::string& error);
   bool PlanFromRecord(const std::vector<char>& copied);
@@ -255,6 +258,9 @@ void TBuildEngine::Build::OpenOutputs() {
     }
     if (!item.WebCopyName.empty()) CheckTargetName(dir_, item.WebCopyName);
     if (item.Clip) CheckTargetName(dir_, ClipCopyFileName(item.PictureName));
+    if (IsModern(request_.Options)) {
+      for (const std::string& name : ModernNamesOf(item)) CheckTargetName(dir_, name);
+    }
   }
   for (int page = 1; page <= CatalogPageCount(request_.Options, n_); ++page) {
     CheckTargetName(dir_, "page" + std::to_string(page) + ".html");
@@ -334,10 +340,12 @@ void TBuildEngine::Build::RunWorkers() {
 std::optional<TBuildOutcome> TBuildEngine::Build::WritePages() {
   if (request_.Shares != 0) return std::nullopt;
   try {
-    result_.PagesWritten = BuildTables(request_.Options, items_, dir_,
-                                       [&](const std::string& name, const std::string& bytes) {
-                                         outputs_->CatalogPage(name, bytes);
-                                       });
+    const auto save = [&](const std::string& name, const std::string& bytes) {
+      outputs_->CatalogPage(name, bytes);
+    };
+    result_.PagesWritten = IsModern(request_.Options)
+                               ? BuildModernTables(request_.Options, items_, dir_, save)
+                               : BuildTables(request_.Options, items_, dir_, save);
   } catch (const std::exception& e) {
     message_ = e.what();
     return TBuildOutcome::boFailed;
@@ -394,6 +402,7 @@ TPictureWork TBuildEngine::Build::Reused(int index) {
 
 // The page, in memory; written in list order by Commit.
 void TBuildEngine::Build::MakePage(int index, TPictureWork& work) {
+  if (IsModern(request_.Options)) return MakeModernPage(index, work);
   const CatalogItem& item = items_[index];
   try {
     const std::string prev = index > 0 ? items_[index - 1].PageFileName : std::string();
@@ -409,6 +418,28 @@ void TBuildEngine::Build::MakePage(int index, TPictureWork& work) {
                        std::to_string(work.OrigWidth), std::to_string(work.OrigHeight), index == 0,
                        index == n_ - 1, index, lines, item.WebCopyName);
     }
+    work.PageBytes = JoinLinesCrLf(lines);
+  } catch (const std::exception& e) {
+    work.PageError = e.what();
+  }
+}
+
+// The modern style's page: the picture's own texts and size are read from its copy in the
+// target, there since the copy step.
+void TBuildEngine::Build::MakeModernPage(int index, TPictureWork& work) {
+  const CatalogItem& item = items_[index];
+  try {
+    TModernPicture picture;
+    picture.PictureName = item.PictureName;
+    picture.ShownFile = item.ShownFileName();
+    picture.Width = work.OrigWidth;
+    picture.Height = work.OrigHeight;
+    const std::string copy = JoinPath(dir_, item.PictureName);
+    picture.SizeKb = FileSizeKb(copy);
+    picture.Meta = ReadPictureMeta(copy);
+    TLines lines;
+    BuildModernPicturePage(request_.Options, picture, PictureNav(request_.Options, items_, index),
+                           lines);
     work.PageBytes = JoinLinesCrLf(lines);
   } catch (const std::exception& e) {
     work.PageError = e.what();
@@ -521,6 +552,11 @@ void TBuildEngine::Build::CommitFiles(int index, TPictureWork& work, std::string
       entry.Thumbnail = outputs_->WritesThumbnail(index)
                             ? outputs_->Write(item.TnFileName, work.ThumbnailBytes)
                             : TFileRecord();
+      entry.Extras.clear();
+      for (const TExtraFile& extra : work.Extras) {
+        if (!extra.Thumbnail || outputs_->WritesThumbnail(index))
+          entry.Extras.push_back(outputs_->Write(extra.Name, extra.Bytes));
+      }
     }
     if (!work.PageError.empty()) {
       error = work.PageError;

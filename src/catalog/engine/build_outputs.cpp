@@ -20,6 +20,7 @@
 #include "catalog/engine/location_copy.h"
 #include "catalog/engine/picture_upright.h"
 #include "catalog/engine/target_files.h"
+#include "catalog/modern/modern_files.h"
 #include "catalog/version.h"
 #include "imaging/image_box.h"
 #include "imaging/types.h"
@@ -99,6 +100,7 @@ std::string ImageKey(const TBuildRequest& request) {
   add("png-background", p.PngBackground.r << 16 | p.PngBackground.g << 8 | p.PngBackground.b);
   add("upright", o.AutoRotate ? 1 : 0);
   add("web-copy-quality", kWebCopyQuality);
+  if (IsModern(o)) key += " style=modern";  // display copies and 2x thumbnails; classic as before
   return key;
 }
 
@@ -352,6 +354,9 @@ bool TBuildOutputs::Reuse(int i) {
   if (!clip.Name.empty() && !VerifyFile(JoinPath(dir_, clip.Name), clip)) return false;
   e.ClipCopy = clip;
   e.DurationMs = old->DurationMs;
+  std::vector<TFileRecord> extras = old->Extras;
+  if (!ModernExtrasAsRecorded(i, extras)) return false;
+  e.Extras = extras;
 
   e.Thumbnail = thumbnail;
   e.WebCopy = web;
@@ -374,6 +379,23 @@ TFileRecord TBuildOutputs::Put(const std::string& name, TTempFile& temp) {
     throw ETargetFileError("Cannot write " + path + ": " + std::strerror(err));
   file.Stamp = StampOf(path);
   return file;
+}
+
+// The modern style's files of picture i as the record has them: the ones its size calls for,
+// each still on disk as made.
+bool TBuildOutputs::ModernExtrasAsRecorded(int i, std::vector<TFileRecord>& extras) const {
+  std::vector<std::string> want;
+  if (IsModern(request_.Options)) {
+    const TPictureRecord* old = Old(i);
+    const auto copies = DisplayCopies(items_[i].PictureName, old->Width, old->Height);
+    for (auto c = copies.rbegin(); c != copies.rend(); ++c) want.push_back(c->Name);  // as made
+    if (WritesThumbnail(i)) want.push_back(Tn2xFileName(items_[i].PictureName));
+  }
+  if (want.size() != extras.size()) return false;
+  for (std::size_t k = 0; k < want.size(); ++k) {
+    if (extras[k].Name != want[k] || !VerifyFile(JoinPath(dir_, want[k]), extras[k])) return false;
+  }
+  return true;
 }
 
 TFileRecord TBuildOutputs::Write(const std::string& name, std::string_view bytes) {
@@ -405,12 +427,26 @@ TFileRecord TBuildOutputs::Write(const std::string& name, std::string_view bytes
   return file;
 }
 
+// Modern files the picture no longer has (the style changed) stay known as intents until a
+// whole build removes them: a build killed after this picture's line still knows them.
+void TBuildOutputs::ForgetNoExtras(const TPictureRecord& old, const TPictureRecord& now) {
+  for (const TFileRecord& f : old.Extras) {
+    if (std::any_of(now.Extras.begin(), now.Extras.end(),
+                    [&](const TFileRecord& n) { return n.Name == f.Name; }))
+      continue;
+    writer_->AppendIntent({f, std::string()});
+    intents_.push_back({f, std::string()});
+    changed_ = true;
+  }
+}
+
 void TBuildOutputs::Done(int i) {
   TPictureRecord& e = entries_[i];
   // The caption's figure: the size of the file the picture page shows.
   const bool shown = !e.WebCopy.Name.empty() && !items_[i].Clip;  // a clip's is its poster
   e.SizeKb = (!e.ClipCopy.Name.empty() ? e.ClipCopy : shown ? e.WebCopy : e.Copy).Stamp.Size / 1024;
   const TPictureRecord* old = Old(i);
+  if (old) ForgetNoExtras(*old, e);
   // A page not written this time (the build stopped at it) is still the one made before: it
   // stays known. Pages vouch for nothing, they are compared byte for byte.
   if (e.Page.Name.empty() && old && WritesPage(i)) e.Page = old->Page;

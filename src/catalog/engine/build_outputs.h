@@ -78,6 +78,8 @@ class TBuildOutputs {
   const TPictureRecord* Old(int i) const;
   const TPictureRecord* Old(const std::string& name) const;
   bool PutCopy(int i, bool replace, const TSourceFacts& facts);
+  bool ModernExtrasAsRecorded(int i, std::vector<TFileRecord>& extras) const;
+  void ForgetNoExtras(const TPictureRecord& old, const TPictureRecord& now);
   int Publish(TTempFile& temp, const TFileRecord& file, const std::string& source, bool replace);
   std::optional<TFileRecord> MadeAsLeft(const std::string& name) const;
   void JournalCopy(const TPictureRecord& entry);

@@ -16,6 +16,7 @@
 #include "catalog/catalog_rules.h"
 #include "catalog/clip_page.h"
 #include "catalog/engine/target_files.h"
+#include "catalog/modern/modern_files.h"
 #include "imaging/image_box.h"
 #include "imaging/stream.h"
 
@@ -159,6 +160,7 @@ void CheckRequest(const TBuildRequest& request, std::vector<CatalogItem>& items,
                           " would replace the picture " + clipCopy);
     }
   }
+  if (IsModern(request.Options)) CheckModernNames(items);
   // Every picture is one its reader can read, before the target is touched: a file named by
   // mistake (a text file, a picture under another kind's name) is never copied into it.
   sizes.assign(n, 0);

@@ -13,6 +13,7 @@
 #include "catalog/engine/clip_job.h"
 #include "catalog/engine/picture_upright.h"
 #include "catalog/engine/target_files.h"
+#include "catalog/modern/modern_files.h"
 #include "codecs/codecs.h"
 #include "imaging/picture_formats.h"
 #include "imaging/resample.h"
@@ -124,7 +125,9 @@ TPictureWork TPictureJob::Make(int index, const CatalogItem& item, TImageBox& bo
   });
   Decode decode;
   const std::string path = JoinPath(dir_, item.PictureName);
-  if (request_.JpegPrescale && PictureKindOfName(item.PictureName) == TPictureKind::pkJpeg &&
+  // The modern style's display copies need the whole picture.
+  if (request_.JpegPrescale && !IsModern(request_.Options) &&
+      PictureKindOfName(item.PictureName) == TPictureKind::pkJpeg &&
       ReadJpegSize(path, decode.FullW, decode.FullH)) {
     ThumbnailSize(request_.Options, decode.FullW, decode.FullH, decode.Tw, decode.Th);
     if (decode.Tw > 0 && decode.Th > 0)
@@ -233,9 +236,11 @@ bool TPictureJob::Thumbnail(int index, const CatalogItem& item, TImageBox& box,
     int tw = decode.Tw, th = decode.Th;
     if (!decode.Prescaled())
       ThumbnailSize(opt, box.Bitmap().Width(), box.Bitmap().Height(), tw, th);
+    if (IsModern(opt))
+      work.Extras = MakeModernCopies(box, opt, item.PictureName, tw, th, FilterOf(opt.Filter));
     box.Resample(tw, th, FilterOf(opt.Filter));
     if (item.Clip) DrawPlayMark(box.Bitmap());
-    box.IOParams().JpegColorSpace = 0;
+    box.IOParams().JpegColorSpace = IsModern(opt) ? kModernThumbColorSpace : 0;
   } catch (const std::exception& e) {
     work.Error = "Cannot make the thumbnail of " + item.PictureName + ": " + e.what();
     return false;

@@ -9,6 +9,7 @@
 #include "catalog/catalog_options.h"
 #include "catalog/engine/build_engine.h"
 #include "catalog/engine/build_progress.h"
+#include "catalog/modern/modern_copies.h"
 #include "imaging/image_box.h"
 
 namespace folivant {
@@ -29,6 +30,8 @@ struct TPictureWork {
   std::int64_t DurationMs = -1;
   std::string ClipCopyName;
   std::shared_ptr<TTempFile> ClipCopy;
+
+  std::vector<TExtraFile> Extras;  // the modern style's display copies and 2x thumbnail
 };
 
 class TPictureJob {

@@ -150,6 +150,10 @@ json PictureJson(const TPictureRecord& p) {
   if (!p.WebCopy.Name.empty()) j["webCopy"] = FileJson(p.WebCopy);
   if (!p.ClipCopy.Name.empty()) j["clipCopy"] = FileJson(p.ClipCopy);
   if (p.DurationMs >= 0) j["durationMs"] = p.DurationMs;
+  if (!p.Extras.empty()) {
+    j["extras"] = json::array();
+    for (const TFileRecord& f : p.Extras) j["extras"].push_back(FileJson(f));
+  }
   return j;
 }
 
@@ -172,6 +176,12 @@ bool PictureFrom(const json& j, TPictureRecord& p) {
   }
   if (!j.contains("image") || !TextFrom(j["image"], p.ImageKey)) return false;
   if (j.contains("durationMs") && !Number(j, "durationMs", p.DurationMs)) return false;
+  if (j.contains("extras")) {
+    if (!j["extras"].is_array() || j["extras"].size() > 16) return false;
+    for (const json& f : j["extras"]) {
+      if (!FileFrom(f, p.Extras.emplace_back(), true) || p.Extras.back().Name.empty()) return false;
+    }
+  }
   return Number(j, "when", p.When) && Number(j, "width", p.Width) &&
          Number(j, "height", p.Height) && Number(j, "tnWidth", p.TnWidth) &&
          Number(j, "tnHeight", p.TnHeight) && Number(j, "kb", p.SizeKb);
@@ -323,9 +333,9 @@ bool VerifyFile(const std::string& path, TFileRecord& rec) {
 bool TPictureRecord::SameAs(const TPictureRecord& o) const {
   return Name == o.Name && Source == o.Source && ImageKey == o.ImageKey && Copy == o.Copy &&
          CopyMade == o.CopyMade && Thumbnail == o.Thumbnail && Page == o.Page &&
-         WebCopy == o.WebCopy && Width == o.Width && Height == o.Height && TnWidth == o.TnWidth &&
-         TnHeight == o.TnHeight && SizeKb == o.SizeKb && CopyKey == o.CopyKey &&
-         Located == o.Located && ClipCopy == o.ClipCopy &&
+         WebCopy == o.WebCopy && Extras == o.Extras && Width == o.Width && Height == o.Height &&
+         TnWidth == o.TnWidth && TnHeight == o.TnHeight && SizeKb == o.SizeKb &&
+         CopyKey == o.CopyKey && Located == o.Located && ClipCopy == o.ClipCopy &&
          DurationMs == o.DurationMs;
 }
 
@@ -335,6 +345,7 @@ std::vector<const TFileRecord*> TPictureRecord::Made() const {
   for (const TFileRecord* f : {&Thumbnail, &Page, &WebCopy, &ClipCopy}) {
     if (!f->Name.empty()) made.push_back(f);
   }
+  for (const TFileRecord& f : Extras) made.push_back(&f);
   return made;
 }
 

@@ -69,6 +69,7 @@ struct TPictureRecord {
   TFileRecord WebCopy;   // the JPEG the page shows for a picture browsers do not show; "": none
   TFileRecord ClipCopy;  // a clip's H.264 web copy; "": none
   std::int64_t DurationMs = -1;  // a clip's length; -1: none known
+  std::vector<TFileRecord> Extras;  // the modern style's display copies and 2x thumbnail
   int Width = 0, Height = 0, TnWidth = 0, TnHeight = 0;
   std::int64_t SizeKb = 0;  // the KB figure of the caption
   std::string CopyKey;      // how the copy was made from the picture; "": byte for byte
