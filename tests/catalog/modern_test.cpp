@@ -97,7 +97,8 @@ TEST(PictureMeta, TitlesFromXmpThenExifAndNeverTheCamerasOwnName) {
 TEST(ModernPages, AltTextsEscapedThumbnailsLazyBelowTheFirstScreenPicturesFromCopies) {
   CatalogOptions o;
   o.Lang = "de-CH";
-  CatalogItem item{"a.jpg", "", "a_jpg.html", "tna.jpg", "", "4000", "3000", "128", "96", 12};
+  CatalogItem item{"a.jpg", "",   "a_jpg.html", "tna.jpg", "", "4000", "3000",
+                   "128",   "96", 12,           false,     "", -1};
   TLines lines;
   BuildModernCatalogPage(o, std::vector<TModernCell>(6, PictureCell(item, {"\"><b>", "", "Cam"})),
                          1, 1, lines);
