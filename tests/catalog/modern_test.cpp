@@ -108,7 +108,7 @@ TEST(ModernPages, AltTextsEscapedThumbnailsLazyBelowTheFirstScreenPicturesFromCo
   EXPECT_EQ(Count(page, "srcset=\"tna.jpg 1x, tna%402x.jpg 2x\""), 6u);
   EXPECT_EQ(Count(page, "<html lang=\"de-CH\">"), 1u);
   EXPECT_EQ(Count(page, "--bg:#121212"), 1u);  // default colours: dark in a dark scheme
-  TModernPicture picture{"a.jpg", "a.jpg", 4000, 3000, 150, {}};
+  TModernPicture picture{"a.jpg", "a.jpg", 4000, 3000, 150, {}, false, "", -1};
   BuildModernPicturePage(o, picture, {"p.html", "n.html", "page1.html", "", ""}, lines);
   page = Joined(lines);
   EXPECT_EQ(Count(page,
@@ -121,6 +121,16 @@ TEST(ModernPages, AltTextsEscapedThumbnailsLazyBelowTheFirstScreenPicturesFromCo
   page = Joined(lines);
   EXPECT_EQ(Count(page, "srcset"), 0u);
   EXPECT_EQ(Count(page, "--bg:#121212"), 0u);  // a colour the user chose stays
+  // A clip plays its web copy, with the poster's smallest display copy, and says how long.
+  picture = {"c.mov", "c.mov.mp4", 3840, 2160, 900, {}, true, "c.mov.jpg", 62000};
+  BuildModernPicturePage(o, picture, {}, lines);
+  page = Joined(lines);
+  EXPECT_EQ(Count(page,
+                  "<video controls preload=\"metadata\" src=\"c.mov.mp4\" "
+                  "poster=\"c.mov.1280.jpg\" width=\"3840\" height=\"2160\""),
+            1u);
+  EXPECT_EQ(Count(page, "<img"), 0u);
+  EXPECT_EQ(Count(page, ", 1:02, "), 1u);
 }
 
 }  // namespace

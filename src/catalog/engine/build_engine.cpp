@@ -14,6 +14,7 @@
 #include <thread>
 #include <unordered_set>
 
+#include "catalog/atomic_file.h"
 #include "catalog/catalog_rules.h"
 #include "catalog/clip_page.h"
 #include "catalog/engine/build_outputs.h"
@@ -437,6 +438,15 @@ void TBuildEngine::Build::MakeModernPage(int index, TPictureWork& work) {
     const std::string copy = JoinPath(dir_, item.PictureName);
     picture.SizeKb = FileSizeKb(copy);
     picture.Meta = ReadPictureMeta(copy);
+    picture.Clip = item.Clip;
+    picture.Poster = item.WebCopyName;
+    picture.DurationMs = work.DurationMs;
+    if (item.Clip && !work.ClipCopyName.empty()) {
+      picture.ShownFile = work.ClipCopyName;
+      // Made now, the web copy is still a temporary file.
+      picture.SizeKb = FileSizeKb(work.ClipCopy ? work.ClipCopy->Path()
+                                                : JoinPath(dir_, work.ClipCopyName));
+    }
     TLines lines;
     BuildModernPicturePage(request_.Options, picture, PictureNav(request_.Options, items_, index),
                            lines);

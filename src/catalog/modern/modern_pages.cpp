@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "catalog/catalog_rules.h"
+#include "catalog/clip_page.h"
 #include "catalog/html_escape.h"
 #include "catalog/modern/modern_files.h"
 #include "catalog/version.h"
@@ -152,8 +153,9 @@ TModernCell PictureCell(const CatalogItem& item, const TPictureMeta& meta) {
   c.Width = SizeOf(item.TnWidth);
   c.Height = SizeOf(item.TnHeight);
   c.Alt = meta.Title.empty() ? item.PictureName : meta.Title;
+  const std::string length = item.Clip ? ClipDurationText(item.DurationMs) : std::string();
   c.Caption.push_back(item.OrigWidth + " \xC3\x97 " + item.OrigHeight + " \xC2\xB7 " +
-                      KbText(item.SizeKb));
+                      (length.empty() ? "" : length + " \xC2\xB7 ") + KbText(item.SizeKb));
   std::string when = meta.Taken;
   if (!meta.Camera.empty()) when += (when.empty() ? "" : " \xC2\xB7 ") + meta.Camera;
   if (!when.empty()) c.Caption.push_back(when);
@@ -232,6 +234,21 @@ void BuildModernViewerPage(const CatalogOptions& o, const std::string& title, co
   AppendFoot(o, lines);
 }
 
+namespace {
+
+// A clip plays fitted like a picture; its poster is the smallest display copy of the poster
+// frame (a phone need not load a 4K still), else the frame itself.
+std::string ClipElement(const TModernPicture& p, const std::vector<TDisplayCopy>& copies,
+                        const std::string& ratio) {
+  const std::string played = UrlEncodeName(p.ShownFile);
+  const std::string poster = UrlEncodeName(copies.empty() ? p.Poster : copies.front().Name);
+  return "<video controls preload=\"metadata\" src=\"" + played + "\" poster=\"" + poster +
+         "\" width=\"" + Str(p.Width) + "\" height=\"" + Str(p.Height) + "\" style=\"--r:" + ratio +
+         "\"><a href=\"" + played + "\">" + HtmlEscape(p.PictureName) + "</a></video>";
+}
+
+}  // namespace
+
 void BuildModernPicturePage(const CatalogOptions& o, const TModernPicture& p, const TModernNav& nav,
                             TLines& lines) {
   const std::vector<TDisplayCopy> copies = DisplayCopies(p.PictureName, p.Width, p.Height);
@@ -251,6 +268,7 @@ void BuildModernPicturePage(const CatalogOptions& o, const TModernPicture& p, co
   }
   img += "\" width=\"" + Str(p.Width) + "\" height=\"" + Str(p.Height) + "\" alt=\"" +
          HtmlEscape(alt) + "\" style=\"--r:" + r + "\">";
+  if (p.Clip) img = ClipElement(p, copies, r);
   std::string caption;
   if (!p.Meta.Title.empty()) caption += HtmlEscape(p.Meta.Title) + " \xC2\xB7 ";
   for (const std::string* s : {&p.Meta.Taken, &p.Meta.Camera}) {
@@ -258,6 +276,7 @@ void BuildModernPicturePage(const CatalogOptions& o, const TModernPicture& p, co
   }
   caption += "<a href=\"" + UrlEncodeName(p.PictureName) + "\">" + HtmlEscape(p.PictureName) +
              "</a> " + Str(p.Width) + " \xC3\x97 " + Str(p.Height);
+  if (p.Clip && p.DurationMs >= 0) caption += ", " + ClipDurationText(p.DurationMs);
   if (p.SizeKb >= 0) caption += ", " + KbText(p.SizeKb);
   BuildModernViewerPage(o, HtmlEscape(alt), nav,
                         "<figure>" + img + "<figcaption>" + caption + "</figcaption></figure>",
@@ -273,7 +292,8 @@ TModernNav PictureNav(const CatalogOptions& o, const std::vector<CatalogItem>& i
     const CatalogItem& next = items[index + 1];
     nav.Next = next.PageFileName;
     nav.NextPicture = DisplayCopyName(next.PictureName, kDisplaySides[0]);
-    nav.NextFallback = next.ShownFileName();
+    // Never a clip itself: its poster is what shows first.
+    nav.NextFallback = next.Clip ? next.WebCopyName : next.ShownFileName();
   }
   return nav;
 }

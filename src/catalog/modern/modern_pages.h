@@ -60,6 +60,10 @@ struct TModernPicture {
   int Width = 0, Height = 0;
   std::int64_t SizeKb = -1;  // of ShownFile; -1: not told
   TPictureMeta Meta;
+  // A clip: ShownFile is what the page plays, Poster its whole-size poster frame.
+  bool Clip = false;
+  std::string Poster;
+  std::int64_t DurationMs = -1;
 };
 void BuildModernPicturePage(const CatalogOptions& options, const TModernPicture& picture,
                             const TModernNav& nav, TLines& lines);
