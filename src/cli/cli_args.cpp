@@ -563,6 +563,7 @@ std::string BashCompletionScript() {
       {V::Filter, offer(join(FilterNames()))},
       {V::Align, offer(join(kAlignWords))},
       {V::Color, offer(join(colors))},
+      {V::Sort, offer("name date")},
       {V::Dir, "_folivant_build_paths -d"},
       {V::File, "_folivant_build_paths -f"},
       {V::Text, ":"},  // a number or a text: nothing to offer

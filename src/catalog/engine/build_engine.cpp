@@ -161,7 +161,7 @@ TBuildResult TBuildEngine::Build::Run() {
 }
 
 bool TBuildEngine::Build::Refused() {
-  if (n_ >= kMinPictures) return false;
+  if (n_ >= kMinPictures || request_.Album) return false;
   result_.Outcome = TBuildOutcome::boRefused;
   result_.Refusal = TRefusal::rfTooFewPictures;
   result_.Message = kTooFewPicturesText;
@@ -329,10 +329,12 @@ void TBuildEngine::Build::RunWorkers() {
 std::optional<TBuildOutcome> TBuildEngine::Build::WritePages() {
   if (request_.Shares != 0) return std::nullopt;
   try {
-    result_.PagesWritten = BuildTables(request_.Options, items_, dir_,
-                                       [&](const std::string& name, const std::string& bytes) {
-                                         outputs_->CatalogPage(name, bytes);
-                                       });
+    result_.PagesWritten = BuildTables(
+        request_.Options, items_, dir_,
+        [&](const std::string& name, const std::string& bytes) {
+          outputs_->CatalogPage(name, bytes);
+        },
+        request_.Album.get());
   } catch (const std::exception& e) {
     message_ = e.what();
     return TBuildOutcome::boFailed;
@@ -390,11 +392,15 @@ void TBuildEngine::Build::MakePage(int index, TPictureWork& work) {
   const CatalogItem& item = items_[index];
   try {
     const std::string prev = index > 0 ? items_[index - 1].PageFileName : std::string();
-    const std::string next = index + 1 < n_ ? items_[index + 1].PageFileName : std::string();
+    // An album of one picture: its "next" is its own page.
+    const std::string next = index + 1 < n_ ? items_[index + 1].PageFileName
+                             : n_ == 1      ? item.PageFileName
+                                            : std::string();
     TLines lines;
     BuildHTMLContent(request_.Options, prev, next, item.PictureName, std::to_string(work.OrigWidth),
                      std::to_string(work.OrigHeight), index == 0, index == n_ - 1, index, lines,
                      item.WebCopyName);
+    if (request_.Album) AddAlbumPath(request_.Options, *request_.Album, lines);
     work.PageBytes = JoinLinesCrLf(lines);
   } catch (const std::exception& e) {
     work.PageError = e.what();

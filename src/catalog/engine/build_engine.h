@@ -4,10 +4,14 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "catalog/albums/album_page.h"
 #include "catalog/catalog_options.h"
+#include "catalog/record/build_record.h"
 #include "imaging/io_params.h"
 
 namespace folivant {
@@ -87,6 +91,12 @@ struct TBuildRequest {
   bool PagesOnly = false;
   // Another build writing into the target: fail at once instead of waiting for it.
   bool NoWait = false;
+  // One album of a folder tree (catalog/albums): any number of pictures, none included; its
+  // pages show its way up, its text and its sub-albums. nullptr: a flat catalog.
+  std::shared_ptr<const TAlbumPage> Album;
+  // A tree build: true when a picture of the tree has this source's stamp (moved within the
+  // tree), so the copy of the picture gone from this album is not the last one.
+  std::function<bool(const TFileStamp&)> MovedInTree;
 };
 
 enum class TBuildOutcome {

@@ -429,7 +429,9 @@ void TBuildOutputs::RemoveStale(const TBuildRecord& record) {
   };
   for (const TRecordPart& part : parts_) {
     for (const auto& [name, p] : part.Record.Pictures) {
-      if (p.CopyMade) orphan(p.Copy.Name, p.Source.Name);
+      // A picture moved to another album of the tree leaves a copy there.
+      const bool moved = request_.MovedInTree && request_.MovedInTree(p.Source.Stamp);
+      if (p.CopyMade && !moved) orphan(p.Copy.Name, p.Source.Name);
     }
     for (const TIntent& intent : part.Record.Intents) {
       if (!intent.Source.empty()) orphan(intent.File.Name, intent.Source);
