@@ -42,6 +42,13 @@ constexpr const char* kHelpPagesEnd =
     "A colour C is a name (clWhite, clNavy, ...), $00BBGGRR or #RRGGBB.";
 
 constexpr const char* kHelpEnd = R"(
+Albums: folivant-build --albums -o ~/www/photos ~/Pictures builds ~/Pictures/2024/Holiday
+into ~/www/photos/2024/Holiday, and so every folder holding pictures at any depth (hidden
+folders and the target left out; a link to a folder followed once, a loop refused). An
+album's first page shows its sub-albums (cover, name, number of pictures) above its own
+pictures, and every page below the top links up. A folder's album.txt gives its title (first
+line) and description (the rest). Any number of pictures makes an album.
+
 Interrupts: Ctrl-C, SIGTERM and SIGHUP count alike. The first finishes the copy or the
 pictures already begun and writes no catalog page; the second stops at once, dropping the copy
 being made; the third ends the program on the spot, also while it waits on a read that does

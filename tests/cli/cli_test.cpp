@@ -226,7 +226,7 @@ TEST(CliRun, ManPageListsTheFlagsOfTheHelp) {
   };
   const std::set<std::string> help =
       flags(RunTool({"--help"}).out, std::regex(R"(\n  (?:-., |    )--([a-z-]+))"));
-  EXPECT_EQ(help.size(), 46u);
+  EXPECT_EQ(help.size(), 49u);
   EXPECT_EQ(flags(ReadFile(FOLIVANT_SOURCE_DIR "/docs/folivant-build.1"),
                   std::regex(R"(\.TP\n(?:\\fB\\-.\\fR, )?\\fB\\-\\-((?:[a-z]|\\-)+))")),
             help);
