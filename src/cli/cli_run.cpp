@@ -300,8 +300,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   TBuildEngine engine;
   CliProgress observer(err, env.ProgressIsTerminal, opt.Quiet, request.Pictures);
   if (env.Interrupts) env.Interrupts->Attach(&engine);
-  const TBuildResult result =
-      record.Albums ? RunAlbumTree(engine, request, tree, observer) : engine.Run(request, observer);
+  const TBuildResult result = request.Tree ? RunAlbumTree(engine, request, *request.Tree, observer)
+                                           : engine.Run(request, observer);
   if (env.Interrupts) env.Interrupts->Attach(nullptr);
   return Report(result, request, opt, observer, env, out, err);
 }

@@ -55,6 +55,27 @@ std::string NameClash(const TNode& node) {
   return {};
 }
 
+void ReadAlbumText(const std::string& dir, TNode& node, std::vector<std::string>& warnings) {
+  const std::string path = (fs::path(dir) / kAlbumTextFile).string();
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return;
+  if (!S_ISREG(st.st_mode) || static_cast<std::uintmax_t>(st.st_size) > kMaxAlbumText) {
+    warnings.push_back("The album text " + path + " is not used: not a file of at most 64 KB");
+    return;
+  }
+  std::ifstream in(path, std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
+  const std::size_t end = text.find('\n');
+  node.Title = text.substr(0, end);
+  if (!node.Title.empty() && node.Title.back() == '\r') node.Title.pop_back();
+  if (end != std::string::npos) node.Description = text.substr(end + 1);
+  while (!node.Description.empty() &&
+         (node.Description.back() == '\n' || node.Description.back() == '\r')) {
+    node.Description.pop_back();
+  }
+}
+
 class TScan {
  public:
   TScan(TAlbumSort sort, const std::string& target,
@@ -68,7 +89,6 @@ class TScan {
   bool Folder(const std::string& dir, int depth, bool top, TNode& node);
   // The pictures of a folder in the chosen order.
   bool Pictures(const std::string& dir, std::vector<TPictureEntry>& pictures);
-  void Text(const std::string& dir, TNode& node);
 
   std::string error_;
   std::vector<std::string> warnings_;
@@ -94,27 +114,6 @@ bool TScan::Pictures(const std::string& dir, std::vector<TPictureEntry>& picture
     for (std::size_t i = 0; i < dated.size(); ++i) pictures[i] = std::move(dated[i].second);
   }
   return true;
-}
-
-void TScan::Text(const std::string& dir, TNode& node) {
-  const std::string path = (fs::path(dir) / kAlbumTextFile).string();
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return;
-  if (!S_ISREG(st.st_mode) || static_cast<std::uintmax_t>(st.st_size) > kMaxAlbumText) {
-    warnings_.push_back("The album text " + path + " is not used: not a file of at most 64 KB");
-    return;
-  }
-  std::ifstream in(path, std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
-  const std::size_t end = text.find('\n');
-  node.Title = text.substr(0, end);
-  if (!node.Title.empty() && node.Title.back() == '\r') node.Title.pop_back();
-  if (end != std::string::npos) node.Description = text.substr(end + 1);
-  while (!node.Description.empty() &&
-         (node.Description.back() == '\n' || node.Description.back() == '\r')) {
-    node.Description.pop_back();
-  }
 }
 
 bool TScan::Folder(const std::string& dir, int depth, bool top, TNode& node) {
@@ -170,7 +169,7 @@ bool TScan::Folder(const std::string& dir, int depth, bool top, TNode& node) {
              " has the name of a file its album writes; rename it";
     return false;
   }
-  Text(dir, node);
+  ReadAlbumText(dir, node, warnings_);
   return true;
 }
 
@@ -194,7 +193,43 @@ int Flatten(TNode& node, const std::string& rel, std::vector<TAlbum>& albums) {
   return index;
 }
 
+// Totals, sub-albums by name, and texts of a tree made from a list.
+void Settle(TNode& node, std::vector<std::string>& warnings) {
+  std::sort(node.Children.begin(), node.Children.end(),
+            [](const TNode& a, const TNode& b) { return NameBefore(a.Name, b.Name); });
+  node.Total = static_cast<int>(node.Pictures.size());
+  for (TNode& child : node.Children) {
+    Settle(child, warnings);
+    node.Total += child.Total;
+  }
+  if (!node.Pictures.empty()) {
+    ReadAlbumText(fs::path(node.Pictures.front().Path).parent_path().string(), node, warnings);
+  }
+}
+
 }  // namespace
+
+TAlbumTree AlbumTreeOfList(const std::vector<TListedPicture>& pictures) {
+  TNode top;
+  for (const TListedPicture& listed : pictures) {
+    TNode* node = &top;
+    for (const auto& part : fs::path(listed.Album)) {
+      const std::string name = part.string();
+      auto it = std::find_if(node->Children.begin(), node->Children.end(),
+                             [&](const TNode& c) { return c.Name == name; });
+      if (it == node->Children.end()) {
+        node->Children.emplace_back().Name = name;
+        it = node->Children.end() - 1;
+      }
+      node = &*it;
+    }
+    node->Pictures.push_back(listed.Picture);
+  }
+  TAlbumTree tree;
+  Settle(top, tree.Warnings);
+  Flatten(top, "", tree.Albums);
+  return tree;
+}
 
 bool ParseAlbumSort(const std::string& text, TAlbumSort& sort) {
   if (text == "name") {

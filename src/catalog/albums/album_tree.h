@@ -45,6 +45,15 @@ bool ScanAlbumTree(const std::vector<std::string>& inputs, const std::string& ta
                    TAlbumSort sort, TAlbumTree& tree, std::string& error,
                    const std::function<void(const std::string&)>& reading = {});
 
+// A picture of a list (the window's) with the album it was found in ("" for the top album).
+struct TListedPicture {
+  TPictureEntry Picture;
+  std::string Album;
+};
+// The tree of the albums a list names, each album's pictures in list order; the albums above
+// them are made too. An album's text is read from the folder of its first picture.
+TAlbumTree AlbumTreeOfList(const std::vector<TListedPicture>& pictures);
+
 // The date a picture was taken, for --sort date: EXIF DateTimeOriginal (with its
 // OffsetTimeOriginal where given) of a JPEG, PNG, HEIF or AVIF picture, else the file's
 // modification time; nanoseconds since the epoch.

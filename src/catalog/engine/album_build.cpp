@@ -210,6 +210,7 @@ TBuildResult RunAlbumTree(TBuildEngine& engine, const TBuildRequest& base, const
   const std::string target = base.Options.TargetDir;
   TBuildRequest proto = base;  // each album takes its own pictures
   proto.Pictures.clear();
+  proto.Tree.reset();
   const bool whole = base.Shares == 0;
   TTreeStamps stamps(tree);
   const int n = static_cast<int>(AlbumTreePictures(tree).size());

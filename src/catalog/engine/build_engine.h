@@ -16,6 +16,8 @@
 
 namespace folivant {
 
+struct TAlbumTree;
+
 // The rules both front ends show alike, kept here once.
 inline constexpr int kMinPictures = 3;      // a catalog has at least this many pictures
 inline constexpr int kStepsPerPicture = 3;  // loaded, resampled, saved: the overall bar's steps
@@ -97,6 +99,9 @@ struct TBuildRequest {
   // A tree build: true when a picture of the tree has this source's stamp (moved within the
   // tree), so the copy of the picture gone from this album is not the last one.
   std::function<bool(const TFileStamp&)> MovedInTree;
+  // A folder tree built as albums (RunAlbumTree, engine/album_build.h); Pictures then lists
+  // every picture of it in the order the albums are built. nullptr: a flat catalog.
+  std::shared_ptr<const TAlbumTree> Tree;
 };
 
 enum class TBuildOutcome {
