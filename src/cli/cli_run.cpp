@@ -274,12 +274,14 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   const auto reading = [&](const std::string& folder) {
     if (!opt.Quiet) err << "Reading folder " << folder << "\n" << std::flush;
   };
-  TAlbumTree tree;
   if (record.Albums) {
-    if (!ReadAlbumTree(opt.Inputs, record, tree, error, reading)) return Usage(err, error);
-    for (const std::string& warning : tree.Warnings)
+    auto tree = std::make_shared<TAlbumTree>();
+    if (!ReadAlbumTree(opt.Inputs, record, *tree, error, reading)) return Usage(err, error);
+    for (const std::string& warning : tree->Warnings) {
       err << kProgram << ": warning: " << warning << "\n";
-    request.Pictures = AlbumTreePictures(tree);
+    }
+    request.Pictures = AlbumTreePictures(*tree);
+    request.Tree = std::move(tree);
   } else {
     request.Pictures = ExpandInputs(opt.Inputs, error, reading);
   }
