@@ -158,7 +158,12 @@ bool ReadAlbumTree(const std::vector<std::string>& inputs, const SettingsRecord&
     error = "invalid Sort '" + record.Sort + "' in the settings (name or date)";
     return false;
   }
-  return ScanAlbumTree(inputs, record.TargetDir, sort, tree, error, reading);
+  if (!ScanAlbumTree(inputs, record.TargetDir, sort, tree, error, reading)) return false;
+  if (!tree.Albums.empty() && tree.Albums.back().Total == 0) {
+    error = "no pictures in the folders given, nor in their sub-folders";
+    return false;
+  }
+  return true;
 }
 
 std::string Plural(int n, const char* one) {
