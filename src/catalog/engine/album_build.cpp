@@ -257,6 +257,7 @@ TBuildResult RunAlbumTree(TBuildEngine& engine, const TBuildRequest& base, const
     request.Options.TargetDir = Join(target, album.Rel);
     request.Pictures = album.Pictures;
     request.Album = PageOf(tree, static_cast<int>(a), covers);
+    request.ShareOffset = base.Shares > 0 ? first % base.Shares : 0;
     request.MovedInTree = [&stamps](const TFileStamp& s) { return stamps.Has(s); };
     request.CreateTarget = request.CreateTargetParents = true;  // the target is there now
     request.Options.ShowInBrowser = album.Rel.empty() && base.Options.ShowInBrowser;

@@ -102,6 +102,8 @@ struct TBuildRequest {
   // A folder tree built as albums (RunAlbumTree, engine/album_build.h); Pictures then lists
   // every picture of it in the order the albums are built. nullptr: a flat catalog.
   std::shared_ptr<const TAlbumTree> Tree;
+  // A tree build's album: the pictures of the albums before it, which shift its shares.
+  int ShareOffset = 0;
 };
 
 enum class TBuildOutcome {

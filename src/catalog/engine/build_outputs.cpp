@@ -126,7 +126,10 @@ TBuildOutputs::TBuildOutputs(const TBuildRequest& request, std::string dir,
   const std::vector<int> share =
       shard ? ShareOfPictures(items, request.Shares) : std::vector<int>();
   for (int i = 0; i < n; ++i) {
-    if (!shard || share[i] == request.Share - 1) mine_.push_back(i);
+    // A tree's albums go on where the one before left off, so small albums share out evenly.
+    if (!shard || (share[i] + request.ShareOffset) % request.Shares == request.Share - 1) {
+      mine_.push_back(i);
+    }
   }
 }
 
