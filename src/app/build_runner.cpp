@@ -3,6 +3,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include "catalog/engine/album_build.h"
+
 namespace folivant {
 
 namespace {
@@ -103,7 +105,8 @@ void TBuildRunner::Start(TBuildRequest request, bool createTarget,
     (void)setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kWorkerNice);
     TBuildResult result;
     try {
-      result = engine_->Run(request, *observer_);
+      result = request.Tree ? RunAlbumTree(*engine_, request, *request.Tree, *observer_)
+                            : engine_->Run(request, *observer_);
     } catch (const std::exception& e) {
       // The engine reports errors in its result; this is the last line of defence.
       result.Outcome = TBuildOutcome::boFailed;

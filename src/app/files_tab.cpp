@@ -1,4 +1,6 @@
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -10,6 +12,24 @@
 #include "app/widgets.h"
 
 namespace folivant {
+
+// How folders become albums, and in what order their pictures come.
+QHBoxLayout* TFilesTab::AlbumRow() {
+  AlbumsCheck =
+      Named(new QCheckBox(QStringLiteral("Su&b-folders become albums"), this), "AlbumsCheck");
+  SortCombo = Named(new QComboBox(this), "SortCombo");
+  SortCombo->addItem(QStringLiteral("Name"), QStringLiteral("name"));
+  SortCombo->addItem(QStringLiteral("Date taken"), QStringLiteral("date"));
+  auto* label = new QLabel(QStringLiteral("Album &pictures by:"), this);
+  label->setBuddy(SortCombo);
+  auto* row = new QHBoxLayout;
+  row->addWidget(AlbumsCheck);
+  row->addSpacing(12);
+  row->addWidget(label);
+  row->addWidget(SortCombo);
+  row->addStretch();
+  return row;
+}
 
 TFilesTab::TFilesTab() : TWizardTab("TabSheet1") {
   auto* group = Named(new QGroupBox(QStringLiteral("File List"), this), "GroupBox1");
@@ -28,6 +48,7 @@ TFilesTab::TFilesTab() : TWizardTab("TabSheet1") {
   } defs[] = {
       {"SelectImageBtn", "&Select...", &TFilesTab::SelectButton},
       {"AddFileButton", "&Add ...", &TFilesTab::AddButton},
+      {"AddFolderButton", "Add Fold&er...", &TFilesTab::AddFolderButton},
       {"MoveUpButton", "Move &up", &TFilesTab::MoveUpButton},
       {"MoveDownButton", "Move &down", &TFilesTab::MoveDownButton},
       {"SortButton", "Sor&t List", &TFilesTab::SortButton},
@@ -65,6 +86,7 @@ TFilesTab::TFilesTab() : TWizardTab("TabSheet1") {
   QWidget* bottom = BottomRow(1);
   auto* v = new QVBoxLayout(this);
   v->addLayout(top, 1);
+  v->addLayout(AlbumRow());
   v->addWidget(ItemsCount);
   v->addWidget(bottom);
 }

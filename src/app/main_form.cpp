@@ -131,6 +131,7 @@ void TForm1::WireFilesTab() {
   const std::pair<QPushButton*, void (TForm1::*)()> buttons[] = {
       {tab.SelectButton, &TForm1::SelectImageBtnClick},
       {tab.AddButton, &TForm1::AddFileButtonClick},
+      {tab.AddFolderButton, &TForm1::AddFolderButtonClick},
       {tab.MoveUpButton, &TForm1::MoveUpButtonClick},
       {tab.MoveDownButton, &TForm1::MoveDownButtonClick},
       {tab.SortButton, &TForm1::SortButtonClick},

@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <array>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -24,6 +25,7 @@ class QTabWidget;
 namespace folivant {
 
 class IDialogs;
+struct TAlbumTree;
 class TBuildController;
 class TBuildTab;
 class TFilesTab;
@@ -60,6 +62,7 @@ class TForm1 : public QMainWindow {
   // File list.
   void SelectImageBtnClick();
   void AddFileButtonClick();
+  void AddFolderButtonClick();  // one folder, as a tree of albums when the box says so
   void MoveUpButtonClick();
   void MoveDownButtonClick();
   void SortButtonClick();
@@ -154,6 +157,13 @@ class TForm1 : public QMainWindow {
   QString HelpFile() const;
   TColorResolver Resolver() const;
   SettingsRecord GatherRecord() const;
+  // Albums (main_form_albums.cpp): a folder's pictures, with its sub-folders' when they become
+  // albums; the list's text of entry i (its album, then its name); the list as a tree of
+  // albums, or nullptr when no picture of it came with an album.
+  void AddFolder(const std::string& path, std::vector<std::string>& pictures,
+                 QStringList& problems);
+  QString ListText(std::size_t i) const;
+  std::shared_ptr<const TAlbumTree> ListTree() const;
 
   TEnv env_;
   IDialogs& dialogs_;
@@ -173,6 +183,7 @@ class TForm1 : public QMainWindow {
   TfrmAbout* about_ = nullptr;
   QList<QWidget*> idleWidgets_;
   QList<QAction*> idleActions_;
+  std::map<std::string, std::string> albumOf_;  // picture path -> album ("" the top one)
 
   QTabWidget* tabs_ = nullptr;
   TFilesTab* filesTab_ = nullptr;

@@ -17,6 +17,7 @@
 #include "app/option_binding.h"
 #include "app/tabs.h"
 #include "catalog/catalog_rules.h"
+#include "catalog/engine/album_build.h"
 #include "catalog/html_color.h"
 #include "settings/color_text.h"
 #include "settings/ini_file.h"
@@ -160,7 +161,8 @@ CatalogOptions TForm1::GatherOptions() const {
 
 void TForm1::BuildBtnClick() {
   if (build_->Active()) return;
-  if (files_.Count() < kMinPictures) {
+  const std::shared_ptr<const TAlbumTree> tree = ListTree();
+  if (files_.Count() < (tree ? 1u : kMinPictures)) {
     dialogs_.Information(this, QStringLiteral("Information"),
                          QString::fromUtf8(kTooFewPicturesText));
     return;
@@ -185,6 +187,10 @@ void TForm1::BuildBtnClick() {
   request.Params = params_;
   request.Jobs = env_.Jobs;
   request.Force = forceBuild_;
+  if (tree) {  // in the order the albums are built
+    request.Pictures = AlbumTreePictures(*tree);
+    request.Tree = tree;
+  }
   build_->Start(std::move(request));
 }
 

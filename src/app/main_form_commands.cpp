@@ -196,13 +196,7 @@ void TForm1::DropFiles(const QStringList& paths, int notLocal) {
     const std::string path = S(QDir::cleanPath(dropped));
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) {
-      // A folder gives what the command line takes from it.
-      std::string error;
-      const auto* videos = findChild<QCheckBox*>(QStringLiteral("VideosCheck"));
-      for (const std::string& name :
-           FolderPictureNames(path, error, !videos || videos->isChecked()))
-        pictures.push_back(path == "/" ? "/" + name : path + "/" + name);
-      if (!error.empty()) problems << Q(error);
+      AddFolder(path, pictures, problems);  // what the command line takes from it
     } else if (IsPictureName(TFileList::NameOf(path)) &&
                std::filesystem::is_regular_file(path, ec)) {
       pictures.push_back(path);
@@ -262,7 +256,7 @@ void TForm1::ShowPicturePreview(const QString& path, const TPreview& preview) {
 
 void TForm1::RefreshListBox(int select) {
   filesTab_->List->clear();
-  for (const std::string& n : files_.Names()) filesTab_->List->addItem(Q(n));
+  for (std::size_t i = 0; i < files_.Count(); ++i) filesTab_->List->addItem(ListText(i));
   if (select >= 0 && select < filesTab_->List->count()) {
     filesTab_->List->setCurrentRow(select);
     filesTab_->List->item(select)->setSelected(true);

@@ -11,6 +11,7 @@
 #include "app/wizard_tab.h"
 
 class QAction;
+class QHBoxLayout;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
@@ -30,10 +31,14 @@ class TGradientProgressBar;
 class TFilesTab : public TWizardTab {
  public:
   TFilesTab();
+  QHBoxLayout* AlbumRow();
   TDropList* List = nullptr;
   QAction* RemoveKey = nullptr;  // Delete on the list
   QPushButton* SelectButton = nullptr;
   QPushButton* AddButton = nullptr;
+  QPushButton* AddFolderButton = nullptr;
+  QCheckBox* AlbumsCheck = nullptr;  // a folder added or dropped: its sub-folders become albums
+  QComboBox* SortCombo = nullptr;    // the order of an album's pictures
   QPushButton* MoveUpButton = nullptr;
   QPushButton* MoveDownButton = nullptr;
   QPushButton* SortButton = nullptr;

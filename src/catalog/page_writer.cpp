@@ -96,7 +96,7 @@ struct TPageLayout {
   int pageCount;
 };
 
-TPageLayout LayoutFor(const CatalogOptions& o, std::size_t itemCount) {
+TPageLayout LayoutFor(const CatalogOptions& o, std::size_t itemCount, bool album = false) {
   TPageLayout l;
   l.rows = ParseWholeNumber(o.TableRows);
   l.cols = ParseWholeNumber(o.TableCols);
@@ -105,6 +105,7 @@ TPageLayout LayoutFor(const CatalogOptions& o, std::size_t itemCount) {
     throw ECatalogError("Too many pictures");
   l.n = static_cast<int>(itemCount);
   l.pageCount = PageCount(l.n, l.rows, l.cols);
+  if (album && l.pageCount == 0) l.pageCount = 1;  // its sub-albums
   return l;
 }
 
@@ -181,8 +182,8 @@ void SaveLines(const TLines& lines, const std::string& path) {
 }
 
 void BuildCatalogPage(const CatalogOptions& o, const std::vector<CatalogItem>& items, int page,
-                      TLines& lines) {
-  const auto [rows, cols, perPage, n, pageCount] = LayoutFor(o, items.size());
+                      TLines& lines, const TAlbumPage* album) {
+  const auto [rows, cols, perPage, n, pageCount] = LayoutFor(o, items.size(), album != nullptr);
   if (page < 1 || page > pageCount) throw ECatalogError("No catalog page " + Str(page));
 
   lines.clear();
@@ -212,6 +213,7 @@ void BuildCatalogPage(const CatalogOptions& o, const std::vector<CatalogItem>& i
   lines.push_back("<center><br>");
   lines.push_back("<p><font color=\"black\" face=\"Arial, Helvetica\" size=\"4\"><b>" +
                   o.ContentTitle + "</b></font></p><br>");
+  if (album) AppendAlbumHead(o, *album, page, lines);
   std::string table = "<table width=\"90%\" border=\"" + o.Border;
   if (!o.TableAlign.empty()) table += "\" align=\"" + o.TableAlign;
   table += "\" cellspacing=\"" + o.Cellspacing + "\" cellpadding=\"" + o.Cellpadding + "\">";
@@ -265,8 +267,8 @@ int BuildTables(const CatalogOptions& o, const std::vector<CatalogItem>& items,
 }
 
 int BuildTables(const CatalogOptions& o, const std::vector<CatalogItem>& items,
-                const std::string& targetDir, const TPageSink& save) {
-  const auto [rows, cols, perPage, n, pageCount] = LayoutFor(o, items.size());
+                const std::string& targetDir, const TPageSink& save, const TAlbumPage* album) {
+  const auto [rows, cols, perPage, n, pageCount] = LayoutFor(o, items.size(), album != nullptr);
 
   std::vector<CatalogItem> sized = items;
   TLines lines;
@@ -277,7 +279,7 @@ int BuildTables(const CatalogOptions& o, const std::vector<CatalogItem>& items,
       CheckBareFileName(sized[i].ShownFileName());
       sized[i].SizeKb = FileSizeKb(JoinPath(targetDir, sized[i].ShownFileName()));
     }
-    BuildCatalogPage(o, sized, p, lines);
+    BuildCatalogPage(o, sized, p, lines, album);
     save(PageLink(p), JoinCrLf(lines));
   }
   return pageCount;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "catalog/albums/album_page.h"
 #include "catalog/catalog_options.h"
 
 namespace folivant {
@@ -19,8 +20,10 @@ void SaveLines(const TLines& lines, const std::string& path);
 
 // The lines of catalog page `page` (1-based) for the whole item list; captions show each
 // item's SizeKb as it stands. Throws ECatalogError for a bad table size or page number.
+// An album's pages (album set) also carry its way up, its text and its sub-albums; an album
+// without pictures has one page.
 void BuildCatalogPage(const CatalogOptions& options, const std::vector<CatalogItem>& items,
-                      int page, TLines& lines);
+                      int page, TLines& lines, const TAlbumPage* album = nullptr);
 
 // Writes page1.html .. pageN.html into targetDir and returns N. The size column is measured
 // from the file each picture's page shows in targetDir, its copy or its web copy (FileSizeKb);
@@ -30,7 +33,8 @@ int BuildTables(const CatalogOptions& options, const std::vector<CatalogItem>& i
 // The same, each page handed to save with its file name and bytes (CR LF lines) instead.
 using TPageSink = std::function<void(const std::string& name, const std::string& bytes)>;
 int BuildTables(const CatalogOptions& options, const std::vector<CatalogItem>& items,
-                const std::string& targetDir, const TPageSink& save);
+                const std::string& targetDir, const TPageSink& save,
+                const TAlbumPage* album = nullptr);
 
 // Replaces lines with the page of the picture with 0-based list position index. prevPage and
 // nextPage are the neighbours' PageFileName (unused on the first and the last picture). When

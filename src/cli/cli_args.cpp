@@ -46,6 +46,13 @@ constexpr const char* kHelpPagesEnd =
     "A colour C is a name (clWhite, clNavy, ...), $00BBGGRR or #RRGGBB.";
 
 constexpr const char* kHelpEnd = R"(
+Albums: folivant-build --albums -o ~/www/photos ~/Pictures builds ~/Pictures/2024/Holiday
+into ~/www/photos/2024/Holiday, and so every folder holding pictures at any depth (hidden
+folders and the target left out; a link to a folder followed once, a loop refused). An
+album's first page shows its sub-albums (cover, name, number of pictures) above its own
+pictures, and every page below the top links up. A folder's album.txt gives its title (first
+line) and description (the rest). Any number of pictures makes an album.
+
 Interrupts: Ctrl-C, SIGTERM and SIGHUP count alike. The first finishes the copy or the
 pictures already begun and writes no catalog page; the second stops at once, dropping the copy
 being made; the third ends the program on the spot, also while it waits on a read that does
@@ -567,6 +574,7 @@ std::string BashCompletionScript() {
       {V::Filter, offer(join(FilterNames()))},
       {V::Align, offer(join(kAlignWords))},
       {V::Color, offer(join(colors))},
+      {V::Sort, offer("name date")},
       {V::Dir, "_folivant_build_paths -d"},
       {V::File, "_folivant_build_paths -f"},
       {V::Text, ":"},  // a number or a text: nothing to offer

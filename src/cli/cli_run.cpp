@@ -12,6 +12,7 @@
 #include <ostream>
 
 #include "catalog/catalog_rules.h"
+#include "catalog/engine/album_build.h"
 #include "catalog/engine/location_copy.h"
 #include "catalog/picture_folder.h"
 #include "cli/cli_progress.h"
@@ -150,6 +151,24 @@ bool MakeRequest(const SettingsRecord& record, const CliOptions& opt, TBuildRequ
                            request.Share, request.Shares, error, &note);
 }
 
+// The tree of albums of the folders given, in the order the settings ask for.
+bool ReadAlbumTree(const std::vector<std::string>& inputs, const SettingsRecord& record,
+                   TAlbumTree& tree, std::string& error,
+                   const std::function<void(const std::string&)>& reading) {
+  TAlbumSort sort = TAlbumSort::Name;
+  if (!ParseAlbumSort(record.Sort, sort)) {
+    error = "invalid Sort '" + record.Sort + "' in the settings (name or date)";
+    return false;
+  }
+  if (!ScanAlbumTree(inputs, record.TargetDir, sort, tree, error, reading, record.Videos))
+    return false;
+  if (!tree.Albums.empty() && tree.Albums.back().Total == 0) {
+    error = "no pictures in the folders given, nor in their sub-folders";
+    return false;
+  }
+  return true;
+}
+
 std::string Plural(int n, const char* one) {
   return std::to_string(n) + " " + one + (n == 1 ? "" : "s");
 }
@@ -261,12 +280,20 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
   // The first line comes at once, also when a large folder takes a while to read.
   TBuildRequest request;
-  request.Pictures = ExpandInputs(
-      opt.Inputs, error,
-      [&](const std::string& folder) {
-        if (!opt.Quiet) err << "Reading folder " << folder << "\n" << std::flush;
-      },
-      record.Videos);
+  const auto reading = [&](const std::string& folder) {
+    if (!opt.Quiet) err << "Reading folder " << folder << "\n" << std::flush;
+  };
+  if (record.Albums) {
+    auto tree = std::make_shared<TAlbumTree>();
+    if (!ReadAlbumTree(opt.Inputs, record, *tree, error, reading)) return Usage(err, error);
+    for (const std::string& warning : tree->Warnings) {
+      err << kProgram << ": warning: " << warning << "\n";
+    }
+    request.Pictures = AlbumTreePictures(*tree);
+    request.Tree = std::move(tree);
+  } else {
+    request.Pictures = ExpandInputs(opt.Inputs, error, reading, record.Videos);
+  }
   if (!error.empty()) return Usage(err, error);
   if (!MakeRequest(record, opt, request, note, error)) return Usage(err, error);
   request.Options.HeaderLines = std::move(header);
@@ -284,7 +311,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   TBuildEngine engine;
   CliProgress observer(err, env.ProgressIsTerminal, opt.Quiet, request.Pictures);
   if (env.Interrupts) env.Interrupts->Attach(&engine);
-  const TBuildResult result = engine.Run(request, observer);
+  const TBuildResult result = request.Tree ? RunAlbumTree(engine, request, *request.Tree, observer)
+                                           : engine.Run(request, observer);
   if (env.Interrupts) env.Interrupts->Attach(nullptr);
   return Report(result, request, opt, observer, env, out, err);
 }

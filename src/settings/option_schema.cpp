@@ -176,6 +176,32 @@ constexpr std::array kRows = {
               .HelpAt = 15,
               .Check = IsLanguageTag,
               .CheckWhat = "a language tag such as en, de-CH or zh-Hant"},
+    OptionRow{.Section = kG,
+              .Key = "Albums",
+              .Type = T::Bool,
+              .Default = "0",
+              .Bit = &R::Albums,
+              .Flag = "albums",
+              .Help = "a FOLDER is a tree of albums: each sub-folder holding pictures (at\n"
+                      "any depth) is built into the same sub-folder of the target, linked\n"
+                      "from its parent's first page",
+              .NoFlag = "no-albums",
+              .NoHelp = "a FOLDER adds only its own pictures (the default)",
+              .Group = G::Where,
+              .HelpAt = 20,
+              .Control = "AlbumsCheck"},
+    OptionRow{.Section = kG,
+              .Key = "Sort",
+              .Default = "name",
+              .Str = &R::Sort,
+              .Flag = "sort",
+              .ValueName = "ORDER",
+              .Help = "order of an album's pictures: name (without regard to case) or\n"
+                      "date (taken, from EXIF; the file's modification time where none)",
+              .Group = G::Where,
+              .HelpAt = 21,
+              .Values = V::Sort,
+              .Control = "SortCombo"},
     OptionRow{.Section = kT,
               .Key = "TableCols",
               .Type = T::SpinText,
@@ -513,6 +539,10 @@ std::optional<std::string> OptionArgument(const OptionRow& row, const std::strin
     case T::Text:
       if (row.Check && !row.Check(arg)) {
         error = "invalid value '" + arg + "' for " + flag + " (" + row.CheckWhat + ")";
+        return std::nullopt;
+      }
+      if (row.Values == V::Sort && arg != "name" && arg != "date") {
+        error = "invalid value '" + arg + "' for " + flag + " (name or date)";
         return std::nullopt;
       }
       return arg;

@@ -48,6 +48,8 @@ struct SettingsRecord {
   std::string PrevTitle;
   std::string NextTitle;
   std::string CatTitle;
+  bool Albums = false;  // a folder's sub-folders become albums
+  std::string Sort;     // "name" or "date": the order of an album's pictures
   // "Table Options": the fields' texts, whatever was typed.
   std::string TableCols;
   std::string TableRows;

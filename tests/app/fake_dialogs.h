@@ -51,7 +51,10 @@ class TFakeDialogs : public IDialogs {
                    const QString&) override {
     return {};
   }
-  QString Folder(QWidget*, const QString&, const QString&) override { return {}; }
+  QStringList FolderAnswers;
+  QString Folder(QWidget*, const QString&, const QString&) override {
+    return FolderAnswers.isEmpty() ? QString() : FolderAnswers.takeFirst();
+  }
   std::optional<QColor> Color(QWidget*, const QColor&) override { return std::nullopt; }
   bool OpenUrl(const QUrl& url) override {
     Opened.push_back(url);

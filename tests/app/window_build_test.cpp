@@ -3,11 +3,13 @@
 // Cancel and closing with what is disabled or refused meanwhile, the summary a build ends
 // with, and the window put back after an error.
 #include <QAction>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSemaphore>
 #include <QTemporaryDir>
@@ -101,6 +103,26 @@ class WindowBuildTest : public QObject, folivant::test::TWindowHarness {
   void cleanup() {
     Stop();
     hook_ = nullptr;
+  }
+
+  // A folder added as a tree: the list names each picture's album; the build makes an album of
+  // the sub-folder (one picture is enough), linked from the top album's first page.
+  void folderTreeAsAlbums() {
+    Open(1);
+    QVERIFY(QDir(dir_->path()).mkpath(QStringLiteral("pics/sub")));
+    QVERIFY(QFile::copy(Path("pics/p1.png"), Path("pics/sub/s.png")));
+    W<QPushButton>("RemoveAllButton")->click();
+    W<QCheckBox>("AlbumsCheck")->setChecked(true);
+    dialogs_->FolderAnswers << Path(QStringLiteral("pics"));
+    W<QPushButton>("AddFolderButton")->click();
+    QCOMPARE(W<QListWidget>("ListBox1")->item(1)->text(), QStringLiteral("sub / s.png"));
+    W<QLineEdit>("EditTarget")->setText(Target());
+    QDir().mkpath(Target());
+    W<QPushButton>("BuildBtn")->click();
+    WaitUntilPutBack();
+    QVERIFY(Exists("sub/page1.html") && Exists("sub/tns.jpg") && Exists("p1_png.html"));
+    QFile top(Target() + "/page1.html");
+    QVERIFY(top.open(QIODevice::ReadOnly) && top.readAll().contains("href=\"sub/page1.html\""));
   }
 
   void missingTargetAskedFirst() {

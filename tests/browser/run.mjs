@@ -43,7 +43,9 @@ async function checkCatalog(context, dir) {
   let where = '';
   page.on('dialog', (d) => { problems.push(`${where}: a dialog opened: ${d.message()}`); d.dismiss(); });
   page.on('pageerror', (e) => problems.push(`${where}: script error: ${e.message}`));
-  for (const name of fs.readdirSync(dir).filter((n) => n.endsWith('.html')).sort()) {
+  const pages = fs.readdirSync(dir, { recursive: true }).filter((n) => n.endsWith('.html')).sort();
+  const linked = new Map();  // page -> the files it links to: every album must be reached
+  for (const name of pages) {
     where = name;
     await page.goto(pathToFileURL(path.join(dir, name)).href, { waitUntil: 'load' });
     const facts = await page.evaluate(() => ({
@@ -77,6 +79,8 @@ async function checkCatalog(context, dir) {
       }
       looks[img.inLink ? 'thumb' : 'shown'].set(img.alt, img.look);
     }
+    linked.set(name, facts.links.filter((h) => h.startsWith('file:'))
+      .map((h) => path.relative(dir, fileURLToPath(h))));
     for (const [i, href] of facts.links.entries()) {
       if (/^https?:/.test(href)) continue;
       if (!href.startsWith('javascript:')) { fileOf(href, problems, `${name} <a>`); continue; }
@@ -98,6 +102,11 @@ async function checkCatalog(context, dir) {
     if (pwned !== undefined) problems.push(`${name}: injected script ran (__pwned=${pwned})`);
   }
   await page.close();
+  const reached = new Set(['page1.html']);
+  for (const at of reached) for (const to of linked.get(at) || []) if (to.endsWith('.html')) reached.add(to);
+  for (const name of pages.filter((n) => path.basename(n) === 'page1.html' && !reached.has(n))) {
+    problems.push(`${name}: album not reached from page1.html`);
+  }
   for (const [name, look] of looks.thumb) {
     const shown = looks.shown.get(name);
     const diff = shown && look.reduce((sum, v, k) => sum + Math.abs(v - shown[k]), 0) / look.length;
@@ -144,7 +153,16 @@ async function main() {
   const formatsDir = path.join(source, 'tests', 'data', 'formats');
   const formats = fs.readdirSync(formatsDir).filter((n) => !/^bilevel|\.ppm$/.test(n))
     .map((n) => path.join(formatsDir, n));
+  // A small album tree: awkward folder names, a hidden folder, an album of sub-albums only.
+  const tree = path.join(work, 'tree');
+  for (const [rel, fixture] of [['a.jpg', 'jpg'], ['2024/Holiday #1 & 100%/b.png', 'png'],
+    ['2024/Holiday #1 & 100%/c.jpg', 'jpg'], ['2024/only sub/x/d.gif', 'gif'], ['.hidden/e.jpg', 'jpg']]) {
+    fs.mkdirSync(path.dirname(path.join(tree, rel)), { recursive: true });
+    fs.copyFileSync(path.join(here, 'fixtures', `small.${fixture}`), path.join(tree, rel));
+  }
+  fs.writeFileSync(path.join(tree, '2024', 'album.txt'), '<script>window.__pwned=5</script>\nA & B');
   const catalogs = [
+    ['album tree', [tree], ['--albums', '--sort', 'date']],
     ['hostile names', hostile, []],
     ['hostile names, modern style', hostile, ['--style', 'modern']],
     ['hostile names, scripts on', hostile, ['--open-in-window', '--protect', '--rows', '2', '--cols', '3']],

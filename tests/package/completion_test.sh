@@ -36,7 +36,7 @@ help_options=$("$prog" --help | grep -E '^ +-' | sed -E 's/^ +//; s/  .*//' |
 offered=$(complete_words - | sort -u)
 expect "options of --help not offered" "" "$(comm -23 <(echo "$help_options") <(echo "$offered") | lines)"
 expect "options offered that --help does not list" "" "$(comm -13 <(echo "$help_options") <(echo "$offered") | lines)"
-expect "long options from a prefix" "--no-auto-rotate --no-open-in-window --no-progressive --no-protect --no-settings --no-strip-location --no-videos --no-wait " \
+expect "long options from a prefix" "--no-albums --no-auto-rotate --no-open-in-window --no-progressive --no-protect --no-settings --no-strip-location --no-videos --no-wait " \
   "$(complete_words --no- | lines)"
 
 filters="bell bspline hermite lanczos3 mitchell none triangle "

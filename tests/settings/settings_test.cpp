@@ -20,7 +20,7 @@ constexpr const char* kFirstSave =
     "[General Options]\r\nTargetDir=\r\nLastDir=\r\nBackGrnd=\r\nContentTitle=\r\nMetaTag=\r\n"
     "BackColorS=clWhite\r\nLinkColorS=$00990000\r\nALinkColorS=$00990000\r\n"
     "VLinkColorS=clPurple\r\nPageTitle=Page\r\nPrevTitle=Previous\r\nNextTitle=Next\r\n"
-    "CatTitle=Catalog\r\nStyle=classic\r\nLanguage=\r\n"
+    "CatTitle=Catalog\r\nStyle=classic\r\nLanguage=\r\nAlbums=0\r\nSort=name\r\n"
     "\r\n[Table Options]\r\nTableCols=4\r\nTableRows=4\r\nBorder=1\r\n"
     "Cellpadding=0\r\nCellspacing=2\r\n\r\n[Image Options]\r\nThumbHeight=96\r\nThumbWidth=70\r\n"
     "JPEGQuality=75\r\nProgressive=0\r\nFilter=-1\r\nJavaProtect=0\r\n"

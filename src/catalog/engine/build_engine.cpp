@@ -23,6 +23,7 @@
 #include "catalog/engine/location_copy.h"
 #include "catalog/engine/picture_job.h"
 #include "catalog/engine/target_files.h"
+#include "catalog/modern/modern_albums.h"
 #include "catalog/modern/modern_files.h"
 #include "catalog/modern/modern_pages.h"
 #include "catalog/page_writer.h"
@@ -167,7 +168,7 @@ TBuildResult TBuildEngine::Build::Run() {
 }
 
 bool TBuildEngine::Build::Refused() {
-  if (n_ >= kMinPictures) return false;
+  if (n_ >= kMinPictures || request_.Album) return false;
   result_.Outcome = TBuildOutcome::boRefused;
   result_.Refusal = TRefusal::rfTooFewPictures;
   result_.Message = kTooFewPicturesText;
@@ -344,9 +345,10 @@ std::optional<TBuildOutcome> TBuildEngine::Build::WritePages() {
     const auto save = [&](const std::string& name, const std::string& bytes) {
       outputs_->CatalogPage(name, bytes);
     };
-    result_.PagesWritten = IsModern(request_.Options)
-                               ? BuildModernTables(request_.Options, items_, dir_, save)
-                               : BuildTables(request_.Options, items_, dir_, save);
+    result_.PagesWritten =
+        IsModern(request_.Options)
+            ? BuildModernTables(request_.Options, items_, dir_, save, request_.Album.get())
+            : BuildTables(request_.Options, items_, dir_, save, request_.Album.get());
   } catch (const std::exception& e) {
     message_ = e.what();
     return TBuildOutcome::boFailed;
@@ -407,7 +409,10 @@ void TBuildEngine::Build::MakePage(int index, TPictureWork& work) {
   const CatalogItem& item = items_[index];
   try {
     const std::string prev = index > 0 ? items_[index - 1].PageFileName : std::string();
-    const std::string next = index + 1 < n_ ? items_[index + 1].PageFileName : std::string();
+    // An album of one picture: its "next" is its own page.
+    const std::string next = index + 1 < n_ ? items_[index + 1].PageFileName
+                             : n_ == 1      ? item.PageFileName
+                                            : std::string();
     TLines lines;
     if (item.Clip) {
       CatalogItem clip = item;
@@ -419,6 +424,7 @@ void TBuildEngine::Build::MakePage(int index, TPictureWork& work) {
                        std::to_string(work.OrigWidth), std::to_string(work.OrigHeight), index == 0,
                        index == n_ - 1, index, lines, item.WebCopyName);
     }
+    if (request_.Album) AddAlbumPath(request_.Options, *request_.Album, lines);
     work.PageBytes = JoinLinesCrLf(lines);
   } catch (const std::exception& e) {
     work.PageError = e.what();
@@ -444,12 +450,13 @@ void TBuildEngine::Build::MakeModernPage(int index, TPictureWork& work) {
     if (item.Clip && !work.ClipCopyName.empty()) {
       picture.ShownFile = work.ClipCopyName;
       // Made now, the web copy is still a temporary file.
-      picture.SizeKb = FileSizeKb(work.ClipCopy ? work.ClipCopy->Path()
-                                                : JoinPath(dir_, work.ClipCopyName));
+      picture.SizeKb =
+          FileSizeKb(work.ClipCopy ? work.ClipCopy->Path() : JoinPath(dir_, work.ClipCopyName));
     }
     TLines lines;
-    BuildModernPicturePage(request_.Options, picture, PictureNav(request_.Options, items_, index),
-                           lines);
+    TModernNav nav = PictureNav(request_.Options, items_, index);
+    if (request_.Album) nav.Crumbs = ModernAlbumPath(request_.Options, *request_.Album);
+    BuildModernPicturePage(request_.Options, picture, nav, lines);
     work.PageBytes = JoinLinesCrLf(lines);
   } catch (const std::exception& e) {
     work.PageError = e.what();

@@ -4,13 +4,19 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "catalog/albums/album_page.h"
 #include "catalog/catalog_options.h"
+#include "catalog/record/build_record.h"
 #include "imaging/io_params.h"
 
 namespace folivant {
+
+struct TAlbumTree;
 
 // The rules both front ends show alike, kept here once.
 inline constexpr int kMinPictures = 3;      // a catalog has at least this many pictures
@@ -87,6 +93,17 @@ struct TBuildRequest {
   bool PagesOnly = false;
   // Another build writing into the target: fail at once instead of waiting for it.
   bool NoWait = false;
+  // One album of a folder tree (catalog/albums): any number of pictures, none included; its
+  // pages show its way up, its text and its sub-albums. nullptr: a flat catalog.
+  std::shared_ptr<const TAlbumPage> Album;
+  // A tree build: true when a picture of the tree has this source's stamp (moved within the
+  // tree), so the copy of the picture gone from this album is not the last one.
+  std::function<bool(const TFileStamp&)> MovedInTree;
+  // A folder tree built as albums (RunAlbumTree, engine/album_build.h); Pictures then lists
+  // every picture of it in the order the albums are built. nullptr: a flat catalog.
+  std::shared_ptr<const TAlbumTree> Tree;
+  // A tree build's album: the pictures of the albums before it, which shift its shares.
+  int ShareOffset = 0;
 };
 
 enum class TBuildOutcome {

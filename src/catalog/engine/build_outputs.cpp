@@ -130,7 +130,10 @@ TBuildOutputs::TBuildOutputs(const TBuildRequest& request, std::string dir,
   const std::vector<int> share =
       shard ? ShareOfPictures(items, request.Shares) : std::vector<int>();
   for (int i = 0; i < n; ++i) {
-    if (!shard || share[i] == request.Share - 1) mine_.push_back(i);
+    // A tree's albums go on where the one before left off, so small albums share out evenly.
+    if (!shard || (share[i] + request.ShareOffset) % request.Shares == request.Share - 1) {
+      mine_.push_back(i);
+    }
   }
 }
 
@@ -526,7 +529,9 @@ void TBuildOutputs::RemoveStale(const TBuildRecord& record) {
   };
   for (const TRecordPart& part : parts_) {
     for (const auto& [name, p] : part.Record.Pictures) {
-      if (p.CopyMade) orphan(p.Copy.Name, p.Source.Name);
+      // A picture moved to another album of the tree leaves a copy there.
+      const bool moved = request_.MovedInTree && request_.MovedInTree(p.Source.Stamp);
+      if (p.CopyMade && !moved) orphan(p.Copy.Name, p.Source.Name);
     }
     for (const TIntent& intent : part.Record.Intents) {
       if (!intent.Source.empty()) orphan(intent.File.Name, intent.Source);

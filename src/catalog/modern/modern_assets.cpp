@@ -30,9 +30,10 @@ nav.pages a[aria-current] { font-weight: bold; text-decoration: none; }
 .pnav { display: flex; justify-content: space-between; align-items: center; gap: .5rem;
   min-height: 3rem; }
 .pnav a { padding: .6rem .4rem; }
+.crumbs { text-align: center; margin: .5rem; }
 .viewer main { text-align: center; }
 .viewer figure { margin: 0; }
-.viewer img { width: min(100%, calc((100vh - 8rem) * var(--r))); height: auto; vertical-align: top; }
+.viewer img, .viewer video { width: min(100%, calc((100vh - 8rem) * var(--r))); height: auto; vertical-align: top; }
 figcaption { font-size: .85rem; margin: .4rem 0 0; overflow-wrap: anywhere; }
 footer { text-align: center; font-size: .8rem; margin: 2rem 0 1rem; }
 @media (prefers-reduced-motion: no-preference) { html { scroll-behavior: smooth; } }

@@ -8,6 +8,7 @@
 #include "catalog/catalog_rules.h"
 #include "catalog/clip_page.h"
 #include "catalog/html_escape.h"
+#include "catalog/modern/modern_albums.h"
 #include "catalog/modern/modern_files.h"
 #include "catalog/version.h"
 
@@ -114,17 +115,30 @@ std::string Link(const char* id, const std::string& href, const std::string& tex
          " href=\"" + UrlEncodeName(href) + "\">" + text + "</a>";
 }
 
+// A relative link of folder names (a sub-album's): each part percent-encoded on its own.
+std::string EncodedPath(const std::string& path) {
+  std::string out;
+  std::size_t from = 0;
+  for (;;) {
+    const std::size_t slash = path.find('/', from);
+    out += UrlEncodeName(path.substr(from, slash - from));
+    if (slash == std::string::npos) return out;
+    out += '/';
+    from = slash + 1;
+  }
+}
+
 std::string CellLine(const TModernCell& c, bool lazy) {
-  std::string img = "<img src=\"" + UrlEncodeName(c.Thumb) + "\"";
+  std::string img = "<img src=\"" + EncodedPath(c.Thumb) + "\"";
   if (!c.Thumb2x.empty())
-    img += " srcset=\"" + UrlEncodeName(c.Thumb) + " 1x, " + UrlEncodeName(c.Thumb2x) + " 2x\"";
+    img += " srcset=\"" + EncodedPath(c.Thumb) + " 1x, " + EncodedPath(c.Thumb2x) + " 2x\"";
   img += " width=\"" + Str(c.Width) + "\" height=\"" + Str(c.Height) + "\" alt=\"" +
          HtmlEscape(c.Alt) + "\"" + (lazy ? " loading=\"lazy\"" : "") + " decoding=\"async\">";
   std::string caption;
   for (const std::string& line : c.Caption)
     caption += (caption.empty() ? "" : "<br>") + HtmlEscape(line);
-  return "<li><a href=\"" + UrlEncodeName(c.Href) + "\">" + img + "</a><p class=\"cap\">" +
-         caption + "</p></li>";
+  return "<li><a href=\"" + EncodedPath(c.Href) + "\">" + img + "</a><p class=\"cap\">" + caption +
+         "</p></li>";
 }
 
 std::string PageNavLine(const CatalogOptions& o, int page, int pageCount) {
@@ -163,12 +177,13 @@ TModernCell PictureCell(const CatalogItem& item, const TPictureMeta& meta) {
 }
 
 void BuildModernCatalogPage(const CatalogOptions& o, const std::vector<TModernCell>& cells,
-                            int page, int pageCount, TLines& lines) {
+                            int page, int pageCount, TLines& lines, const TAlbumPage* album) {
   lines.clear();
   const std::string count = o.PageTitle + " " + Str(page) + " / " + Str(pageCount);
   AppendHead(o, count, "catalog", lines);
   lines.push_back("<header><h1>" + (o.ContentTitle.empty() ? count : o.ContentTitle) +
                   "</h1><p class=\"count\">" + count + "</p></header>");
+  if (album) AppendModernAlbumHead(o, *album, lines);
   // Columns as wide as the page's middle thumbnail: a panorama among portraits is shrunk to
   // its cell rather than making every column as wide as itself.
   std::vector<int> widths;
@@ -184,16 +199,19 @@ void BuildModernCatalogPage(const CatalogOptions& o, const std::vector<TModernCe
 }
 
 int BuildModernTables(const CatalogOptions& o, const std::vector<CatalogItem>& items,
-                      const std::string& targetDir, const TPageSink& save) {
+                      const std::string& targetDir, const TPageSink& save,
+                      const TAlbumPage* album) {
   const int rows = ParseWholeNumber(o.TableRows), cols = ParseWholeNumber(o.TableCols);
   const int perPage = ItemsPerPage(rows, cols);
   const int n = static_cast<int>(std::min<std::size_t>(items.size(), 1u << 30));
-  const int pageCount = PageCount(n, rows, cols);
+  int pageCount = PageCount(n, rows, cols);
+  if (album && pageCount == 0) pageCount = 1;  // its sub-albums
   save(kModernCssName, ModernStylesheet());
   save(kModernJsName, ModernScript());
   TLines lines;
   for (int p = 1; p <= pageCount; ++p) {
     std::vector<TModernCell> cells;
+    if (album && p == 1) cells = ModernAlbumCells(*album);
     for (int i = (p - 1) * perPage; i < std::min(n, p * perPage); ++i) {
       CatalogItem item = items[i];
       CheckBareFileName(item.ShownFileName());
@@ -202,7 +220,7 @@ int BuildModernTables(const CatalogOptions& o, const std::vector<CatalogItem>& i
       cells.push_back(PictureCell(
           item, ReadPictureMeta((std::filesystem::path(dir) / item.PictureName).string())));
     }
-    BuildModernCatalogPage(o, cells, p, pageCount, lines);
+    BuildModernCatalogPage(o, cells, p, pageCount, lines, album);
     std::string bytes;
     for (const std::string& line : lines) bytes += line + "\r\n";
     save(PageLink(p), bytes);
@@ -231,6 +249,8 @@ void BuildModernViewerPage(const CatalogOptions& o, const std::string& title, co
   }
   lines.push_back(links + "</nav>");
   lines.push_back("<main>" + body + "</main>");
+  // Below the picture, so it does not take from the height the picture is fitted to.
+  if (!nav.Crumbs.empty()) lines.push_back(nav.Crumbs);
   AppendFoot(o, lines);
 }
 

@@ -34,20 +34,25 @@ struct TModernCell {
 TModernCell PictureCell(const CatalogItem& item, const TPictureMeta& meta);
 
 // The lines of catalog page `page` (1-based) of pageCount holding cells.
+// An album's page gets its path up and text above the grid.
+struct TAlbumPage;
 void BuildModernCatalogPage(const CatalogOptions& options, const std::vector<TModernCell>& cells,
-                            int page, int pageCount, TLines& lines);
+                            int page, int pageCount, TLines& lines,
+                            const TAlbumPage* album = nullptr);
 
 // Every catalog page and the style's stylesheet and script, each handed to save. Sizes are
-// measured and the pictures' own texts read from the files in targetDir. Returns the number of
-// catalog pages.
+// measured and the pictures' own texts read from the files in targetDir. An album's first page
+// shows its sub-albums before its pictures. Returns the number of catalog pages.
 int BuildModernTables(const CatalogOptions& options, const std::vector<CatalogItem>& items,
-                      const std::string& targetDir, const TPageSink& save);
+                      const std::string& targetDir, const TPageSink& save,
+                      const TAlbumPage* album = nullptr);
 
 // Links of a page that shows one thing among others; "" where there is none.
 struct TModernNav {
   std::string Prev, Next, Up;  // bare file names of pages
   std::string NextPicture;     // what to fetch ahead for the next page: display copy to try
   std::string NextFallback;    // ... and what to fetch when it is not there
+  std::string Crumbs;          // an album's path up (HTML), or ""
 };
 // A page of the viewer kind: the links, then body (already HTML), as picture pages are; a video
 // page gives its own body.
