@@ -48,6 +48,13 @@ async function checkCatalog(context, dir) {
   for (const name of pages) {
     where = name;
     await page.goto(pathToFileURL(path.join(dir, name)).href, { waitUntil: 'load' });
+    // Lazy thumbnails do not hold up the load event: have them all, then look.
+    await page.evaluate(() => Promise.all([...document.images].map((i) => {
+      i.loading = 'eager';
+      return i.complete ? 0 : new Promise((done) => {
+        i.addEventListener('load', done); i.addEventListener('error', done);
+      });
+    })));
     const facts = await page.evaluate(() => ({
       images: [...document.images].map((i) => {
         const c = document.createElement('canvas');
@@ -160,15 +167,20 @@ async function main() {
     fs.mkdirSync(path.dirname(path.join(tree, rel)), { recursive: true });
     fs.copyFileSync(path.join(here, 'fixtures', `small.${fixture}`), path.join(tree, rel));
   }
+  fs.copyFileSync(path.join(source, 'tests', 'data', 'clips', 'sideways.mp4'),
+    path.join(tree, '2024', 'only sub', 'x', 'f.mp4'));
   fs.writeFileSync(path.join(tree, '2024', 'album.txt'), '<script>window.__pwned=5</script>\nA & B');
   const catalogs = [
     ['album tree', [tree], ['--albums', '--sort', 'date']],
+    ['album tree, modern style', [tree], ['--albums', '--style', 'modern']],
     ['hostile names', hostile, []],
     ['hostile names, modern style', hostile, ['--style', 'modern']],
     ['hostile names, scripts on', hostile, ['--open-in-window', '--protect', '--rows', '2', '--cols', '3']],
     ['phone and camera formats', formats, ['--open-in-window', '--thumb-height', '64']],
     ['video clips', ['h264.mp4', 'vp9.webm', 'hevc.MOV', 'sideways.mp4', 'mpeg4.avi']
       .map((n) => path.join(source, 'tests', 'data', 'clips', n)), []],
+    ['video clips, modern style', ['hevc.MOV', 'sideways.mp4', 'vp9.webm']
+      .map((n) => path.join(source, 'tests', 'data', 'clips', n)), ['--style', 'modern']],
     ['demo', null, []],
   ];
 

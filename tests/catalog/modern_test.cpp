@@ -109,7 +109,7 @@ TEST(ModernPages, AltTextsEscapedThumbnailsLazyBelowTheFirstScreenPicturesFromCo
   EXPECT_EQ(Count(page, "<html lang=\"de-CH\">"), 1u);
   EXPECT_EQ(Count(page, "--bg:#121212"), 1u);  // default colours: dark in a dark scheme
   TModernPicture picture{"a.jpg", "a.jpg", 4000, 3000, 150, {}, false, "", -1};
-  BuildModernPicturePage(o, picture, {"p.html", "n.html", "page1.html", "", ""}, lines);
+  BuildModernPicturePage(o, picture, {"p.html", "n.html", "page1.html", "", "", ""}, lines);
   page = Joined(lines);
   EXPECT_EQ(Count(page,
                   "<img src=\"a.jpg.1280.jpg\" srcset=\"a.jpg.1280.jpg 1280w, "
