@@ -18,10 +18,6 @@ extern "C" {
 namespace folivant {
 namespace {
 
-using TFramePtr = std::unique_ptr<AVFrame, TCodecFree>;
-using TPacketPtr = std::unique_ptr<AVPacket, TCodecFree>;
-using TCodecPtr = std::unique_ptr<AVCodecContext, TCodecFree>;
-
 struct TSwsFree {
   void operator()(SwrContext* s) const { swr_free(&s); }
   void operator()(AVAudioFifo* f) const { av_audio_fifo_free(f); }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <string>
 
 #include "imaging/stream.h"
@@ -50,5 +51,8 @@ struct TCodecFree {
   void operator()(AVPacket* p) const { av_packet_free(&p); }
   void operator()(AVFrame* f) const { av_frame_free(&f); }
 };
+using TFramePtr = std::unique_ptr<AVFrame, TCodecFree>;
+using TPacketPtr = std::unique_ptr<AVPacket, TCodecFree>;
+using TCodecPtr = std::unique_ptr<AVCodecContext, TCodecFree>;
 
 }  // namespace folivant

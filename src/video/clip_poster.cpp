@@ -17,10 +17,6 @@ extern "C" {
 namespace folivant {
 namespace {
 
-using TFramePtr = std::unique_ptr<AVFrame, TCodecFree>;
-using TPacketPtr = std::unique_ptr<AVPacket, TCodecFree>;
-using TCodecPtr = std::unique_ptr<AVCodecContext, TCodecFree>;
-
 // A fade from black or a title card is no poster: true when the luma hardly varies. Frames
 // without a luma plane count as varied.
 bool AlmostUniform(const AVFrame* f) {

@@ -9,19 +9,6 @@ namespace folivant {
 
 namespace {
 
-// A relative link made of folder names: each part percent-encoded on its own.
-std::string EncodedPath(const std::string& path) {
-  std::string out;
-  std::size_t from = 0;
-  for (;;) {
-    const std::size_t slash = path.find('/', from);
-    out += UrlEncodeName(path.substr(from, slash - from));
-    if (slash == std::string::npos) return out;
-    out += '/';
-    from = slash + 1;
-  }
-}
-
 std::string SubAlbumCell(const TAlbumCell& cell) {
   const std::string page = UrlEncodeName(cell.Folder) + "/page1.html";
   const std::string name = HtmlEscape(cell.Folder);
@@ -35,8 +22,21 @@ std::string SubAlbumCell(const TAlbumCell& cell) {
          std::to_string(cell.Count) + ")</div></td>";
 }
 
-// Text from a file in the user's folder: shown as text, never taken as markup.
-std::string TextLines(const std::string& text) {
+}  // namespace
+
+std::string EncodedPath(const std::string& path) {
+  std::string out;
+  std::size_t from = 0;
+  for (;;) {
+    const std::size_t slash = path.find('/', from);
+    out += UrlEncodeName(path.substr(from, slash - from));
+    if (slash == std::string::npos) return out;
+    out += '/';
+    from = slash + 1;
+  }
+}
+
+std::string TextAsHtml(const std::string& text) {
   std::string out;
   std::size_t from = 0;
   while (from <= text.size()) {
@@ -49,8 +49,6 @@ std::string TextLines(const std::string& text) {
   }
   return out;
 }
-
-}  // namespace
 
 std::string AlbumPathLine(const CatalogOptions& o, const TAlbumPage& album) {
   const std::size_t depth = album.Path.size();
@@ -80,7 +78,7 @@ void AppendAlbumHead(const CatalogOptions& o, const TAlbumPage& album, int page,
   if (!album.Title.empty()) {
     lines.push_back("<p><font size=\"3\"><b>" + HtmlEscape(album.Title) + "</b></font></p>");
   }
-  if (!album.Description.empty()) lines.push_back("<p>" + TextLines(album.Description) + "</p>");
+  if (!album.Description.empty()) lines.push_back("<p>" + TextAsHtml(album.Description) + "</p>");
   if (page != 1 || album.SubAlbums.empty()) return;
   const int cols = std::max(1, ParseWholeNumber(o.TableCols));
   lines.push_back("<table width=\"90%\" border=\"" + o.Border + "\" cellspacing=\"" +

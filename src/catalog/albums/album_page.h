@@ -33,6 +33,11 @@ void AppendAlbumHead(const CatalogOptions& o, const TAlbumPage& album, int page,
 
 // The path up as one line (empty for the top album).
 std::string AlbumPathLine(const CatalogOptions& o, const TAlbumPage& album);
+// A relative link of folder names, each part percent-encoded on its own.
+std::string EncodedPath(const std::string& path);
+// Text from a file in the user's folder as HTML: shown as text, lines kept, never markup.
+std::string TextAsHtml(const std::string& text);
+
 // A picture page's lines get the path up above the picture's table.
 void AddAlbumPath(const CatalogOptions& o, const TAlbumPage& album, TLines& lines);
 

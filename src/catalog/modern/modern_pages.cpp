@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 
+#include "catalog/albums/album_page.h"
 #include "catalog/catalog_rules.h"
 #include "catalog/clip_page.h"
 #include "catalog/html_escape.h"
@@ -17,17 +18,6 @@ namespace {
 
 std::string Str(std::int64_t v) {
   return std::to_string(v);
-}
-
-// The engine's decimal sizes; anything else counts as 0.
-int SizeOf(const std::string& text) {
-  if (text.empty() || text.size() > 9) return 0;
-  int v = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return 0;
-    v = v * 10 + (c - '0');
-  }
-  return v;
 }
 
 // A colour goes into a style element: "#RRGGBB" or a colour name, else the fallback.
@@ -115,19 +105,6 @@ std::string Link(const char* id, const std::string& href, const std::string& tex
          " href=\"" + UrlEncodeName(href) + "\">" + text + "</a>";
 }
 
-// A relative link of folder names (a sub-album's): each part percent-encoded on its own.
-std::string EncodedPath(const std::string& path) {
-  std::string out;
-  std::size_t from = 0;
-  for (;;) {
-    const std::size_t slash = path.find('/', from);
-    out += UrlEncodeName(path.substr(from, slash - from));
-    if (slash == std::string::npos) return out;
-    out += '/';
-    from = slash + 1;
-  }
-}
-
 std::string CellLine(const TModernCell& c, bool lazy) {
   std::string img = "<img src=\"" + EncodedPath(c.Thumb) + "\"";
   if (!c.Thumb2x.empty())
@@ -164,8 +141,8 @@ TModernCell PictureCell(const CatalogItem& item, const TPictureMeta& meta) {
   c.Href = item.PageFileName;
   c.Thumb = item.TnFileName;
   c.Thumb2x = Tn2xFileName(item.PictureName);
-  c.Width = SizeOf(item.TnWidth);
-  c.Height = SizeOf(item.TnHeight);
+  c.Width = ModernSizeOf(item.TnWidth);
+  c.Height = ModernSizeOf(item.TnHeight);
   c.Alt = meta.Title.empty() ? item.PictureName : meta.Title;
   const std::string length = item.Clip ? ClipDurationText(item.DurationMs) : std::string();
   c.Caption.push_back(item.OrigWidth + " \xC3\x97 " + item.OrigHeight + " \xC2\xB7 " +
@@ -174,6 +151,17 @@ TModernCell PictureCell(const CatalogItem& item, const TPictureMeta& meta) {
   if (!meta.Camera.empty()) when += (when.empty() ? "" : " \xC2\xB7 ") + meta.Camera;
   if (!when.empty()) c.Caption.push_back(when);
   return c;
+}
+
+// The engine's decimal sizes; anything else counts as 0.
+int ModernSizeOf(const std::string& text) {
+  if (text.empty() || text.size() > 9) return 0;
+  int v = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return 0;
+    v = v * 10 + (c - '0');
+  }
+  return v;
 }
 
 void BuildModernCatalogPage(const CatalogOptions& o, const std::vector<TModernCell>& cells,

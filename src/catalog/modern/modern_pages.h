@@ -21,6 +21,9 @@ namespace folivant {
 // first screen of any device, so they load at once.
 inline constexpr int kEagerThumbnails = 4;
 
+// The engine's decimal sizes as numbers; anything else counts as 0.
+int ModernSizeOf(const std::string& text);
+
 // One cell of a catalog page. A picture gives one (PictureCell); an album or a video gives its
 // own the same way.
 struct TModernCell {
