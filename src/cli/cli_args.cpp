@@ -23,7 +23,7 @@ the order given; a FOLDER adds its *.jpg, *.jpeg, *.gif, *.png, *.webp, *.heic, 
 *.avif, *.tif and *.tiff files and its *.mp4, *.m4v, *.mov, *.webm, *.mkv, *.avi and *.3gp
 video clips (any letter case), sorted by name without regard to case, leaving out hidden
 files and the thumbnails (tnNAME.jpg) and web copies of the folder's other pictures. At
-least 3 pictures are needed.
+least 3 pictures are needed (an album of --albums needs one).
 
 Pictures are copied into the target folder unless a file of that name is there already (that
 file is then the one used). HEIC, HEIF and TIFF pictures, which browsers do not show, also

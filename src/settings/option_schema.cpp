@@ -384,8 +384,8 @@ constexpr std::array kRows = {
               .Default = "0",
               .Bit = &R::StripLocation,
               .Flag = "strip-location",
-              .Help = "remove the location (GPS) from the copies of the pictures, keeping the "
-                      "rest of their bytes",
+              .Help = "remove the location (GPS) from the copies of the pictures, keeping\n"
+                      "the rest of their bytes",
               .NoFlag = "no-strip-location",
               .NoHelp = "copy the pictures byte for byte (the default)",
               .Group = G::Thumbnails,
