@@ -31,8 +31,7 @@ void TForm1::AddFolder(const std::string& path, std::vector<std::string>& pictur
     if (!error.empty()) problems << Q(error);
     return;
   }
-  TAlbumSort sort = TAlbumSort::Name;
-  ParseAlbumSort(S(filesTab_->SortCombo->currentData().toString()), sort);
+  const auto sort = static_cast<TAlbumSort>(filesTab_->SortCombo->currentIndex() == 1);
   TAlbumTree tree;
   if (!ScanAlbumTree({path}, S(ResolvedTarget()), sort, tree, error, {}, videos)) {
     problems << Q(error);

@@ -38,9 +38,7 @@ void ShowOptions(QWidget& root, const SettingsRecord& record) {
     else if (auto* box = qobject_cast<QCheckBox*>(w))
       box->setChecked(number != 0);
     else if (auto* list = qobject_cast<QComboBox*>(w))
-      list->setCurrentIndex(row.Type == OptionType::Choice ? record.*row.Int
-                            : row.Str                      ? std::max(0, list->findData(Q(text)))
-                                                           : number);
+      list->setCurrentIndex(row.Type == OptionType::Choice ? record.*row.Int : number);
     else if (auto* edit = qobject_cast<QLineEdit*>(w))
       edit->setText(Q(text));
   }
@@ -55,8 +53,8 @@ void GatherOptions(const QWidget& root, SettingsRecord& record) {
       text = std::to_string(spin->Position());
     else if (const auto* box = qobject_cast<const QCheckBox*>(w))
       text = std::to_string(box->isChecked() ? 1 : 0);
-    else if (const auto* list = qobject_cast<const QComboBox*>(w))  // a text: its item's data
-      text = row.Str ? S(list->currentData().toString()) : std::to_string(list->currentIndex());
+    else if (const auto* list = qobject_cast<const QComboBox*>(w))
+      text = std::to_string(list->currentIndex());
     else if (const auto* edit = qobject_cast<const QLineEdit*>(w))
       text = S(edit->text());
     if (row.Str)

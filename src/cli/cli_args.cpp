@@ -566,7 +566,7 @@ std::string BashCompletionScript() {
     if (spec.Short) spelled = std::string("-") + spec.Short + "|" + spelled;
     if (spec.Short) options.push_back(std::string("-") + spec.Short);
     options.push_back("--" + std::string(spec.Long));
-    if (spec.Kind != Arg::Required) continue;
+    if (spec.Kind != Arg::Required || (spec.Row && spec.Row->Type == OptionType::Choice)) continue;
     std::string& pattern = patterns[spec.Values];
     pattern += (pattern.empty() ? "" : "|") + spelled;
   }
@@ -574,7 +574,6 @@ std::string BashCompletionScript() {
       {V::Filter, offer(join(FilterNames()))},
       {V::Align, offer(join(kAlignWords))},
       {V::Color, offer(join(colors))},
-      {V::Sort, offer("name date")},
       {V::Dir, "_folivant_build_paths -d"},
       {V::File, "_folivant_build_paths -f"},
       {V::Text, ":"},  // a number or a text: nothing to offer
@@ -605,6 +604,12 @@ _folivant_build() {
     const auto it = patterns.find(kind);
     if (it != patterns.end())
       script += "    " + it->second + ")\n        " + action + "; return ;;\n";
+  }
+  // A choice offers its names.
+  for (const OptSpec& spec : Flags()) {
+    if (!spec.Help || !spec.Row || spec.Row->Type != OptionType::Choice || spec.Off) continue;
+    script += "    --" + std::string(spec.Long) + ")\n        " + offer(join(spec.Row->Choices)) +
+              "; return ;;\n";
   }
   script += R"(    esac
     if [[ $cur == -* ]]; then

@@ -155,11 +155,7 @@ bool MakeRequest(const SettingsRecord& record, const CliOptions& opt, TBuildRequ
 bool ReadAlbumTree(const std::vector<std::string>& inputs, const SettingsRecord& record,
                    TAlbumTree& tree, std::string& error,
                    const std::function<void(const std::string&)>& reading) {
-  TAlbumSort sort = TAlbumSort::Name;
-  if (!ParseAlbumSort(record.Sort, sort)) {
-    error = "invalid Sort '" + record.Sort + "' in the settings (name or date)";
-    return false;
-  }
+  const TAlbumSort sort = static_cast<TAlbumSort>(record.Sort == 1);
   if (!ScanAlbumTree(inputs, record.TargetDir, sort, tree, error, reading, record.Videos))
     return false;
   if (!tree.Albums.empty() && tree.Albums.back().Total == 0) {

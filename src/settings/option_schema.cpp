@@ -21,6 +21,8 @@ constexpr const char* kG = kGeneralSection;
 constexpr const char* kT = kTableSection;
 constexpr const char* kI = kImageSection;
 constexpr std::array<std::string_view, 2> kStyleNames = {"classic", "modern"};
+// In the order of TAlbumSort.
+constexpr std::array<std::string_view, 2> kSortNames = {"name", "date"};
 
 // The settings file's order is the order of the rows; --help's is Group, then HelpAt.
 constexpr std::array kRows = {
@@ -192,16 +194,17 @@ constexpr std::array kRows = {
               .Control = "AlbumsCheck"},
     OptionRow{.Section = kG,
               .Key = "Sort",
+              .Type = T::Choice,
               .Default = "name",
-              .Str = &R::Sort,
+              .Int = &R::Sort,
               .Flag = "sort",
               .ValueName = "ORDER",
               .Help = "order of an album's pictures: name (without regard to case) or\n"
                       "date (taken, from EXIF; the file's modification time where none)",
               .Group = G::Where,
               .HelpAt = 21,
-              .Values = V::Sort,
-              .Control = "SortCombo"},
+              .Control = "SortCombo",
+              .Choices = kSortNames},
     OptionRow{.Section = kT,
               .Key = "TableCols",
               .Type = T::SpinText,
@@ -539,10 +542,6 @@ std::optional<std::string> OptionArgument(const OptionRow& row, const std::strin
     case T::Text:
       if (row.Check && !row.Check(arg)) {
         error = "invalid value '" + arg + "' for " + flag + " (" + row.CheckWhat + ")";
-        return std::nullopt;
-      }
-      if (row.Values == V::Sort && arg != "name" && arg != "date") {
-        error = "invalid value '" + arg + "' for " + flag + " (name or date)";
         return std::nullopt;
       }
       return arg;

@@ -31,7 +31,7 @@ enum class OptionType : std::uint8_t {
 
 // Where --help lists a flag, and what the shell completion offers for its value.
 enum class HelpGroup : std::uint8_t { Where, Table, Thumbnails, Pages };
-enum class ValueKind : std::uint8_t { Text, Dir, File, Filter, Align, Color, Sort };
+enum class ValueKind : std::uint8_t { Text, Dir, File, Filter, Align, Color };
 
 // A whole number from digits only (no sign, at most nine), within lo..hi.
 std::optional<int> ParseDigits(const std::string& text, int lo, int hi);

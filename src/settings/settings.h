@@ -49,7 +49,7 @@ struct SettingsRecord {
   std::string NextTitle;
   std::string CatTitle;
   bool Albums = false;  // a folder's sub-folders become albums
-  std::string Sort;     // "name" or "date": the order of an album's pictures
+  int Sort = 0;         // the order of an album's pictures: a TAlbumSort
   // "Table Options": the fields' texts, whatever was typed.
   std::string TableCols;
   std::string TableRows;
@@ -68,9 +68,9 @@ struct SettingsRecord {
   bool AutoRotate = false;  // turn pictures upright by their EXIF orientation
   // The copies lose their location.
   bool StripLocation = false;
-  bool Videos = false;      // folder scans take video clips too
-  int PageStyle = 0;        // TPageStyle
-  std::string Language;     // the modern pages' language tag; empty: from the locale
+  bool Videos = false;   // folder scans take video clips too
+  int PageStyle = 0;     // TPageStyle
+  std::string Language;  // the modern pages' language tag; empty: from the locale
 
   // [Window], only once the window has written it: the command line keeps what it read.
   std::optional<WindowPlacement> Window;

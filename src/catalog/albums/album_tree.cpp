@@ -232,17 +232,6 @@ TAlbumTree AlbumTreeOfList(const std::vector<TListedPicture>& pictures) {
   return tree;
 }
 
-bool ParseAlbumSort(const std::string& text, TAlbumSort& sort) {
-  if (text == "name") {
-    sort = TAlbumSort::Name;
-  } else if (text == "date") {
-    sort = TAlbumSort::Date;
-  } else {
-    return false;
-  }
-  return true;
-}
-
 bool ScanAlbumTree(const std::vector<std::string>& inputs, const std::string& target,
                    TAlbumSort sort, TAlbumTree& tree, std::string& error,
                    const std::function<void(const std::string&)>& reading, bool videos) {

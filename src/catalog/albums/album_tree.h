@@ -33,9 +33,6 @@ struct TAlbumTree {
   std::vector<std::string> Warnings;  // folders reached twice, album texts not read
 };
 
-// "name" or "date"; false for anything else.
-bool ParseAlbumSort(const std::string& text, TAlbumSort& sort);
-
 // Reads the tree of every folder given (pictures given alone join the top album, as do the
 // pictures of each folder given; their sub-folders become its sub-albums). Skipped: hidden
 // folders, the target folder (when it is not the top folder itself), folders without pictures
