@@ -326,7 +326,11 @@ void TBuildEngine::Build::RunWorkers() {
   int jobs = request_.Jobs > 0
                  ? request_.Jobs
                  : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  jobs = std::min(jobs, std::max(1, static_cast<int>(order_.size())));
+  // A picture the record vouches for is a page and a few checks: handing those between
+  // threads costs more than it saves, so workers only for the pictures to be made.
+  const auto toMake =
+      std::count_if(order_.begin(), order_.end(), [&](int i) { return reuse_[i] == 0; });
+  jobs = std::min(jobs, static_cast<int>(std::max<std::ptrdiff_t>(1, toMake)));
   std::vector<std::jthread> threads;
   for (int w = 1; w < jobs; ++w) {
     try {
