@@ -50,17 +50,22 @@ std::string TextAsHtml(const std::string& text) {
   return out;
 }
 
-std::string AlbumPathLine(const CatalogOptions& o, const TAlbumPage& album) {
+std::string AlbumPathLinks(const CatalogOptions& o, const TAlbumPage& album) {
   const std::size_t depth = album.Path.size();
   if (depth == 0) return {};
   std::string up;
   for (std::size_t k = 0; k < depth; ++k) up += "../";
-  std::string line = "<p align=\"center\"><a href=\"" + up + "page1.html\">" + o.CatTitle + "</a>";
+  std::string links = "<a href=\"" + up + "page1.html\">" + o.CatTitle + "</a>";
   for (std::size_t k = 0; k + 1 < depth; ++k) {
     up.erase(0, 3);
-    line += " / <a href=\"" + up + "page1.html\">" + HtmlEscape(album.Path[k]) + "</a>";
+    links += " / <a href=\"" + up + "page1.html\">" + HtmlEscape(album.Path[k]) + "</a>";
   }
-  return line + " / " + HtmlEscape(album.Path.back()) + "</p>";
+  return links + " / ";
+}
+
+std::string AlbumPathLine(const CatalogOptions& o, const TAlbumPage& album) {
+  if (album.Path.empty()) return {};
+  return "<p align=\"center\">" + AlbumPathLinks(o, album) + HtmlEscape(album.Path.back()) + "</p>";
 }
 
 void AddAlbumPath(const CatalogOptions& o, const TAlbumPage& album, TLines& lines) {

@@ -31,6 +31,8 @@ struct TAlbumPage {
 // of an album below the top), the album's text and, on the first page, its sub-albums.
 void AppendAlbumHead(const CatalogOptions& o, const TAlbumPage& album, int page, TLines& lines);
 
+// The links up to the parent album, each followed by " / " (empty for the top album).
+std::string AlbumPathLinks(const CatalogOptions& o, const TAlbumPage& album);
 // The path up as one line (empty for the top album).
 std::string AlbumPathLine(const CatalogOptions& o, const TAlbumPage& album);
 // A relative link of folder names, each part percent-encoded on its own.

@@ -22,17 +22,10 @@ std::vector<TModernCell> ModernAlbumCells(const TAlbumPage& album) {
 }
 
 std::string ModernAlbumPath(const CatalogOptions& o, const TAlbumPage& album) {
-  const std::size_t depth = album.Path.size();
-  if (depth == 0) return {};
-  std::string up;
-  for (std::size_t k = 0; k < depth; ++k) up += "../";
-  std::string line = "<nav class=\"crumbs\" aria-label=\"" + HtmlEscape(o.CatTitle) +
-                     "\"><a href=\"" + up + "page1.html\">" + o.CatTitle + "</a>";
-  for (std::size_t k = 0; k + 1 < depth; ++k) {
-    up.erase(0, 3);
-    line += " / <a href=\"" + up + "page1.html\">" + HtmlEscape(album.Path[k]) + "</a>";
-  }
-  return line + " / <span aria-current=\"page\">" + HtmlEscape(album.Path.back()) + "</span></nav>";
+  if (album.Path.empty()) return {};
+  return "<nav class=\"crumbs\" aria-label=\"" + HtmlEscape(o.CatTitle) + "\">" +
+         AlbumPathLinks(o, album) + "<span aria-current=\"page\">" + HtmlEscape(album.Path.back()) +
+         "</span></nav>";
 }
 
 void AppendModernAlbumHead(const CatalogOptions& o, const TAlbumPage& album, TLines& lines) {
