@@ -77,6 +77,7 @@ struct CatalogItem {
   bool Clip = false;
   std::string ClipCopyName;
   std::int64_t DurationMs = -1;  // -1: the clip does not say (or no clip)
+  bool SizeKnown = false;        // SizeKb is set: the page writers need not look
 
   // The file the picture page and the new-window link show (a clip: the one it plays).
   const std::string& ShownFileName() const {

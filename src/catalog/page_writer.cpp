@@ -277,7 +277,8 @@ int BuildTables(const CatalogOptions& o, const std::vector<CatalogItem>& items,
     const int last = std::min(n, p * perPage);
     for (int i = (p - 1) * perPage; i < last; ++i) {
       CheckBareFileName(sized[i].ShownFileName());
-      sized[i].SizeKb = FileSizeKb(JoinPath(targetDir, sized[i].ShownFileName()));
+      if (!sized[i].SizeKnown)
+        sized[i].SizeKb = FileSizeKb(JoinPath(targetDir, sized[i].ShownFileName()));
     }
     BuildCatalogPage(o, sized, p, lines, album);
     save(PageLink(p), JoinCrLf(lines));

@@ -281,6 +281,11 @@ TEST_F(Faults, RebuildsNoticeEveryEditAndKeepTheOnlyCopies) {
                                       "Kept 2 copies whose pictures no longer exist: p2.jpg, "
                                       "p4.jpg; remove them by hand if you no longer want them"});
   }
+  // A picture that became text under its name is refused again: the record vouches for none.
+  WriteFile(src / "p5.jpg", "not a picture");
+  const TBuildResult text = Build(out.Path());
+  EXPECT_EQ(text.Outcome, TBuildOutcome::boFailed);
+  EXPECT_NE(text.Message.find("is not a JPEG picture: it holds text"), std::string::npos);
 }
 
 // One build writes into a target at a time, but the shares of one build together: a build

@@ -146,8 +146,9 @@ void RemoveAlbum(const TBuildRequest& base, const std::string& dir,
   request.NoWait = base.NoWait;
   request.MovedInTree = base.MovedInTree;
   const std::vector<CatalogItem> none;
+  const std::vector<TFileStamp> noStamps;
   {
-    TBuildOutputs outputs(request, dir, none, [] { return false; });
+    TBuildOutputs outputs(request, dir, none, noStamps, [] { return false; });
     outputs.Open(tell, [] { return false; });
     outputs.Finish(true);
   }

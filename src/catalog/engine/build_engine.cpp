@@ -102,8 +102,9 @@ class TBuildEngine::Build {
   std::string dir_;
   std::vector<CatalogItem> items_;
   std::vector<std::string> warnings_;
-  std::vector<std::uint64_t> sizes_;  // of the sources, at their first listing
+  std::vector<TFileStamp> sources_;  // the sources' stamps, at their first listing
   int n_ = 0;
+  TPeekedRecord peeked_;  // the record before the lock, until the outputs take it
   std::unique_ptr<TBuildOutputs> outputs_;
   std::vector<int> order_;   // the pictures this build processes, in list order
   std::vector<char> reuse_;  // per picture: taken from the build record
@@ -144,7 +145,14 @@ TBuildResult TBuildEngine::Build::Run() {
   // the pictures' own folder it would overwrite that picture); two different pictures may not
   // share a name, as the second would be read from the copy of the first.
   try {
-    CheckRequest(request_, items_, sizes_);
+    if (IsDirectory(dir_)) peeked_ = PeekRecord(dir_);
+    const TMergedRecord known = MergeParts(peeked_.Parts);
+    const auto vouched = [&](const CatalogItem& item, const TFileStamp& stamp) {
+      const auto it = known.Pictures.find(item.PictureName);
+      return !request_.Force && it != known.Pictures.end() &&
+             it->second->Source.Name == item.SourcePath && it->second->Source.Stamp == stamp;
+    };
+    CheckRequest(request_, items_, sources_, vouched);
   } catch (const std::exception& e) {
     message_ = e.what();
     return Finish(TBuildOutcome::boFailed);
@@ -254,27 +262,32 @@ std::optional<TBuildOutcome> TBuildEngine::Build::CopyPictures() {
 // Nothing but regular files under the names the build reads or writes (a named pipe would
 // block it, a folder would fail it half-way); then the target's lock and record.
 void TBuildEngine::Build::OpenOutputs() {
+  // One listing of the folder instead of a look at every name: few names are anything odd.
+  const auto odd = FolderEntries(dir_, true);
+  const auto check = [&](const std::string& name) {
+    if (!odd || odd->count(name) != 0) CheckTargetName(dir_, name);
+  };
   for (const CatalogItem& item : items_) {
     for (const std::string* name : {&item.PictureName, &item.TnFileName, &item.PageFileName}) {
-      CheckTargetName(dir_, *name);
+      check(*name);
     }
-    if (!item.WebCopyName.empty()) CheckTargetName(dir_, item.WebCopyName);
-    if (item.Clip) CheckTargetName(dir_, ClipCopyFileName(item.PictureName));
+    if (!item.WebCopyName.empty()) check(item.WebCopyName);
+    if (item.Clip) check(ClipCopyFileName(item.PictureName));
     if (IsModern(request_.Options)) {
-      for (const std::string& name : ModernNamesOf(item)) CheckTargetName(dir_, name);
+      for (const std::string& name : ModernNamesOf(item)) check(name);
     }
   }
   for (int page = 1; page <= CatalogPageCount(request_.Options, n_); ++page) {
-    CheckTargetName(dir_, "page" + std::to_string(page) + ".html");
+    check("page" + std::to_string(page) + ".html");
   }
-  outputs_ = std::make_unique<TBuildOutputs>(request_, dir_, items_,
+  outputs_ = std::make_unique<TBuildOutputs>(request_, dir_, items_, sources_,
                                              [this] { return engine_.abort_.load(); });
   outputs_->Open(
       [this](const std::string& warning) {  // a damaged record, a wait, kept copies
         warnings_.push_back(warning);
         observer_.Warning(warning);
       },
-      [this] { return engine_.cancel_.load(); });
+      [this] { return engine_.cancel_.load(); }, std::move(peeked_));
   order_ = outputs_->Mine();
 }
 
@@ -282,7 +295,7 @@ bool TBuildEngine::Build::CopyEach(std::vector<char>& copied) {
   std::unordered_set<std::string> told;
   // Progress by bytes, so that a slow share shows movement; a copy not needed counts as done.
   std::uint64_t total = 0, done = 0, inFile = 0, shown = 0;
-  for (int i : order_) total += sizes_[i];
+  for (int i : order_) total += std::max<std::int64_t>(0, sources_[i].Size);
   auto progress = [&](std::uint64_t at, bool always) {
     at = std::min(at, total);
     if (!always && at - shown < kCopyReportBytes) return;
@@ -301,7 +314,7 @@ bool TBuildEngine::Build::CopyEach(std::vector<char>& copied) {
     const CatalogItem& item = items_[i];
     inFile = 0;
     copied[i] = outputs_->Copy(i);
-    progress(done += sizes_[i], false);
+    progress(done += std::max<std::int64_t>(0, sources_[i].Size), false);
     const TPictureRecord& entry = outputs_->Entry(i);
     if (copied[i] && !entry.CopyMade && entry.Source.Stamp.Size >= 0 &&
         entry.Source.Hash != entry.Copy.Hash && told.insert(item.PictureName).second) {
@@ -346,6 +359,12 @@ void TBuildEngine::Build::RunWorkers() {
 std::optional<TBuildOutcome> TBuildEngine::Build::WritePages() {
   if (request_.Shares != 0) return std::nullopt;
   try {
+    // A file gone since its picture was done is looked for again, to fail naming it.
+    if (const auto there = FolderEntries(dir_, false)) {
+      for (CatalogItem& item : items_) item.SizeKnown &= there->count(item.ShownFileName()) != 0;
+    } else {
+      for (CatalogItem& item : items_) item.SizeKnown = false;
+    }
     const auto save = [&](const std::string& name, const std::string& bytes) {
       outputs_->CatalogPage(name, bytes);
     };
@@ -584,7 +603,9 @@ void TBuildEngine::Build::CommitFiles(int index, TPictureWork& work, std::string
     } else if (outputs_->WritesPage(index)) {
       entry.Page = outputs_->Write(item.PageFileName, work.PageBytes);
     }
-    outputs_->Done(index);  // without its page, the thumbnail written is still known
+    outputs_->Done(index);       // without its page, the thumbnail written is still known
+    item.SizeKb = entry.SizeKb;  // of files just made or checked against the record
+    item.SizeKnown = true;
   } catch (const std::exception& e) {
     error = e.what();
   }

@@ -105,10 +105,13 @@ std::string ImageKey(const TBuildRequest& request) {
 }
 
 TBuildOutputs::TBuildOutputs(const TBuildRequest& request, std::string dir,
-                             const std::vector<CatalogItem>& items, std::function<bool()> stop)
+                             const std::vector<CatalogItem>& items,
+                             const std::vector<TFileStamp>& sources, std::function<bool()> stop)
     : request_(request),
       dir_(std::move(dir)),
       items_(items),
+      sources_(sources),
+      files_(dir_),
       stop_(std::move(stop)),
       key_(ImageKey(request)) {
   const int n = static_cast<int>(items.size());
@@ -139,8 +142,16 @@ TBuildOutputs::TBuildOutputs(const TBuildRequest& request, std::string dir,
 
 TBuildOutputs::~TBuildOutputs() = default;
 
+TPeekedRecord PeekRecord(const std::string& dir) {
+  TPeekedRecord peeked;
+  peeked.State = RecordState(dir);
+  peeked.Parts = LoadRecordParts(dir, peeked.Warnings);
+  peeked.Read = true;
+  return peeked;
+}
+
 void TBuildOutputs::Open(std::function<void(const std::string&)> tell,
-                         const std::function<bool()>& stop) {
+                         const std::function<bool()>& stop, TPeekedRecord peeked) {
   tell_ = std::move(tell);
   try {
     lock_ = std::make_unique<TBuildLock>(dir_, part_, request_.NoWait, tell_, stop);
@@ -153,7 +164,12 @@ void TBuildOutputs::Open(std::function<void(const std::string&)> tell,
     RemoveStaleTempFiles(JoinPath(dir_, kRecordFolder));
   }
   std::vector<std::string> warnings;
-  parts_ = LoadRecordParts(dir_, warnings);
+  if (peeked.Read && RecordState(dir_) == peeked.State) {
+    parts_ = std::move(peeked.Parts);
+    warnings = std::move(peeked.Warnings);
+  } else {
+    parts_ = LoadRecordParts(dir_, warnings);
+  }
   for (const std::string& warning : warnings) tell_(warning);
   old_ = MergeParts(parts_);
   made_ = MadeFiles(parts_);
@@ -193,7 +209,8 @@ bool TBuildOutputs::Copy(int i) {
   const std::string path = JoinPath(dir_, item.PictureName);
   const TPictureRecord* old = Old(i);
   e.Source.Name = item.SourcePath;
-  e.Source.Stamp = StampOf(item.SourcePath);
+  const bool checked = i < static_cast<int>(sources_.size()) && sources_[i].Size >= 0;
+  e.Source.Stamp = checked ? sources_[i] : StampOf(item.SourcePath);
   const bool sourceAsRecorded =
       !force && old && old->Source.Name == e.Source.Name && old->Source.Stamp == e.Source.Stamp;
   // What the picture's bytes say (and, removing the location, what its copy holds): from
@@ -209,7 +226,7 @@ bool TBuildOutputs::Copy(int i) {
 
   TFileRecord copy = old ? old->Copy : TFileRecord();
   bool made = old && old->CopyMade && copy.Name == item.PictureName;
-  bool copyAsRecorded = made && !force && VerifyFile(path, copy);
+  bool copyAsRecorded = made && !force && files_.Verify(item.PictureName, copy);
   if (!copyAsRecorded) {
     // Also a copy journalled before its rename by a build killed before its picture's line.
     if (const auto left = MadeAsLeft(item.PictureName)) {
@@ -290,7 +307,7 @@ bool TBuildOutputs::PutCopy(int i, bool replace, const TSourceFacts& facts) {
   e.CopyMade = true;
   e.CopyKey = request_.Options.StripLocation ? kStripLocationKey : "";
   e.Located = facts.Located ? 1 : 0;
-  e.Copy = {item.PictureName, StampOf(path), file.Hash};
+  e.Copy = {item.PictureName, files_.Stamp(item.PictureName), file.Hash};
   e.Source.Hash = facts.Streamed ? file.Hash : facts.Hash;
   JournalCopy(e);
   return true;
@@ -311,7 +328,7 @@ std::optional<TFileRecord> TBuildOutputs::MadeAsLeft(const std::string& name) co
   const auto [from, to] = made_.equal_range(name);
   for (auto it = from; it != to; ++it) {
     TFileRecord file = *it->second;
-    if (VerifyFile(JoinPath(dir_, name), file)) return file;
+    if (files_.Verify(name, file)) return file;
   }
   return std::nullopt;
 }
@@ -347,14 +364,13 @@ bool TBuildOutputs::Reuse(int i) {
   TFileRecord thumbnail;
   if (WritesThumbnail(i)) {
     thumbnail = old->Thumbnail;
-    if (thumbnail.Name != items_[i].TnFileName ||
-        !VerifyFile(JoinPath(dir_, thumbnail.Name), thumbnail)) {
+    if (thumbnail.Name != items_[i].TnFileName || !files_.Verify(thumbnail.Name, thumbnail)) {
       return false;
     }
   }
   TFileRecord web = old->WebCopy, clip = old->ClipCopy;
-  if (!web.Name.empty() && !VerifyFile(JoinPath(dir_, web.Name), web)) return false;
-  if (!clip.Name.empty() && !VerifyFile(JoinPath(dir_, clip.Name), clip)) return false;
+  if (!web.Name.empty() && !files_.Verify(web.Name, web)) return false;
+  if (!clip.Name.empty() && !files_.Verify(clip.Name, clip)) return false;
   e.ClipCopy = clip;
   e.DurationMs = old->DurationMs;
   std::vector<TFileRecord> extras = old->Extras;
@@ -373,14 +389,14 @@ bool TBuildOutputs::Reuse(int i) {
 TFileRecord TBuildOutputs::Put(const std::string& name, TTempFile& temp) {
   TFileRecord file{name, StampOf(temp.Path()), HashOrThrow(temp.Path())};
   const std::string path = JoinPath(dir_, name);
-  const TFileStamp disk = StampOf(path);
+  const TFileStamp disk = files_.Stamp(name);
   if (!request_.Force && disk.Size == file.Stamp.Size && HashFile(path) == file.Hash) {
     file.Stamp = disk;  // the same bytes: the file keeps its time
     return file;
   }
   if (const int err = Publish(temp, file, std::string(), true); err != 0)
     throw ETargetFileError("Cannot write " + path + ": " + std::strerror(err));
-  file.Stamp = StampOf(path);
+  file.Stamp = files_.Stamp(name);
   return file;
 }
 
@@ -396,7 +412,7 @@ bool TBuildOutputs::ModernExtrasAsRecorded(int i, std::vector<TFileRecord>& extr
   }
   if (want.size() != extras.size()) return false;
   for (std::size_t k = 0; k < want.size(); ++k) {
-    if (extras[k].Name != want[k] || !VerifyFile(JoinPath(dir_, want[k]), extras[k])) return false;
+    if (extras[k].Name != want[k] || !files_.Verify(want[k], extras[k])) return false;
   }
   return true;
 }
@@ -405,7 +421,7 @@ TFileRecord TBuildOutputs::Write(const std::string& name, std::string_view bytes
   TFileRecord file{name, {}, HashBytes(bytes)};
   const std::string path = JoinPath(dir_, name);
   if (!request_.Force) {
-    const TFileStamp disk = StampOf(path);
+    const TFileStamp disk = files_.Stamp(name);
     if (disk.Size == static_cast<std::int64_t>(bytes.size())) {
       const auto [from, to] = made_.equal_range(name);
       const bool recorded = std::any_of(from, to, [&](const auto& m) {
@@ -426,7 +442,7 @@ TFileRecord TBuildOutputs::Write(const std::string& name, std::string_view bytes
     err = Publish(temp, file, std::string(), true);
   }
   if (err != 0) throw ETargetFileError("Cannot write " + path + ": " + std::strerror(err));
-  file.Stamp = StampOf(path);
+  file.Stamp = files_.Stamp(name);
   return file;
 }
 

@@ -25,11 +25,24 @@ class TTempFile;
 // text changed is made again. Pages need none: they are compared byte for byte.
 std::string ImageKey(const TBuildRequest& request);
 
+// The record as found before the build takes the target's lock, read without writing
+// anything: the sources it vouches for need no second look, and Open takes it over while the
+// record files are unchanged.
+struct TPeekedRecord {
+  bool Read = false;
+  std::string State;  // RecordState before reading
+  std::vector<TRecordPart> Parts;
+  std::vector<std::string> Warnings;
+};
+TPeekedRecord PeekRecord(const std::string& dir);
+
 class TBuildOutputs {
  public:
   // stop: asked while copying; true stops the copy (EBuildStopped).
+  // sources: each picture's stamp, taken when its first bytes were checked.
   TBuildOutputs(const TBuildRequest& request, std::string dir,
-                const std::vector<CatalogItem>& items, std::function<bool()> stop);
+                const std::vector<CatalogItem>& items, const std::vector<TFileStamp>& sources,
+                std::function<bool()> stop);
   ~TBuildOutputs();
 
   // Takes the target's lock (another build holding it: waits, told through tell, or with
@@ -37,7 +50,8 @@ class TBuildOutputs {
   // files of builds no longer running; then reads the record and opens this build's part of
   // it. tell also gets the record's warnings and, at the end, the copies kept. Throws
   // ERecordError.
-  void Open(std::function<void(const std::string&)> tell, const std::function<bool()>& stop);
+  void Open(std::function<void(const std::string&)> tell, const std::function<bool()>& stop,
+            TPeekedRecord peeked = {});
   // Told the bytes of each block copied.
   void SetCopyProgress(std::function<void(std::uint64_t)> progress) {
     progress_ = std::move(progress);
@@ -88,6 +102,8 @@ class TBuildOutputs {
   const TBuildRequest& request_;
   std::string dir_;
   const std::vector<CatalogItem>& items_;
+  const std::vector<TFileStamp>& sources_;
+  TFolderFiles files_;  // the target's files
   std::function<bool()> stop_;
   std::function<void(std::uint64_t)> progress_;
   std::function<void(const std::string&)> tell_;

@@ -1,5 +1,6 @@
 #include "catalog/engine/build_plan.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,6 +36,40 @@ bool IsDirectory(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// The file's stamp when it is a regular file, looked at before it is opened: opening a device
+// or a named pipe may block or act. False with why otherwise.
+bool StampOfRegular(const std::string& path, TFileStamp& stamp, std::string& why) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return why = std::strerror(errno), false;
+  if (!S_ISREG(st.st_mode)) return why = "Not a regular file", false;
+  stamp = StampOfStat(st);
+  return true;
+}
+
+// The first bytes of a regular file, in as few calls as a build of many small pictures can
+// afford; stamp gets the open file's. False with why on failure.
+bool ReadHead(const std::string& path, char (&head)[64], std::size_t& got, TFileStamp& stamp,
+              std::string& why) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return why = std::strerror(errno), false;
+  struct stat st {};
+  int err = ::fstat(fd, &st) != 0 ? errno : 0;
+  if (err == 0 && !S_ISREG(st.st_mode)) why = "Not a regular file";  // swapped meanwhile
+  while (err == 0 && why.empty() && got < sizeof head) {
+    const ssize_t n = ::read(fd, head + got, sizeof head - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      err = n < 0 ? errno : 0;
+      break;
+    }
+    got += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  if (err != 0) why = std::strerror(err);
+  stamp = StampOfStat(st);
+  return why.empty();
+}
+
 // What a file that is no picture holds, from its first bytes.
 std::string WhatItHolds(std::string_view head, TPictureKind kind) {
   if (kind != TPictureKind::pkNone)
@@ -49,35 +84,27 @@ std::string WhatItHolds(std::string_view head, TPictureKind kind) {
 }
 
 // Empty when the picture's source is a file the reader its name picks can read (by its first
-// bytes), else why not; size gets the file's size.
-std::string PictureProblem(const CatalogItem& item, std::uint64_t& size) {
-  const std::string cannot = "Cannot read picture " + item.PictureName;
-  const std::string unread = cannot + " (" + item.SourcePath + "): ";
-  std::string why;
-  const int fd = OpenRegularFile(item.SourcePath, why);
-  if (fd < 0) return unread + MidSentence(why);
+// bytes), else why not; stamp gets the file's stamp.
+std::string PictureProblem(const CatalogItem& item, const TSourceVouched& vouched,
+                           TFileStamp& stamp) {
   char head[64];
   std::size_t got = 0;
-  int err = 0;
-  while (got < sizeof head) {
-    const ssize_t n = ::read(fd, head + got, sizeof head - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      err = n < 0 ? errno : 0;
-      break;
-    }
-    got += static_cast<std::size_t>(n);
+  std::string why;
+  if (!StampOfRegular(item.SourcePath, stamp, why)) {
+    return "Cannot read picture " + item.PictureName + " (" + item.SourcePath +
+           "): " + MidSentence(why);
   }
-  struct stat st {};
-  if (err == 0 && ::fstat(fd, &st) != 0) err = errno;
-  ::close(fd);
-  if (err != 0) return unread + MidSentence(std::strerror(err));
-  size = static_cast<std::uint64_t>(st.st_size);
+  if (vouched && vouched(item, stamp)) return {};  // as a build before found it
+  if (!ReadHead(item.SourcePath, head, got, stamp, why)) {
+    return "Cannot read picture " + item.PictureName + " (" + item.SourcePath +
+           "): " + MidSentence(why);
+  }
   const std::string_view bytes(head, got);
   const TPictureKind named = PictureKindOfName(item.PictureName);
   const TPictureKind found = PictureKindOfBytes(bytes);
   if (ReadsAs(named, found)) return {};
-  const std::string notA = cannot + ": " + item.SourcePath + " is not a ";
+  const std::string notA =
+      "Cannot read picture " + item.PictureName + ": " + item.SourcePath + " is not a ";
   if (named == TPictureKind::pkNone) {
     return notA + "picture: its name does not end in " + ListedExtensionsText() + ", and " +
            WhatItHolds(bytes, found);
@@ -102,7 +129,7 @@ std::string ShareProblem(const TBuildRequest& r) {
 // The request as a whole, before anything is written: the share, every name, and every
 // picture's kind. Throws naming the first thing that is wrong.
 void CheckRequest(const TBuildRequest& request, std::vector<CatalogItem>& items,
-                  std::vector<std::uint64_t>& sizes) {
+                  std::vector<TFileStamp>& stamps, const TSourceVouched& vouched) {
   const int n = static_cast<int>(request.Pictures.size());
   items.resize(n);
   if (const std::string share = ShareProblem(request); !share.empty()) throw ECatalogError(share);
@@ -163,10 +190,10 @@ void CheckRequest(const TBuildRequest& request, std::vector<CatalogItem>& items,
   if (IsModern(request.Options)) CheckModernNames(items);
   // Every picture is one its reader can read, before the target is touched: a file named by
   // mistake (a text file, a picture under another kind's name) is never copied into it.
-  sizes.assign(n, 0);
+  stamps.assign(n, TFileStamp());
   for (int i = 0; i < n; ++i) {
     if (byName.at(items[i].PictureName) != &items[i]) continue;  // listed again
-    if (std::string problem = PictureProblem(items[i], sizes[i]); !problem.empty())
+    if (std::string problem = PictureProblem(items[i], vouched, stamps[i]); !problem.empty())
       throw ECatalogError(problem);
   }
 }

@@ -4,22 +4,29 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "catalog/catalog_options.h"
 #include "catalog/engine/build_engine.h"
+#include "catalog/record/build_record.h"
 
 namespace folivant {
 
 // A system message as the middle of a sentence: "permission denied".
 std::string MidSentence(std::string why);
 
+// True when a build before took the picture's source as it is now (same path and stamp): its
+// first bytes need no second look.
+using TSourceVouched = std::function<bool(const CatalogItem&, const TFileStamp&)>;
+
 // Fills items from the request and checks it as a whole: the share, every name, and that
-// every picture is a file the reader its name picks can read (by its first bytes). sizes gets
-// each picture's size at its first listing. Throws ECatalogError naming what is wrong.
+// every picture is a file the reader its name picks can read (by its first bytes). stamps gets
+// each picture's stamp at its first listing (Size -1 for a listing again). Throws
+// ECatalogError naming what is wrong.
 void CheckRequest(const TBuildRequest& request, std::vector<CatalogItem>& items,
-                  std::vector<std::uint64_t>& sizes);
+                  std::vector<TFileStamp>& stamps, const TSourceVouched& vouched = {});
 
 // The 0-based share of each picture when the list is spread over count shares: its index
 // modulo count, except that pictures writing a file of the same name all go with the first of

@@ -3,6 +3,7 @@
 #include "catalog/atomic_file.h"
 #include "imaging/stream.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -63,6 +64,17 @@ void CheckTargetName(const std::string& dir, const std::string& name) {
     kind = "a device";
   }
   throw ETargetFileError("Cannot use " + path + ": it is " + kind + ", not a regular file");
+}
+
+std::optional<std::unordered_set<std::string>> FolderEntries(const std::string& dir, bool oddOnly) {
+  DIR* folder = ::opendir(dir.empty() ? "." : dir.c_str());
+  if (!folder) return std::nullopt;
+  std::unordered_set<std::string> odd;
+  while (const dirent* entry = ::readdir(folder)) {
+    if (!oddOnly || entry->d_type != DT_REG) odd.insert(entry->d_name);
+  }
+  ::closedir(folder);
+  return odd;
 }
 
 std::unique_ptr<TTempFile> CopyToTemp(const std::string& source, const std::string& dir,

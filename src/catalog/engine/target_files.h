@@ -5,9 +5,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace folivant {
@@ -37,6 +39,10 @@ void WriteFileReplacing(const std::string& dir, const std::string& name, std::st
 // dir/name exists and is not a regular file or a link to one. Reading or replacing such a thing
 // could block the build or lose it.
 void CheckTargetName(const std::string& dir, const std::string& name);
+// The names in dir; oddOnly: only those the file system does not call regular files (links,
+// folders, and any it does not type), the only ones CheckTargetName need look at. nullopt
+// when dir cannot be listed.
+std::optional<std::unordered_set<std::string>> FolderEntries(const std::string& dir, bool oddOnly);
 
 // Copies the file at source to dir/name unless a file of that name exists; never replaces
 // one, not even one that appears while copying. Returns true when it copied. Throws

@@ -204,7 +204,8 @@ int BuildModernTables(const CatalogOptions& o, const std::vector<CatalogItem>& i
       CatalogItem item = items[i];
       CheckBareFileName(item.ShownFileName());
       const std::string dir = targetDir.empty() ? "." : targetDir;
-      item.SizeKb = FileSizeKb((std::filesystem::path(dir) / item.ShownFileName()).string());
+      if (!item.SizeKnown)
+        item.SizeKb = FileSizeKb((std::filesystem::path(dir) / item.ShownFileName()).string());
       cells.push_back(PictureCell(
           item, ReadPictureMeta((std::filesystem::path(dir) / item.PictureName).string())));
     }

@@ -282,15 +282,20 @@ void ApplyLines(const std::string& path, TBuildRecord& record, std::vector<std::
 
 }  // namespace
 
-TFileStamp StampOf(const std::string& path) {
-  struct stat st {};
+TFileStamp StampOfStat(const struct stat& st) {
   TFileStamp s;
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return s;
+  if (!S_ISREG(st.st_mode)) return s;
   s.Size = st.st_size;
   s.MtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
   s.CtimeNs = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
   s.Inode = st.st_ino;
   return s;
+}
+
+TFileStamp StampOf(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return {};
+  return StampOfStat(st);
 }
 
 std::uint64_t HashBytes(std::string_view bytes) {
@@ -320,14 +325,45 @@ std::optional<std::uint64_t> HashFile(const std::string& path) {
   return XXH3_64bits_digest(state.get());
 }
 
-bool VerifyFile(const std::string& path, TFileRecord& rec) {
-  const TFileStamp now = StampOf(path);
+namespace {
+
+std::string InFolder(const std::string& dir, const std::string& name) {
+  if (dir.empty()) return name;
+  return dir.back() == '/' ? dir + name : dir + "/" + name;
+}
+
+bool VerifyAgainst(const TFileStamp& now, const std::string& path, TFileRecord& rec) {
   if (now.Size < 0 || now.Size != rec.Stamp.Size) return false;
   if (now == rec.Stamp) return true;
   const auto hash = HashFile(path);
   if (!hash || *hash != rec.Hash) return false;
   rec.Stamp = now;
   return true;
+}
+
+}  // namespace
+
+bool VerifyFile(const std::string& path, TFileRecord& rec) {
+  return VerifyAgainst(StampOf(path), path, rec);
+}
+
+TFolderFiles::TFolderFiles(std::string dir) : dir_(std::move(dir)) {
+  fd_ = ::open(dir_.empty() ? "." : dir_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+}
+
+TFolderFiles::~TFolderFiles() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+TFileStamp TFolderFiles::Stamp(const std::string& name) const {
+  if (fd_ < 0 || !IsBareName(name)) return StampOf(InFolder(dir_, name));
+  struct stat st {};
+  if (::fstatat(fd_, name.c_str(), &st, 0) != 0) return {};
+  return StampOfStat(st);
+}
+
+bool TFolderFiles::Verify(const std::string& name, TFileRecord& rec) const {
+  return VerifyAgainst(Stamp(name), InFolder(dir_, name), rec);
 }
 
 bool TPictureRecord::SameAs(const TPictureRecord& o) const {
@@ -383,6 +419,27 @@ std::vector<TRecordPart> LoadRecordParts(const std::string& targetDir,
     parts.push_back(std::move(part));
   }
   return parts;
+}
+
+std::string RecordState(const std::string& targetDir) {
+  namespace fs = std::filesystem;
+  const fs::path folder = fs::path(targetDir.empty() ? "." : targetDir) / kRecordFolder;
+  std::error_code ec;
+  std::vector<std::string> lines;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.empty() || name[0] == '.') continue;  // temporary files
+    struct stat st {};
+    if (::lstat(it->path().c_str(), &st) != 0) continue;
+    const TFileStamp s = StampOfStat(st);
+    lines.push_back(name + ' ' + std::to_string(s.Size) + ' ' + std::to_string(s.MtimeNs) + ' ' +
+                    std::to_string(s.CtimeNs) + ' ' + std::to_string(s.Inode) + '\n');
+  }
+  if (ec) return "unlisted";  // never equal to a listing
+  std::sort(lines.begin(), lines.end());
+  std::string state;
+  for (const std::string& line : lines) state += line;
+  return state;
 }
 
 TMergedRecord MergeParts(const std::vector<TRecordPart>& parts) {

@@ -22,6 +22,8 @@
 #include <unordered_map>
 #include <vector>
 
+struct stat;
+
 namespace folivant {
 
 class ERecordError : public std::runtime_error {
@@ -39,6 +41,8 @@ struct TFileStamp {
   bool operator==(const TFileStamp&) const = default;
 };
 TFileStamp StampOf(const std::string& path);
+// The stamp of what a stat call found (Size -1 unless a regular file).
+TFileStamp StampOfStat(const struct stat& st);
 
 // XXH3 (64 bits) of bytes or of a regular file's content; nullopt when the file cannot be read.
 std::uint64_t HashBytes(std::string_view bytes);
@@ -57,6 +61,22 @@ struct TFileRecord {
 // over the disk, and an unchanged file is not read.
 bool VerifyFile(const std::string& path, TFileRecord& rec);
 
+// Stamps and checks of files in one folder by their bare names: each looks up one name, not
+// every folder of the path again. Falls back to whole paths when the folder cannot be opened.
+class TFolderFiles {
+ public:
+  explicit TFolderFiles(std::string dir);
+  ~TFolderFiles();
+  TFolderFiles(const TFolderFiles&) = delete;
+  TFolderFiles& operator=(const TFolderFiles&) = delete;
+  TFileStamp Stamp(const std::string& name) const;
+  bool Verify(const std::string& name, TFileRecord& rec) const;  // as VerifyFile
+
+ private:
+  std::string dir_;
+  int fd_ = -1;
+};
+
 struct TPictureRecord {
   std::string Name;       // the picture's name in the list and in the target
   std::int64_t When = 0;  // when the entry was made (ns since the epoch): the newest wins
@@ -68,7 +88,7 @@ struct TPictureRecord {
   TFileRecord Page;
   TFileRecord WebCopy;   // the JPEG the page shows for a picture browsers do not show; "": none
   TFileRecord ClipCopy;  // a clip's H.264 web copy; "": none
-  std::int64_t DurationMs = -1;  // a clip's length; -1: none known
+  std::int64_t DurationMs = -1;     // a clip's length; -1: none known
   std::vector<TFileRecord> Extras;  // the modern style's display copies and 2x thumbnail
   int Width = 0, Height = 0, TnWidth = 0, TnHeight = 0;
   std::int64_t SizeKb = 0;  // the KB figure of the caption
@@ -110,6 +130,9 @@ struct TRecordPart {
 // since the listing (a share folding its journal) is skipped without one.
 std::vector<TRecordPart> LoadRecordParts(const std::string& targetDir,
                                          std::vector<std::string>& warnings);
+// What the record files in targetDir/.folivant are now (names and stamps), to tell whether
+// parts loaded earlier are still the ones on disk.
+std::string RecordState(const std::string& targetDir);
 
 // One record from several parts, pointing into them: per picture the newest entry; every
 // catalog page.
