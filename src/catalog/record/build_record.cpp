@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "catalog/atomic_file.h"
+#include "catalog/record/record_lines.h"
 
 namespace folivant {
 namespace {
@@ -53,17 +54,6 @@ std::string Hex64(std::uint64_t v) {
   return s;
 }
 
-std::optional<std::uint64_t> ParseHex64(const std::string& s) {
-  if (s.size() != 16) return std::nullopt;
-  std::uint64_t v = 0;
-  for (char c : s) {
-    const int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-    if (d < 0) return std::nullopt;
-    v = v << 4 | static_cast<std::uint64_t>(d);
-  }
-  return v;
-}
-
 // File names are bytes and JSON strings are UTF-8: a name that is not UTF-8 goes as hex.
 json TextJson(const std::string& s) {
   json j = s;
@@ -77,63 +67,15 @@ json TextJson(const std::string& s) {
   }
 }
 
-bool TextFrom(const json& j, std::string& out) {
-  if (j.is_string()) {
-    out = j.get<std::string>();
-    return true;
-  }
-  if (!j.is_object() || !j.contains("hex") || !j["hex"].is_string()) return false;
-  const std::string hex = j["hex"].get<std::string>();
-  if (hex.size() % 2 != 0) return false;
-  out.clear();
-  for (std::size_t i = 0; i < hex.size(); i += 2) {
-    const auto v = ParseHex64(std::string(14, '0') + hex.substr(i, 2));
-    if (!v) return false;
-    out += static_cast<char>(*v);
-  }
-  return true;
-}
-
 json FileJson(const TFileRecord& f) {
   return json{{"name", TextJson(f.Name)}, {"size", f.Stamp.Size},   {"mtime", f.Stamp.MtimeNs},
               {"ctime", f.Stamp.CtimeNs}, {"inode", f.Stamp.Inode}, {"hash", Hex64(f.Hash)}};
-}
-
-template <typename T>
-bool Number(const json& j, const char* key, T& out) {
-  const auto it = j.find(key);
-  if (it == j.end() || !it->is_number_integer()) return false;
-  out = it->get<T>();
-  return true;
-}
-
-// A recorded file; bare: its name must be a plain name in the target folder.
-bool FileFrom(const json& j, TFileRecord& f, bool bare) {
-  if (!j.is_object() || !j.contains("name") || !TextFrom(j["name"], f.Name)) return false;
-  if (bare && !IsBareName(f.Name)) return false;
-  const auto hash = j.contains("hash") && j["hash"].is_string()
-                        ? ParseHex64(j["hash"].get<std::string>())
-                        : std::nullopt;
-  if (!hash) return false;
-  f.Hash = *hash;
-  // An older line has neither change time nor inode: 0 matches no file, which is then read.
-  f.Stamp.CtimeNs = 0;
-  f.Stamp.Inode = 0;
-  if (j.contains("ctime") &&
-      !(Number(j, "ctime", f.Stamp.CtimeNs) && Number(j, "inode", f.Stamp.Inode)))
-    return false;
-  return Number(j, "size", f.Stamp.Size) && Number(j, "mtime", f.Stamp.MtimeNs);
 }
 
 json IntentJson(const TIntent& intent) {
   json j{{"file", FileJson(intent.File)}};
   if (!intent.Source.empty()) j["source"] = TextJson(intent.Source);
   return j;
-}
-
-bool IntentFrom(const json& j, TIntent& intent) {
-  return j.is_object() && j.contains("file") && FileFrom(j["file"], intent.File, true) &&
-         (!j.contains("source") || TextFrom(j["source"], intent.Source));
 }
 
 json PictureJson(const TPictureRecord& p) {
@@ -155,36 +97,6 @@ json PictureJson(const TPictureRecord& p) {
     for (const TFileRecord& f : p.Extras) j["extras"].push_back(FileJson(f));
   }
   return j;
-}
-
-bool PictureFrom(const json& j, TPictureRecord& p) {
-  if (!j.is_object() || !j.contains("name") || !TextFrom(j["name"], p.Name) ||
-      !IsBareName(p.Name) || !j.contains("source") || !FileFrom(j["source"], p.Source, false) ||
-      !j.contains("copy") || !FileFrom(j["copy"], p.Copy, true) || !j["copy"].contains("made") ||
-      !j["copy"]["made"].is_boolean()) {
-    return false;
-  }
-  p.CopyMade = j["copy"]["made"].get<bool>();
-  if (j["copy"].contains("key") && !TextFrom(j["copy"]["key"], p.CopyKey)) return false;
-  if (j["source"].contains("located")) {
-    if (!j["source"]["located"].is_boolean()) return false;
-    p.Located = j["source"]["located"].get<bool>() ? 1 : 0;
-  }
-  for (auto [key, file] : {std::pair{"thumbnail", &p.Thumbnail}, std::pair{"page", &p.Page},
-                           std::pair{"webCopy", &p.WebCopy}, std::pair{"clipCopy", &p.ClipCopy}}) {
-    if (j.contains(key) && !FileFrom(j[key], *file, true)) return false;
-  }
-  if (!j.contains("image") || !TextFrom(j["image"], p.ImageKey)) return false;
-  if (j.contains("durationMs") && !Number(j, "durationMs", p.DurationMs)) return false;
-  if (j.contains("extras")) {
-    if (!j["extras"].is_array() || j["extras"].size() > 16) return false;
-    for (const json& f : j["extras"]) {
-      if (!FileFrom(f, p.Extras.emplace_back(), true) || p.Extras.back().Name.empty()) return false;
-    }
-  }
-  return Number(j, "when", p.When) && Number(j, "width", p.Width) &&
-         Number(j, "height", p.Height) && Number(j, "tnWidth", p.TnWidth) &&
-         Number(j, "tnHeight", p.TnHeight) && Number(j, "kb", p.SizeKb);
 }
 
 std::string HeaderLine() {
@@ -240,39 +152,11 @@ void ApplyLines(const std::string& path, TBuildRecord& record, std::vector<std::
     if (!error.empty()) warnings.push_back("Cannot read build record " + path + ": " + error);
     return;
   }
-  std::size_t pos = 0;
-  int number = 0;
+  text.reserve(text.size() + RecordLinePadding());
   int bad = 0;
-  while (pos < text.size()) {
-    std::size_t end = text.find('\n', pos);
-    const bool torn = end == std::string::npos;
-    if (torn) end = text.size();
-    const std::string_view line(text.data() + pos, end - pos);
-    pos = end + 1;
-    ++number;
-    if (torn) break;  // never finished: the picture is redone
-    const json j = json::parse(line, nullptr, false);
-    if (number == 1) {
-      if (!j.is_object() || !j.contains("format") || j["format"] != kFormat ||
-          !j.contains("version") || j["version"] != kVersion) {
-        warnings.push_back("Build record " + path + " is of another kind or version: not used");
-        return;
-      }
-      continue;
-    }
-    TPictureRecord picture;
-    TFileRecord page;
-    TIntent intent;
-    if (j.is_object() && j.contains("picture") && PictureFrom(j["picture"], picture)) {
-      record.Pictures[picture.Name] = std::move(picture);
-    } else if (j.is_object() && j.contains("intent") && IntentFrom(j["intent"], intent)) {
-      record.Intents.push_back(std::move(intent));
-    } else if (j.is_object() && j.contains("catalogPage") &&
-               FileFrom(j["catalogPage"], page, true)) {
-      record.CatalogPages[page.Name] = std::move(page);
-    } else {
-      ++bad;
-    }
+  if (!ApplyRecordLines(text, kFormat, kVersion, record, bad)) {
+    warnings.push_back("Build record " + path + " is of another kind or version: not used");
+    return;
   }
   if (bad > 0) {
     warnings.push_back("Build record " + path + ": " + std::to_string(bad) +
