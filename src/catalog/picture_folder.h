@@ -12,6 +12,9 @@ namespace folivant {
 // *.mov, *.webm, *.mkv, *.avi, *.3gp), any letter case.
 bool IsPictureName(const std::string& name);
 
+// The order of names in a folder: without regard to case, then byte for byte.
+bool NameOrderBefore(const std::string& a, const std::string& b);
+
 // The names of a folder's pictures, sorted by name without regard to case (ties by bytes),
 // leaving out hidden files (the build's temporary files among them), anything that is not a
 // regular file, and what a build into the folder made of its other pictures: thumbnails

@@ -30,14 +30,8 @@ struct TNode {
   std::string Title, Description;
 };
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 bool NameBefore(const std::string& a, const std::string& b) {
-  const std::string la = Lower(a), lb = Lower(b);
-  return la != lb ? la < lb : a < b;
+  return NameOrderBefore(a, b);
 }
 
 // A sub-album's folder may not take a name the album writes itself.

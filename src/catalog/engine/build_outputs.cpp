@@ -119,7 +119,7 @@ TBuildOutputs::TBuildOutputs(const TBuildRequest& request, std::string dir,
   firstOfName_.resize(n);
   lastThumb_.assign(n, 0);
   lastPage_.assign(n, 0);
-  std::unordered_map<std::string, int> first, lastThumb, lastPage;
+  std::unordered_map<std::string_view, int> first, lastThumb, lastPage;  // into items
   for (int i = 0; i < n; ++i) {
     firstOfName_[i] = first.emplace(items[i].PictureName, i).first->second;
     lastThumb[items[i].TnFileName] = i;

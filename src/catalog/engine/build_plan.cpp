@@ -143,7 +143,7 @@ void CheckRequest(const TBuildRequest& request, std::vector<CatalogItem>& items,
     if (NeedsWebCopy(item.PictureName)) item.WebCopyName = WebCopyFileName(item.PictureName);
     item.Clip = IsClipName(item.PictureName);
   }
-  std::unordered_map<std::string, const CatalogItem*> byName;
+  std::unordered_map<std::string_view, const CatalogItem*> byName;  // into items
   for (const CatalogItem& item : items) {
     const auto [it, added] = byName.emplace(item.PictureName, &item);
     const std::string& other = it->second->SourcePath;
@@ -155,7 +155,7 @@ void CheckRequest(const TBuildRequest& request, std::vector<CatalogItem>& items,
   }
   // Pictures of different names may not share a thumbnail (photo.jpg and photo.png) or a
   // page either: one picture's entry would show the other's.
-  std::unordered_map<std::string, const CatalogItem*> madeBy;
+  std::unordered_map<std::string_view, const CatalogItem*> madeBy;
   for (const CatalogItem& item : items) {
     for (const std::string* made : {&item.TnFileName, &item.PageFileName}) {
       if (byName.count(*made) != 0) {
