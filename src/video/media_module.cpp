@@ -33,8 +33,10 @@ TLoaded Load() {
   const std::string path = MediaModulePath();
   void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) {
-    const char* why = dlerror();
-    return {nullptr, LoadError(path, why ? why : "unknown error")};
+    const char* error = dlerror();
+    std::string why = error ? error : "unknown error";
+    if (why.rfind(path + ": ", 0) == 0) why.erase(0, path.size() + 2);  // named once is enough
+    return {nullptr, LoadError(path, why)};
   }
   using TEntry = const TMediaModule* (*)();
   auto entry = reinterpret_cast<TEntry>(dlsym(handle, "FolivantMediaModule"));

@@ -46,8 +46,7 @@ struct TMediaModule {
 // than the program is refused rather than misread.
 constexpr std::size_t MediaLayout() {
   return sizeof(TMediaModule) + (sizeof(TMediaHost) << 8) + (sizeof(TBitmap) << 16) +
-         (sizeof(TIOParamsVals) << 24) + (sizeof(TProgressRec) << 36) +
-         (sizeof(TClipFacts) << 48);
+         (sizeof(TIOParamsVals) << 24) + (sizeof(TProgressRec) << 36) + (sizeof(TClipFacts) << 48);
 }
 
 // The file name of the module and where a program looks for it: ../lib/folivant/ from the

@@ -42,7 +42,7 @@ std::string ReadPosterFrame(const TMediaHost& host, TStream& stream, TBitmap& bm
 extern "C" __attribute__((visibility("default"))) const folivant::TMediaModule*
 FolivantMediaModule() {
   using namespace folivant;
-  static const TMediaModule table{kMediaModuleVersion, MediaLayout(),  ReadHeif,
+  static const TMediaModule table{kMediaModuleVersion, MediaLayout(),    ReadHeif,
                                   media::HeifExif,     media::ProbeClip, ReadPosterFrame,
                                   media::MakeWebClip};
   static std::once_flag once;
