@@ -58,15 +58,15 @@ std::string MediaModulePath() {
   const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
   // Without /proc (a bare chroot) the installed place is the likely one.
   const std::filesystem::path dir = ec ? std::filesystem::path("/usr/bin") : exe.parent_path();
-  return (dir / ".." / "lib" / "folivant" / kMediaModuleFile).lexically_normal().string();
+  return (dir / ".." / FOLIVANT_MEDIA_DIR / kMediaModuleFile).lexically_normal().string();
 }
 
 const TMediaModule* MediaModule(std::string* why) {
   static std::once_flag once;
-  static TLoaded loaded;
-  std::call_once(once, [] { loaded = Load(); });
-  if (!loaded.Module && why) *why = loaded.Why;
-  return loaded.Module;
+  static const TLoaded* loaded = nullptr;  // never freed: workers may ask while the program ends
+  std::call_once(once, [] { loaded = new TLoaded(Load()); });
+  if (!loaded->Module && why) *why = loaded->Why;
+  return loaded->Module;
 }
 
 void ReadHeifStream(TStream& s, TBitmap& bmp, TIOParamsVals& params, bool paramsOnly,

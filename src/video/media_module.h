@@ -49,8 +49,9 @@ constexpr std::size_t MediaLayout() {
          (sizeof(TIOParamsVals) << 24) + (sizeof(TProgressRec) << 36) + (sizeof(TClipFacts) << 48);
 }
 
-// The file name of the module and where a program looks for it: ../lib/folivant/ from the
-// folder the executable is in (installed, and in the build tree alike).
+// The file name of the module. A program looks for it in FOLIVANT_MEDIA_DIR (lib/folivant, or
+// the multiarch lib/<triplet>/folivant) above the folder of its executable: installed, and in
+// the build tree alike; never on the library path.
 inline constexpr const char* kMediaModuleFile = "folivant-media.so";
 std::string MediaModulePath();
 
