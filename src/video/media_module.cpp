@@ -3,7 +3,6 @@
 #include "video/media_module.h"
 
 #include <dlfcn.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <mutex>
