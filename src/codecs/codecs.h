@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "imaging/bitmap.h"
 #include "imaging/io_params.h"
@@ -52,11 +53,13 @@ bool IsWebpStream(TStream& s);
 void ReadWebpStream(TStream& s, TBitmap& bmp, TIOParamsVals& params, bool paramsOnly,
                     TProgressRec& progress);
 
-// HEIF and AVIF: the primary image, turned as the file says. InstallCodecs starts libheif
-// (its decoder plugins) once, before any worker reads.
-void StartHeifLibrary();
-bool IsHeifStream(TStream& s);
+// HEIF and AVIF: the primary image, turned as the file says. Read by the media module
+// (video/media_module.h), loaded on the first HEIF picture; without it the picture is refused
+// with the module's path and the loader's reason.
 void ReadHeifStream(TStream& s, TBitmap& bmp, TIOParamsVals& params, bool paramsOnly,
                     TProgressRec& progress);
+// The primary image's Exif metadata block of a HEIF or AVIF file (its 4-byte offset to the TIFF
+// header first); empty when there is none, it is over maxBytes, or the module cannot be loaded.
+std::vector<std::uint8_t> ReadHeifExif(const std::string& path, std::size_t maxBytes);
 
 }  // namespace folivant

@@ -1,6 +1,7 @@
 // HEIF and AVIF reader over libheif: the primary image, turned and cropped by the file's own
 // boxes (irot, imir, clap) as libheif applies them, with its colour profile. libheif reads
-// through the stream and reports errors by value; its callbacks here never throw.
+// through the stream and reports errors by value; its callbacks here never throw. Part of the
+// media module (video/media_module.h).
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -9,6 +10,7 @@
 
 #include "codecs/codecs.h"
 #include "codecs/picture_facts.h"
+#include "video/media_module.h"
 
 namespace folivant {
 
@@ -134,12 +136,6 @@ void CopyHeifRows(const std::uint8_t* plane, int stride, bool alpha, bool premul
   }
 }
 
-}  // namespace
-
-void StartHeifLibrary() {
-  heif_init(nullptr);  // for the program's whole life: never matched by heif_deinit
-}
-
 bool IsHeifStream(TStream& s) {
   const std::int64_t pos = s.Position();
   std::uint8_t head[12] = {};
@@ -147,6 +143,10 @@ bool IsHeifStream(TStream& s) {
   s.SetPosition(pos);
   return n == sizeof head && head[4] == 'f' && head[5] == 't' && head[6] == 'y' && head[7] == 'p';
 }
+
+}  // namespace
+
+namespace media {
 
 void ReadHeifStream(TStream& s, TBitmap& bmp, TIOParamsVals& params, bool paramsOnly,
                     TProgressRec& progress) {
@@ -238,4 +238,20 @@ void ReadHeifStream(TStream& s, TBitmap& bmp, TIOParamsVals& params, bool params
                params.PngBackground, bmp, progress);
 }
 
+std::vector<std::uint8_t> HeifExif(const std::string& path, std::size_t maxBytes) {
+  std::unique_ptr<heif_context, ContextFree> ctx(heif_context_alloc());
+  if (!ctx || heif_context_read_from_file(ctx.get(), path.c_str(), nullptr).code) return {};
+  heif_image_handle* raw = nullptr;
+  if (heif_context_get_primary_image_handle(ctx.get(), &raw).code) return {};
+  std::unique_ptr<heif_image_handle, HandleRelease> handle(raw);
+  heif_item_id id;
+  if (heif_image_handle_get_list_of_metadata_block_IDs(raw, "Exif", &id, 1) != 1) return {};
+  const std::size_t size = heif_image_handle_get_metadata_size(raw, id);
+  if (size > maxBytes) return {};
+  std::vector<std::uint8_t> data(size);
+  if (heif_image_handle_get_metadata(raw, id, data.data()).code) return {};
+  return data;
+}
+
+}  // namespace media
 }  // namespace folivant

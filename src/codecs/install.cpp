@@ -14,7 +14,6 @@ void InstallCodecs() {
     Codecs().WriteJpeg = WriteJpegStream;
     DefGifLzwDecompress = DecodeGifLzw;
     DefGifLzwCompress = EncodeGifLzw;
-    StartHeifLibrary();
     // One reader per kind of the registry (AVIF is read by the HEIF reader).
     SetPictureReader(TPictureKind::pkJpeg, ReadJpegStream);
     SetPictureReader(TPictureKind::pkGif, ReadGifPicture);

@@ -7,6 +7,7 @@
 
 #include "video/clip.h"
 #include "video/clip_input.h"
+#include "video/media_module.h"
 
 extern "C" {
 #include <libavutil/audio_fifo.h>
@@ -303,6 +304,8 @@ std::string TWebClip::Encode(AVCodecContext* enc, AVStream* st, AVFrame* frame) 
 
 }  // namespace
 
+namespace media {
+
 std::string MakeWebClip(const std::string& source, const std::string& target,
                         const std::function<bool(int)>& progress) {
   try {
@@ -313,4 +316,5 @@ std::string MakeWebClip(const std::string& source, const std::string& target,
   }
 }
 
+}  // namespace media
 }  // namespace folivant

@@ -3,13 +3,12 @@
 #include <memory>
 
 #include "imaging/orientation.h"
-#include "imaging/picture_formats.h"
 #include "imaging/types.h"
 #include "video/clip.h"
 #include "video/clip_input.h"
+#include "video/media_module.h"
 
 extern "C" {
-#include <libavutil/log.h>
 #include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
@@ -116,6 +115,8 @@ TFramePtr PosterFrame(TClipInput& input, AVCodecContext* dec) {
 
 }  // namespace
 
+namespace media {
+
 std::string ProbeClip(TStream& stream, TClipFacts& facts, const std::atomic<bool>* stop) {
   TClipInput input;
   return input.Open(stream, stop, facts);
@@ -133,32 +134,5 @@ std::string ReadPosterFrame(TStream& stream, TBitmap& bmp, TClipFacts& facts,
   return ToBitmap(frame.get(), facts, bmp);
 }
 
-void ReadClipStream(TStream& stream, TBitmap& bmp, TIOParamsVals& params, bool paramsOnly,
-                    TProgressRec& progress) {
-  params.ClearPictureFacts();
-  TClipFacts facts;
-  std::string why;
-  try {
-    why = paramsOnly ? ProbeClip(stream, facts, progress.Stop)
-                     : ReadPosterFrame(stream, bmp, facts, progress.Stop);
-  } catch (const std::bad_alloc&) {
-    why = "not enough memory to decode it";
-  }
-  if (!why.empty()) {
-    bmp.Clear();
-    return progress.Refuse(why.c_str());
-  }
-  params.Width = facts.Width;
-  params.Height = facts.Height;
-  params.BitsPerSample = 8;
-  params.SamplesPerPixel = 3;
-  params.ClipDurationMs = facts.DurationMs;
-  params.ClipNeedsWebCopy = !facts.BrowserPlays;
-}
-
-void InstallClipReader() {
-  av_log_set_level(AV_LOG_QUIET);
-  SetPictureReader(TPictureKind::pkClip, ReadClipStream);
-}
-
+}  // namespace media
 }  // namespace folivant

@@ -41,7 +41,9 @@ for size in 48 128 256; do
 done
 control=$(dpkg-deb -f "$deb" Version Depends)
 grep -qx "Version: $version" <<<"$control" || fail "package version: $control"
-grep -q "libqt6widgets6" <<<"$control" && grep -q "libjpeg" <<<"$control" ||
+[[ -n $(find "$root/usr/lib" -path "*/folivant/folivant-media.so") ]] || fail "no media module"
+grep -q "libqt6widgets6" <<<"$control" && grep -q "libjpeg" <<<"$control" &&
+  grep -q "libavcodec" <<<"$control" && grep -q "libheif" <<<"$control" ||
   fail "library dependencies not worked out: $control"
 
 # What the unpacked programs do.

@@ -1,7 +1,6 @@
 // The date a picture was taken, for albums in date order. Only the EXIF block is read: the
 // first segments of a JPEG, the chunks of a PNG before its pixels, the metadata of a HEIF.
 #include <libexif/exif-data.h>
-#include <libheif/heif.h>
 #include <sys/stat.h>
 
 #include <cstring>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "catalog/albums/album_tree.h"
+#include "codecs/codecs.h"
 #include "imaging/picture_formats.h"
 
 namespace folivant {
@@ -66,19 +66,9 @@ TBytes PngExif(std::ifstream& in) {
 
 // HEIF and AVIF: the primary image's Exif metadata, after its 4-byte offset to the header.
 TBytes HeifExif(const std::string& path) {
-  std::unique_ptr<heif_context, void (*)(heif_context*)> ctx(heif_context_alloc(),
-                                                             heif_context_free);
-  if (!ctx || heif_context_read_from_file(ctx.get(), path.c_str(), nullptr).code) return {};
-  heif_image_handle* raw = nullptr;
-  if (heif_context_get_primary_image_handle(ctx.get(), &raw).code) return {};
-  std::unique_ptr<heif_image_handle, void (*)(const heif_image_handle*)> handle(
-      raw, heif_image_handle_release);
-  heif_item_id id;
-  if (heif_image_handle_get_list_of_metadata_block_IDs(raw, "Exif", &id, 1) != 1) return {};
-  const std::size_t size = heif_image_handle_get_metadata_size(raw, id);
-  if (size < 4 || size > kMaxExif) return {};
-  TBytes data(size);
-  if (heif_image_handle_get_metadata(raw, id, data.data()).code) return {};
+  const TBytes data = ReadHeifExif(path, kMaxExif);
+  const std::size_t size = data.size();
+  if (size < 4) return {};
   const std::size_t skip = 4 + static_cast<std::size_t>(Big(data.data(), 4));
   if (skip >= size) return {};
   TBytes body(kExifHeader, kExifHeader + 6);
