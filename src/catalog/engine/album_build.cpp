@@ -5,9 +5,14 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
+#include <future>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "catalog/atomic_file.h"
 #include "catalog/catalog_rules.h"
@@ -20,44 +25,78 @@ namespace folivant {
 namespace {
 
 // One album's reports as part of the whole tree: positions and indexes moved on by the albums
-// before it; the end, errors and the browser only once, by the tree.
+// before it; the end, errors and the browser only once, by the tree. Two albums are built at
+// once: the reports of the one ahead are kept until every album before it is done, so the
+// tree's observer sees what one album after another would show.
 class TAlbumObserver : public IBuildObserver {
  public:
-  TAlbumObserver(IBuildObserver& to, int maxSteps) : to_(to), max_(maxSteps) {}
-  void Begin(int firstIndex, bool top) {
-    first_ = firstIndex;
-    top_ = top;
-    ended_ = false;
+  TAlbumObserver(IBuildObserver& to, int maxSteps, int firstIndex, bool top, bool live)
+      : to_(to), max_(maxSteps), first_(firstIndex), top_(top), live_(live) {}
+  // Its turn: what it kept is passed on, and from now on everything at once.
+  void GoLive() {
+    std::lock_guard lock(mutex_);
+    for (const auto& report : kept_) report(to_);
+    kept_.clear();
+    live_ = true;
   }
   void PictureStep(TPictureStep step, const std::string& file) override {
-    to_.PictureStep(step, file);
+    Tell([=](IBuildObserver& o) { o.PictureStep(step, file); });
   }
-  void Ended() override { ended_ = true; }
+  void Ended() override {
+    std::lock_guard lock(mutex_);
+    ended_ = true;
+  }
   void OverallProgress(int position, int) override {
-    if (!ended_) to_.OverallProgress(kStepsPerPicture * first_ + position, max_);
+    if (Over()) return;
+    Tell([=, this](IBuildObserver& o) {
+      o.OverallProgress(kStepsPerPicture * first_ + position, max_);
+    });
   }
   void CurrentProgress(int percent) override {
-    if (!ended_) to_.CurrentProgress(percent);
+    if (!Over()) Tell([=](IBuildObserver& o) { o.CurrentProgress(percent); });
   }
   void CopyProgress(std::uint64_t done, std::uint64_t total) override {
-    to_.CopyProgress(done, total);
+    Tell([=](IBuildObserver& o) { o.CopyProgress(done, total); });
   }
   void TargetMade(const std::string& dir) override {
-    if (top_) to_.TargetMade(dir);
+    if (top_) Tell([=](IBuildObserver& o) { o.TargetMade(dir); });
   }
-  void Warning(const std::string& message) override { to_.Warning(message); }
+  void Warning(const std::string& message) override {
+    Tell([=](IBuildObserver& o) { o.Warning(message); });
+  }
   void OpenDocument(const std::string& path) override {
-    if (top_) to_.OpenDocument(path);
+    if (top_) Tell([=](IBuildObserver& o) { o.OpenDocument(path); });
   }
-  void PictureDone(int index) override { to_.PictureDone(first_ + index); }
-  void KeptDifferentFile(const std::string& message) override { to_.KeptDifferentFile(message); }
+  void PictureDone(int index) override {
+    Tell([=, this](IBuildObserver& o) { o.PictureDone(first_ + index); });
+  }
+  void KeptDifferentFile(const std::string& message) override {
+    Tell([=](IBuildObserver& o) { o.KeptDifferentFile(message); });
+  }
 
  private:
+  bool Over() {
+    std::lock_guard lock(mutex_);
+    return ended_;
+  }
+  // One report at a time, also from the album's workers.
+  void Tell(std::function<void(IBuildObserver&)> report) {
+    std::lock_guard lock(mutex_);
+    if (live_) {
+      report(to_);
+    } else {
+      kept_.push_back(std::move(report));
+    }
+  }
+
   IBuildObserver& to_;
-  int max_;
-  int first_ = 0;
-  bool top_ = false;
+  const int max_;
+  const int first_;
+  const bool top_;
+  std::mutex mutex_;
+  bool live_;
   bool ended_ = false;
+  std::vector<std::function<void(IBuildObserver&)>> kept_;
 };
 
 struct TCover {
@@ -206,17 +245,97 @@ TCover CoverOf(const TAlbumTree& tree, int a, const TBuildResult& result,
 
 }  // namespace
 
+namespace {
+
+// The albums of a tree in order, two at a time where the jobs allow: an album starts once its
+// sub-albums are done (its cover and counts are theirs), and is reported once every album
+// before it is. A tree of small albums spends most of a rebuild looking at files, one album's
+// worth at a time: two albums keep both processors busy.
+class TAlbumRuns {
+ public:
+  TAlbumRuns(TBuildEngine& engine, const TBuildRequest& proto, const TAlbumTree& tree,
+             IBuildObserver& observer, TTreeStamps& stamps)
+      : engine_(engine), proto_(proto), tree_(tree), observer_(observer), stamps_(stamps) {
+    const int jobs = proto.Jobs > 0
+                         ? proto.Jobs
+                         : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    atOnce_ = std::min(2, jobs);
+    first_.push_back(0);
+    for (const TAlbum& album : tree.Albums)
+      first_.push_back(first_.back() + static_cast<int>(album.Pictures.size()));
+    observers_.resize(tree.Albums.size());
+    covers_.resize(tree.Albums.size());
+  }
+  ~TAlbumRuns() {
+    // An album started ahead of one that failed or was cancelled: stopped, never reported.
+    if (!running_.empty()) engine_.Cancel();
+    running_.clear();
+  }
+
+  // Album a's result, once every album before it has been taken.
+  TBuildResult Take(std::size_t a) {
+    while (next_ < tree_.Albums.size() && static_cast<int>(running_.size()) < atOnce_ &&
+           Ready(next_, a)) {
+      Start(next_++, a);
+    }
+    observers_[a]->GoLive();
+    TBuildResult result = running_.at(a).get();
+    running_.erase(a);
+    covers_[a] = CoverOf(tree_, static_cast<int>(a), result, covers_);
+    return result;
+  }
+
+ private:
+  bool Ready(std::size_t a, std::size_t head) const {
+    const std::vector<int>& children = tree_.Albums[a].Children;
+    return std::all_of(children.begin(), children.end(),
+                       [&](int c) { return static_cast<std::size_t>(c) < head; });
+  }
+  void Start(std::size_t a, std::size_t head) {
+    const TAlbum& album = tree_.Albums[a];
+    TBuildRequest request = proto_;
+    request.Options.TargetDir = Join(proto_.Options.TargetDir, album.Rel);
+    request.Pictures = album.Pictures;
+    request.Album = PageOf(tree_, static_cast<int>(a), covers_);
+    request.ShareOffset = proto_.Shares > 0 ? first_[a] % proto_.Shares : 0;
+    request.MovedInTree = [&stamps = stamps_](const TFileStamp& s) { return stamps.Has(s); };
+    request.CreateTarget = request.CreateTargetParents = true;  // the target is there now
+    request.Options.ShowInBrowser = album.Rel.empty() && proto_.Options.ShowInBrowser;
+    const int steps = kStepsPerPicture * first_.back();
+    observers_[a] =
+        std::make_unique<TAlbumObserver>(observer_, steps, first_[a], album.Rel.empty(), a == head);
+    running_[a] = std::async(
+        std::launch::async, [&engine = engine_, &to = *observers_[a],
+                             request = std::move(request)] { return engine.RunPart(request, to); });
+  }
+
+  TBuildEngine& engine_;
+  const TBuildRequest& proto_;
+  const TAlbumTree& tree_;
+  IBuildObserver& observer_;
+  TTreeStamps& stamps_;
+  int atOnce_ = 1;
+  std::vector<int> first_;  // per album, the pictures of the albums before it
+  std::vector<std::unique_ptr<TAlbumObserver>> observers_;
+  std::vector<TCover> covers_;
+  std::map<std::size_t, std::future<TBuildResult>> running_;
+  std::size_t next_ = 0;
+};
+
+}  // namespace
+
 TBuildResult RunAlbumTree(TBuildEngine& engine, const TBuildRequest& base, const TAlbumTree& tree,
                           IBuildObserver& observer) {
+  struct Clear {
+    TBuildEngine& engine;
+    ~Clear() { engine.ClearCancel(); }
+  } clear{engine};
   const std::string target = base.Options.TargetDir;
   TBuildRequest proto = base;  // each album takes its own pictures
   proto.Pictures.clear();
   proto.Tree.reset();
   const bool whole = base.Shares == 0;
   TTreeStamps stamps(tree);
-  const int n = static_cast<int>(AlbumTreePictures(tree).size());
-  TAlbumObserver reports(observer, kStepsPerPicture * n);
-  std::vector<TCover> covers(tree.Albums.size());
   std::set<std::string> listed, now;
   TBuildResult total;
   total.Outcome = TBuildOutcome::boDone;
@@ -251,39 +370,30 @@ TBuildResult RunAlbumTree(TBuildEngine& engine, const TBuildRequest& base, const
       return fail(e.what());
     }
   }
-  int first = 0;
-  for (std::size_t a = 0; a < tree.Albums.size(); ++a) {
-    const TAlbum& album = tree.Albums[a];
-    TBuildRequest request = proto;
-    request.Options.TargetDir = Join(target, album.Rel);
-    request.Pictures = album.Pictures;
-    request.Album = PageOf(tree, static_cast<int>(a), covers);
-    request.ShareOffset = base.Shares > 0 ? first % base.Shares : 0;
-    request.MovedInTree = [&stamps](const TFileStamp& s) { return stamps.Has(s); };
-    request.CreateTarget = request.CreateTargetParents = true;  // the target is there now
-    request.Options.ShowInBrowser = album.Rel.empty() && base.Options.ShowInBrowser;
-    const bool top = album.Rel.empty();
-    if (!top) now.insert(album.Rel);
-    reports.Begin(first, top);
-    TBuildResult result = engine.Run(request, reports);
-    first += static_cast<int>(album.Pictures.size());
-    total.PicturesDone += result.PicturesDone;
-    total.PicturesReused += result.PicturesReused;
-    total.PagesWritten += result.PagesWritten;
-    total.Warnings.insert(total.Warnings.end(), result.Warnings.begin(), result.Warnings.end());
-    if (result.Outcome == TBuildOutcome::boFailed || result.Outcome == TBuildOutcome::boRefused) {
-      const std::string where = top ? "" : "In album " + album.Rel + ": ";
-      total.Refusal = result.Refusal;
-      fail(where + result.Message);
-      total.Outcome = result.Outcome;
-      return total;
+  {
+    TAlbumRuns runs(engine, proto, tree, observer, stamps);
+    for (std::size_t a = 0; a < tree.Albums.size(); ++a) {
+      const TAlbum& album = tree.Albums[a];
+      const bool top = album.Rel.empty();
+      if (!top) now.insert(album.Rel);
+      TBuildResult result = runs.Take(a);
+      total.PicturesDone += result.PicturesDone;
+      total.PicturesReused += result.PicturesReused;
+      total.PagesWritten += result.PagesWritten;
+      total.Warnings.insert(total.Warnings.end(), result.Warnings.begin(), result.Warnings.end());
+      if (result.Outcome == TBuildOutcome::boFailed || result.Outcome == TBuildOutcome::boRefused) {
+        const std::string where = top ? "" : "In album " + album.Rel + ": ";
+        total.Refusal = result.Refusal;
+        fail(where + result.Message);
+        total.Outcome = result.Outcome;
+        return total;
+      }
+      if (result.Outcome == TBuildOutcome::boCancelled) {
+        total.Outcome = TBuildOutcome::boCancelled;
+        observer.Ended();
+        return total;
+      }
     }
-    if (result.Outcome == TBuildOutcome::boCancelled) {
-      total.Outcome = TBuildOutcome::boCancelled;
-      observer.Ended();
-      return total;
-    }
-    covers[a] = CoverOf(tree, static_cast<int>(a), result, covers);
   }
   if (whole) {
     try {

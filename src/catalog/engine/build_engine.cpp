@@ -124,14 +124,14 @@ class TBuildEngine::Build {
 };
 
 TBuildResult TBuildEngine::Run(const TBuildRequest& request, IBuildObserver& observer) {
-  TBuildResult result;
-  {
-    Build build(*this, request, observer);
-    result = build.Run();
-  }
-  cancel_.store(false);
-  abort_.store(false);
+  TBuildResult result = RunPart(request, observer);
+  ClearCancel();
   return result;
+}
+
+TBuildResult TBuildEngine::RunPart(const TBuildRequest& request, IBuildObserver& observer) {
+  Build build(*this, request, observer);
+  return build.Run();
 }
 
 TBuildResult TBuildEngine::Build::Run() {

@@ -135,6 +135,13 @@ class TBuildEngine {
   // Runs a whole build on the calling thread (with Jobs workers inside). Returns when every
   // worker has stopped. Errors do not throw: they end up in the result and in Error().
   TBuildResult Run(const TBuildRequest& request, IBuildObserver& observer);
+  // One of the runs of a larger build (an album of a tree), also at the same time as others
+  // on other threads: a cancel stays in force for all of them until ClearCancel.
+  TBuildResult RunPart(const TBuildRequest& request, IBuildObserver& observer);
+  void ClearCancel() {
+    cancel_.store(false);
+    abort_.store(false);
+  }
   // Any thread, any time, also before Run: no copy and no picture starts after this;
   // pictures begun are finished. The flags are cleared when Run returns.
   void Cancel() { cancel_.store(true); }
