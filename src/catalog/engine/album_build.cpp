@@ -281,6 +281,7 @@ class TAlbumRuns {
     observers_[a]->GoLive();
     TBuildResult result = running_.at(a).get();
     running_.erase(a);
+    observers_[a].reset();  // told everything
     covers_[a] = CoverOf(tree_, static_cast<int>(a), result, covers_);
     return result;
   }

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <numeric>
 #include <string_view>
 #include <system_error>
@@ -37,10 +38,16 @@ bool IsDirectory(const std::string& path) {
 }
 
 // The file's stamp when it is a regular file, looked at before it is opened: opening a device
-// or a named pipe may block or act. False with why otherwise.
-bool StampOfRegular(const std::string& path, TFileStamp& stamp, std::string& why) {
+// or a named pipe may block or act. False with why otherwise. The pictures of a list mostly
+// share a folder: it is looked up once for all of them.
+bool StampOfRegular(const std::string& path, std::unique_ptr<TFolderFiles>& folder,
+                    TFileStamp& stamp, std::string& why) {
+  const std::size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  if (!folder || folder->Dir() != dir) folder = std::make_unique<TFolderFiles>(dir);
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return why = std::strerror(errno), false;
+  if (const int err = folder->Stat(path.substr(dir.size()), st); err != 0)
+    return why = std::strerror(err), false;
   if (!S_ISREG(st.st_mode)) return why = "Not a regular file", false;
   stamp = StampOfStat(st);
   return true;
@@ -86,11 +93,11 @@ std::string WhatItHolds(std::string_view head, TPictureKind kind) {
 // Empty when the picture's source is a file the reader its name picks can read (by its first
 // bytes), else why not; stamp gets the file's stamp.
 std::string PictureProblem(const CatalogItem& item, const TSourceVouched& vouched,
-                           TFileStamp& stamp) {
+                           std::unique_ptr<TFolderFiles>& folder, TFileStamp& stamp) {
   char head[64];
   std::size_t got = 0;
   std::string why;
-  if (!StampOfRegular(item.SourcePath, stamp, why)) {
+  if (!StampOfRegular(item.SourcePath, folder, stamp, why)) {
     return "Cannot read picture " + item.PictureName + " (" + item.SourcePath +
            "): " + MidSentence(why);
   }
@@ -191,9 +198,11 @@ void CheckRequest(const TBuildRequest& request, std::vector<CatalogItem>& items,
   // Every picture is one its reader can read, before the target is touched: a file named by
   // mistake (a text file, a picture under another kind's name) is never copied into it.
   stamps.assign(n, TFileStamp());
+  std::unique_ptr<TFolderFiles> folder;
   for (int i = 0; i < n; ++i) {
     if (byName.at(items[i].PictureName) != &items[i]) continue;  // listed again
-    if (std::string problem = PictureProblem(items[i], vouched, stamps[i]); !problem.empty())
+    if (std::string problem = PictureProblem(items[i], vouched, folder, stamps[i]);
+        !problem.empty())
       throw ECatalogError(problem);
   }
 }

@@ -240,10 +240,14 @@ TFolderFiles::~TFolderFiles() {
 }
 
 TFileStamp TFolderFiles::Stamp(const std::string& name) const {
-  if (fd_ < 0 || !IsBareName(name)) return StampOf(InFolder(dir_, name));
   struct stat st {};
-  if (::fstatat(fd_, name.c_str(), &st, 0) != 0) return {};
-  return StampOfStat(st);
+  return Stat(name, st) == 0 ? StampOfStat(st) : TFileStamp();
+}
+
+int TFolderFiles::Stat(const std::string& name, struct stat& st) const {
+  const int rc = fd_ < 0 || !IsBareName(name) ? ::stat(InFolder(dir_, name).c_str(), &st)
+                                              : ::fstatat(fd_, name.c_str(), &st, 0);
+  return rc == 0 ? 0 : errno;
 }
 
 bool TFolderFiles::Verify(const std::string& name, TFileRecord& rec) const {

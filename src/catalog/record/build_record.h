@@ -70,6 +70,9 @@ class TFolderFiles {
   TFolderFiles(const TFolderFiles&) = delete;
   TFolderFiles& operator=(const TFolderFiles&) = delete;
   TFileStamp Stamp(const std::string& name) const;
+  // stat of name in the folder: 0, or the errno.
+  int Stat(const std::string& name, struct stat& st) const;
+  const std::string& Dir() const { return dir_; }
   bool Verify(const std::string& name, TFileRecord& rec) const;  // as VerifyFile
 
  private:
