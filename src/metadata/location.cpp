@@ -19,10 +19,9 @@ bool ShowsLocation(std::string_view bytes) {
 // The rule: a location that was seen is removed, or the file is unsafe. A file whose walk
 // stopped early is unsafe when it had a location in the part read or shows one anywhere;
 // otherwise it stays as it is.
-TLocationEdit RemoveLocation(std::string_view file) {
-  TLocationEdit edit;
-  edit.Bytes.assign(file);
-  const Bytes b(reinterpret_cast<unsigned char*>(edit.Bytes.data()), edit.Bytes.size());
+TLocationState RemoveLocationInPlace(std::string& bytes, std::string& why) {
+  const Bytes b(reinterpret_cast<unsigned char*>(bytes.data()), bytes.size());
+  const std::string_view file(bytes);
   TScan scan;
   const bool tiff = b.size() >= 4 && (file.starts_with(std::string_view("II*\0", 4)) ||
                                       file.starts_with(std::string_view("MM\0*", 4)));
@@ -32,19 +31,23 @@ TLocationEdit RemoveLocation(std::string_view file) {
              !WalkIsoMedia(b, scan)) {
     scan.Broken = "its kind of file is not one whose location can be removed";
   }
-  const bool left = ShowsLocation(edit.Bytes);
+  const bool left = ShowsLocation(file);
   if (scan.Unsafe.empty() && !scan.Broken.empty() && (scan.Removed || left)) {
     scan.Unsafe = scan.Broken;
   }
   if (scan.Unsafe.empty() && left) scan.Unsafe = "it holds a location in a place not edited here";
   if (!scan.Unsafe.empty()) {
-    edit.State = TLocationState::lsUnsafe;
-    edit.Why = scan.Unsafe;
-  } else if (scan.Removed) {
-    edit.State = TLocationState::lsRemoved;
-    return edit;
+    why = scan.Unsafe;
+    return TLocationState::lsUnsafe;
   }
-  edit.Bytes.clear();
+  return scan.Removed ? TLocationState::lsRemoved : TLocationState::lsNone;
+}
+
+TLocationEdit RemoveLocation(std::string_view file) {
+  TLocationEdit edit;
+  edit.Bytes.assign(file);
+  edit.State = RemoveLocationInPlace(edit.Bytes, edit.Why);
+  if (edit.State != TLocationState::lsRemoved) edit.Bytes.clear();
   return edit;
 }
 

@@ -24,5 +24,8 @@ struct TLocationEdit {
 // The file's bytes without their location. A file whose structure cannot be walked to its
 // end is left as it is when no location shows anywhere in it; otherwise it is lsUnsafe.
 TLocationEdit RemoveLocation(std::string_view file);
+// The same on the bytes themselves, which are edited only when the result is lsRemoved (and
+// may be when lsUnsafe); why gets the reason of an lsUnsafe.
+TLocationState RemoveLocationInPlace(std::string& bytes, std::string& why);
 
 }  // namespace folivant

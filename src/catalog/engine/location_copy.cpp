@@ -68,14 +68,22 @@ TSourceFacts ReadSourceFacts(const std::string& path, bool strip, bool clip) {
   }
   facts.Bytes = ReadWhole(path);
   facts.Hash = facts.CopyHash = HashBytes(facts.Bytes);
-  TLocationEdit edit = RemoveLocation(facts.Bytes);
-  facts.Located = edit.State != TLocationState::lsNone;
-  if (!strip || !facts.Located) return facts;
-  if (edit.State == TLocationState::lsUnsafe) {
-    throw ETargetFileError("Cannot remove the location from " + path + ": " + edit.Why +
+  // Looked for in the bytes read, not in a copy of them: one picture's size less memory.
+  std::string why;
+  const TLocationState state = RemoveLocationInPlace(facts.Bytes, why);
+  facts.Located = state != TLocationState::lsNone;
+  if (!facts.Located) return facts;  // untouched
+  if (!strip) {
+    // Published as it is: the few pictures with a location are read again, as they are now.
+    facts.Bytes = ReadWhole(path);
+    facts.Hash = facts.CopyHash = HashBytes(facts.Bytes);
+    facts.Located = RemoveLocation(facts.Bytes).State != TLocationState::lsNone;
+    return facts;
+  }
+  if (state == TLocationState::lsUnsafe) {
+    throw ETargetFileError("Cannot remove the location from " + path + ": " + why +
                            "; remove it with another tool, or build without --strip-location");
   }
-  facts.Bytes = std::move(edit.Bytes);
   facts.CopyHash = HashBytes(facts.Bytes);
   return facts;
 }
