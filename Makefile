@@ -40,7 +40,7 @@ check-sanitize: deps $(ASAN_BUILD)/CMakeCache.txt
 # ThreadSanitizer, on the test programs that run several threads only: the others would add
 # build time and find nothing. setarch -R: clang 14's runtime cannot place its shadow memory
 # under the larger address randomisation of newer kernels.
-TSAN_TESTS := engine_test engine_faults_test record_test window_build_test cli_test
+TSAN_TESTS := engine_test engine_faults_test record_test window_build_test cli_test albums_test
 $(TSAN_BUILD)/CMakeCache.txt: | deps
 	CC=clang CXX=clang++ cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DFOLIVANT_TSAN=ON -DFOLIVANT_BENCH=OFF $(CMAKE_ARGS)

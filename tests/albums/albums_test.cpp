@@ -3,6 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <mutex>
+#include <numeric>
+
 #include <gtest/gtest.h>
 
 #include "../common/pictures.h"
@@ -129,7 +132,7 @@ class AlbumBuild : public ::testing::Test {
  protected:
   void SetUp() override { InstallCodecs(); }
   TBuildResult Build(const std::string& target, int share = 0, int shares = 0,
-                     bool pagesOnly = false) {
+                     bool pagesOnly = false, IBuildObserver* observer = nullptr) {
     TAlbumTree tree;
     std::string error;
     EXPECT_TRUE(ScanAlbumTree({src.Path()}, target, TAlbumSort::Name, tree, error)) << error;
@@ -143,7 +146,7 @@ class AlbumBuild : public ::testing::Test {
     request.PagesOnly = pagesOnly;
     TBuildEngine engine;
     IBuildObserver none;
-    return RunAlbumTree(engine, request, tree, none);
+    return RunAlbumTree(engine, request, tree, observer ? *observer : none);
   }
   void Picture(const std::string& rel, int seed) {
     fs::create_directories(fs::path(src / rel).parent_path());
@@ -194,6 +197,28 @@ TEST_F(AlbumBuild, RebuildsOfAChangingTreeEqualFreshBuilds) {
   }
   ASSERT_EQ(Build(shared.Path(), 0, 0, true).Outcome, TBuildOutcome::boDone);
   EXPECT_EQ(Tree(shared.Path()), Tree(out.Path()));
+}
+
+// Albums built two at a time report as one after another would: every picture done once, in
+// the order of the tree, and the end once.
+TEST_F(AlbumBuild, ReportsComeInTheOrderOfTheTree) {
+  for (int i = 0; i < 12; ++i)
+    Picture("f" + std::to_string(i % 4) + "/p" + std::to_string(i) + ".jpg", i);
+  struct Recorder : IBuildObserver {
+    std::mutex mutex;
+    std::vector<int> done;
+    int ended = 0;
+    void PictureDone(int index) override {
+      std::lock_guard lock(mutex);
+      done.push_back(index);
+    }
+    void Ended() override { ++ended; }
+  } recorder;
+  ASSERT_EQ(Build(out.Path(), 0, 0, false, &recorder).Outcome, TBuildOutcome::boDone);
+  std::vector<int> order(12);
+  std::iota(order.begin(), order.end(), 0);
+  EXPECT_EQ(recorder.done, order);
+  EXPECT_EQ(recorder.ended, 1);
 }
 
 }  // namespace
