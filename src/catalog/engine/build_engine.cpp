@@ -1,5 +1,6 @@
 #include "catalog/engine/build_engine.h"
 
+#include <malloc.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -249,6 +250,8 @@ std::optional<TBuildOutcome> TBuildEngine::Build::CopyPictures() {
     OpenOutputs();
     std::vector<char> copied(n_, 0);
     if (!CopyEach(copied)) return TBuildOutcome::boCancelled;
+    // The copies read whole pictures: what they freed goes back before the workers need theirs.
+    ::malloc_trim(0);
     if (!PlanFromRecord(copied)) return TBuildOutcome::boFailed;
   } catch (const EBuildStopped&) {
     return TBuildOutcome::boCancelled;

@@ -40,12 +40,15 @@ std::string ReadWhole(const std::string& path) {
   }
   std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
   std::size_t got = 0;
+  char more[4096];  // the end is looked for here: no larger buffer unless the file grew
   for (;;) {
-    if (got == bytes.size()) bytes.resize(got + (1 << 16));  // grew since the stat
-    const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+    const bool full = got == bytes.size();
+    const ssize_t n =
+        full ? ::read(fd, more, sizeof more) : ::read(fd, bytes.data() + got, bytes.size() - got);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) throw ETargetFileError("Cannot read " + path + ": " + std::strerror(errno));
     if (n == 0) break;
+    if (full) bytes.append(more, static_cast<std::size_t>(n));  // grew since the stat
     got += static_cast<std::size_t>(n);
     if (got > kMaxPictureBytes) throw ETargetFileError("Cannot read " + path + ": too large");
   }
