@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <unordered_set>
@@ -363,10 +364,13 @@ std::optional<TBuildOutcome> TBuildEngine::Build::WritePages() {
   if (request_.Shares != 0) return std::nullopt;
   try {
     // A file gone since its picture was done is looked for again, to fail naming it.
-    if (const auto there = FolderEntries(dir_, false)) {
-      for (CatalogItem& item : items_) item.SizeKnown &= there->count(item.ShownFileName()) != 0;
-    } else {
-      for (CatalogItem& item : items_) item.SizeKnown = false;
+    std::unordered_set<std::string_view> missing;
+    for (const CatalogItem& item : items_) {
+      if (item.SizeKnown) missing.insert(item.ShownFileName());
+    }
+    const bool listed = StrikeListed(dir_, missing);
+    for (CatalogItem& item : items_) {
+      item.SizeKnown &= listed && missing.count(item.ShownFileName()) == 0;
     }
     const auto save = [&](const std::string& name, const std::string& bytes) {
       outputs_->CatalogPage(name, bytes);

@@ -77,6 +77,14 @@ std::optional<std::unordered_set<std::string>> FolderEntries(const std::string& 
   return odd;
 }
 
+bool StrikeListed(const std::string& dir, std::unordered_set<std::string_view>& names) {
+  DIR* folder = ::opendir(dir.empty() ? "." : dir.c_str());
+  if (!folder) return false;
+  while (const dirent* entry = ::readdir(folder)) names.erase(entry->d_name);
+  ::closedir(folder);
+  return true;
+}
+
 std::unique_ptr<TTempFile> CopyToTemp(const std::string& source, const std::string& dir,
                                       const std::string& name, const std::function<bool()>& stop,
                                       const std::function<void(std::uint64_t)>& progress) {

@@ -43,6 +43,8 @@ void CheckTargetName(const std::string& dir, const std::string& name);
 // folders, and any it does not type), the only ones CheckTargetName need look at. nullopt
 // when dir cannot be listed.
 std::optional<std::unordered_set<std::string>> FolderEntries(const std::string& dir, bool oddOnly);
+// Strikes every name the folder lists from names; false when dir cannot be listed.
+bool StrikeListed(const std::string& dir, std::unordered_set<std::string_view>& names);
 
 // Copies the file at source to dir/name unless a file of that name exists; never replaces
 // one, not even one that appears while copying. Returns true when it copied. Throws
