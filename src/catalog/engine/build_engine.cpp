@@ -40,6 +40,8 @@ namespace {
 
 // Copy progress is told at least this often, and at the start and end of the copies.
 constexpr std::uint64_t kCopyReportBytes = 1u << 20;
+// Copies of more than this give their memory back before the workers start.
+constexpr std::uint64_t kTrimAfterBytes = 4u << 20;
 
 // The number of catalog pages, or 0 when the table's size does not read (the pages then
 // fail with their own message).
@@ -111,6 +113,7 @@ class TBuildEngine::Build {
   std::vector<int> order_;   // the pictures this build processes, in list order
   std::vector<char> reuse_;  // per picture: taken from the build record
   int total_ = 0;            // progress steps: three per picture processed
+  std::uint64_t copiedBytes_ = 0;
   TBuildProgress progress_;
   TPictureJob job_;
 
@@ -251,8 +254,8 @@ std::optional<TBuildOutcome> TBuildEngine::Build::CopyPictures() {
     OpenOutputs();
     std::vector<char> copied(n_, 0);
     if (!CopyEach(copied)) return TBuildOutcome::boCancelled;
-    // The copies read whole pictures: what they freed goes back before the workers need theirs.
-    ::malloc_trim(0);
+    // Copies read whole pictures: what they freed goes back before the workers need theirs.
+    if (copiedBytes_ > kTrimAfterBytes) ::malloc_trim(0);
     if (!PlanFromRecord(copied)) return TBuildOutcome::boFailed;
   } catch (const EBuildStopped&) {
     return TBuildOutcome::boCancelled;
@@ -308,7 +311,10 @@ bool TBuildEngine::Build::CopyEach(std::vector<char>& copied) {
   };
   progress(0, true);
   outputs_->SetCopyProgress(
-      [&](std::uint64_t block) { progress(done + (inFile += block), false); });
+      [&](std::uint64_t block) {
+        copiedBytes_ += block;
+        progress(done + (inFile += block), false);
+      });
   struct Unset {
     TBuildOutputs& outputs;
     ~Unset() { outputs.SetCopyProgress({}); }
