@@ -1,7 +1,12 @@
 #include "catalog/picture_folder.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <set>
 
@@ -28,21 +33,36 @@ bool IsPictureName(const std::string& name) {
 }
 
 std::vector<std::string> FolderPictureNames(const std::string& folder, std::string& error,
-                                            bool videos) {
+                                            bool videos, std::vector<std::string>* folders) {
   std::vector<std::string> names;
-  std::error_code ec;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    std::error_code fec;
-    // The entry's own type where the folder tells it: a folder of thousands is read, not
-    // looked up file by file.
-    if (name.empty() || name[0] == '.' || !IsPictureName(name) || !it->is_regular_file(fec)) {
-      continue;
-    }
-    names.push_back(name);
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) {
+    error = "cannot read folder " + folder + ": " + std::strerror(errno);
+    return {};
   }
-  if (ec) {
-    error = "cannot read folder " + folder + ": " + ec.message();
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(dir);
+    if (!entry) break;
+    const char* name = entry->d_name;
+    if (name[0] == '.') continue;
+    // The entry's own type where the folder tells it: a folder of thousands is read, not
+    // looked up file by file. Links and untyped entries are followed.
+    unsigned char type = entry->d_type;
+    if (type == DT_LNK || type == DT_UNKNOWN) {
+      struct stat st {};
+      type = ::fstatat(::dirfd(dir), name, &st, 0) != 0 ? DT_UNKNOWN
+             : S_ISREG(st.st_mode)                      ? DT_REG
+             : S_ISDIR(st.st_mode)                      ? DT_DIR
+                                                        : DT_UNKNOWN;
+    }
+    if (type == DT_DIR && folders) folders->emplace_back(name);
+    if (type == DT_REG && IsPictureName(name)) names.emplace_back(name);
+  }
+  const int err = errno;
+  ::closedir(dir);
+  if (err != 0) {
+    error = "cannot read folder " + folder + ": " + std::strerror(err);
     return {};
   }
   // A thumbnail or web copy of one of the folder's pictures, left by an earlier build into the

@@ -20,8 +20,10 @@ bool NameOrderBefore(const std::string& a, const std::string& b);
 // regular file, and what a build into the folder made of its other pictures: thumbnails
 // (tnNAME.jpg) and web copies (NAME.heic.jpg beside NAME.heic, NAME.mov.jpg and NAME.mov.mp4
 // beside NAME.mov). Without videos, clips are left out too. error is set when the folder
-// cannot be read.
+// cannot be read. folders, when given, gets the names of the sub-folders (links to folders
+// too; hidden ones left out), unsorted, from the same reading of the folder.
 std::vector<std::string> FolderPictureNames(const std::string& folder, std::string& error,
-                                            bool videos = true);
+                                            bool videos = true,
+                                            std::vector<std::string>* folders = nullptr);
 
 }  // namespace folivant

@@ -82,7 +82,8 @@ class TScan {
   // The folder dir into node (its name set by the caller). False with error_ set.
   bool Folder(const std::string& dir, int depth, bool top, TNode& node);
   // The pictures of a folder in the chosen order.
-  bool Pictures(const std::string& dir, std::vector<TPictureEntry>& pictures);
+  bool Pictures(const std::string& dir, std::vector<TPictureEntry>& pictures,
+                std::vector<std::string>& subs);
 
   std::string error_;
   std::vector<std::string> warnings_;
@@ -96,9 +97,10 @@ class TScan {
   std::set<TFolderId> seen_;
 };
 
-bool TScan::Pictures(const std::string& dir, std::vector<TPictureEntry>& pictures) {
+bool TScan::Pictures(const std::string& dir, std::vector<TPictureEntry>& pictures,
+                     std::vector<std::string>& subs) {
   if (reading_) reading_(dir);
-  const std::vector<std::string> names = FolderPictureNames(dir, error_, videos_);
+  const std::vector<std::string> names = FolderPictureNames(dir, error_, videos_, &subs);
   if (!error_.empty()) return false;
   for (const std::string& name : names) pictures.push_back({name, (fs::path(dir) / name).string()});
   if (sort_ == TAlbumSort::Date) {
@@ -134,20 +136,9 @@ bool TScan::Folder(const std::string& dir, int depth, bool top, TNode& node) {
     return true;
   }
   if (!top && target_ == id) return true;  // the catalog being built is no album of itself
-  if (!Pictures(dir, node.Pictures)) return false;
-  chain_.emplace_back(id, dir);
   std::vector<std::string> subs;
-  std::error_code ec;
-  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    std::error_code dec;
-    if (name.empty() || name[0] == '.' || !it->is_directory(dec)) continue;  // follows links
-    subs.push_back(name);
-  }
-  if (ec) {
-    error_ = "cannot read folder " + dir + ": " + ec.message();
-    return false;
-  }
+  if (!Pictures(dir, node.Pictures, subs)) return false;
+  chain_.emplace_back(id, dir);
   std::sort(subs.begin(), subs.end(), NameBefore);
   node.Total = static_cast<int>(node.Pictures.size());
   for (const std::string& name : subs) {
