@@ -36,6 +36,7 @@ bool NameBefore(const std::string& a, const std::string& b) {
 
 // A sub-album's folder may not take a name the album writes itself.
 std::string NameClash(const TNode& node) {
+  if (node.Children.empty()) return {};
   std::set<std::string> names = {kRecordFolder};
   for (const TPictureEntry& p : node.Pictures) {
     names.insert({p.Name, PageFileName(p.Name), TnFileName(p.Name)});
