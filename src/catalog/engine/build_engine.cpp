@@ -270,7 +270,7 @@ std::optional<TBuildOutcome> TBuildEngine::Build::CopyPictures() {
 // block it, a folder would fail it half-way); then the target's lock and record.
 void TBuildEngine::Build::OpenOutputs() {
   // One listing of the folder instead of a look at every name: few names are anything odd.
-  const auto odd = FolderEntries(dir_, true);
+  const auto odd = OddEntries(dir_);
   const auto check = [&](const std::string& name) {
     if (!odd || odd->count(name) != 0) CheckTargetName(dir_, name);
   };
@@ -310,11 +310,10 @@ bool TBuildEngine::Build::CopyEach(std::vector<char>& copied) {
     observer_.CopyProgress(at, total);
   };
   progress(0, true);
-  outputs_->SetCopyProgress(
-      [&](std::uint64_t block) {
-        copiedBytes_ += block;
-        progress(done + (inFile += block), false);
-      });
+  outputs_->SetCopyProgress([&](std::uint64_t block) {
+    copiedBytes_ += block;
+    progress(done + (inFile += block), false);
+  });
   struct Unset {
     TBuildOutputs& outputs;
     ~Unset() { outputs.SetCopyProgress({}); }

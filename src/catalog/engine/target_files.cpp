@@ -66,12 +66,12 @@ void CheckTargetName(const std::string& dir, const std::string& name) {
   throw ETargetFileError("Cannot use " + path + ": it is " + kind + ", not a regular file");
 }
 
-std::optional<std::unordered_set<std::string>> FolderEntries(const std::string& dir, bool oddOnly) {
+std::optional<std::unordered_set<std::string>> OddEntries(const std::string& dir) {
   DIR* folder = ::opendir(dir.empty() ? "." : dir.c_str());
   if (!folder) return std::nullopt;
   std::unordered_set<std::string> odd;
   while (const dirent* entry = ::readdir(folder)) {
-    if (!oddOnly || entry->d_type != DT_REG) odd.insert(entry->d_name);
+    if (entry->d_type != DT_REG) odd.insert(entry->d_name);
   }
   ::closedir(folder);
   return odd;

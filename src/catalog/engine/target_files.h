@@ -39,10 +39,9 @@ void WriteFileReplacing(const std::string& dir, const std::string& name, std::st
 // dir/name exists and is not a regular file or a link to one. Reading or replacing such a thing
 // could block the build or lose it.
 void CheckTargetName(const std::string& dir, const std::string& name);
-// The names in dir; oddOnly: only those the file system does not call regular files (links,
-// folders, and any it does not type), the only ones CheckTargetName need look at. nullopt
-// when dir cannot be listed.
-std::optional<std::unordered_set<std::string>> FolderEntries(const std::string& dir, bool oddOnly);
+// The entries of dir the file system does not call regular files (links, folders, and any it
+// does not type): the only ones CheckTargetName need look at. nullopt when dir cannot be listed.
+std::optional<std::unordered_set<std::string>> OddEntries(const std::string& dir);
 // Strikes every name the folder lists from names; false when dir cannot be listed.
 bool StrikeListed(const std::string& dir, std::unordered_set<std::string_view>& names);
 

@@ -42,11 +42,6 @@ int NotRegular(const std::string& path) {
   return S_ISREG(st.st_mode) ? 0 : S_ISLNK(st.st_mode) ? ELOOP : EISDIR;
 }
 
-bool IsBareName(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." &&
-         name.find_first_of(std::string_view("/\0", 2)) == std::string::npos;
-}
-
 std::string Hex64(std::uint64_t v) {
   static const char* const kDigits = "0123456789abcdef";
   std::string s(16, '0');

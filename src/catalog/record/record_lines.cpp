@@ -9,11 +9,6 @@ namespace {
 
 using simdjson::dom::element;
 
-bool IsBare(std::string_view name) {
-  return !name.empty() && name != "." && name != ".." &&
-         name.find_first_of(std::string_view("/\0", 2)) == std::string_view::npos;
-}
-
 std::optional<std::uint64_t> Hex(std::string_view s, std::size_t digits) {
   if (s.size() != digits) return std::nullopt;
   std::uint64_t v = 0;
@@ -65,7 +60,7 @@ bool Has(element j, const char* key) {
 bool FileFrom(element j, TFileRecord& f, bool bare) {
   if (!j.is_object() || !Has(j, "name") || !TextFrom(j["name"].value_unsafe(), f.Name))
     return false;
-  if (bare && !IsBare(f.Name)) return false;
+  if (bare && !IsBareName(f.Name)) return false;
   std::string_view hash;
   if (j["hash"].get_string().get(hash) != simdjson::SUCCESS) return false;
   const auto value = Hex(hash, 16);
@@ -108,7 +103,7 @@ bool OptionalFilesFrom(element j, TPictureRecord& p) {
 bool PictureFrom(element j, TPictureRecord& p) {
   element source, copy;
   if (!j.is_object() || !Has(j, "name") || !TextFrom(j["name"].value_unsafe(), p.Name) ||
-      !IsBare(p.Name) || j["source"].get(source) != simdjson::SUCCESS ||
+      !IsBareName(p.Name) || j["source"].get(source) != simdjson::SUCCESS ||
       !FileFrom(source, p.Source, false) || j["copy"].get(copy) != simdjson::SUCCESS ||
       !FileFrom(copy, p.Copy, true) || !Flag(copy, "made", p.CopyMade)) {
     return false;
@@ -159,6 +154,11 @@ bool IsHeader(element j, std::string_view format, std::int64_t version) {
 }
 
 }  // namespace
+
+bool IsBareName(std::string_view name) {
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of(std::string_view("/\0", 2)) == std::string_view::npos;
+}
 
 std::size_t RecordLinePadding() {
   return simdjson::SIMDJSON_PADDING;

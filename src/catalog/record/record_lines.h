@@ -10,6 +10,9 @@
 
 namespace folivant {
 
+// A plain file name in one folder: not empty, not "." or "..", no slash or NUL.
+bool IsBareName(std::string_view name);
+
 // The bytes that must be readable after the text handed to ApplyRecordLines.
 std::size_t RecordLinePadding();
 
