@@ -6,20 +6,16 @@ namespace folivant {
 
 using namespace location;
 
-namespace {
-
 // A location the walkers did not reach (an unknown container, a part they could not read)
 // still shows in XMP text, whatever the prefix: the tag names are the same everywhere.
 bool ShowsLocation(std::string_view bytes) {
   return bytes.find("GPSLatitude") != bytes.npos || bytes.find("GPSLongitude") != bytes.npos;
 }
 
-}  // namespace
-
 // The rule: a location that was seen is removed, or the file is unsafe. A file whose walk
 // stopped early is unsafe when it had a location in the part read or shows one anywhere;
 // otherwise it stays as it is.
-TLocationState RemoveLocationInPlace(std::string& bytes, std::string& why) {
+TLocationState RemoveLocationInPlace(std::string& bytes, std::string& why, bool elsewhere) {
   const Bytes b(reinterpret_cast<unsigned char*>(bytes.data()), bytes.size());
   const std::string_view file(bytes);
   TScan scan;
@@ -31,7 +27,7 @@ TLocationState RemoveLocationInPlace(std::string& bytes, std::string& why) {
              !WalkIsoMedia(b, scan)) {
     scan.Broken = "its kind of file is not one whose location can be removed";
   }
-  const bool left = ShowsLocation(file);
+  const bool left = elsewhere || ShowsLocation(file);
   if (scan.Unsafe.empty() && !scan.Broken.empty() && (scan.Removed || left)) {
     scan.Unsafe = scan.Broken;
   }

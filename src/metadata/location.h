@@ -4,6 +4,7 @@
 // no offset anywhere (TIFF tags, maker notes, HEIF item locations) changes meaning.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -26,6 +27,16 @@ struct TLocationEdit {
 TLocationEdit RemoveLocation(std::string_view file);
 // The same on the bytes themselves, which are edited only when the result is lsRemoved (and
 // may be when lsUnsafe); why gets the reason of an lsUnsafe.
-TLocationState RemoveLocationInPlace(std::string& bytes, std::string& why);
+// elsewhere: a location shows in bytes of the file not given here (read in parts).
+TLocationState RemoveLocationInPlace(std::string& bytes, std::string& why, bool elsewhere = false);
+
+// Text that shows a location in any part of a file, whatever else the walks found; a match
+// is at most kLocationTextMax bytes long.
+bool ShowsLocation(std::string_view bytes);
+inline constexpr std::size_t kLocationTextMax = 12;
+
+// The length of a JPEG's head: its segments through the first SOS, which hold every location
+// it can carry; the rest is picture data. 0 when bytes end before that or are no such JPEG.
+std::size_t JpegHeadLength(std::string_view bytes);
 
 }  // namespace folivant

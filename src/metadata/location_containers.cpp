@@ -5,9 +5,12 @@
 #include <array>
 #include <cstring>
 #include <map>
+#include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
+#include "metadata/location.h"
 #include "metadata/location_parts.h"
 
 namespace folivant::location {
@@ -49,25 +52,56 @@ void EditApp1(Bytes data, TScan& scan) {
 
 }  // namespace
 
-bool WalkJpeg(Bytes f, TScan& scan) {
-  if (f.size() < 4 || f[0] != 0xFF || f[1] != 0xD8) return false;
+// A JPEG's segments up to its picture data, each given to segment(marker, payload). The
+// offset just past the first SOS segment, or 0 with why set when the segments stop before
+// one (why empty: an EOI, no scan at all).
+template <class Segment>
+std::uint64_t JpegSegments(std::span<const unsigned char> f, std::string& why, Segment segment) {
   std::uint64_t at = 2;
   for (;;) {
-    if (at >= f.size() || f[at] != 0xFF) return scan.Break("a JPEG marker is missing"), true;
+    if (at >= f.size() || f[at] != 0xFF) return why = "a JPEG marker is missing", 0;
     while (at < f.size() && f[at] == 0xFF) ++at;  // fill bytes
-    if (at >= f.size()) return scan.Break("it ends before its picture data"), true;
+    if (at >= f.size()) return why = "it ends before its picture data", 0;
     const unsigned marker = f[at++];
     if (marker == 0xD8 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;
-    if (marker == 0xD9) return true;  // no scan at all: nothing more to read
+    if (marker == 0xD9) return why.clear(), 0;
     if (!Inside(at, 2, f.size()) || Be16(&f[at]) < 2 || !Inside(at, Be16(&f[at]), f.size())) {
-      return scan.Break("a JPEG segment runs past the end"), true;
+      return why = "a JPEG segment runs past the end", 0;
     }
     const std::uint64_t length = Be16(&f[at]);
-    if (marker == 0xE1) EditApp1(f.subspan(at + 2, length - 2), scan);
-    if (marker == 0xDA) return true;  // the compressed data begins: metadata comes before it
+    segment(marker, at + 2, length - 2);
     at += length;
+    if (marker == 0xDA) return at;  // the compressed data begins: metadata comes before it
   }
 }
+
+bool IsJpeg(std::span<const unsigned char> f) {
+  return f.size() >= 4 && f[0] == 0xFF && f[1] == 0xD8;
+}
+
+bool WalkJpeg(Bytes f, TScan& scan) {
+  if (!IsJpeg(f)) return false;
+  std::string why;
+  const auto end = JpegSegments(f, why, [&](unsigned marker, std::uint64_t at, std::uint64_t n) {
+    if (marker == 0xE1) EditApp1(f.subspan(at, n), scan);
+  });
+  if (end == 0 && !why.empty()) scan.Break(why);
+  return true;
+}
+
+}  // namespace folivant::location
+
+namespace folivant {
+
+std::size_t JpegHeadLength(std::string_view bytes) {
+  const std::span f(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+  std::string why;
+  return location::IsJpeg(f) ? location::JpegSegments(f, why, [](auto, auto, auto) {}) : 0;
+}
+
+}  // namespace folivant
+
+namespace folivant::location {
 
 bool WalkPng(Bytes f, TScan& scan) {
   if (!Starts(f, 0, "\x89PNG\r\n\x1A\n")) return false;

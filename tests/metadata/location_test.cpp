@@ -8,7 +8,9 @@
 
 #include "../common/pictures.h"
 #include "../common/test_files.h"
+#include "catalog/atomic_file.h"
 #include "catalog/engine/build_engine.h"
+#include "catalog/engine/location_copy.h"
 #include "imaging/image_box.h"
 #include "metadata/location.h"
 
@@ -271,4 +273,63 @@ TEST(Location, CopiesLoseItOnlyWithTheOptionAndGetItBackWithout) {
   WriteFile(other / "a.jpg", ReadFile(src / "a.jpg"));
   EXPECT_EQ(run(other.Path(), true).Outcome, TBuildOutcome::boDone);
   EXPECT_EQ(ReadFile(other / "a.jpg"), ReadFile(src / "a.jpg"));
+}
+
+// The copy step reads a JPEG's head whole and the rest block by block: the copy, its facts
+// and its refusals are those of the whole file read at once, also for location text in the
+// rest, across a block's end or the head's, and for heads longer than a block.
+TEST(Location, OnePassCopyIsTheWholeFileRead) {
+  const std::string plain = Str(MakeJpeg(16, 16, false)), located = Jpeg();
+  const auto after = [](const std::string& jpeg, std::size_t at, const std::string& text) {
+    std::string file = jpeg + std::string(at - jpeg.size(), 'x') + text;
+    return file + std::string(150000, 'y');
+  };
+  const std::size_t sos = plain.find("\xFF\xDA");
+  std::string seam = plain;  // the SOS segment ends in "GPSLo", the picture data goes on
+  seam.replace(sos + 2, 2, std::string{0, char(plain[sos + 3] + 5)});
+  seam.insert(sos + 2 + static_cast<unsigned char>(plain[sos + 3]), "GPSLo");
+  seam.insert(sos + 2 + static_cast<unsigned char>(plain[sos + 3]) + 5, "ngitude");
+  const std::string app2 =
+      "\xFF\xE2" + std::string{char(0xEA), char(0x62)} + std::string(60000, 'a');
+  const std::string longHead = located.substr(0, 2) + app2 + app2 + located.substr(2);
+  TempDir dir, out;
+  for (const auto& [name, file] : std::vector<std::pair<std::string, std::string>>{
+           {"plain", plain},
+           {"located", located},
+           {"text-after", after(plain, 70000, "GPSLatitude")},
+           {"text-across-blocks", after(plain, 65536 - 5, "GPSLongitude")},
+           {"text-across-head", seam},
+           {"long-head", longHead},
+           {"long-head-plain", plain.substr(0, 2) + app2 + app2 + plain.substr(2)},
+           {"cut-head", located.substr(0, 300)},
+           {"png", Png()}}) {
+    WriteFile(dir / name, file);
+    for (const bool strip : {false, true}) {
+      SCOPED_TRACE(name + (strip ? " strip" : ""));
+      std::string whole, oneBlock;
+      TSourceFacts a, b;
+      std::string copy;
+      try {
+        a = ReadSourceFacts(dir / name, strip, false);
+      } catch (const std::exception& e) {
+        whole = e.what();
+      }
+      try {
+        if (const auto temp = CopySourceToTemp(dir / name, strip, false, out.Path(), {}, {}, b)) {
+          copy = ReadFile(temp->Path());
+        } else {
+          copy = b.Bytes;
+        }
+      } catch (const std::exception& e) {
+        oneBlock = e.what();
+      }
+      EXPECT_EQ(oneBlock, whole);
+      if (!whole.empty()) continue;
+      EXPECT_EQ(copy, a.Bytes);
+      EXPECT_EQ(b.Hash, a.Hash);
+      EXPECT_EQ(b.CopyHash, a.CopyHash);
+      EXPECT_EQ(b.Located, a.Located);
+    }
+  }
+  EXPECT_TRUE(Listing(out.Path()).empty());  // no temporary file left behind
 }

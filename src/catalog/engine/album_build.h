@@ -1,7 +1,8 @@
 // A folder tree built as albums: each album is a flat build into its own sub-folder of the
 // target, two albums at a time at most (never more than the jobs), each with the workers, so
-// memory is that of the two largest albums. Each album keeps its own build record in its folder; the list of albums the
-// target holds (.folivant/albums.list) lets a later build remove the albums whose folders went.
+// memory is that of the two largest albums. Each album keeps its own build record in its folder;
+// the list of albums the target holds (.folivant/albums.list) lets a later build remove the albums
+// whose folders went.
 #pragma once
 
 #include <string>

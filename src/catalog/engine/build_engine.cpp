@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <exception>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -40,8 +41,11 @@ namespace {
 
 // Copy progress is told at least this often, and at the start and end of the copies.
 constexpr std::uint64_t kCopyReportBytes = 1u << 20;
-// Copies of more than this give their memory back before the workers start.
+// Copies of more than this give their memory back once the copy step ends.
 constexpr std::uint64_t kTrimAfterBytes = 4u << 20;
+// Pictures the workers may make, beyond one each, while the copies still go on: they are
+// written once the copy step has ended.
+constexpr int kAheadOfCopies = 2;
 
 // The number of catalog pages, or 0 when the table's size does not read (the pages then
 // fail with their own message).
@@ -72,6 +76,7 @@ class TBuildEngine::Build {
                     Fail("Unexpected error while building " + items_[index].PictureName);
                   }),
         job_(request_, dir_, engine.abort_, progress_) {}
+  ~Build() { StopWorkers(true); }
 
   TBuildResult Run();
 
@@ -82,8 +87,11 @@ class TBuildEngine::Build {
   bool TargetRefused();
   std::optional<TBuildOutcome> CopyPictures();
   void OpenOutputs();
+  void StartProgress();
   bool CopyEach(std::vector<char>& copied);  // false: cancelled
-  void RunWorkers();
+  void Ready(int count, int toMake);
+  void EndCopies();
+  void StopWorkers(bool failing);
   std::optional<TBuildOutcome> WritePages();
   TBuildResult& Finish(TBuildOutcome outcome);
   void OpenInBrowser();
@@ -93,7 +101,9 @@ class TBuildEngine::Build {
   TPictureWork Reused(int index);
   void MakePage(int index, TPictureWork& work);
   void MakeModernPage(int index, TPictureWork& work);
-  void Commit(int position, int index, TPictureWork& work);
+  void Hand(int position, int index, TPictureWork&& work);
+  void Drain();
+  void Commit(int index, TPictureWork& work);
   void CommitFiles(int index, TPictureWork& work, std::string& error);
   bool PlanFromRecord(const std::vector<char>& copied);
   void Fail(const std::string& message);
@@ -117,15 +127,28 @@ class TBuildEngine::Build {
   TBuildProgress progress_;
   TPictureJob job_;
 
-  // Dispatch and ordered commit.
+  // Dispatch and ordered commit. Workers start while the copies are made: a picture is
+  // ready for them once its copy is; pictures made are parked until every picture before
+  // them is written, and none is written before the copy step has ended.
   std::mutex mutex_;
-  std::condition_variable turn_;
+  std::condition_variable more_;  // a picture ready, one written, or the copies ended
+  int jobs_ = 1;
+  int ready_ = 0;      // positions of order_ whose copies are done
   int next_ = 0;       // position in order_ of the next picture to start
   int committed_ = 0;  // pictures committed (or discarded after a failure) so far
+  bool copying_ = true;
+  bool committing_ = false;  // a thread is writing parked pictures
+  bool noMoreThreads_ = false;
+  struct Parked {
+    int Index = -1;
+    TPictureWork Work;
+  };
+  std::map<int, Parked> parked_;  // by position
   bool failed_ = false;
   std::string message_;
   int done_ = 0;
   int reused_ = 0;
+  std::vector<std::jthread> threads_;
 };
 
 TBuildResult TBuildEngine::Run(const TBuildRequest& request, IBuildObserver& observer) {
@@ -165,10 +188,12 @@ TBuildResult TBuildEngine::Build::Run() {
   if (TargetRefused()) return result_;
   // Titles and alignment come with the snapshot. The cancel flag is not cleared here: a
   // Cancel (a Ctrl-C) that came before is honoured.
-  if (const auto ended = CopyPictures()) return Finish(*ended);
-  RunWorkers();
+  const auto ended = CopyPictures();  // the workers begin as the copies come
+  if (!ended) Worker();               // this thread joins them
+  StopWorkers(false);
   result_.PicturesDone = done_;
   result_.PicturesReused = reused_;
+  if (ended) return Finish(*ended);
   if (engine_.abort_.load()) return Finish(TBuildOutcome::boCancelled);
   if (failed_) return Finish(TBuildOutcome::boFailed);
   const bool cancelled = engine_.cancel_.load();
@@ -247,23 +272,91 @@ TBuildResult& TBuildEngine::Build::Finish(TBuildOutcome outcome) {
   return result_;
 }
 
-// The copies (of this build's share), between which a Cancel is honoured; then what the build
-// record lets this build take as it is. An outcome when the build ends here.
+// The copies (of this build's share), between which a Cancel is honoured, and what the build
+// record lets this build take as it is; the workers start on the pictures copied meanwhile.
+// An outcome when the build ends here.
 std::optional<TBuildOutcome> TBuildEngine::Build::CopyPictures() {
+  std::optional<TBuildOutcome> ended;
   try {
     OpenOutputs();
+    StartProgress();
     std::vector<char> copied(n_, 0);
-    if (!CopyEach(copied)) return TBuildOutcome::boCancelled;
-    // Copies read whole pictures: what they freed goes back before the workers need theirs.
-    if (copiedBytes_ > kTrimAfterBytes) ::malloc_trim(0);
-    if (!PlanFromRecord(copied)) return TBuildOutcome::boFailed;
+    reuse_.assign(n_, 0);
+    if (!CopyEach(copied)) {
+      ended = TBuildOutcome::boCancelled;
+    } else if (request_.PagesOnly) {
+      // Every picture must be known built before any page is written.
+      if (PlanFromRecord(copied)) {
+        Ready(static_cast<int>(order_.size()), 0);
+      } else {
+        ended = TBuildOutcome::boFailed;
+      }
+    }
   } catch (const EBuildStopped&) {
-    return TBuildOutcome::boCancelled;
+    ended = TBuildOutcome::boCancelled;
   } catch (const std::exception& e) {
     message_ = e.what();
-    return TBuildOutcome::boFailed;
+    ended = TBuildOutcome::boFailed;
   }
-  return std::nullopt;
+  if (ended == TBuildOutcome::boFailed) {
+    std::lock_guard lock(mutex_);
+    failed_ = true;  // pictures made meanwhile are not written
+  }
+  EndCopies();
+  return ended;
+}
+
+// The overall bar counts three steps per picture this build processes.
+void TBuildEngine::Build::StartProgress() {
+  total_ = kStepsPerPicture * static_cast<int>(order_.size());
+  progress_.Start(n_, total_, order_.empty() ? n_ : order_[0]);
+  jobs_ = request_.Jobs > 0 ? request_.Jobs
+                            : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+// Positions before count are copied and planned; toMake of them are to be decoded. A picture
+// the record vouches for is a page and a few checks: handing those between threads costs
+// more than it saves, so a worker joins for each picture to be made, up to Jobs.
+void TBuildEngine::Build::Ready(int count, int toMake) {
+  {
+    std::lock_guard lock(mutex_);
+    ready_ = count;
+  }
+  more_.notify_all();
+  const auto want = static_cast<std::size_t>(std::min(jobs_, std::max(1, toMake)) - 1);
+  while (!noMoreThreads_ && threads_.size() < want) {
+    try {
+      threads_.emplace_back([this] { Worker(); });
+    } catch (const std::system_error&) {
+      noMoreThreads_ = true;  // fewer workers give the same files
+    }
+  }
+}
+
+// The copy step is over: its reports are out, so the workers' may follow, and the pictures
+// made meanwhile are written.
+void TBuildEngine::Build::EndCopies() {
+  // Copies read whole pictures: what they freed goes back before the workers need more.
+  if (copiedBytes_ > kTrimAfterBytes) ::malloc_trim(0);
+  progress_.Release();
+  {
+    std::lock_guard lock(mutex_);
+    copying_ = false;
+    committing_ = true;
+  }
+  more_.notify_all();
+  Drain();
+}
+
+// Waits for every worker. failing: whatever they made is not written.
+void TBuildEngine::Build::StopWorkers(bool failing) {
+  {
+    std::lock_guard lock(mutex_);
+    copying_ = false;
+    failed_ = failed_ || failing;
+  }
+  more_.notify_all();
+  threads_.clear();
 }
 
 // Nothing but regular files under the names the build reads or writes (a named pipe would
@@ -318,11 +411,17 @@ bool TBuildEngine::Build::CopyEach(std::vector<char>& copied) {
     TBuildOutputs& outputs;
     ~Unset() { outputs.SetCopyProgress({}); }
   } unset{*outputs_};
+  int position = 0, toMake = 0;
   for (int i : order_) {
     if (engine_.cancel_.load()) return false;
     const CatalogItem& item = items_[i];
     inFile = 0;
     copied[i] = outputs_->Copy(i);
+    if (!request_.PagesOnly) {
+      reuse_[i] = copied[i] && outputs_->Reuse(i);
+      if (!reuse_[i]) ++toMake;
+      Ready(++position, toMake);
+    }
     progress(done += std::max<std::int64_t>(0, sources_[i].Size), false);
     const TPictureRecord& entry = outputs_->Entry(i);
     if (copied[i] && !entry.CopyMade && entry.Source.Stamp.Size >= 0 &&
@@ -339,29 +438,6 @@ bool TBuildEngine::Build::CopyEach(std::vector<char>& copied) {
   if (!request_.Options.StripLocation)
     result_.PicturesLocated = CountLocated(*outputs_, items_, order_);
   return true;
-}
-
-// The pictures, by Jobs workers (this thread one of them).
-void TBuildEngine::Build::RunWorkers() {
-  total_ = kStepsPerPicture * static_cast<int>(order_.size());
-  progress_.Start(n_, total_, order_.empty() ? n_ : order_[0]);
-  int jobs = request_.Jobs > 0
-                 ? request_.Jobs
-                 : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  // A picture the record vouches for is a page and a few checks: handing those between
-  // threads costs more than it saves, so workers only for the pictures to be made.
-  const auto toMake =
-      std::count_if(order_.begin(), order_.end(), [&](int i) { return reuse_[i] == 0; });
-  jobs = std::min(jobs, static_cast<int>(std::max<std::ptrdiff_t>(1, toMake)));
-  std::vector<std::jthread> threads;
-  for (int w = 1; w < jobs; ++w) {
-    try {
-      threads.emplace_back([this] { Worker(); });
-    } catch (const std::system_error&) {
-      break;  // no more threads to be had: fewer workers give the same files
-    }
-  }
-  Worker();
 }
 
 // The catalog pages, unless only a share of the list was built.
@@ -405,8 +481,15 @@ void TBuildEngine::Build::Worker() {
   for (;;) {
     int position, index;
     {
-      std::lock_guard lock(mutex_);
-      if (failed_ || engine_.cancel_.load() || next_ >= static_cast<int>(order_.size())) return;
+      std::unique_lock lock(mutex_);
+      // No more pictures begun and not yet written than one per worker (and a few more
+      // while the copies go on): a failure or cancel then leaves little made for nothing.
+      more_.wait(lock, [&] {
+        const int window = jobs_ + (copying_ ? kAheadOfCopies : 0);
+        return failed_ || engine_.cancel_.load() || (next_ >= ready_ && !copying_) ||
+               (next_ < ready_ && next_ - committed_ < window);
+      });
+      if (failed_ || engine_.cancel_.load() || next_ >= ready_) return;
       position = next_++;
       index = order_[position];
     }
@@ -419,7 +502,7 @@ void TBuildEngine::Build::Worker() {
       work = TPictureWork();
       work.Error = "Unexpected error while building " + items_[index].PictureName;
     }
-    Commit(position, index, work);
+    Hand(position, index, std::move(work));
   }
 }
 
@@ -541,17 +624,48 @@ bool TBuildEngine::Build::PlanFromRecord(const std::vector<char>& copied) {
   return false;
 }
 
-// Writes a picture's files when every earlier picture is written, so the files on disk are
+// A picture made: parked until every earlier picture is written, so the files on disk are
 // always those a one-worker build would have written by then, and a later picture sharing
-// an output name always writes last.
-void TBuildEngine::Build::Commit(int position, int index, TPictureWork& work) {
-  bool stop;
+// an output name always writes last. The worker goes on meanwhile; whoever finds nobody
+// writing writes what is due.
+void TBuildEngine::Build::Hand(int position, int index, TPictureWork&& work) {
   {
-    std::unique_lock lock(mutex_);
-    turn_.wait(lock, [&] { return committed_ == position; });
-    stop = engine_.abort_.load() || failed_;
+    std::lock_guard lock(mutex_);
+    parked_.emplace(position, Parked{index, std::move(work)});
+    if (copying_ || committing_) return;
+    committing_ = true;
   }
-  if (!stop) {
+  Drain();
+}
+
+// Writes the parked pictures that are due, in list order; entered with committing_ set.
+void TBuildEngine::Build::Drain() {
+  for (;;) {
+    Parked due;
+    bool stop;
+    {
+      std::lock_guard lock(mutex_);
+      if (parked_.empty() || parked_.begin()->first != committed_) {
+        committing_ = false;
+        break;
+      }
+      due = std::move(parked_.begin()->second);
+      parked_.erase(parked_.begin());
+      stop = engine_.abort_.load() || failed_;
+    }
+    if (!stop) Commit(due.Index, due.Work);
+    {
+      std::lock_guard lock(mutex_);
+      ++committed_;
+    }
+    more_.notify_all();
+    HeadMoved();
+  }
+  more_.notify_all();
+}
+
+void TBuildEngine::Build::Commit(int index, TPictureWork& work) {
+  {
     std::string error = work.Error;
     if (error.empty()) CommitFiles(index, work, error);
     if (error.empty() && !work.Warning.empty()) {
@@ -569,12 +683,6 @@ void TBuildEngine::Build::Commit(int position, int index, TPictureWork& work) {
       progress_.PictureDone(index);
     }
   }
-  {
-    std::lock_guard lock(mutex_);
-    ++committed_;
-  }
-  turn_.notify_all();
-  HeadMoved();
 }
 
 // Each file is written by the last picture of the list that has its name, and only when its

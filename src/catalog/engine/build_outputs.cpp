@@ -257,7 +257,13 @@ bool TBuildOutputs::Copy(int i) {
   }
   if (!Exists(path)) {
     if (pagesOnly) return false;
-    if (PutCopy(i, false, read())) return true;
+    // A picture not read yet (always, but in a race) is read and copied in one pass.
+    std::unique_ptr<TTempFile> temp;
+    if (!facts) {
+      facts.emplace();
+      temp = CopySourceToTemp(item.SourcePath, strip, item.Clip, dir_, stop_, progress_, *facts);
+    }
+    if (PutCopy(i, false, *facts, std::move(temp))) return true;
   }
   // A file the build did not make: kept and used, as without a record.
   e.CopyMade = false;
@@ -286,14 +292,16 @@ bool TBuildOutputs::Copy(int i) {
 
 // Copies picture i beside its name and renames it into place (over the build's old copy, or
 // never over anything). False when a file of its name appeared meanwhile.
-bool TBuildOutputs::PutCopy(int i, bool replace, const TSourceFacts& facts) {
+bool TBuildOutputs::PutCopy(int i, bool replace, const TSourceFacts& facts,
+                            std::unique_ptr<TTempFile> temp) {
   const CatalogItem& item = items_[i];
   TPictureRecord& e = entries_[i];
   const std::string path = JoinPath(dir_, item.PictureName);
-  const auto temp =
-      facts.Streamed
-          ? CopyToTemp(item.SourcePath, dir_, item.PictureName, stop_, progress_)
-          : BytesToTemp(facts.Bytes, dir_, item.PictureName, item.SourcePath, stop_, progress_);
+  if (!temp) {
+    temp = facts.Streamed ? CopyToTemp(item.SourcePath, dir_, item.PictureName, stop_, progress_)
+                          : BytesToTemp(facts.Bytes, dir_, item.PictureName, item.SourcePath, stop_,
+                                        progress_);
+  }
   if (stop_ && stop_()) throw EBuildStopped("Copy of " + item.SourcePath + " stopped");
   // Streamed: the file may have changed since it was hashed; the copy says what it holds.
   const TFileRecord file{item.PictureName, StampOf(temp->Path()),

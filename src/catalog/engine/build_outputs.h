@@ -91,7 +91,9 @@ class TBuildOutputs {
  private:
   const TPictureRecord* Old(int i) const;
   const TPictureRecord* Old(const std::string& name) const;
-  bool PutCopy(int i, bool replace, const TSourceFacts& facts);
+  // temp: the copy made already, else made from facts.
+  bool PutCopy(int i, bool replace, const TSourceFacts& facts,
+               std::unique_ptr<TTempFile> temp = nullptr);
   bool ModernExtrasAsRecorded(int i, std::vector<TFileRecord>& extras) const;
   void ForgetNoExtras(const TPictureRecord& old, const TPictureRecord& now);
   int Publish(TTempFile& temp, const TFileRecord& file, const std::string& source, bool replace);

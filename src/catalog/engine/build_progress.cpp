@@ -10,22 +10,39 @@ void TBuildProgress::Start(int n, int total, int head) {
     head_ = head;
     step_.assign(n, Current());
     percent_.assign(n, 0);
+    held_ = true;
+    Queue(-1, [total](IBuildObserver& o) { o.OverallProgress(0, total); });
   }
-  observer_.OverallProgress(0, total);
+}
+
+void TBuildProgress::Release() {
+  {
+    std::lock_guard lock(mutex_);
+    if (!held_) return;
+    held_ = false;
+    if (steps_ > 0) {
+      Queue(-1, [steps = steps_, total = total_](IBuildObserver& o) {
+        o.OverallProgress(steps, total);
+      });
+    }
+    QueueHead();
+  }
+  Deliver();
 }
 
 void TBuildProgress::Step(int index, TPictureStep step, const std::string& name) {
   {
     std::lock_guard lock(mutex_);
-    if (step != TPictureStep::psOpening) {
-      Queue(index, [steps = ++steps_, total = total_](IBuildObserver& o) {
+    if (step != TPictureStep::psOpening) ++steps_;
+    if (step != TPictureStep::psOpening && !held_) {
+      Queue(index, [steps = steps_, total = total_](IBuildObserver& o) {
         o.OverallProgress(steps, total);
       });
     }
     if (step != TPictureStep::psDone) {
       step_[index] = {step, name};
       percent_[index] = 0;
-      if (index == head_)
+      if (index == head_ && !held_)
         Queue(index, [step, name](IBuildObserver& o) { o.PictureStep(step, name); });
     }
   }
@@ -36,7 +53,8 @@ void TBuildProgress::Percent(int index, int percent) {
   {
     std::lock_guard lock(mutex_);
     percent_[index] = percent;
-    if (index == head_) Queue(index, [percent](IBuildObserver& o) { o.CurrentProgress(percent); });
+    if (index == head_ && !held_)
+      Queue(index, [percent](IBuildObserver& o) { o.CurrentProgress(percent); });
   }
   Deliver();
 }
@@ -45,8 +63,11 @@ void TBuildProgress::Skip() {
   {
     std::lock_guard lock(mutex_);
     steps_ += kStepsPerPicture;
-    Queue(-1,
-          [steps = steps_, total = total_](IBuildObserver& o) { o.OverallProgress(steps, total); });
+    if (!held_) {
+      Queue(-1, [steps = steps_, total = total_](IBuildObserver& o) {
+        o.OverallProgress(steps, total);
+      });
+    }
   }
   Deliver();
 }
@@ -55,14 +76,18 @@ void TBuildProgress::HeadMoved(int head) {
   {
     std::lock_guard lock(mutex_);
     head_ = head;
-    if (head < n_ && step_[head].Step != TPictureStep::psDone) {
-      Queue(-1, [now = step_[head], percent = percent_[head]](IBuildObserver& o) {
-        o.PictureStep(now.Step, now.File);
-        o.CurrentProgress(percent);
-      });
-    }
+    if (!held_) QueueHead();
   }
   Deliver();
+}
+
+void TBuildProgress::QueueHead() {
+  if (head_ < n_ && step_[head_].Step != TPictureStep::psDone) {
+    Queue(-1, [now = step_[head_], percent = percent_[head_]](IBuildObserver& o) {
+      o.PictureStep(now.Step, now.File);
+      o.CurrentProgress(percent);
+    });
+  }
 }
 
 void TBuildProgress::Warning(const std::string& message) {
@@ -88,7 +113,7 @@ void TBuildProgress::Queue(int index, Call call) {
 void TBuildProgress::Deliver() {
   {
     std::lock_guard lock(mutex_);
-    if (delivering_) return;  // the worker delivering takes this call too
+    if (delivering_ || held_) return;  // the worker delivering takes this call too
     delivering_ = true;
   }
   for (;;) {

@@ -22,7 +22,10 @@ class TBuildProgress {
       : observer_(observer), failed_(std::move(failed)) {}
 
   // Before the workers start: n pictures in the list, steps in all, the first in flight.
+  // Nothing reaches the observer until Release: the copies, told meanwhile by the build
+  // itself, come first. Steps and percents posted before then are summed up at Release.
   void Start(int n, int total, int head);
+  void Release();
   // Picture index starts a step; name is the file the status names.
   void Step(int index, TPictureStep step, const std::string& name);
   void Percent(int index, int percent);
@@ -36,13 +39,15 @@ class TBuildProgress {
   using Call = std::function<void(IBuildObserver&)>;
   // Under mutex_: queues a call about picture index (-1: none).
   void Queue(int index, Call call);
-  void Deliver();  // outside mutex_
+  void QueueHead();  // under mutex_: the head's step and percent
+  void Deliver();    // outside mutex_
 
   IBuildObserver& observer_;
   std::function<void(int)> failed_;
   std::mutex mutex_;
   std::deque<std::pair<int, Call>> queue_;
   bool delivering_ = false;
+  bool held_ = false;
   int n_ = 0, steps_ = 0, total_ = 0, head_ = 0;
   struct Current {
     TPictureStep Step = TPictureStep::psDone;  // psDone: not begun

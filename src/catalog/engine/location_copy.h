@@ -34,9 +34,20 @@ struct TSourceFacts {
 // remove).
 TSourceFacts ReadSourceFacts(const std::string& path, bool strip, bool clip);
 
+// The copy step of a picture in one pass where it can be: a JPEG's head (its segments before
+// the picture data, where a location is kept) is read and edited whole, and the rest copied
+// block by block into a temporary file in dir, hashed and searched on the way; facts are then
+// those ReadSourceFacts gives, less Bytes. nullptr for another file, whose facts come from
+// ReadSourceFacts. Throws as ReadSourceFacts and BytesToTemp do.
+class TTempFile;
+std::unique_ptr<TTempFile> CopySourceToTemp(const std::string& path, bool strip, bool clip,
+                                            const std::string& dir,
+                                            const std::function<bool()>& stop,
+                                            const std::function<void(std::uint64_t)>& progress,
+                                            TSourceFacts& facts);
+
 // Bytes to a temporary file in dir, which the caller commits as name. Throws, asks stop and
 // tells progress as CopyToTemp does.
-class TTempFile;
 std::unique_ptr<TTempFile> BytesToTemp(const std::string& bytes, const std::string& dir,
                                        const std::string& name, const std::string& source,
                                        const std::function<bool()>& stop,

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -190,18 +191,36 @@ std::optional<std::uint64_t> HashFile(const std::string& path) {
   } closer{fd};
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-  std::unique_ptr<XXH3_state_t, decltype(&XXH3_freeState)> state(XXH3_createState(),
-                                                                 &XXH3_freeState);
-  if (!state || XXH3_64bits_reset(state.get()) != XXH_OK) return std::nullopt;
+  THasher hasher;
   std::vector<char> buffer(1 << 18);
   for (;;) {
     const ssize_t n = ::read(fd, buffer.data(), buffer.size());
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return std::nullopt;
     if (n == 0) break;
-    XXH3_64bits_update(state.get(), buffer.data(), static_cast<std::size_t>(n));
+    hasher.Update({buffer.data(), static_cast<std::size_t>(n)});
   }
-  return XXH3_64bits_digest(state.get());
+  return hasher.Digest();
+}
+
+struct THasher::State {
+  XXH3_state_t* Xxh = XXH3_createState();
+  ~State() { XXH3_freeState(Xxh); }
+};
+
+THasher::THasher() : state_(std::make_unique<State>()) {
+  if (!state_->Xxh) throw std::bad_alloc();
+  XXH3_64bits_reset(state_->Xxh);
+}
+
+THasher::~THasher() = default;
+
+void THasher::Update(std::string_view bytes) {
+  XXH3_64bits_update(state_->Xxh, bytes.data(), bytes.size());
+}
+
+std::uint64_t THasher::Digest() const {
+  return XXH3_64bits_digest(state_->Xxh);
 }
 
 namespace {

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
@@ -47,6 +48,20 @@ TFileStamp StampOfStat(const struct stat& st);
 // XXH3 (64 bits) of bytes or of a regular file's content; nullopt when the file cannot be read.
 std::uint64_t HashBytes(std::string_view bytes);
 std::optional<std::uint64_t> HashFile(const std::string& path);
+// The same hash over bytes given in parts.
+class THasher {
+ public:
+  THasher();
+  ~THasher();
+  THasher(const THasher&) = delete;
+  THasher& operator=(const THasher&) = delete;
+  void Update(std::string_view bytes);
+  std::uint64_t Digest() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 // One file as the record knows it.
 struct TFileRecord {
