@@ -53,7 +53,7 @@ album's first page shows its sub-albums (cover, name, number of pictures) above 
 pictures, and every page below the top links up. A folder's album.txt gives its title (first
 line) and description (the rest). Any number of pictures makes an album.
 
-Interrupts: Ctrl-C, SIGTERM and SIGHUP count alike. The first finishes the copy or the
+Interrupts: Ctrl-C, SIGTERM and SIGHUP count alike. The first finishes the copy and the
 pictures already begun and writes no catalog page; the second stops at once, dropping the copy
 being made; the third ends the program on the spot, also while it waits on a read that does
 not return (a temporary file left then is removed by the next build into the folder).
