@@ -333,3 +333,33 @@ TEST(Location, OnePassCopyIsTheWholeFileRead) {
   }
   EXPECT_TRUE(Listing(out.Path()).empty());  // no temporary file left behind
 }
+
+// A copy refused half-way through the list fails the build with its reason while workers are
+// already making the pictures copied before it: none of theirs is written, and no temporary
+// file is left.
+TEST(Location, ARefusedCopyStopsTheWorkersBeforeAnythingIsWritten) {
+  InstallCodecs();
+  std::string unsafe = Jpeg();  // the GPS IFD pointed at IFD0 itself
+  unsafe.replace(unsafe.find(std::string("\x25\x88\x04\0\x01\0\0\0", 8)) + 8, 4, U32(8));
+  TempDir src, out;
+  TBuildRequest request;
+  request.Jobs = 3;
+  request.Options.TargetDir = out.Path();
+  request.Options.StripLocation = true;
+  std::vector<std::string> copies;
+  for (int i = 0; i < 8; ++i) {
+    const std::string name = "p" + std::to_string(i) + ".jpg";
+    WriteFile(src / name, i == 6 ? unsafe : Str(MakeJpeg(400, 300, false)));
+    request.Pictures.push_back({name, src / name});
+    if (i < 6) copies.push_back(name);
+  }
+  TBuildEngine engine;
+  NoObserver none;
+  const TBuildResult r = engine.Run(request, none);
+  EXPECT_EQ(r.Outcome, TBuildOutcome::boFailed);
+  EXPECT_NE(r.Message.find("Cannot remove the location from " + (src / "p6.jpg")),
+            std::string::npos)
+      << r.Message;
+  EXPECT_EQ(r.PicturesDone, 0);
+  EXPECT_EQ(Listing(out.Path()), copies);
+}
