@@ -665,24 +665,19 @@ void TBuildEngine::Build::Drain() {
 }
 
 void TBuildEngine::Build::Commit(int index, TPictureWork& work) {
-  {
-    std::string error = work.Error;
-    if (error.empty()) CommitFiles(index, work, error);
-    if (error.empty() && !work.Warning.empty()) {
-      warnings_.push_back(work.Warning);  // commits run one at a time, in list order
-      progress_.Warning(work.Warning);
-    }
-    if (!error.empty()) {
-      Fail(error);
-    } else {
-      {
-        std::lock_guard lock(mutex_);
-        ++done_;
-        if (work.Reused) ++reused_;
-      }
-      progress_.PictureDone(index);
-    }
+  std::string error = work.Error;
+  if (error.empty()) CommitFiles(index, work, error);
+  if (error.empty() && !work.Warning.empty()) {
+    warnings_.push_back(work.Warning);  // commits run one at a time, in list order
+    progress_.Warning(work.Warning);
   }
+  if (!error.empty()) return Fail(error);
+  {
+    std::lock_guard lock(mutex_);
+    ++done_;
+    if (work.Reused) ++reused_;
+  }
+  progress_.PictureDone(index);
 }
 
 // Each file is written by the last picture of the list that has its name, and only when its
