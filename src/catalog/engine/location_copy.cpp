@@ -29,14 +29,26 @@ constexpr std::uint64_t kWholeUpTo = 256ull << 20;
                          "; remove it with another tool, or build without --strip-location");
 }
 
+// A picture open for reading, closed when this goes.
+class TOpenFile {
+ public:
+  explicit TOpenFile(const std::string& path) {
+    std::string why;
+    fd_ = OpenRegularFile(path, why);
+    if (fd_ < 0) throw ETargetFileError("Cannot read " + path + ": " + why);
+  }
+  ~TOpenFile() { ::close(fd_); }
+  TOpenFile(const TOpenFile&) = delete;
+  TOpenFile& operator=(const TOpenFile&) = delete;
+  int Fd() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
 std::string ReadWhole(const std::string& path) {
-  std::string why;
-  const int fd = OpenRegularFile(path, why);
-  if (fd < 0) throw ETargetFileError("Cannot read " + path + ": " + why);
-  struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closer{fd};
+  const TOpenFile file(path);
+  const int fd = file.Fd();
   struct stat st {};
   if (::fstat(fd, &st) != 0)
     throw ETargetFileError("Cannot read " + path + ": " + std::strerror(errno));
@@ -209,17 +221,14 @@ std::unique_ptr<TTempFile> CopySourceToTemp(const std::string& path, bool strip,
                                             const std::function<bool()>& stop,
                                             const std::function<void(std::uint64_t)>& progress,
                                             TSourceFacts& facts) {
-  struct stat st {};
-  if (!clip && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-      static_cast<std::uint64_t>(st.st_size) <= (strip ? kMaxPictureBytes : kWholeUpTo)) {
-    std::string why;
-    const int fd = OpenRegularFile(path, why);
-    if (fd < 0) throw ETargetFileError("Cannot read " + path + ": " + why);
-    struct Closer {
-      int fd;
-      ~Closer() { ::close(fd); }
-    } closer{fd};
-    if (auto temp = TJpegCopy(path, fd, strip, dir, stop, progress).Run(facts)) return temp;
+  if (!clip) {
+    const TOpenFile file(path);
+    struct stat st {};
+    if (::fstat(file.Fd(), &st) == 0 &&
+        static_cast<std::uint64_t>(st.st_size) <= (strip ? kMaxPictureBytes : kWholeUpTo)) {
+      if (auto temp = TJpegCopy(path, file.Fd(), strip, dir, stop, progress).Run(facts))
+        return temp;
+    }
   }
   facts = ReadSourceFacts(path, strip, clip);
   return nullptr;
