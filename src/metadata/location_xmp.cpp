@@ -123,7 +123,8 @@ void EditXmp(Bytes b, TScan& scan) {
         if (!removing && IsLocation(s.substr(from, attrEnd - from), p)) blank(from, j);
         j = SkipSpace(s, j);
       }
-      const bool empty = j + 1 < s.size() && s[j] == '/' && s[j + 1] == '>';
+      // j is npos after an attribute without its closing quote: the packet is cut short.
+      const bool empty = j < s.size() && j + 1 < s.size() && s[j] == '/' && s[j + 1] == '>';
       if (j < s.size() && (s[j] == '>' || empty)) end = j + (empty ? 2 : 1);
       if (end != npos && location && empty) blank(i, end);
       if (end != npos && location && !empty) removing.emplace(depth, i);
