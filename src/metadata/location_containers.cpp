@@ -268,8 +268,9 @@ std::map<std::uint32_t, TExtents> Locations(Bytes f, const TBox& iloc, const TBo
       scan.Break("its metadata item is stored in a way not read here");
       continue;
     }
-    const std::uint64_t from = method == 1 ? idat->Body : 0,
-                        to = method == 1 ? idat->End : f.size();
+    // An item not wanted may name an item data box the file does not have.
+    const bool inIdat = method == 1 && idat;
+    const std::uint64_t from = inIdat ? idat->Body : 0, to = inIdat ? idat->End : f.size();
     for (std::uint64_t k = 0; k < n && c.Ok(); ++k) {
       c.Get(idxSize);
       const std::uint64_t offset = c.Get(offSize), length = c.Get(lenSize);
