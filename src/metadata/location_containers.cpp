@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "metadata/location.h"
@@ -288,6 +289,16 @@ std::map<std::uint32_t, TExtents> Locations(Bytes f, const TBox& iloc, const TBo
   return where;
 }
 
+// Two pieces of one item over the same bytes: putting the item back would write some of
+// them twice, the second time unedited.
+bool Overlap(TExtents pieces) {
+  std::sort(pieces.begin(), pieces.end());
+  for (std::size_t k = 1; k < pieces.size(); ++k) {
+    if (pieces[k].first - pieces[k - 1].first < pieces[k - 1].second) return true;
+  }
+  return false;
+}
+
 // An item's pieces gathered, edited, and put back where they were.
 void EditItem(Bytes f, TItem kind, const TExtents& pieces, TScan& scan) {
   std::uint64_t total = 0;
@@ -298,6 +309,7 @@ void EditItem(Bytes f, TItem kind, const TExtents& pieces, TScan& scan) {
   for (const auto& [at, length] : pieces)
     item.insert(item.end(), f.data() + at, f.data() + at + length);
   const Bytes b(item);
+  const bool removedBefore = std::exchange(scan.Removed, false);
   if (kind == TItem::Xmp) {
     EditXmp(b, scan);
   } else if (b.size() < 4 || !Inside(4, Be32(b.data()), b.size())) {
@@ -305,9 +317,14 @@ void EditItem(Bytes f, TItem kind, const TExtents& pieces, TScan& scan) {
   } else {
     EditTiff(b.subspan(4 + Be32(b.data())), scan);
   }
+  if (!std::exchange(scan.Removed, removedBefore || scan.Removed)) return;  // as it was
+  if (Overlap(pieces)) {
+    scan.Unsafe = "its metadata item is made of pieces that overlap";
+    return;
+  }
   std::uint64_t from = 0;
   for (const auto& [at, length] : pieces) {
-    std::memcpy(f.data() + at, item.data() + from, length);
+    if (length != 0) std::memcpy(f.data() + at, item.data() + from, length);
     from += length;
   }
 }
