@@ -265,29 +265,39 @@ bool TBuildOutputs::Copy(int i) {
     }
     if (PutCopy(i, false, *facts, std::move(temp))) return true;
   }
-  // A file the build did not make: kept and used, as without a record.
+  KeepFound(i, knownAsRecorded, facts);
+  return true;
+}
+
+// A file the build did not make, there under picture i's name: kept and used, as without a
+// record. facts: what was read of the picture already.
+void TBuildOutputs::KeepFound(int i, bool knownAsRecorded, std::optional<TSourceFacts>& facts) {
+  const CatalogItem& item = items_[i];
+  TPictureRecord& e = entries_[i];
+  const TPictureRecord* old = Old(i);
+  const std::string path = JoinPath(dir_, item.PictureName);
   e.CopyMade = false;
   e.CopyKey.clear();
   e.Copy.Name = item.PictureName;
   e.Copy.Stamp = StampOf(path);
-  e.Copy.Hash = !force && old && old->Copy.Name == e.Copy.Name && old->Copy.Stamp == e.Copy.Stamp
-                    ? old->Copy.Hash
-                    : HashOrThrow(path);
+  e.Copy.Hash =
+      !request_.Force && old && old->Copy.Name == e.Copy.Name && old->Copy.Stamp == e.Copy.Stamp
+          ? old->Copy.Hash
+          : HashOrThrow(path);
   if (knownAsRecorded) {
     e.Source.Hash = old->Source.Hash;
     e.Located = old->Located;
-  } else {
-    try {
-      // Read as it is: a file the build did not make is never rewritten.
-      if (!facts) facts = ReadSourceFacts(item.SourcePath, false, item.Clip);
-      e.Source.Hash = facts->Hash;
-      e.Located = facts->Located ? 1 : 0;
-    } catch (const ETargetFileError&) {
-      e.Source.Hash = 0;  // a picture that cannot be read: the file there is what is shown
-      e.Located = 0;
-    }
+    return;
   }
-  return true;
+  try {
+    // Read as it is: a file the build did not make is never rewritten.
+    if (!facts) facts = ReadSourceFacts(item.SourcePath, false, item.Clip);
+    e.Source.Hash = facts->Hash;
+    e.Located = facts->Located ? 1 : 0;
+  } catch (const ETargetFileError&) {
+    e.Source.Hash = 0;  // a picture that cannot be read: the file there is what is shown
+    e.Located = 0;
+  }
 }
 
 // Copies picture i beside its name and renames it into place (over the build's old copy, or

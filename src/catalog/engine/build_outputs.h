@@ -97,6 +97,7 @@ class TBuildOutputs {
   bool ModernExtrasAsRecorded(int i, std::vector<TFileRecord>& extras) const;
   void ForgetNoExtras(const TPictureRecord& old, const TPictureRecord& now);
   int Publish(TTempFile& temp, const TFileRecord& file, const std::string& source, bool replace);
+  void KeepFound(int i, bool knownAsRecorded, std::optional<TSourceFacts>& facts);
   std::optional<TFileRecord> MadeAsLeft(const std::string& name) const;
   void JournalCopy(const TPictureRecord& entry);
   void RemoveStale(const TBuildRecord& record);
