@@ -75,7 +75,10 @@ class TBuildEngine::Build {
                   [this](int index) {
                     Fail("Unexpected error while building " + items_[index].PictureName);
                   }),
-        job_(request_, dir_, engine.abort_, progress_) {}
+        job_(request_, dir_, engine.abort_, progress_),
+        jobs_(request_.Jobs > 0
+                  ? request_.Jobs
+                  : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()))) {}
   ~Build() { StopWorkers(true); }
 
   TBuildResult Run();
@@ -132,10 +135,10 @@ class TBuildEngine::Build {
   // them is written, and none is written before the copy step has ended.
   std::mutex mutex_;
   std::condition_variable more_;  // a picture ready, one written, or the copies ended
-  int jobs_ = 1;
-  int ready_ = 0;      // positions of order_ whose copies are done
-  int next_ = 0;       // position in order_ of the next picture to start
-  int committed_ = 0;  // pictures committed (or discarded after a failure) so far
+  const int jobs_;                // workers at most
+  int ready_ = 0;                 // positions of order_ whose copies are done
+  int next_ = 0;                  // position in order_ of the next picture to start
+  int committed_ = 0;             // pictures committed (or discarded after a failure) so far
   bool copying_ = true;
   bool committing_ = false;  // a thread is writing parked pictures
   bool noMoreThreads_ = false;
@@ -310,8 +313,6 @@ std::optional<TBuildOutcome> TBuildEngine::Build::CopyPictures() {
 void TBuildEngine::Build::StartProgress() {
   total_ = kStepsPerPicture * static_cast<int>(order_.size());
   progress_.Start(n_, total_, order_.empty() ? n_ : order_[0]);
-  jobs_ = request_.Jobs > 0 ? request_.Jobs
-                            : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
 
 // Positions before count are copied and planned; toMake of them are to be decoded. A picture
@@ -336,7 +337,7 @@ void TBuildEngine::Build::Ready(int count, int toMake) {
 // The copy step is over: its reports are out, so the workers' may follow, and the pictures
 // made meanwhile are written.
 void TBuildEngine::Build::EndCopies() {
-  // Copies read whole pictures: what they freed goes back before the workers need more.
+  // Copies of pictures other than JPEGs read them whole: what they freed goes back.
   if (copiedBytes_ > kTrimAfterBytes) ::malloc_trim(0);
   progress_.Release();
   {
@@ -661,7 +662,6 @@ void TBuildEngine::Build::Drain() {
     more_.notify_all();
     HeadMoved();
   }
-  more_.notify_all();
 }
 
 void TBuildEngine::Build::Commit(int index, TPictureWork& work) {
